@@ -1,0 +1,1 @@
+// Keeps the library non-empty before the first front-end source lands.

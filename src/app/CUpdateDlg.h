@@ -1,0 +1,212 @@
+#pragma once
+// The main dialog's controller: the whole update state, the start-up, the two update
+// sequences and the teardown. It holds no widget; it talks to its window through DialogHost.
+// Operations are defined in the files of their area (src/serial, src/lan, src/settings, ...).
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/Config.h"
+#include "app/DialogHost.h"
+#include "platform/Clock.h"
+#include "platform/TimerService.h"
+#include "protocol/CommandChannel.h"
+
+namespace verup {
+
+class SerialLink;
+class TelnetLink;
+class InstanceGuard;
+class SettingsTable;
+
+// Where the start-up looks; the front ends fill it from the process environment, tests
+// point it at temporary folders.
+struct StartupEnvironment {
+    std::string CurrentDirectory;  // ImageDirectory; verup.dat lives here
+    std::string StateDirectory;    // stand-in for the Windows directory (backup file)
+    std::string RuntimeDirectory;  // where the single-instance lock lives
+    const Clock* clock = nullptr;  // null: Clock::Default()
+    static StartupEnvironment FromProcess();
+};
+
+inline constexpr int PROBE_NONE = 0;
+inline constexpr int PROBE_FLASH_MONITOR = 1;
+inline constexpr int PROBE_FIRMWARE = 2;
+
+class CUpdateDlg {
+public:
+    CUpdateDlg(DialogHost& host, StartupEnvironment environment);
+    ~CUpdateDlg();
+    CUpdateDlg(const CUpdateDlg&) = delete;
+    CUpdateDlg& operator=(const CUpdateDlg&) = delete;
+
+    // ---- Start-up, run and teardown (app/CUpdateDlg.cpp) ----
+    // Steps 1 to 15 of the start-up; false after a failure (the close is then posted).
+    bool OnInitDialog();
+    // The start button: one worker thread, serial or LAN by LinkKind.
+    void OnStart();
+    bool WorkerRunning() const { return worker_running_.load(); }
+    void JoinWorker();
+    // Teardown for every close. Refused (false) while the worker runs.
+    bool OnClose();
+    // The about box's two texts.
+    std::string AboutText1() const { return cfg.NAME1; }
+    std::string AboutText2() const { return cfg.NAME2; }
+
+    // Steps 6 to 8 alone, for `verup config` and `verup images`: paths, configuration, presence.
+    // Returns true when the presence rules accept the package.
+    bool LoadPackage();
+    int DecideSettingsCarry();
+    // A version number as the start-up reads it: cut after num_len, number from the ninth character.
+    static double ReadVersionNumber(const std::string& text, int num_len);
+
+    // ---- Progress and status (app/Progress.cpp) ----
+    void Report(int position, const std::string& text);
+    void Report(int position) { Report(position, std::string()); }
+    void OnTimer(int id);
+    void PostRefresh();
+    void StartStatusAnimation();
+    void StopStatusAnimation();
+    void SetStatusText(const std::string& text);
+    void SetNoticeText(const std::string& text);
+    void SetCurrentVersionText(const std::string& text);
+    BoundTexts SnapshotTexts() const;
+    const std::string& DebugLogText() const { return DebugLog; }
+
+    // ---- Serial road (src/serial) ----
+    int ProbeDevice(int enter_flash_mode);
+    int QueryVersion(std::string& out);
+    int QueryDeviceInfo();
+    int WaitForDevice(int pause_ms, int probe_flag);
+    int FixRamChecksum();
+    int CheckFlashChecksum();
+    int DownloadBootImage(int table);
+    int DownloadFpgaImage(int image);
+    int DownloadProgram();
+    void SerialUpdate();
+
+    // ---- LAN road (src/lan) ----
+    int ConnectDevice(const std::string& address, int mode);
+    int DownloadBlock(const uint8_t* data, size_t length, int area);
+    int DownloadArea(const uint8_t* data, size_t length, int area);
+    int UploadArea(uint8_t* buffer, size_t length, int area);
+    void LanUpdate();
+
+    // ---- Settings (src/settings) ----
+    int SaveDeviceSettings(const std::string& path);
+    int RestoreDeviceSettings(const std::string& path);
+    int ConvertSavedSettings(const std::string& path);
+
+    // ================= The data model =================
+    DialogHost& host;
+    StartupEnvironment env;
+    const Clock& clock;
+    TimerService timers;
+
+    Config cfg;  // DEBUG, SEL, ..., FP values under their key names
+
+    // Paths
+    std::string ConfigFilePath;
+    std::string ImageDirectory;
+    std::string BackupFilePath;
+
+    // Titles and texts (CP932). The four bound texts are guarded by texts_mutex_.
+    std::string TitleText;
+    std::string TitleVersionText;
+    std::string FirmwareVersionText;
+    std::string TelnetServerText;
+    std::string HttpServerText;
+    std::string TelnetServerVersionText;
+    std::string Eth1MacText;
+    std::string Eth0MacText;
+    std::string Wl0MacText;
+    std::string Wl0VersionText;
+    std::string Usb0MacText;
+
+    // Link choice
+    int LinkKind = 0;
+    int ComPortNumber = 1;
+    std::string ComPortName;
+    std::string DeviceAddress;
+
+    // Device identity
+    int ProbeResult = -9;
+
+    // Image files: sizes of rt00.mot, fpga01.mot, fpga02.mot, the larger FPGA, from00.mot
+    std::array<uint32_t, 5> ImageFileSizes{};
+    int ProgramPresent = 0;
+    int FpgaImageCount = 0;
+    int BootPresent = 0;
+    uint32_t ConfigFileSize = 0;
+
+    // Settings decision
+    double DeviceVersion = 0.0;
+    int DeviceRevision = 0;
+    int SettingsReset = 0;
+    int OldLayoutSave = 0;
+    int ConvertOnRestore = 0;
+    SettingsLayoutTable SettingsLayout;
+    SettingsLayoutTable ConversionLayout;
+    int AddedBlockCount = 0;
+    std::unique_ptr<SettingsTable> Settings;
+    // The backup file was written by this run's save (a restore never uses an older one).
+    bool BackupWrittenThisRun = false;
+    // Restore outcome, for the teardown's decision about the backup file.
+    bool SettingsRestored = false;
+
+    // Progress and status
+    std::string DebugLog;
+    int LogLineCount = 0;
+    std::atomic<int> ProgressStep{0};
+    std::atomic<int> UpdateStage{0};
+    std::string StageText;
+    std::atomic<int> DotPhase{0};
+    std::atomic<int> TransferState{0};
+    uint8_t SectorCount = 0;
+
+    // Links and the command channel (one update owns them; nothing is process-wide)
+    std::unique_ptr<SerialLink> Serial;
+    std::unique_ptr<TelnetLink> Telnet;
+    CommandChannel Channel;
+
+    // Run state
+    int StartupDone = 0;
+    std::unique_ptr<InstanceGuard> InstanceMutex;
+    bool WaitBoxUp = false;
+
+    // The final outcome of the update, for front ends (exit codes).
+    enum class Outcome { NotRun, Done, Failed, SettingsNotRestored, DeviceNotReached };
+    std::atomic<Outcome> UpdateOutcome{Outcome::NotRun};
+
+private:
+    // Failing a start-up step: message box (owned by the wait box when it is up), wait box
+    // destroyed, close posted.
+    bool FailStartup(const std::string& message, MessageIcon icon = MessageIcon::Stop);
+    // Step 12 of the start-up, by road (src/serial/SerialStartup.cpp, src/lan/LanStartup.cpp).
+    bool OpenSerialAndIdentify();
+    bool OpenLanAndIdentify();
+
+    mutable std::mutex texts_mutex_;
+    std::string CurrentVersionText_;
+    std::string NewVersionText_;
+    std::string StatusText_;
+    std::string NoticeText_;
+
+    std::thread worker_;
+    std::atomic<bool> worker_running_{false};
+
+public:
+    // Read access to the bound texts for tests and front ends.
+    std::string CurrentVersionText() const;
+    std::string NewVersionText() const;
+    std::string StatusText() const;
+    std::string NoticeText() const;
+    void SetNewVersionText(const std::string& text);
+};
+
+}  // namespace verup
