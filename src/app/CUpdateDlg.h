@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -59,8 +60,9 @@ public:
     std::string AboutText2() const { return cfg.NAME2; }
 
     // Steps 6 to 8 alone, for `verup config` and `verup images`: paths, configuration, presence.
-    // Returns true when the presence rules accept the package.
+    // Returns true when the presence rules accept the package (else PackageRefusals says why).
     bool LoadPackage();
+    // The settings decision of step 13: 1 to go on, 0 when the start-up has failed.
     int DecideSettingsCarry();
     // A version number as the start-up reads it: cut after num_len, number from the ninth character.
     static double ReadVersionNumber(const std::string& text, int num_len);
@@ -72,6 +74,9 @@ public:
     void PostRefresh();
     void StartStatusAnimation();
     void StopStatusAnimation();
+    // TIMER_WATCHDOG: TransferState becomes 999 after `period_ms` (and every period after).
+    void StartWatchdog(int64_t period_ms);
+    void StopWatchdog();
     void SetStatusText(const std::string& text);
     void SetNoticeText(const std::string& text);
     void SetCurrentVersionText(const std::string& text);
@@ -96,6 +101,11 @@ public:
     int DownloadArea(const uint8_t* data, size_t length, int area);
     int UploadArea(uint8_t* buffer, size_t length, int area);
     void LanUpdate();
+    // The telnet link's notifications: 1 connected, 2 negotiation answered, 3 password prompt
+    // (runs the login on the link's login thread).
+    void OnSocketNotify(int result);
+    // The telnet link, made on first use and handed to the command channel.
+    TelnetLink& LanLink();
 
     // ---- Settings (src/settings) ----
     int SaveDeviceSettings(const std::string& path);
@@ -143,6 +153,7 @@ public:
     int FpgaImageCount = 0;
     int BootPresent = 0;
     uint32_t ConfigFileSize = 0;
+    std::vector<std::string> PackageRefusals;  // why the presence rules refused, plain English
 
     // Settings decision
     double DeviceVersion = 0.0;
@@ -158,9 +169,13 @@ public:
     bool BackupWrittenThisRun = false;
     // Restore outcome, for the teardown's decision about the backup file.
     bool SettingsRestored = false;
+    // The teardown kept the backup because its settings were not put back.
+    bool BackupKept = false;
 
     // Progress and status
     std::string DebugLog;
+    // Receives every reported text whatever DEBUG says (the console's --log file); may be empty.
+    std::function<void(const std::string&)> LogSink;
     int LogLineCount = 0;
     std::atomic<int> ProgressStep{0};
     std::atomic<int> UpdateStage{0};
@@ -168,6 +183,9 @@ public:
     std::atomic<int> DotPhase{0};
     std::atomic<int> TransferState{0};
     uint8_t SectorCount = 0;
+    // The text of rt00.mot for the serial monitor download, and its number of CR LF line ends.
+    std::string ProgramText;
+    int ProgramLineCount = 0;
 
     // Links and the command channel (one update owns them; nothing is process-wide)
     std::unique_ptr<SerialLink> Serial;
@@ -199,6 +217,9 @@ private:
 
     std::thread worker_;
     std::atomic<bool> worker_running_{false};
+    std::atomic<bool> worker_started_{false};
+    bool closed_ = false;
+    bool instance_refused_ = false;
 
 public:
     // Read access to the bound texts for tests and front ends.

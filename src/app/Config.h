@@ -14,6 +14,7 @@ class ProfileFile;
 struct SettingsLayoutTable {
     int BlockCount = 0;
     std::vector<int> ItemCounts;  // ItemCounts[b - 1] = items of block b
+    bool Capped = false;          // the section asked for more than a settings table holds
     int Items(int block) const { return block >= 1 && block <= static_cast<int>(ItemCounts.size()) ? ItemCounts[block - 1] : 0; }
 };
 

@@ -1,11 +1,55 @@
-// LAN start-up (step 12): placeholder until the LAN road lands.
+// LAN start-up (step 12): connect and log in, check the telnet server, read the device's data.
+#include <cstdio>
+#include <cstdlib>
+
 #include "app/CUpdateDlg.h"
+#include "app/DialogTexts.h"
+#include "lan/LanTexts.h"
+#include "lan/TelnetLink.h"
 
 namespace verup {
+namespace {
+
+// "Version 1.02": the number starts at the ninth character.
+constexpr std::size_t kVersionNumberOffset = 8;
+constexpr int kStartupConnectMode = 1;
+
+double TelnetServerVersion(const std::string& text)
+{
+    if (text.size() <= kVersionNumberOffset)
+        return 0.0;
+    return std::strtod(text.c_str() + kVersionNumberOffset, nullptr);
+}
+
+}  // namespace
 
 bool CUpdateDlg::OpenLanAndIdentify()
 {
-    return FailStartup("LAN connection is not available in this build");
+    int failures = 0;
+    int result = 0;
+    while (failures < cfg.RETRY) {
+        result = ConnectDevice(DeviceAddress, kStartupConnectMode);
+        if (result != -1)
+            break;
+        LanLink().Close();
+        ++failures;
+    }
+    if (failures == cfg.RETRY || result == 0)
+        return FailStartup(kMsgConnectFailed);
+    if (result == -2) {
+        char text[512];
+        std::snprintf(text, sizeof text, kMsgNotConnectedFormat, cfg.NAME1.c_str());
+        return FailStartup(text);
+    }
+    if (result == -3)
+        return FailStartup(kMsgLanRefused);
+
+    Report(-1, lantext::kTelnetOpen);
+    SetCurrentVersionText(FirmwareVersionText);
+    if (TelnetServerVersion(TelnetServerText) < cfg.TEL_VER)
+        return FailStartup(kMsgTelnetTooOld);
+    (void)QueryDeviceInfo();
+    return true;
 }
 
 }  // namespace verup

@@ -1,12 +1,343 @@
-// LAN road: placeholders until the LAN issue lands them.
+// The firmware update over the LAN: save the settings, erase and write the flash areas through
+// the firmware's commands, restart, reconnect, check the version, restore the settings.
+#include <cstdio>
+#include <vector>
+
 #include "app/CUpdateDlg.h"
+#include "image/ImageBuilder.h"
+#include "image/LineTable.h"
+#include "lan/LanTexts.h"
+#include "lan/TelnetLink.h"
+#include "lan/TelnetWords.h"
+#include "protocol/ReplyKind.h"
 
 namespace verup {
+namespace {
 
-int CUpdateDlg::ConnectDevice(const std::string&, int) { return 0; }
-int CUpdateDlg::DownloadBlock(const uint8_t*, size_t, int) { return -2; }
-int CUpdateDlg::DownloadArea(const uint8_t*, size_t, int) { return -2; }
-int CUpdateDlg::UploadArea(uint8_t*, size_t, int) { return -2; }
-void CUpdateDlg::LanUpdate() {}
+constexpr int kEraseTimeoutMs = 10000;  ///< ms for "fromer %d\r"
+constexpr int kWriteTimeoutMs = 10000;  ///< ms for "fromwr %d\r"
+constexpr int kSettingsArea = 31;
+constexpr int kMonitorArea = 0;
+constexpr std::size_t kSettingsAreaBytes = 65536;
+constexpr int64_t kMsPerSecond = 1000;
+// The block-wise restore ends by restarting the device; this much of LANBOOT has passed by
+// the time it returns.
+constexpr int64_t kRestoreRestartHeadStartMs = 5000;
+constexpr int kConnectNoEcho = 0;
+constexpr int kConnectEcho11 = 1;
+constexpr int kConnectEcho32 = 2;
+
+constexpr int kOutcomeDone = 0;
+constexpr int kOutcomeFailed = 1;
+constexpr int kOutcomeUnreachable = 2;
+
+std::string Format(const char* format, int value)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+// One run of the sequence: the buffers it owns and the steps that share them.
+class LanUpdateRun {
+public:
+    explicit LanUpdateRun(CUpdateDlg& dlg) : dlg_(dlg), cfg_(dlg.cfg) {}
+
+    int Run();
+    int ProgressTotal() const { return total_; }
+    bool SettingsLost() const { return settings_lost_; }
+
+private:
+    void Advance(const std::string& text = std::string())
+    {
+        dlg_.Report(++dlg_.ProgressStep, text);
+    }
+    void Log(const std::string& text) { dlg_.Report(-1, text); }
+    bool Erase(int area) { return dlg_.Channel.LanCommand(Format(telnet::kEraseFormat, area), kEraseTimeoutMs, TRK_ERASE_OK) > 0; }
+    bool Write(int area) { return dlg_.Channel.LanCommand(Format(telnet::kWriteFormat, area), kWriteTimeoutMs, TRK_WRITE_OK) > 0; }
+    void Restart()
+    {
+        Log(lantext::kRestartLog);
+        // A restarting device does not answer; the wait is the restart time.
+        (void)dlg_.Channel.LanCommand(telnet::kRestartCommand, cfg_.LANBOOT * static_cast<int>(kMsPerSecond),
+                                      TRK_COMMAND_PROMPT, true);
+    }
+    // Reconnects after a restart. False: the device was not reached again (outcome 2).
+    bool Reconnect(int mode);
+
+    bool BuildImages();
+    int WriteProgram();
+    int WriteFpga();
+    int WriteMonitor();
+
+    CUpdateDlg& dlg_;
+    const Config& cfg_;
+    std::vector<uint8_t> settings_area_ = std::vector<uint8_t>(TelnetLink::kReceiveBufferBytes, 0);
+    std::vector<uint8_t> program_;
+    std::vector<uint8_t> fpga_;
+    std::vector<uint8_t> boot_;
+    std::string image_problem_;
+    int total_ = 2;
+    bool settings_lost_ = false;
+    int last_connect_ = 0;
+    int open_failures_ = 0;
+};
+
+bool LanUpdateRun::Reconnect(int mode)
+{
+    TelnetLink& link = dlg_.LanLink();
+    link.Close();
+    open_failures_ = 0;
+    last_connect_ = -1;
+    for (int attempt = 0; attempt < dlg_.Channel.AttemptCount; ++attempt) {
+        last_connect_ = dlg_.ConnectDevice(dlg_.DeviceAddress, mode);
+        if (last_connect_ != -1)
+            break;
+        link.Close();
+        ++open_failures_;
+    }
+    // Logged in (1), or reached but refused (-2, -3): the next command decides.
+    return last_connect_ != -1 && last_connect_ != 0;
+}
+
+bool LanUpdateRun::BuildImages()
+{
+    const std::string& dir = dlg_.ImageDirectory;
+    dlg_.SectorCount = 0;
+    bool ok = true;
+    if (dlg_.ProgramPresent) {
+        const ProgramBuildResult program = BuildProgramImage(cfg_, dir, dlg_.ImageFileSizes[0], program_);
+        dlg_.SectorCount = program.SectorCount;
+        if (!program.Ok()) {
+            image_problem_ += "rt00.mot: " + program.Reason + "\r\n";
+            ok = false;
+        }
+    }
+    if (dlg_.FpgaImageCount > 0) {
+        LineTable fpga1 = LineTable::ForFpga();
+        LineTable fpga2 = LineTable::ForFpga();
+        const SectorBuildResult fpga = BuildFpgaImage(cfg_, dir, fpga1, fpga2, fpga_);
+        if (!fpga.Ok) {
+            image_problem_ += "fpga01.mot/fpga02.mot: " + fpga.Reason + "\r\n";
+            ok = false;
+        }
+    }
+    if (dlg_.BootPresent) {
+        LineTable lines = LineTable::ForBoot();
+        const SectorBuildResult boot = BuildBootImage(cfg_, dir, lines, boot_);
+        if (!boot.Ok) {
+            image_problem_ += "from00.mot: " + boot.Reason + "\r\n";
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+int LanUpdateRun::WriteProgram()
+{
+    const int block_size = static_cast<int>(cfg_.SECT_END_ADR) + 1;
+    Log(lantext::kProgramStage);
+    for (int i = 1; i <= cfg_.MAIN; ++i) {
+        if (i - 1 == cfg_.MAIN / 2)
+            Advance();
+        // The last program area doubles as the FPGA area: neither step erases it.
+        if (cfg_.MAIN == cfg_.FPGA && i == cfg_.FPGA)
+            continue;
+        if (!Erase(i))
+            return kOutcomeFailed;
+        Log(Format(lantext::kEraseLogFormat, i));
+    }
+    if (!Erase(cfg_.DATA))
+        return kOutcomeFailed;
+    Log(Format(lantext::kEraseLogFormat, cfg_.DATA));
+    Advance();
+    for (int j = 1; j <= dlg_.SectorCount; ++j) {
+        const auto block = ProgramImageSector(program_, j, cfg_);
+        if (static_cast<int>(block.size()) != block_size)
+            return kOutcomeFailed;
+        if (dlg_.DownloadBlock(block.data(), block.size(), j) <= 0)
+            return kOutcomeFailed;
+        Log(Format(lantext::kDownloadLogFormat, j));
+        if (!Write(j))
+            return kOutcomeFailed;
+        Advance(Format(lantext::kWriteOkLogFormat, j));
+    }
+    Restart();
+    if (!Reconnect(kConnectNoEcho))
+        return kOutcomeUnreachable;
+    Advance(Format(lantext::kOpenErrCountFormat, open_failures_));
+    return kOutcomeDone;
+}
+
+int LanUpdateRun::WriteFpga()
+{
+    Log(lantext::kFpgaStage);
+    if (cfg_.MAIN < cfg_.FPGA) {
+        if (!Erase(cfg_.FPGA))
+            return kOutcomeFailed;
+        Log(Format(lantext::kEraseLogFormat, cfg_.FPGA));
+    }
+    const std::size_t block_size = static_cast<std::size_t>(cfg_.SECT_END_ADR) + 1;
+    if (fpga_.size() < block_size || dlg_.DownloadBlock(fpga_.data(), block_size, cfg_.FPGA) <= 0)
+        return kOutcomeFailed;
+    Log(Format(lantext::kDownloadLogFormat, cfg_.FPGA));
+    if (!Write(cfg_.FPGA))
+        return kOutcomeFailed;
+    Advance(Format(lantext::kWriteLogFormat, cfg_.FPGA));
+    return kOutcomeDone;
+}
+
+int LanUpdateRun::WriteMonitor()
+{
+    Log(lantext::kMonitorStage);
+    const std::size_t block_size = static_cast<std::size_t>(cfg_.SECT_END_ADR) + 1;
+    if (boot_.size() < block_size || dlg_.DownloadBlock(boot_.data(), block_size, kMonitorArea) <= 0)
+        return kOutcomeFailed;
+    Log(lantext::kDownload0Log);
+    if (!Write(kMonitorArea))
+        return kOutcomeFailed;
+    Advance(lantext::kWrite0OkLog);
+    return kOutcomeDone;
+}
+
+int LanUpdateRun::Run()
+{
+    const bool images_ok = BuildImages();
+
+    if (cfg_.UPLOAD == 1 && dlg_.ProgramPresent)
+        total_ += dlg_.SectorCount + 3;
+    if (dlg_.FpgaImageCount > 0)
+        total_ += 1;
+    if (dlg_.BootPresent)
+        total_ += 1;
+    if (cfg_.SAVE == 1)
+        total_ += 2;
+    if (cfg_.SAVE == 2)
+        total_ += 2 * dlg_.SettingsLayout.BlockCount + dlg_.AddedBlockCount;
+    dlg_.host.SetProgressRange(0, total_);
+    Advance();
+
+    if (cfg_.SAVE != 0)
+        dlg_.UpdateStage = 1;
+    if (cfg_.SAVE == 1) {
+        if (dlg_.UploadArea(settings_area_.data(), kSettingsAreaBytes, kSettingsArea) != 1)
+            return kOutcomeFailed;
+        Advance(lantext::kUpload31Ok);
+    } else if (cfg_.SAVE == 2) {
+        if (dlg_.SaveDeviceSettings(dlg_.BackupFilePath) == 0)
+            settings_lost_ = true;
+    }
+
+    dlg_.UpdateStage = 2;
+    if (cfg_.UPLOAD == 1) {
+        // Nothing is erased unless every present image could be built: a program area erased
+        // and restarted with nothing written leaves a device that does not start.
+        if (!images_ok) {
+            Log(image_problem_);
+            return kOutcomeFailed;
+        }
+        if (dlg_.ProgramPresent) {
+            if (const int outcome = WriteProgram(); outcome != kOutcomeDone)
+                return outcome;
+        }
+        if (dlg_.FpgaImageCount > 0) {
+            if (const int outcome = WriteFpga(); outcome != kOutcomeDone)
+                return outcome;
+        }
+        if (dlg_.BootPresent) {
+            if (const int outcome = WriteMonitor(); outcome != kOutcomeDone)
+                return outcome;
+        }
+        Restart();
+        if (!Reconnect(kConnectEcho11))
+            return kOutcomeUnreachable;
+        Log(Format(lantext::kOpenErrCountFormat, open_failures_));
+        // Only a new login reads the new version; a device that refused it is not verified.
+        if (last_connect_ != 1 || dlg_.FirmwareVersionText != dlg_.NewVersionText()) {
+            Log(lantext::kVersionCheckError);
+            return kOutcomeFailed;
+        }
+        Log(lantext::kVersionCheckOk);
+    }
+
+    if (cfg_.SAVE != 0)
+        dlg_.UpdateStage = 3;
+    if (cfg_.SAVE == 1) {
+        if (dlg_.DownloadArea(settings_area_.data(), kSettingsAreaBytes, kSettingsArea) != 1)
+            return kOutcomeFailed;
+        Log(lantext::kDownload31Ok);
+        if (!Write(kSettingsArea))
+            return kOutcomeFailed;
+        Advance(lantext::kWrite31Ok);
+        return kOutcomeDone;
+    }
+    if (cfg_.SAVE == 2) {
+        if (dlg_.RestoreDeviceSettings(dlg_.BackupFilePath) == 0)
+            settings_lost_ = true;
+        // A LANBOOT below 5 s leaves nothing to wait.
+        const int64_t wait_ms = static_cast<int64_t>(cfg_.LANBOOT) * kMsPerSecond - kRestoreRestartHeadStartMs;
+        dlg_.clock.SleepMs(wait_ms > 0 ? wait_ms : 0);
+        if (!Reconnect(kConnectEcho32))
+            return kOutcomeUnreachable;
+        return kOutcomeDone;
+    }
+    return kOutcomeDone;
+}
+
+}  // namespace
+
+void CUpdateDlg::LanUpdate()
+{
+    DotPhase = 0;
+    StartStatusAnimation();
+    UpdateStage = 0;
+    ProgressStep = 0;
+    host.SetProgressRange(0, 10);
+    Report(0);
+    host.EnableCloseButton(false);
+    host.EnableStartButton(false);
+    host.EnableCloseCommand(false);
+    SetStatusText(lantext::kStatusWorking);
+    PostRefresh();
+
+    int outcome = kOutcomeFailed;
+    int total = 0;
+    bool settings_lost = false;
+    {
+        LanUpdateRun run(*this);
+        outcome = run.Run();
+        total = run.ProgressTotal();
+        settings_lost = run.SettingsLost();
+        // The failed reconnect has closed what it opened.
+        if (outcome != kOutcomeUnreachable)
+            LanLink().Close();
+        UpdateStage = 4;
+    }
+
+    if (outcome == kOutcomeFailed)
+        Report(-1, lantext::kVersionUpError);
+    else
+        Report(total, lantext::kVersionUpOk);
+    // The animation stops before the result is written, so no tick overwrites it.
+    StopStatusAnimation();
+    DotPhase = 0;
+    if (outcome == kOutcomeFailed) {
+        SetStatusText(lantext::kStatusFailed);
+        UpdateOutcome = Outcome::Failed;
+    } else if (outcome == kOutcomeUnreachable) {
+        SetStatusText(lantext::kStatusDoneUnreachable);
+        UpdateOutcome = Outcome::DeviceNotReached;
+    } else if (settings_lost) {
+        SetStatusText(lantext::kStatusDoneSettingsLost);
+        UpdateOutcome = Outcome::SettingsNotRestored;
+    } else {
+        SetStatusText(lantext::kStatusDone);
+        UpdateOutcome = Outcome::Done;
+    }
+    SetNoticeText(std::string());
+    PostRefresh();
+    host.EnableCloseButton(true);
+    host.EnableCloseCommand(true);
+}
 
 }  // namespace verup

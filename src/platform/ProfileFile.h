@@ -2,6 +2,25 @@
 // INI ("private profile") file access with the reading and writing rules the configuration
 // file was written for. Every call reads the file afresh, as the configuration is shared
 // with the connection dialogs that write to it. Texts are bytes (CP932), never converted.
+//
+// Parsing rules (those of the Windows private-profile functions, where they are known):
+//  - Lines end in LF or CR LF; a CR before the LF is not part of the line.
+//  - "[NAME]" opens a section; blanks and tabs around the line and around NAME are ignored.
+//    A line starting with '[' without ']' takes the rest of the line as the name.
+//  - "KEY=VALUE": blanks and tabs around KEY and VALUE are ignored; the first '=' splits.
+//    One pair of matching surrounding quotes ("..." or '...') is stripped from VALUE.
+//  - Section and key names match ASCII case-insensitively (CP932 bytes above 0x7F as is).
+//  - Lines starting with ';' are comments; other lines without '=' carry no key.
+//  - Keys before the first section belong to no section and are never read.
+//  - A key that appears twice in a section: the first one counts. A section that appears
+//    twice: only its first appearance is read and written.
+//  - A key present with an empty value reads as the empty text (GetString) and as the
+//    default (GetInt), as GetPrivateProfileIntA does.
+//
+// Example: the lines
+//   [verup]
+//     num = "Version 1.20"
+// give GetString("VERUP", "NUM", ...) == "Version 1.20". A ';' after a value is part of it.
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -13,15 +32,22 @@ public:
     explicit ProfileFile(std::string path) : path_(std::move(path)) {}
     const std::string& Path() const { return path_; }
 
-    // As GetPrivateProfileIntA: the value's leading decimal number, `def` when absent.
+    // As GetPrivateProfileIntA: an optional sign and the leading decimal digits of the
+    // value ("0x10" reads 0, "12abc" reads 12, "abc" reads 0); `def` when absent or empty.
+    // Overflow wraps as a 32-bit accumulation does.
     int GetInt(std::string_view section, std::string_view key, int def) const;
     // As GetPrivateProfileStringA with a buffer of `buffer_size` bytes: at most
-    // buffer_size - 1 bytes are returned; `def` when the key is absent.
+    // buffer_size - 1 bytes are returned; `def` (cut the same way) when the key is absent.
     std::string GetString(std::string_view section, std::string_view key, std::string_view def,
                           std::size_t buffer_size) const;
     bool HasKey(std::string_view section, std::string_view key) const;
-    // As WritePrivateProfileStringA: changes only that key's line (or adds the key, or the
-    // section); every other byte of the file stays. The file is replaced atomically.
+    // As WritePrivateProfileStringA: changes only that key's line (rewritten as the key as
+    // spelled in the file, '=', the value), or adds the key at the end of the section, or
+    // adds the section at the end of the file. Every other byte of the file stays; a file
+    // whose lines end in CR LF gets CR LF on the new lines. The file is replaced atomically
+    // (temporary file in the same folder, then rename) and keeps its permissions; on any
+    // failure the old file stays untouched. Refuses (false) a section, key or value that
+    // holds a line break, a key that holds '=', and an empty section or key.
     bool WriteString(std::string_view section, std::string_view key, std::string_view value) const;
 
 private:

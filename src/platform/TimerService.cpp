@@ -55,8 +55,10 @@ void TimerService::Run()
         for (auto it = timers_.begin(); it != timers_.end(); ++it)
             if (it->second.due < next->second.due)
                 next = it;
-        if (std::chrono::steady_clock::now() < next->second.due) {
-            cv_.wait_until(lock, next->second.due);
+        // A copy: Kill() may erase the timer (and its due time) while we wait.
+        const auto due = next->second.due;
+        if (std::chrono::steady_clock::now() < due) {
+            cv_.wait_until(lock, due);
             continue;
         }
         const int id = next->first;

@@ -1,11 +1,98 @@
-// Serial start-up (step 12): placeholder until the serial road lands.
+// Step 12 of the start-up on the serial road: open the port (or scan COM1 ... COM9), identify
+// the device, reach its shell once and read its device information.
+#include <cstdio>
+
 #include "app/CUpdateDlg.h"
+#include "app/DialogTexts.h"
+#include "serial/SerialCommands.h"
+#include "serial/SerialLink.h"
 
 namespace verup {
+namespace {
+
+using namespace serial_cmd;
+
+constexpr int SCAN_FIRST_PORT = 1;
+constexpr int SCAN_LAST_PORT = 9;
+constexpr int AUTOMATIC_SCAN = 10;
+
+std::string ComName(int number)
+{
+    char name[16];
+    std::snprintf(name, sizeof name, "COM%d", number);
+    return name;
+}
+
+std::string NotConnectedMessage(const std::string& name1)
+{
+    char text[512];
+    std::snprintf(text, sizeof text, kMsgNotConnectedFormat, name1.c_str());
+    return text;
+}
+
+}  // namespace
 
 bool CUpdateDlg::OpenSerialAndIdentify()
 {
-    return FailStartup("serial connection is not available in this build");
+    if (!Serial)
+        Serial = std::make_unique<SerialLink>(clock);
+    Channel.SetSerialLink(Serial.get());
+    Channel.LinkKind = 0;
+
+    if (ComPortNumber == AUTOMATIC_SCAN || cfg.AUTO == 1) {
+        bool accepted = false;
+        for (int n = SCAN_FIRST_PORT; n <= SCAN_LAST_PORT && !accepted; ++n) {
+            Serial->Close();
+            ComPortName = ComName(n);
+            if (Serial->Open(ComPortName) != SERIAL_OPENED) {
+                Report(-1, Serial->OpenFailureReason() + "\r\n");
+                continue;
+            }
+            clock.SleepMs(PORT_SETTLE_MS);
+            std::string version;
+            ProbeResult = ProbeDevice(0);
+            if (ProbeResult == PROBE_FIRMWARE) {
+                if (QueryVersion(version) == 1) {
+                    SetCurrentVersionText(version);
+                    accepted = true;
+                }
+            } else if (ProbeResult == PROBE_FLASH_MONITOR) {
+                accepted = true;
+            }
+        }
+        if (!accepted) {
+            // The last port tried stays closed: nothing answered on it.
+            Serial->Close();
+            return FailStartup(NotConnectedMessage(cfg.NAME1));
+        }
+        Report(-1, "Com Open\r\n");
+    } else {
+        ComPortName = ComName(ComPortNumber);
+        if (Serial->Open(ComPortName) != SERIAL_OPENED) {
+            Report(-1, Serial->OpenFailureReason() + "\r\n");
+            return FailStartup(kMsgPortOpenFailed);
+        }
+        Report(-1, "Com Open\r\n");
+        clock.SleepMs(PORT_SETTLE_MS);
+        ProbeResult = ProbeDevice(0);
+        if (ProbeResult == PROBE_FIRMWARE) {
+            std::string version;
+            if (QueryVersion(version) == -2)
+                return FailStartup(NotConnectedMessage(cfg.NAME1));
+            SetCurrentVersionText(version);
+        } else if (ProbeResult == PROBE_NONE) {
+            return FailStartup(kMsgDeviceNotConnected);
+        }
+    }
+
+    // The shell check: a firmware whose shell does not answer is held by another session.
+    std::string reply;
+    if (Serial->Exchange(SHELL, reply, static_cast<int>(SHELL_TIMEOUT_MS), RK_SHELL_PROMPT) == EXCHANGE_TIMEOUT)
+        return FailStartup(kMsgAlreadyInUse);
+    Serial->Exchange(NUDGE, reply, static_cast<int>(SHORT_NUDGE_TIMEOUT_MS), RK_OK);
+    QueryDeviceInfo();
+    Channel.Transact(SHELL_EXIT, static_cast<int>(STARTUP_EXIT_TIMEOUT_MS), RK_OK);
+    return true;
 }
 
 }  // namespace verup

@@ -1,17 +1,370 @@
-// Serial road: placeholders until the serial issue lands them.
+// The whole firmware update over the serial line, on the update's worker thread.
+#include <algorithm>
+#include <cstdio>
+
 #include "app/CUpdateDlg.h"
+#include "app/DialogTexts.h"
+#include "image/ImageBuilder.h"
+#include "image/ImageFiles.h"
+#include "image/ImageLimits.h"
+#include "platform/Cp932.h"
+#include "protocol/ReplyText.h"
+#include "serial/SerialCommands.h"
+#include "serial/SerialLink.h"
 
 namespace verup {
+namespace {
 
-int CUpdateDlg::ProbeDevice(int) { return PROBE_NONE; }
-int CUpdateDlg::QueryVersion(std::string&) { return -1; }
-int CUpdateDlg::QueryDeviceInfo() { return -1; }
-int CUpdateDlg::WaitForDevice(int, int) { return -1; }
-int CUpdateDlg::FixRamChecksum() { return -1; }
-int CUpdateDlg::CheckFlashChecksum() { return -1; }
-int CUpdateDlg::DownloadBootImage(int) { return -9; }
-int CUpdateDlg::DownloadFpgaImage(int) { return -9; }
-int CUpdateDlg::DownloadProgram() { return -9; }
-void CUpdateDlg::SerialUpdate() {}
+using namespace serial_cmd;
+
+// "バージョンアップ作業中"
+constexpr char kStatusWorking[] = "\x83\x6f\x81\x5b\x83\x57\x83\x87\x83\x93\x83\x41\x83\x62\x83\x76\x8d\xec\x8b\xc6\x92\x86";
+// "バージョンアップ完了"
+constexpr char kStatusDone[] = "\x83\x6f\x81\x5b\x83\x57\x83\x87\x83\x93\x83\x41\x83\x62\x83\x76\x8a\xae\x97\xb9";
+// "バージョンアップ完了 (設定の復元に失敗)"
+constexpr char kStatusDoneSettingsLost[] =
+    "\x83\x6f\x81\x5b\x83\x57\x83\x87\x83\x93\x83\x41\x83\x62\x83\x76\x8a\xae\x97\xb9 (\x90\xdd\x92\xe8\x82\xcc\x95\x9c\x8c\xb3\x82\xc9\x8e\xb8\x94\x73)";
+// "バージョンアップ異常"
+constexpr char kStatusFailed[] = "\x83\x6f\x81\x5b\x83\x57\x83\x87\x83\x93\x83\x41\x83\x62\x83\x76\x88\xd9\x8f\xed";
+
+// "設定情報の保存先：" followed by the backup file's path.
+constexpr char kSettingsBackupAt[] = "\x90\xdd\x92\xe8\x8f\xee\x95\xf1\x82\xcc\x95\xdb\x91\xb6\x90\xe6\x81\x46";
+
+// Progress steps.
+constexpr int PROGRESS_INITIAL_RANGE = 10;
+constexpr int PROGRESS_FIXED_STEPS = 4;
+constexpr int PROGRAM_FIXED_STEPS = 4;
+constexpr int FPGA_STEPS = 2;
+
+std::string Format(const char* format, int value)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+// "FPGAWR1=01,12,-5\r" for FP_LEN 3 and the values 1, 12, -5: each value "%02d,", the last
+// character (the final comma, or "=" when FP_LEN is 0) replaced by "\r".
+std::string FpgaParameterLine(int image, const Config& cfg)
+{
+    const auto& values = image == 1 ? cfg.FpgaParams1 : cfg.FpgaParams2;
+    std::string line = image == 1 ? "FPGAWR1=" : "FPGAWR2=";
+    const int count = std::clamp(cfg.FP_LEN, 0, static_cast<int>(values.size()));
+    for (int i = 0; i < count; ++i)
+        line += Format("%02d,", values[static_cast<std::size_t>(i)]);
+    line.back() = '\r';
+    return line;
+}
+
+}  // namespace
+
+void CUpdateDlg::SerialUpdate()
+{
+    CommandChannel& ch = Channel;
+    bool failed = false;
+    int settings_failures = 0;
+    const auto tick = [&](const std::string& text = {}) { Report(++ProgressStep, text); };
+    const auto command_ok = [&](const std::string& command, int64_t timeout_ms, int kind) {
+        return ch.SerialCommand(command, static_cast<int>(timeout_ms), kind) > 0;
+    };
+    const bool carry_settings = cfg.SAVE == 1 || cfg.SAVE == 2;
+    int total = 0;
+
+    // 1. Preparation.
+    DotPhase = 0;
+    StartStatusAnimation();
+    UpdateStage = 0;
+    ProgressStep = 0;
+    host.SetProgressRange(0, PROGRESS_INITIAL_RANGE);
+    Report(0);
+    const int last_erase_sector = std::max(cfg.MAIN, cfg.FPGA);
+    host.EnableCloseButton(false);
+    host.EnableStartButton(false);
+    host.EnableCloseCommand(false);
+    SetStatusText(kStatusWorking);
+    PostRefresh();
+
+    std::vector<uint8_t> program_image;
+    SectorCount = 0;
+    ProgramText.clear();
+    ProgramLineCount = 0;
+    int remainder_flag = 0;
+    std::string program_refusal;
+    if (ProgramPresent) {
+        const ProgramBuildResult built = BuildProgramImage(cfg, ImageDirectory, ImageFileSizes[0], program_image);
+        SectorCount = built.SectorCount;
+        if (SectorCount != 0) {
+            const ProgramTextResult text = LoadProgramText(ImagePath(ImageDirectory, PROGRAM_IMAGE_FILE), ProgramText);
+            ProgramLineCount = text.Count;
+            remainder_flag = ProgramLineCount % SectorCount != 0 ? 1 : 0;
+            if (!text.Read || ProgramLineCount == 0)
+                program_refusal = text.Read ? "no lines" : text.Reason;
+        } else {
+            program_refusal = built.Reason;
+        }
+    }
+
+    int steps = 0;
+    if (cfg.UPLOAD == 1 && ProgramPresent)
+        steps = SectorCount + remainder_flag + PROGRAM_FIXED_STEPS;
+    if (FpgaImageCount > 0)
+        steps += FPGA_STEPS;
+    if (BootPresent)
+        steps += 1;
+    if (ProbeResult == PROBE_FIRMWARE && carry_settings)
+        steps += 2 * SettingsLayout.BlockCount + AddedBlockCount;
+    total = steps + PROGRESS_FIXED_STEPS;
+    host.SetProgressRange(0, total);
+    tick();
+    if (cfg.SAVE != 0)
+        UpdateStage = 1;
+
+    // The program image must be usable before anything is erased (the device keeps running
+    // its old firmware).
+    const bool program_unusable = cfg.UPLOAD == 1 && ProgramPresent && !program_refusal.empty();
+
+    const auto fail = [&] {
+        failed = true;
+        return false;
+    };
+    const bool reach_restore = [&] {
+        if (program_unusable) {
+            Report(-1, std::string(PROGRAM_IMAGE_FILE) + " not usable: " + program_refusal + "\r\n");
+            return fail();
+        }
+        // 2. The firmware's shell: settings saved, the old layout's settings sector erased.
+        if (ProbeResult == PROBE_FIRMWARE) {
+            if (!command_ok(SHELL, SHELL_TIMEOUT_MS, RK_SHELL_PROMPT)) {
+                return fail();
+            }
+            ch.SerialCommand(NUDGE, SHORT_NUDGE_TIMEOUT_MS, RK_OK);
+            if (carry_settings && SaveDeviceSettings(BackupFilePath) == 0)
+                settings_failures = 1;
+            if (OldLayoutSave == 1) {
+                Report(-1, "fromer 01\r\n");
+                ch.SerialCommand(ERASE_SETTINGS_OLD, SHELL_TIMEOUT_MS, RK_ERASE_OK_LINE);
+                ch.SerialCommand(RESTART, RESTART_TIMEOUT_MS, RK_OK, true);
+                WaitForDevice(0, 1);
+            } else {
+                ch.SerialCommand(SHELL_EXIT, SHELL_TIMEOUT_MS, RK_OK);
+            }
+        }
+
+        // 3.
+        UpdateStage = 2;
+        if (cfg.UPLOAD != 1)
+            return true;
+
+        // 4. The flash monitor.
+        Report(-1, "moniter mode\r\n");
+        if (ProbeDevice(1) == PROBE_NONE) {
+            return fail();
+        }
+
+        // 5. The settings sector.
+        if (OldLayoutSave != 1) {
+            if (!command_ok(Format(ERASE_FORMAT, cfg.DATA), ERASE_TIMEOUT_MS, RK_ERASE_OK)) {
+                return fail();
+            }
+            Report(-1, Format("Erase %d\r\n", cfg.DATA));
+        }
+        tick();
+
+        // 6. The program.
+        if (ProgramPresent) {
+            Report(-1, "<---FROM\r\n");
+            for (int s = 1; s <= last_erase_sector; ++s) {
+                if (s - 1 == cfg.MAIN / 2)
+                    tick();
+                if (s == cfg.FPGA && FpgaImageCount == 0)
+                    continue;
+                if (!command_ok(Format(ERASE_FORMAT, s), ERASE_TIMEOUT_MS, RK_ERASE_OK)) {
+                    return fail();
+                }
+                Report(-1, Format("Erase %d OK\r\n", s));
+            }
+            tick();
+            Report(-1, "DP\r\n");
+            if (DownloadProgram() != 99) {
+                Report(-1, "Program Download ERROR\r\n");
+                return fail();
+            }
+            Report(-1, "Program Download OK\r\n");
+            if (FixRamChecksum() == -1) {
+                Report(-1, "Check Sum ERROR\r\n");
+                return fail();
+            }
+            for (int k = 1; k <= SectorCount; ++k) {
+                if (k - 1 == SectorCount / 2)
+                    tick();
+                if (!command_ok(Format(PROGRAM_SECTOR_FORMAT, k), SECTOR_PROGRAM_TIMEOUT_MS, RK_MP_OK)) {
+                    return fail();
+                }
+                Report(-1, " MP.OK \r\n");
+                if (!command_ok(Format(WRITE_SECTOR_FORMAT, k), SECTOR_WRITE_TIMEOUT_MS, RK_WRITE_OK)) {
+                    return fail();
+                }
+                Report(-1, " Write OK \r\n");
+            }
+            clock.SleepMs(CHECKSUM_SETTLE_MS);
+            if (CheckFlashChecksum() != 1) {
+                Report(-1, "Check Sum ERROR\r\n");
+                return fail();
+            }
+            tick();
+        }
+
+        // 7. The two FPGA configurations.
+        if (FpgaImageCount > 0) {
+            Report(-1, "<---FPGA\r\n");
+            if (cfg.MAIN < cfg.FPGA) {
+                if (!command_ok(Format(ERASE_FORMAT, cfg.FPGA), ERASE_TIMEOUT_MS, RK_ERASE_OK)) {
+                    return fail();
+                }
+                Report(-1, Format("Erase %d OK\r\n", cfg.FPGA));
+            }
+            for (int m = 1; m <= 2; ++m) {
+                Report(-1, "DL\r\n");
+                if (DownloadFpgaImage(m) != 99) {
+                    Report(-1, "Download ERROR\r\n");
+                    return fail();
+                }
+                Report(-1, "Download OK\r\n");
+                clock.SleepMs(AFTER_DOWNLOAD_PAUSE_MS);
+                if (!command_ok(FpgaParameterLine(m, cfg), FLASH_WRITE_TIMEOUT_MS, RK_WRITE_OK)) {
+                    return fail();
+                }
+                tick(" F-ROM(FPGA) Write OK \r\n");
+            }
+        }
+
+        // 8. The boot area with the flash monitor.
+        if (BootPresent) {
+            Report(-1, "<---FMON\r\n");
+            Report(-1, "DL\r\n");
+            if (DownloadBootImage(0) != 99) {
+                Report(-1, "Download ERROR\r\n");
+                return fail();
+            }
+            Report(-1, "Download OK\r\n");
+            clock.SleepMs(AFTER_DOWNLOAD_PAUSE_MS);
+            if (!command_ok(WRITE_BOOT, FLASH_WRITE_TIMEOUT_MS, RK_WRITE_OK)) {
+                return fail();
+            }
+            Report(-1, " F-ROM(BOOT & F-ROM.MONI) Write OK \r\n");
+            tick();
+        }
+
+        // 9. Start the new program.
+        ch.SerialCommand(GO, GO_TIMEOUT_MS, RK_OK, true);
+
+        // 10. A device found in its monitor is left to start alone.
+        if (ProbeResult != PROBE_FIRMWARE) {
+            if (Serial)
+                Serial->Close();
+            clock.SleepMs(MONITOR_RUN_SETTLE_MS);
+            return true;
+        }
+
+        // 11. The new program and its version.
+        WaitForDevice(0, 0);
+        tick("Version Check OK\r\n");
+        for (int start = 0; start < START_ATTEMPTS; ++start) {
+            failed = false;
+            if (ch.SerialCommand(START_PROGRAM, START_TIMEOUT_MS, RK_OK) > 0) {
+                Report(-1, "Program Start OK\r\n");
+                if (!command_ok(VERSION, QUERY_TIMEOUT_MS, RK_OK)) {
+                    return fail();
+                }
+                const int at = FindText(ch.ReplyBuffer, VERSION_MARK);
+                if (at == 0) {
+                    return fail();
+                }
+                std::string_view reply(ch.ReplyBuffer);
+                reply = reply.substr(static_cast<std::size_t>(at - 1));
+                reply = reply.substr(0, std::min(reply.find('\0'), static_cast<std::size_t>(std::max(cfg.NUM_LEN, 0))));
+                if (reply != NewVersionText()) {
+                    Report(-1, "Version Check ERROR\r\n");
+                    return fail();
+                }
+                return true;
+            }
+            Report(-1, "Program Start ERROR\r\n");
+            failed = true;
+        }
+        // Ten unanswered starts: the restore still runs, the update is reported failed.
+        return true;
+    }();
+
+    // 12. Settings restore.
+    if (reach_restore) {
+        [&] {
+            if (cfg.SAVE != 0)
+                UpdateStage = 3;
+            if (ProbeResult != PROBE_FIRMWARE)
+                return;
+            if (!command_ok(SHELL, SHELL_TIMEOUT_MS, RK_SHELL_PROMPT)) {
+                failed = true;
+                return;
+            }
+            ch.SerialCommand(NUDGE, SHELL_TIMEOUT_MS, RK_SHELL_PROMPT);
+            if (OldLayoutSave == 1 || SettingsReset == 1) {
+                Report(-1, "restart reboot\r\n");
+                ch.SerialCommand(RESTART, RESTART_TIMEOUT_MS, RK_OK, true);
+                WaitForDevice(0, 0);
+                if (!command_ok(SHELL, SHELL_TIMEOUT_MS, RK_SHELL_PROMPT)) {
+                    failed = true;
+                    return;
+                }
+                ch.SerialCommand(NUDGE, SHELL_TIMEOUT_MS, RK_SHELL_PROMPT);
+            }
+            if (carry_settings && BackupWrittenThisRun) {
+                // The restore ends with the device's restart.
+                if (RestoreDeviceSettings(BackupFilePath) == 0)
+                    ++settings_failures;
+                WaitForDevice(0, 0);
+            } else {
+                // Without a backup written by this run there is nothing of this device's to put back.
+                if (carry_settings)
+                    ++settings_failures;
+                ch.SerialCommand(SHELL_EXIT, SHELL_TIMEOUT_MS, RK_OK);
+            }
+        }();
+    }
+
+    // 13. End, on success and from every failure.
+    UpdateStage = 4;
+    if (ProbeResult == PROBE_FIRMWARE && Serial)
+        Serial->Close();
+    ProgramText.clear();
+    ProgramText.shrink_to_fit();
+    program_image.clear();
+    program_image.shrink_to_fit();
+
+    // The animation stops first so that it cannot overwrite the final text.
+    StopStatusAnimation();
+    DotPhase = 0;
+    std::string notice;
+    if (!failed) {
+        Report(-1, "Version Up OK\r\n");
+        Report(total);
+        SetStatusText(settings_failures != 0 ? kStatusDoneSettingsLost : kStatusDone);
+        UpdateOutcome = settings_failures != 0 ? Outcome::SettingsNotRestored : Outcome::Done;
+    } else {
+        Report(-1, "Version Up Error\r\n");
+        SetStatusText(kStatusFailed);
+        UpdateOutcome = Outcome::Failed;
+    }
+    // Settings saved by this run but not put back: the backup is their only copy.
+    if (carry_settings && BackupWrittenThisRun && !SettingsRestored) {
+        notice = kSettingsBackupAt + Utf8ToCp932(BackupFilePath);
+        Report(-1, "settings backup kept: " + BackupFilePath + "\r\n");
+    }
+    SetNoticeText(notice);
+    PostRefresh();
+
+    host.EnableCloseButton(true);
+    host.EnableCloseCommand(true);
+}
 
 }  // namespace verup

@@ -1,5 +1,7 @@
 #include "settings/SettingsTable.h"
 
+#include "app/Config.h"
+
 namespace verup {
 
 const std::string& SettingsTable::Item(int block, int item) const
@@ -23,6 +25,20 @@ void SettingsTable::SetItem(int block, int item, std::string text)
     if (static_cast<int>(items.size()) < item)
         items.resize(item);
     items[item - 1] = std::move(text);
+}
+
+bool SettingsTable::Holds(const SettingsLayoutTable& layout)
+{
+    if (layout.Capped || layout.BlockCount < 0 || layout.BlockCount > kMaxBlocks)
+        return false;
+    if (static_cast<int>(layout.ItemCounts.size()) < layout.BlockCount)
+        return false;
+    for (int b = 1; b <= layout.BlockCount; ++b) {
+        const int items = layout.Items(b);
+        if (items < 0 || items > kMaxItems)
+            return false;
+    }
+    return true;
 }
 
 }  // namespace verup

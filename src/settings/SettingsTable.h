@@ -1,9 +1,12 @@
 #pragma once
 // The device's settings as read by getdata: up to 128 blocks of up to 1024 item texts (CP932).
+// Items are kept whole whatever their length.
 #include <string>
 #include <vector>
 
 namespace verup {
+
+struct SettingsLayoutTable;
 
 class SettingsTable {
 public:
@@ -13,6 +16,9 @@ public:
     // block and item count from 1; out of range gives an empty text / is ignored.
     const std::string& Item(int block, int item) const;
     void SetItem(int block, int item, std::string text);
+
+    // Whether every slot of `layout` lies inside the table (a capped section does not).
+    static bool Holds(const SettingsLayoutTable& layout);
 
 private:
     std::vector<std::vector<std::string>> blocks_;

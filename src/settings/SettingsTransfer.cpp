@@ -1,10 +1,215 @@
-// Settings save and restore: placeholders until the serial issue lands them.
+// Carrying the device's settings across an update: getdata into the backup file before the
+// flash is touched, putdata and "savedata restart" after the new firmware runs, and the
+// re-laying of an older firmware's backup for the new one.
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
 #include "app/CUpdateDlg.h"
+#include "app/ConfigReader.h"
+#include "platform/ProfileFile.h"
+#include "protocol/ReplyText.h"
+#include "settings/BackupFile.h"
+#include "settings/ConversionRules.h"
+#include "settings/GetdataReply.h"
+#include "settings/SettingsTable.h"
+#include "settings/SettingsWords.h"
 
 namespace verup {
+namespace {
 
-int CUpdateDlg::SaveDeviceSettings(const std::string&) { return 0; }
-int CUpdateDlg::RestoreDeviceSettings(const std::string&) { return 0; }
-int CUpdateDlg::ConvertSavedSettings(const std::string&) { return 0; }
+using namespace settings;
+
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    const int length = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
+    if (length > 0)
+        std::vsnprintf(text.data(), text.size() + 1, format, again);
+    va_end(again);
+    return text;
+}
+
+// Sends `command` (the shell prompt must answer) and looks for `confirmation` in its reply and
+// in the replies to at most two nudges. `gathered` receives all of that text.
+bool RunConfirmedCommand(CUpdateDlg& dlg, const std::string& command, const std::string& confirmation,
+                         std::string& gathered)
+{
+    if (dlg.Channel.Transact(command, kShellPromptTimeoutMs, RK_SHELL_PROMPT) == 0)
+        return false;
+    gathered.clear();
+    for (int search = 0; search < kConfirmationSearches; ++search) {
+        gathered += dlg.Channel.ReplyBuffer;
+        if (FindText(gathered, confirmation) != 0)
+            return true;
+        dlg.Channel.Transact(kNudge, kShellPromptTimeoutMs, RK_SHELL_PROMPT);
+        dlg.Report(dlg.ProgressStep, kLogRetry);
+    }
+    return false;
+}
+
+bool LayoutUsable(CUpdateDlg& dlg, const SettingsLayoutTable& layout, const char* name)
+{
+    if (SettingsTable::Holds(layout))
+        return true;
+    dlg.Report(-1, Format("settings layout %s exceeds %d blocks of %d items\r\n", name, SettingsTable::kMaxBlocks,
+                          SettingsTable::kMaxItems));
+    return false;
+}
+
+}  // namespace
+
+int CUpdateDlg::SaveDeviceSettings(const std::string& path)
+{
+    BackupWrittenThisRun = false;
+    if (!LayoutUsable(*this, SettingsLayout, "in force"))
+        return 0;
+    if (!Settings)
+        Settings = std::make_unique<SettingsTable>();
+
+    std::string gathered;
+    std::vector<std::string> items;
+    for (int b = 1; b <= SettingsLayout.BlockCount; ++b) {
+        clock.SleepMs(kCommandPauseMs);
+        Report(ProgressStep, Format(kLogGetdata, b));
+        const std::string confirmation = Format(kGetdataConfirmation, b);
+        if (!RunConfirmedCommand(*this, Format(kGetdataCommand, b), confirmation, gathered))
+            return 0;
+        const int count = SettingsLayout.Items(b);
+        const std::size_t items_end = static_cast<std::size_t>(FindText(gathered, confirmation) - 1);
+        const bool complete = ReadGetdataItems(std::string_view(gathered).substr(0, items_end), count, items);
+        for (std::size_t i = 0; i < items.size(); ++i)
+            Settings->SetItem(b, static_cast<int>(i) + 1, std::move(items[i]));
+        if (!complete) {
+            Report(-1, Format("getdata %d: reply ends after %zu of %d items\r\n", b, items.size(), count));
+            return 0;
+        }
+        ++ProgressStep;
+        Report(ProgressStep, Format(kLogReadOk, b));
+    }
+
+    std::string error;
+    if (!WriteBackupFile(path, FormatBackupFile(TitleVersionText, *Settings, SettingsLayout), error)) {
+        Report(-1, "settings backup not written: " + error + "\r\n");
+        return 0;
+    }
+    BackupWrittenThisRun = true;
+    return 1;
+}
+
+int CUpdateDlg::RestoreDeviceSettings(const std::string& path)
+{
+    SettingsRestored = false;
+    // A backup left by an earlier run holds another moment's (or another device's) settings.
+    if (!BackupWrittenThisRun) {
+        Report(-1, "no settings backup from this run\r\n");
+        return 0;
+    }
+    if (ConvertOnRestore) {
+        // The old layout's items must never be written into the new firmware's numbering.
+        if (ConvertSavedSettings(path) == 0) {
+            Report(-1, "settings backup not converted\r\n");
+            return 0;
+        }
+        Report(-1, kLogConverted);
+    }
+    if (!LayoutUsable(*this, SettingsLayout, "in force"))
+        return 0;
+    if (!Settings)
+        Settings = std::make_unique<SettingsTable>();
+
+    std::string content;
+    std::string error;
+    if (!ReadBackupFile(path, content, error)) {
+        Report(-1, "settings backup not read: " + error + "\r\n");
+        return 0;
+    }
+    BackupFileReader reader(std::move(content));
+    if (!reader.StartsWithTitle(TitleVersionText)) {
+        Report(-1, "settings backup belongs to another product\r\n");
+        return 0;
+    }
+    // Everything is read before the first putdata, so a short file sends nothing.
+    SettingsTable restored = *Settings;
+    std::string item;
+    for (int b = 1; b <= SettingsLayout.BlockCount; ++b)
+        for (int i = 1; i <= SettingsLayout.Items(b); ++i) {
+            if (!reader.NextItem(item)) {
+                Report(-1, Format("settings backup ends before item %d of block %d\r\n", i, b));
+                return 0;
+            }
+            restored.SetItem(b, i, item);
+        }
+    *Settings = std::move(restored);
+
+    std::string gathered;
+    for (int b = 1; b <= SettingsLayout.BlockCount; ++b) {
+        Report(ProgressStep, Format(kLogPutdata, b));
+        for (int i = 1; i <= SettingsLayout.Items(b); ++i) {
+            clock.SleepMs(kCommandPauseMs);
+            const std::string command = Format(kPutdataCommand, b, i, Settings->Item(b, i).c_str());
+            if (!RunConfirmedCommand(*this, command, Format(kPutdataConfirmation, b), gathered))
+                return 0;
+        }
+        ++ProgressStep;
+        Report(ProgressStep, Format(kLogWriteOk, b));
+    }
+
+    Report(ProgressStep, kLogSavedata);
+    // The device restarts on it; whether "\r\nWrite OK" came before is not examined.
+    Channel.Transact(kSavedataCommand, kSavedataTimeoutMs, RK_WRITE_OK_LINE, true);
+    SettingsRestored = true;
+    return 1;
+}
+
+int CUpdateDlg::ConvertSavedSettings(const std::string& path)
+{
+    if (!BackupWrittenThisRun)
+        return 0;
+    if (!LayoutUsable(*this, ConversionLayout, "C_DATA"))
+        return 0;
+    if (!Settings)
+        Settings = std::make_unique<SettingsTable>();
+
+    std::string content;
+    std::string error;
+    if (!ReadBackupFile(path, content, error)) {
+        Report(-1, "settings backup not read: " + error + "\r\n");
+        return 0;
+    }
+    BackupFileReader reader(std::move(content));
+    if (!reader.StartsWithTitle(TitleVersionText))
+        return 0;
+
+    // The old file's lines go to the new blocks in order, C_DATA saying how many each takes.
+    SettingsTable converted = *Settings;
+    std::string item;
+    for (int b = 1; b <= ConversionLayout.BlockCount; ++b)
+        for (int i = 1; i <= ConversionLayout.Items(b); ++i) {
+            if (!reader.NextItem(item)) {
+                Report(-1, Format("settings backup ends before C_DATA item %d of block %d\r\n", i, b));
+                return 0;
+            }
+            converted.SetItem(b, i, ApplyConversionRules(b, i, std::move(item)));
+        }
+
+    SettingsLayoutTable new_layout = ReadSettingsLayout(ProfileFile(ConfigFilePath), "C_SAVE");
+    if (!LayoutUsable(*this, new_layout, "C_SAVE"))
+        return 0;
+    // Written beside the old file and renamed over it: the old backup survives a failed write.
+    if (!WriteBackupFile(path, FormatBackupFile(TitleVersionText, converted, new_layout), error)) {
+        Report(-1, "converted settings backup not written: " + error + "\r\n");
+        return 0;
+    }
+    *Settings = std::move(converted);
+    SettingsLayout = std::move(new_layout);
+    return 1;
+}
 
 }  // namespace verup

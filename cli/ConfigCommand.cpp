@@ -1,0 +1,252 @@
+// `verup config`: the configuration as the start-up sees it.
+#include "ConfigCommand.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <sstream>
+
+#include "Commands.h"
+#include "app/CUpdateDlg.h"
+#include "app/ConfigReader.h"
+#include "app/DialogTexts.h"
+#include "platform/Cp932.h"
+
+namespace verup::cli {
+namespace {
+
+// The settings decision asks for messages; the report prints them instead.
+class ReportHost : public DialogHost {
+public:
+    std::vector<std::string> Messages;
+
+    void ShowMessage(const std::string& text, const std::string&, MessageIcon, MessageOwner) override
+    {
+        Messages.push_back(text);
+    }
+    std::optional<ConnectionResult> RunConnectionDialog(const ConnectionRequest&) override { return std::nullopt; }
+    void ShowWaitBox() override {}
+    void DestroyWaitBox() override {}
+    void EnableStartButton(bool) override {}
+    void EnableCloseButton(bool) override {}
+    void EnableCloseCommand(bool) override {}
+    void SetProgressRange(int, int) override {}
+    void SetProgressPos(int) override {}
+    void AppendDebugLog(const std::string&) override {}
+    void RefreshFields(const BoundTexts&) override {}
+    void SetWindowTitle(const std::string&) override {}
+    void SetFullHeight(bool) override {}
+    void PostStart() override {}
+    void PostClose() override {}
+};
+
+std::string Hex(uint32_t value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", value);
+    return text;
+}
+
+std::string Real(double value)
+{
+    std::ostringstream text;
+    text << value;
+    return text.str();
+}
+
+std::string Quoted(const std::string& cp932) { return "\"" + Cp932ToUtf8(cp932) + "\""; }
+
+class Printer {
+public:
+    Printer(const Config& cfg, std::ostream& out) : cfg_(cfg), out_(out) {}
+    void Section(const char* name)
+    {
+        section_ = name;
+        out_ << "[" << name << "]\n";
+    }
+    void Value(const std::string& key, const std::string& value, const std::string& note = "")
+    {
+        out_ << "  " << key << std::string(key.size() < 17 ? 17 - key.size() : 1, ' ') << "= " << value;
+        const bool defaulted = std::find(cfg_.DefaultedKeys.begin(), cfg_.DefaultedKeys.end(),
+                                         section_ + "." + key) != cfg_.DefaultedKeys.end();
+        if (defaulted)
+            out_ << "  (default: key absent)";
+        if (!note.empty())
+            out_ << "  (" << note << ")";
+        out_ << "\n";
+    }
+
+private:
+    const Config& cfg_;
+    std::ostream& out_;
+    std::string section_;
+};
+
+void PrintConfiguration(const Config& cfg, std::ostream& out)
+{
+    Printer p(cfg, out);
+    p.Section("MODE");
+    p.Value("DEBUG", std::to_string(cfg.DEBUG), cfg.DEBUG == 99 ? "debug mode" : "");
+    p.Value("SEL", std::to_string(cfg.SEL),
+            cfg.SEL == 0 ? "LAN address only" : cfg.SEL == 1 ? "COM port only" : "serial or LAN");
+    p.Value("RETRY", std::to_string(cfg.RETRY), cfg.RETRY <= 0 ? "no attempt at all: every LAN start-up fails" : "");
+    p.Value("CRC", std::to_string(cfg.CRC), cfg.CRC == 1 ? "CRC transfers" : "plain transfers");
+    p.Value("AUTO", std::to_string(cfg.AUTO), cfg.AUTO == 1 ? "unattended" : "");
+    p.Value("SAVE", std::to_string(cfg.SAVE));
+    p.Value("LANBOOT", std::to_string(cfg.LANBOOT), "seconds");
+    p.Value("UPLOAD", std::to_string(cfg.UPLOAD), cfg.UPLOAD == 1 ? "write the images" : "settings steps only");
+    p.Section("AREA");
+    p.Value("MAIN", std::to_string(cfg.MAIN));
+    p.Value("FPGA", std::to_string(cfg.FPGA));
+    p.Value("DATA", std::to_string(cfg.DATA));
+    p.Value("PROG_RAM_STR_ADR", Hex(cfg.PROG_RAM_STR_ADR));
+    p.Value("PROG_RAM_END_ADR", Hex(cfg.PROG_RAM_END_ADR));
+    p.Value("FRAM_END_ADR", Hex(cfg.FRAM_END_ADR));
+    p.Value("CHECK_SUM_ADR", Hex(cfg.CHECK_SUM_ADR));
+    p.Value("SECT_END_ADR", Hex(cfg.SECT_END_ADR));
+    p.Value("FPGA_DATA_LEN", Hex(cfg.FPGA_DATA_LEN));
+    p.Value("FPGA1_STR_ADR", Hex(cfg.FPGA1_STR_ADR));
+    p.Value("FPGA2_STR_ADR", Hex(cfg.FPGA2_STR_ADR));
+    p.Section("VERUP");
+    p.Value("NAME1", Quoted(cfg.NAME1));
+    p.Value("NAME2", Quoted(cfg.NAME2));
+    p.Value("KIKI1", Quoted(cfg.KIKI1));
+    p.Value("KIKI2", Quoted(cfg.KIKI2));
+    p.Value("FRM_VER", Real(cfg.FRM_VER));
+    p.Value("TEL_VER", Real(cfg.TEL_VER));
+    p.Value("NUM_LEN", std::to_string(cfg.NUM_LEN), "at most 30");
+    p.Value("NUM", Quoted(cfg.NUM), "at most 30 characters kept");
+    p.Value("REV_VER", std::to_string(cfg.REV_VER));
+    p.Value("FP_LEN", std::to_string(cfg.FP_LEN), "at most 17");
+    for (int i = 0; i < cfg.FP_LEN; ++i) {
+        char first[16];
+        char second[16];
+        std::snprintf(first, sizeof first, "FP%02X", i);
+        std::snprintf(second, sizeof second, "FP%02X", i + 16);
+        p.Value(first, std::to_string(cfg.FpgaParams1[i]), "first FPGA, parameter " + std::to_string(i));
+        p.Value(second, std::to_string(cfg.FpgaParams2[i]), "second FPGA, parameter " + std::to_string(i));
+    }
+}
+
+std::string SizeText(uint32_t size) { return size == 0 ? "missing or empty" : std::to_string(size) + " bytes"; }
+
+std::string LayoutText(const SettingsLayoutTable& table)
+{
+    std::string text = std::to_string(table.BlockCount) + " blocks";
+    if (table.BlockCount > 0) {
+        text += ", items per block:";
+        for (int count : table.ItemCounts)
+            text += " " + std::to_string(count);
+    }
+    if (table.Capped)
+        text += " (capped to 128 blocks of at most 1024 items)";
+    return text;
+}
+
+int PrintDecision(CUpdateDlg& dlg, ReportHost& host, const std::string& device_version, std::ostream& out)
+{
+    const std::string text = Utf8ToCp932(device_version);
+    // The device's version line as QueryDeviceInfo keeps it, and the version text as shown.
+    dlg.FirmwareVersionText = text;
+    dlg.SetCurrentVersionText(CutText(text, dlg.cfg.NUM_LEN));
+    dlg.WaitBoxUp = true;
+    const int save_before = dlg.cfg.SAVE;
+
+    out << "\nSettings decision for the device version \"" << device_version << "\":\n";
+    out << "  current version text: " << Quoted(dlg.CurrentVersionText()) << " reads "
+        << Real(CUpdateDlg::ReadVersionNumber(dlg.CurrentVersionText(), dlg.cfg.NUM_LEN)) << "\n";
+    out << "  new version text:     " << Quoted(dlg.NewVersionText()) << " reads "
+        << Real(CUpdateDlg::ReadVersionNumber(dlg.NewVersionText(), dlg.cfg.NUM_LEN)) << "\n";
+    const int go_on = dlg.DecideSettingsCarry();
+    for (const auto& message : host.Messages) {
+        std::string shown = Cp932ToUtf8(message);
+        for (std::size_t at = shown.find("\r\n"); at != std::string::npos; at = shown.find("\r\n", at))
+            shown.replace(at, 2, "\n           ");
+        out << "  message: " << shown << "\n";
+    }
+    if (!go_on) {
+        out << "  the start-up ends here (firmware older than FRM_VER while SAVE is not 0)\n";
+        return CONFIG_DEVICE_REFUSED;
+    }
+    if (dlg.DeviceVersion != 0.0 || dlg.DeviceRevision != 0)
+        out << "  device firmware " << Real(dlg.DeviceVersion) << ", revision " << dlg.DeviceRevision << "\n";
+    out << "  SAVE " << save_before << " -> " << dlg.cfg.SAVE << ", SettingsReset " << dlg.SettingsReset
+        << ", OldLayoutSave " << dlg.OldLayoutSave << ", ConvertOnRestore " << dlg.ConvertOnRestore
+        << ", AddedBlockCount " << dlg.AddedBlockCount << "\n";
+    if (dlg.ConvertOnRestore == 1) {
+        out << "  layout O_SAVE: " << LayoutText(dlg.SettingsLayout) << "\n";
+        out << "  conversion C_DATA: " << LayoutText(dlg.ConversionLayout) << "\n";
+    } else if (dlg.OldLayoutSave == 1) {
+        out << "  layout O_SAVE: " << LayoutText(dlg.SettingsLayout) << "\n";
+    } else if (dlg.SettingsLayout.BlockCount > 0 || dlg.SettingsReset == 0) {
+        out << "  layout N_SAVE: " << LayoutText(dlg.SettingsLayout) << "\n";
+    } else {
+        out << "  no layout: the settings are initialised\n";
+    }
+    return CONFIG_OK;
+}
+
+}  // namespace
+
+int RunConfigCommand(const ConfigOptions& options, std::ostream& out)
+{
+    ReportHost host;
+    StartupEnvironment env = StartupEnvironment::FromProcess();
+    env.CurrentDirectory = options.PackageDirectory;
+    CUpdateDlg dlg(host, env);
+    const bool accepted = dlg.LoadPackage();
+
+    out << "Configuration file: " << dlg.ConfigFilePath << " (" << SizeText(dlg.ConfigFileSize) << ")\n";
+    PrintConfiguration(dlg.cfg, out);
+
+    out << "\nDerived:\n";
+    out << "  title:              " << Quoted(dlg.TitleText) << "\n";
+    out << "  title with version: " << Quoted(dlg.TitleVersionText) << "\n";
+    out << "  new version text:   " << Quoted(dlg.NewVersionText()) << "\n";
+    out << "  program area size:  " << Hex(dlg.cfg.ProgramAreaSize()) << "\n";
+    out << "  settings backup:    " << dlg.BackupFilePath << "\n";
+
+    out << "\nPackage in " << dlg.ImageDirectory << ":\n";
+    out << "  rt00.mot:   " << SizeText(dlg.ImageFileSizes[0]) << "\n";
+    out << "  fpga01.mot: " << SizeText(dlg.ImageFileSizes[1]) << "\n";
+    out << "  fpga02.mot: " << SizeText(dlg.ImageFileSizes[2]) << "\n";
+    out << "  from00.mot: " << SizeText(dlg.ImageFileSizes[4]) << "\n";
+    if (accepted) {
+        out << "  accepted\n";
+    } else {
+        out << "  REFUSED, the start-up would show \"" << Cp932ToUtf8(kMsgFilesMissing) << "\":\n";
+        for (const auto& reason : dlg.PackageRefusals)
+            out << "    - " << reason << "\n";
+    }
+
+    int code = accepted ? CONFIG_OK : CONFIG_PACKAGE_REFUSED;
+    if (options.DeviceVersion) {
+        const int decision = PrintDecision(dlg, host, *options.DeviceVersion, out);
+        if (code == CONFIG_OK)
+            code = decision;
+    }
+    return code;
+}
+
+}  // namespace verup::cli
+
+void AddConfigCommand(CLI::App& app)
+{
+    auto options = std::make_shared<verup::cli::ConfigOptions>();
+    CLI::App* config = app.add_subcommand(
+        "config", "Show verup.dat as the start-up reads it, the package check and the settings decision");
+    config->add_option("--device-version", options->DeviceVersion,
+                       "The device's version line, e.g. \"Version 1.05\" or \"Version 1.10 3\" (revision after the "
+                       "version text): show the settings decision for it")
+        ->option_text("TEXT");
+    config->footer("Values marked \"default\" are absent from verup.dat. Texts are shown in UTF-8.\n"
+                   "Exit codes: 0 accepted, 2 package refused, 3 the device's firmware is refused.");
+    config->callback([options]() {
+        std::error_code ec;
+        options->PackageDirectory = std::filesystem::current_path(ec).string();
+        const int code = verup::cli::RunConfigCommand(*options, std::cout);
+        if (code != verup::cli::CONFIG_OK)
+            throw CLI::RuntimeError(code);
+    });
+}

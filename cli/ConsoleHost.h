@@ -1,0 +1,79 @@
+#pragma once
+// The window of the update, on a console: message boxes become messages on stderr (UTF-8,
+// with what to do next), the connection dialog is answered from the command line or from what
+// verup.dat proposes, and the progress bar is a bar on a terminal or plain lines otherwise.
+#include <mutex>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "app/DialogHost.h"
+
+namespace verup::cli {
+
+// The link asked for on the command line; neither means "what the dialog would propose".
+struct LinkChoice {
+    std::optional<int> ComPort;          // 1 ... 9, 10 = automatic scan
+    std::optional<std::string> Address;  // LAN address
+};
+
+class ConsoleHost : public DialogHost {
+public:
+    // `out` receives progress and results, `err` the messages. `terminal`: draw a bar.
+    ConsoleHost(std::ostream& out, std::ostream& err, bool terminal, LinkChoice choice);
+
+    void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon,
+                     MessageOwner owner) override;
+    std::optional<ConnectionResult> RunConnectionDialog(const ConnectionRequest& request) override;
+    void ShowWaitBox() override;
+    void DestroyWaitBox() override;
+    void EnableStartButton(bool) override {}
+    void EnableCloseButton(bool) override {}
+    void EnableCloseCommand(bool) override {}
+    void SetProgressRange(int lower, int upper) override;
+    void SetProgressPos(int position) override;
+    void AppendDebugLog(const std::string&) override {}
+    void RefreshFields(const BoundTexts& texts) override;
+    void SetWindowTitle(const std::string&) override {}
+    void SetFullHeight(bool) override {}
+    void PostStart() override;
+    void PostClose() override;
+
+    // Ends a bar line before other output follows.
+    void FinishProgress();
+    // Plain text (UTF-8) on the progress stream, after the bar is finished.
+    void Say(const std::string& text);
+
+    int MessageCount() const;
+    // The connection could not be chosen (conflicting option, refused address): why, in UTF-8.
+    std::optional<std::string> ConnectionProblem() const;
+    // The problem is the command line's (an option this package's SEL does not allow).
+    bool ConnectionUsageError() const;
+    // Describes the chosen link for people ("COM1", "COM auto-scan", "LAN 192.168.1.10").
+    std::string LinkDescription() const;
+
+private:
+    std::optional<ConnectionResult> ChooseConnection(const ConnectionRequest& request);
+    void DrawProgress(bool force);
+    void Line(const std::string& text);
+
+    std::ostream& out_;
+    std::ostream& err_;
+    const bool terminal_;
+    const LinkChoice choice_;
+
+    mutable std::mutex mutex_;
+    int messages_ = 0;
+    std::optional<std::string> connection_problem_;
+    bool connection_usage_error_ = false;
+    std::string link_description_;
+    int lower_ = 0;
+    int upper_ = 10;
+    int position_ = 0;
+    int printed_decile_ = -1;
+    int last_percent_ = -1;
+    std::string stage_;
+    bool bar_open_ = false;
+};
+
+}  // namespace verup::cli

@@ -1,0 +1,281 @@
+// `verup` without a subcommand: the same start-up and update as the window, on the console.
+#include "UpdateCommand.h"
+
+#include <unistd.h>
+
+#include <fstream>
+#include <iostream>
+#include <mutex>
+#include <optional>
+#include <sstream>
+
+#include "Commands.h"
+#include "ConsoleHost.h"
+#include "app/CUpdateDlg.h"
+#include "platform/Clock.h"
+#include "platform/Cp932.h"
+#include "platform/Paths.h"
+#include "ui/ConnectionTexts.h"
+#include "ui/IsValidAddress.h"
+
+namespace verup::cli {
+namespace {
+
+constexpr char kExitCodesHelp[] =
+    "Without a subcommand verup updates the device: it runs the start-up (package check, connection,\n"
+    "device identification, settings decision) and then the update, as the window does.\n"
+    "Exit codes of the update: 0 done; 1 the update failed; 2 the start-up refused (package, port,\n"
+    "device or another verup running); 3 done but the settings were not restored (the backup file\n"
+    "is kept and its path printed); 4 done but the device was not reached again after its restart;\n"
+    "64 wrong command line.";
+
+// The final status texts of the window (UTF-8), for a worker that did not set its outcome.
+constexpr char kStatusFailed[] = "バージョンアップ異常";
+constexpr char kStatusSettingsLost[] = "(設定の復元に失敗)";
+constexpr char kStatusDeviceLost[] = "(機器との接続に失敗)";
+constexpr char kStatusDone[] = "バージョンアップ完了";
+
+// Debug-log texts end their lines in CR LF; the file is UTF-8 with LF.
+std::string LogText(const std::string& cp932)
+{
+    std::string text = Cp932ToUtf8(cp932);
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
+            out += text[i];
+    return out;
+}
+
+std::optional<LinkChoice> ParseLinkChoice(const UpdateOptions& options, std::ostream& err)
+{
+    LinkChoice choice;
+    if (!options.Com.empty()) {
+        if (options.Com == "auto" || options.Com == "AUTO")
+            choice.ComPort = COM_AUTOMATIC;
+        else if (options.Com.size() == 1 && options.Com[0] >= '1' && options.Com[0] <= '9')
+            choice.ComPort = options.Com[0] - '0';
+        else {
+            err << "verup: error: --com takes a port number 1 ... 9 or auto, not \"" << options.Com << "\"\n";
+            return std::nullopt;
+        }
+    }
+    if (!options.Lan.empty()) {
+        if (IsValidAddress(options.Lan) != ADDRESS_ACCEPTABLE || options.Lan.size() > kAddressMaxChars) {
+            err << "verup: error: --lan takes the device's IPv4 address (for example 192.168.1.10), not \""
+                << options.Lan << "\"\n";
+            return std::nullopt;
+        }
+        choice.Address = options.Lan;
+    }
+    return choice;
+}
+
+CUpdateDlg::Outcome OutcomeOf(const CUpdateDlg& dlg)
+{
+    const CUpdateDlg::Outcome outcome = dlg.UpdateOutcome.load();
+    if (outcome != CUpdateDlg::Outcome::NotRun)
+        return outcome;
+    const std::string status = Cp932ToUtf8(dlg.StatusText());
+    if (status.find(kStatusFailed) != std::string::npos)
+        return CUpdateDlg::Outcome::Failed;
+    if (status.find(kStatusSettingsLost) != std::string::npos)
+        return CUpdateDlg::Outcome::SettingsNotRestored;
+    if (status.find(kStatusDeviceLost) != std::string::npos)
+        return CUpdateDlg::Outcome::DeviceNotReached;
+    if (status.find(kStatusDone) != std::string::npos)
+        return CUpdateDlg::Outcome::Done;
+    return CUpdateDlg::Outcome::Failed;
+}
+
+std::string Bytes(uint32_t size)
+{
+    return std::to_string(size) + " bytes";
+}
+
+std::string LayoutText(const char* section, const SettingsLayoutTable& layout)
+{
+    int items = 0;
+    for (int b = 1; b <= layout.BlockCount; ++b)
+        items += layout.Items(b);
+    return std::string(section) + ": " + std::to_string(layout.BlockCount) + " blocks, " + std::to_string(items) +
+           " items";
+}
+
+std::string SettingsPlan(const CUpdateDlg& dlg)
+{
+    const int save = dlg.cfg.SAVE;
+    if (dlg.SettingsReset)
+        return "reset to their defaults (this pair of firmware versions cannot carry them)";
+    if (dlg.LinkKind == 0 && dlg.ProbeResult != PROBE_FIRMWARE)
+        return "not carried (the device is in its boot monitor)";
+    if (save == 0)
+        return "not carried (SAVE=0 in verup.dat)";
+    if (dlg.LinkKind != 0 && save == 1)
+        return "the settings area (31) is read before the update and written back after it";
+    if (save != 1 && save != 2)
+        return "not carried (SAVE=" + std::to_string(save) + " in verup.dat)";
+    std::string text = "saved block by block (" +
+                       LayoutText(dlg.OldLayoutSave ? "O_SAVE" : "N_SAVE", dlg.SettingsLayout) + ") into " +
+                       dlg.BackupFilePath + ", then restored";
+    if (dlg.ConvertOnRestore)
+        text += " after re-laying them for the new firmware (" + LayoutText("C_DATA", dlg.ConversionLayout) +
+                ", written as C_SAVE)";
+    return text;
+}
+
+void PrintPlan(const CUpdateDlg& dlg, const ConsoleHost& host, std::ostream& out)
+{
+    const char* state = dlg.LinkKind != 0                          ? "logged in over telnet"
+                        : dlg.ProbeResult == PROBE_FIRMWARE        ? "running its firmware"
+                        : dlg.ProbeResult == PROBE_FLASH_MONITOR   ? "in its boot monitor"
+                                                                   : "not identified";
+    out << "Device:      " << Cp932ToUtf8(dlg.cfg.NAME1) << " via " << host.LinkDescription() << ", " << state << "\n";
+    if (!dlg.FirmwareVersionText.empty())
+        out << "Reports:     " << Cp932ToUtf8(dlg.FirmwareVersionText) << "\n";
+    out << "Version:     " << Cp932ToUtf8(dlg.CurrentVersionText()) << " -> " << Cp932ToUtf8(dlg.NewVersionText())
+        << "\n";
+    out << "Settings:    " << SettingsPlan(dlg) << "\n";
+    if (dlg.cfg.UPLOAD != 1) {
+        out << "Would write: no firmware (UPLOAD=" << dlg.cfg.UPLOAD << " in verup.dat: only the settings are carried)\n";
+    } else {
+        out << "Would write:\n";
+        if (dlg.ProgramPresent)
+            out << "  rt00.mot                 " << Bytes(dlg.ImageFileSizes[0]) << "  main program (areas 1 ... "
+                << dlg.cfg.MAIN << ", data area " << dlg.cfg.DATA << " erased)\n";
+        if (dlg.FpgaImageCount == 2)
+            out << "  fpga01.mot, fpga02.mot   " << Bytes(dlg.ImageFileSizes[1]) << ", " << Bytes(dlg.ImageFileSizes[2])
+                << "  FPGA configurations (area " << dlg.cfg.FPGA << ")\n";
+        if (dlg.BootPresent)
+            out << "  from00.mot               " << Bytes(dlg.ImageFileSizes[4]) << "  boot area with the flash monitor\n";
+    }
+    out << "Dry run: the device was only asked who it is; nothing was written.\n";
+}
+
+int ExitCodeOf(CUpdateDlg::Outcome outcome)
+{
+    switch (outcome) {
+    case CUpdateDlg::Outcome::Done:
+        return UPDATE_OK;
+    case CUpdateDlg::Outcome::SettingsNotRestored:
+        return UPDATE_SETTINGS_NOT_RESTORED;
+    case CUpdateDlg::Outcome::DeviceNotReached:
+        return UPDATE_DEVICE_NOT_REACHED;
+    default:
+        return UPDATE_FAILED;
+    }
+}
+
+}  // namespace
+
+int RunUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err, bool terminal)
+{
+    const std::optional<LinkChoice> choice = ParseLinkChoice(options, err);
+    if (!choice)
+        return UPDATE_USAGE;
+    if (choice->ComPort && choice->Address) {
+        err << "verup: error: choose one link: --com or --lan\n";
+        return UPDATE_USAGE;
+    }
+
+    std::ofstream log;
+    if (!options.LogFile.empty()) {
+        log.open(options.LogFile, std::ios::binary | std::ios::trunc);
+        if (!log) {
+            err << "verup: error: cannot write the log file " << options.LogFile << "\n";
+            return UPDATE_USAGE;
+        }
+    }
+
+    std::optional<Clock> scaled;
+    StartupEnvironment env = StartupEnvironment::FromProcess();
+    if (options.TimeScale > 0) {
+        scaled.emplace(options.TimeScale);
+        env.clock = &*scaled;
+    }
+
+    ConsoleHost host(out, err, terminal, *choice);
+    CUpdateDlg dlg(host, env);
+    std::mutex log_mutex;
+    if (log.is_open())
+        dlg.LogSink = [&log, &log_mutex](const std::string& text) {
+            std::lock_guard lock(log_mutex);
+            log << LogText(text) << std::flush;
+        };
+
+    if (!dlg.OnInitDialog()) {
+        dlg.OnClose();
+        if (host.ConnectionProblem())
+            return host.ConnectionUsageError() ? UPDATE_USAGE : UPDATE_STARTUP_REFUSED;
+        if (host.MessageCount() == 0)
+            err << "verup: error: another verup is already running (lock in " << env.RuntimeDirectory
+                << "); wait until it has finished\n";
+        return UPDATE_STARTUP_REFUSED;
+    }
+    host.Say("Ready: " + Cp932ToUtf8(dlg.CurrentVersionText()) + " -> " + Cp932ToUtf8(dlg.NewVersionText()));
+
+    if (options.DryRun) {
+        host.FinishProgress();
+        PrintPlan(dlg, host, out);
+        dlg.OnClose();
+        return UPDATE_OK;
+    }
+
+    dlg.OnStart();
+    dlg.JoinWorker();
+    host.FinishProgress();
+    const CUpdateDlg::Outcome outcome = OutcomeOf(dlg);
+    dlg.OnClose();
+
+    const int code = ExitCodeOf(outcome);
+    out << "Result:      " << Cp932ToUtf8(dlg.StatusText()) << "\n";
+    if (code == UPDATE_SETTINGS_NOT_RESTORED) {
+        if (FileExists(dlg.BackupFilePath))
+            err << "verup: warning: the device's settings were not restored; they are kept in " << dlg.BackupFilePath
+                << "\n";
+        else
+            err << "verup: warning: the device's settings could not be saved before the update and were not restored\n";
+    } else if (code == UPDATE_DEVICE_NOT_REACHED) {
+        err << "verup: warning: the firmware was written, but the device did not answer after its restart; "
+               "check it before using it\n";
+    } else if (code == UPDATE_FAILED) {
+        err << "verup: error: the update failed";
+        if (!options.LogFile.empty())
+            err << "; the log " << options.LogFile << " shows the step";
+        else
+            err << "; run again with --log FILE to see the step";
+        err << "\n";
+    }
+    return code;
+}
+
+}  // namespace verup::cli
+
+void AddUpdateCommand(CLI::App& app)
+{
+    using namespace verup::cli;
+    auto options = std::make_shared<UpdateOptions>();
+    // The update is the main command; the others are subcommands.
+    app.require_subcommand(0, 1);
+    auto* com = app.add_option("--com", options->Com, "Serial link: COM port 1 ... 9 (COMn is $VERUP_COMn, else "
+                                                      "/dev/ttyUSB<n-1> or /dev/ttyS<n-1>), or auto to scan them")
+                    ->option_text("N|auto");
+    auto* lan = app.add_option("--lan", options->Lan, "LAN link: the device's IPv4 address")->option_text("ADDR");
+    com->excludes(lan);
+    app.add_flag("--dry-run", options->DryRun,
+                 "Stop after the start-up: show the device, its versions, the settings decision and what would be "
+                 "written");
+    app.add_option("--log", options->LogFile, "Write the debug log (UTF-8) to FILE, whatever DEBUG says")
+        ->option_text("FILE");
+    app.add_option("--time-scale", options->TimeScale, "Divide every wait and time-out by X (simulated devices only)")
+        ->option_text("X")
+        ->check(CLI::Range(1.0, 1.0e6));
+    app.footer([] { return std::string(kExitCodesHelp); });
+    app.callback([&app, options] {
+        if (!app.get_subcommands().empty())
+            return;
+        const int code = RunUpdate(*options, std::cout, std::cerr, ::isatty(STDOUT_FILENO) == 1);
+        if (code != UPDATE_OK)
+            throw CLI::RuntimeError(code);
+    });
+}

@@ -1,0 +1,27 @@
+#pragma once
+// `verup` without a subcommand: the window's start-up and update on the console.
+#include <ostream>
+#include <string>
+
+namespace verup::cli {
+
+// Exit codes of the update.
+inline constexpr int UPDATE_OK = 0;
+inline constexpr int UPDATE_FAILED = 1;               // a step of the update failed
+inline constexpr int UPDATE_STARTUP_REFUSED = 2;      // the start-up ended (package, link, device)
+inline constexpr int UPDATE_SETTINGS_NOT_RESTORED = 3;  // firmware written; settings not put back
+inline constexpr int UPDATE_DEVICE_NOT_REACHED = 4;   // firmware written; device not reached again
+inline constexpr int UPDATE_USAGE = 64;               // the command line is wrong
+
+struct UpdateOptions {
+    std::string Com;      // "1" ... "9" or "auto"; empty: what verup.dat proposes
+    std::string Lan;      // device address; empty: what verup.dat proposes
+    bool DryRun = false;  // stop after the start-up and tell what would be done
+    std::string LogFile;  // the debug log (UTF-8), whatever DEBUG says
+    double TimeScale = 0; // 0: VERUP_TIME_SCALE or 1
+};
+
+// Runs in the current directory. `terminal`: draw a progress bar instead of lines.
+int RunUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err, bool terminal);
+
+}  // namespace verup::cli

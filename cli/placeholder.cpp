@@ -1,1 +1,0 @@
-// Keeps the library non-empty before the first front-end source lands.

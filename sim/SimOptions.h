@@ -1,0 +1,50 @@
+#pragma once
+// What the simulated device is told at start: its identity, its restart time, where it keeps
+// its state, and the faults it is to show.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace devsim {
+
+// The Nth command (1-based) whose text begins with `Command` (letter case ignored).
+struct CountedFault {
+    std::string Command;
+    int N = 0;
+};
+
+struct FaultPlan {
+    std::vector<CountedFault> NoReply;     // command swallowed: no reply at all
+    std::vector<CountedFault> ErrorWord;   // "ERROR!" in place of the reply
+    std::vector<CountedFault> KanjiError;  // the CP932 error word in place of the reply
+    int DlError = 0;           // Nth telnet download block answered "\r\nDL.ERROR"
+    int BadUploadFcs = 0;      // Nth upload sent with a corrupted FCS
+    int DropMidBlock = 0;      // Nth download block: connection dropped half way
+    int StreamErrorLine = 0;   // monitor streaming: "ERROR!" at this line, once
+    bool NoReturn = false;     // a restart never ends
+    int ReturnAfter = 0;       // after a restart, this many connections / probes go unanswered
+    std::string VersionOverride;  // running version after a program was written
+    bool RefuseLogin = false;
+    int64_t ReplyDelayMs = 0;  // device ms before every reply
+};
+
+struct DeviceOptions {
+    // Running firmware of a fresh device, and its revision.
+    std::string FirmwareVersion = "Version 1.10";
+    int Revision = 3;
+    // Identification word in "ati" and the telnet banner; empty = the package's KIKI1.
+    std::string Product;
+    std::string TelnetServerVersion = "Version 2.00";
+    // Device ms from a restart command until the device answers again.
+    int64_t RestartMs = 4000;
+    // Flash image kept across runs; empty = in memory only.
+    std::string StatePath;
+    // Inspection: the state file is read, never written (without one: the fresh device).
+    bool ReadOnly = false;
+    FaultPlan Faults;
+};
+
+// "CMD:N" as the fault flags take it; false when malformed.
+bool ParseCountedFault(const std::string& text, CountedFault& out);
+
+}  // namespace devsim

@@ -1,0 +1,317 @@
+// Start-up, the start command and the teardown of the main dialog.
+#include "app/CUpdateDlg.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/ConfigReader.h"
+#include "app/DialogTexts.h"
+#include "image/ImagePresence.h"
+#include "lan/TelnetLink.h"
+#include "platform/Cp932.h"
+#include "platform/InstanceGuard.h"
+#include "platform/Paths.h"
+#include "platform/ProfileFile.h"
+#include "serial/SerialLink.h"
+#include "settings/SettingsTable.h"
+
+namespace verup {
+namespace {
+
+constexpr char kLogStartup[] = "Version Up Proguram\r\n";
+constexpr char kLogInitData[] = "init data\r\n";
+constexpr char kLogNewData[] = "new data\r\n";
+constexpr char kLogOldData[] = "old data\r\n";
+
+constexpr int kDebugMode = 99;
+// Firmware from this version on numbers its settings the new way.
+constexpr double kNewLayoutVersion = 1.1;
+// Revisions 0 ... 4 of firmware 1.1 cannot save and restore settings.
+constexpr int kLastRevisionWithoutCarry = 4;
+
+// "Version " precedes the number in every version text.
+constexpr std::size_t kVersionNumberOffset = 8;
+
+// Layout sections of verup.dat.
+constexpr char kNewLayoutSection[] = "N_SAVE";
+constexpr char kOldLayoutSection[] = "O_SAVE";
+constexpr char kConversionSection[] = "C_DATA";
+
+bool RevisionWithoutCarry(int revision) { return revision >= 0 && revision <= kLastRevisionWithoutCarry; }
+
+}  // namespace
+
+StartupEnvironment StartupEnvironment::FromProcess()
+{
+    StartupEnvironment env;
+    env.CurrentDirectory = verup::CurrentDirectory();
+    env.StateDirectory = DefaultStateDirectory();
+    env.RuntimeDirectory = DefaultRuntimeDirectory();
+    return env;
+}
+
+CUpdateDlg::CUpdateDlg(DialogHost& host_, StartupEnvironment environment)
+    : host(host_),
+      env(std::move(environment)),
+      clock(env.clock != nullptr ? *env.clock : Clock::Default()),
+      timers(clock),
+      Channel(clock)
+{
+    LogLineCount = 0;
+    TransferState = 0;
+    ProgramPresent = 0;
+    FpgaImageCount = 0;
+    BootPresent = 0;
+    UpdateStage = 0;
+    StartupDone = 0;
+    cfg.NAME1.clear();
+    cfg.NAME2.clear();
+}
+
+CUpdateDlg::~CUpdateDlg()
+{
+    JoinWorker();
+    timers.Kill(TIMER_STATUS);
+    timers.Kill(TIMER_WATCHDOG);
+    Channel.SetSerialLink(nullptr);
+    Channel.SetLanLink(nullptr);
+}
+
+bool CUpdateDlg::FailStartup(const std::string& message, MessageIcon icon)
+{
+    host.ShowMessage(message, TitleText, icon, WaitBoxUp ? MessageOwner::WaitBox : MessageOwner::MainWindow);
+    if (WaitBoxUp) {
+        host.DestroyWaitBox();
+        WaitBoxUp = false;
+    }
+    host.PostClose();
+    return false;
+}
+
+bool CUpdateDlg::LoadPackage()
+{
+    ImageDirectory = env.CurrentDirectory;
+    ConfigFilePath = ConfigFilePathIn(env.CurrentDirectory);
+    BackupFilePath = BackupFilePathIn(env.StateDirectory);
+
+    ReadConfig(ProfileFile(ConfigFilePath), cfg);
+    TitleText = MakeTitleText(cfg);
+    TitleVersionText = MakeTitleVersionText(TitleText);
+    SetNewVersionText(CutText(cfg.NUM, cfg.NUM_LEN));
+    Channel.AttemptCount = cfg.RETRY;
+
+    const ImagePresence presence = CheckImagePresence(ImageDirectory, ConfigFilePath);
+    ImageFileSizes = presence.ImageFileSizes;
+    ConfigFileSize = presence.ConfigFileSize;
+    ProgramPresent = presence.ProgramPresent ? 1 : 0;
+    FpgaImageCount = presence.FpgaImageCount;
+    BootPresent = presence.BootPresent ? 1 : 0;
+    PackageRefusals = presence.Refusals;
+    return presence.Accepted;
+}
+
+bool CUpdateDlg::OnInitDialog()
+{
+    // Steps 2 to 4: the window starts at half height with no title.
+    host.SetFullHeight(false);
+    host.SetWindowTitle(std::string());
+
+    // Step 5: a second instance closes without a word and touches nothing.
+    if (InstanceGuard::Acquire(env.RuntimeDirectory, InstanceMutex) == InstanceGuard::Result::HeldElsewhere) {
+        instance_refused_ = true;
+        host.PostClose();
+        return false;
+    }
+
+    // Steps 6 to 8.
+    if (!LoadPackage())
+        return FailStartup(kMsgFilesMissing);
+
+    // Step 9: the connection dialog chosen by SEL.
+    ConnectionRequest request;
+    request.SEL = cfg.SEL;
+    request.AUTO = cfg.AUTO;
+    request.TitleText = TitleText;
+    request.ConfigFilePath = ConfigFilePath;
+    const std::optional<ConnectionResult> choice = host.RunConnectionDialog(request);
+    if (!choice) {
+        host.PostClose();
+        return false;
+    }
+    if (cfg.SEL == 0) {
+        LinkKind = 1;
+        DeviceAddress = choice->DeviceAddress;
+    } else if (cfg.SEL == 1) {
+        LinkKind = 0;
+        ComPortNumber = choice->ComPortNumber;
+    } else {
+        LinkKind = choice->LinkKind != 0 ? 1 : 0;
+        ComPortNumber = choice->ComPortNumber;
+        DeviceAddress = choice->DeviceAddress;
+    }
+    Channel.LinkKind = LinkKind;
+
+    // Step 10.
+    host.ShowWaitBox();
+    WaitBoxUp = true;
+
+    // Step 11.
+    Report(-1, kLogStartup);
+    ProbeResult = -9;
+
+    // Step 12: the roads fail the start-up themselves.
+    const bool identified = LinkKind == 0 ? OpenSerialAndIdentify() : OpenLanAndIdentify();
+    if (!identified)
+        return false;
+
+    // Step 13.
+    AddedBlockCount = 0;
+    ConvertOnRestore = 0;
+    SettingsReset = 0;
+    OldLayoutSave = 0;
+    if (ProbeResult != PROBE_FLASH_MONITOR && !DecideSettingsCarry())
+        return false;
+
+    // Step 14.
+    if (cfg.AUTO == 1)
+        host.PostStart();
+    host.DestroyWaitBox();
+    WaitBoxUp = false;
+    StartupDone = 1;
+
+    // Step 15.
+    host.SetFullHeight(cfg.DEBUG == kDebugMode);
+    host.SetWindowTitle(TitleText);
+    SetStatusText(kStatusReady);
+    SetNoticeText(kNoticeDoNotDisconnect);
+    PostRefresh();
+    return true;
+}
+
+double CUpdateDlg::ReadVersionNumber(const std::string& text, int num_len)
+{
+    const std::string cut = CutText(text, num_len);
+    if (cut.size() <= kVersionNumberOffset)
+        return 0.0;
+    const double value = std::strtod(cut.c_str() + kVersionNumberOffset, nullptr);
+    // strtod also reads "inf", "nan" and hexadecimal floats, which no version text holds.
+    return std::isfinite(value) ? value : 0.0;
+}
+
+// The device's revision follows its version text after one separator, for example
+// "Version 1.10 3" with NUM_LEN 12. When nothing follows (the LAN login keeps only the
+// version text) the revision reads as 0, as an empty text does: firmware 1.1 of unknown
+// revision is treated as one that cannot carry its settings, so they are initialised with
+// the message instead of being written back into firmware that may not take them.
+int CUpdateDlg::DecideSettingsCarry()
+{
+    const double current = ReadVersionNumber(CurrentVersionText(), cfg.NUM_LEN);
+    const double next = ReadVersionNumber(NewVersionText(), cfg.NUM_LEN);
+    const ProfileFile config(ConfigFilePath);
+
+    if (current < cfg.FRM_VER && cfg.SAVE != 0)
+        return FailStartup(kMsgFirmwareTooOld, MessageIcon::Exclamation) ? 1 : 0;
+
+    const MessageOwner owner = WaitBoxUp ? MessageOwner::WaitBox : MessageOwner::MainWindow;
+    if (next >= kNewLayoutVersion && current >= kNewLayoutVersion) {
+        const std::string cut = CutText(FirmwareVersionText, cfg.NUM_LEN);
+        DeviceVersion = ReadVersionNumber(cut, cfg.NUM_LEN);
+        const std::size_t after = static_cast<std::size_t>(cfg.NUM_LEN) + 1;
+        const std::string rest = FirmwareVersionText.size() > after ? FirmwareVersionText.substr(after) : std::string();
+        DeviceRevision = static_cast<int>(std::strtol(rest.c_str(), nullptr, 10));
+        if ((DeviceVersion == kNewLayoutVersion && RevisionWithoutCarry(DeviceRevision)) ||
+            (next == kNewLayoutVersion && RevisionWithoutCarry(cfg.REV_VER))) {
+            host.ShowMessage(kMsgSettingsNotSupported, TitleText, MessageIcon::Exclamation, owner);
+            cfg.SAVE = 0;
+            SettingsReset = 1;
+            Report(-1, kLogInitData);
+        }
+        ConvertOnRestore = 0;
+        SettingsLayout = ReadSettingsLayout(config, kNewLayoutSection);
+        Report(-1, kLogNewData);
+    } else if (next >= kNewLayoutVersion && current < kNewLayoutVersion) {
+        ConvertOnRestore = 1;
+        OldLayoutSave = 1;
+        SettingsLayout = ReadSettingsLayout(config, kOldLayoutSection);
+        ConversionLayout = ReadSettingsLayout(config, kConversionSection);
+        AddedBlockCount = ConversionLayout.BlockCount - SettingsLayout.BlockCount;
+        Report(-1, kLogOldData);
+    } else if (next < kNewLayoutVersion && current >= kNewLayoutVersion) {
+        host.ShowMessage(kMsgSettingsNotSupported, TitleText, MessageIcon::Exclamation, owner);
+        cfg.SAVE = 0;
+        SettingsReset = 1;
+        Report(-1, kLogInitData);
+    } else {
+        ConvertOnRestore = 0;
+        OldLayoutSave = 1;
+        SettingsLayout = ReadSettingsLayout(config, kOldLayoutSection);
+        Report(-1, kLogOldData);
+    }
+    return 1;
+}
+
+// One update per run, and only once the start-up has finished with an open link.
+void CUpdateDlg::OnStart()
+{
+    if (StartupDone != 1 || worker_started_.exchange(true))
+        return;
+    worker_running_ = true;
+    worker_ = std::thread([this] {
+        if (LinkKind != 0)
+            LanUpdate();
+        else
+            SerialUpdate();
+        worker_running_ = false;
+    });
+}
+
+void CUpdateDlg::JoinWorker()
+{
+    if (worker_.joinable() && worker_.get_id() != std::this_thread::get_id())
+        worker_.join();
+}
+
+bool CUpdateDlg::OnClose()
+{
+    // The close paths are disabled while the worker runs; a close that still arrives must not
+    // pull the links and tables from under it.
+    if (worker_running_)
+        return false;
+    JoinWorker();
+    if (closed_)
+        return true;
+    closed_ = true;
+
+    timers.Kill(TIMER_STATUS);
+    timers.Kill(TIMER_WATCHDOG);
+
+    // The backup file belongs to the instance that holds the lock. It does not outlive the
+    // tool, except in debug mode and when the settings it holds were not put back: then it is
+    // the only copy of the device's settings, and the user is told where it is.
+    if (!instance_refused_ && cfg.DEBUG != kDebugMode && !BackupFilePath.empty()) {
+        if (BackupWrittenThisRun && !SettingsRestored && FileExists(BackupFilePath)) {
+            BackupKept = true;
+            const std::string text = std::string(kMsgBackupKept) + Utf8ToCp932(BackupFilePath);
+            host.ShowMessage(text, TitleText, MessageIcon::Exclamation, MessageOwner::MainWindow);
+        } else {
+            RemoveFile(BackupFilePath);
+        }
+    }
+
+    if (StartupDone == 1) {
+        Channel.SetSerialLink(nullptr);
+        Channel.SetLanLink(nullptr);
+        if (LinkKind == 0)
+            Serial.reset();
+        else
+            Telnet.reset();
+        SettingsLayout = SettingsLayoutTable{};
+        if (ConvertOnRestore == 1)
+            ConversionLayout = SettingsLayoutTable{};
+    }
+    InstanceMutex.reset();
+    return true;
+}
+
+}  // namespace verup

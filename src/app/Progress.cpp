@@ -1,0 +1,130 @@
+// Progress reports, the status animation and the hand-over of the bound texts to the host.
+#include "app/CUpdateDlg.h"
+#include "app/DialogTexts.h"
+
+namespace verup {
+namespace {
+
+constexpr int kDebugMode = 99;
+constexpr int64_t kStatusPeriodMs = 1000;  // one animation step a second
+constexpr int kPhaseCount = 5;
+constexpr int kStageCount = 5;
+
+}  // namespace
+
+void CUpdateDlg::Report(int position, const std::string& text)
+{
+    if (cfg.DEBUG == kDebugMode && !text.empty()) {
+        DebugLog += text;
+        host.AppendDebugLog(text);
+        ++LogLineCount;
+    }
+    if (LogSink && !text.empty())
+        LogSink(text);
+    if (position >= 0)
+        host.SetProgressPos(position);
+    PostRefresh();
+}
+
+void CUpdateDlg::OnTimer(int id)
+{
+    if (id == TIMER_WATCHDOG) {
+        TransferState = 999;
+        return;
+    }
+    if (id != TIMER_STATUS)
+        return;
+    const int stage = UpdateStage.load();
+    const int phase = DotPhase.load();
+    {
+        std::lock_guard lock(texts_mutex_);
+        if (stage >= 0 && stage < kStageCount)
+            StageText = kStageTexts[stage];
+        if (phase >= 0 && phase < kPhaseCount)
+            StatusText_ = StageText + kDotTexts[phase];
+    }
+    // Phases run 0, 1, 2, 3, 4, 0, ...
+    DotPhase = phase == kPhaseCount - 1 ? 0 : phase + 1;
+    PostRefresh();
+}
+
+void CUpdateDlg::PostRefresh()
+{
+    host.RefreshFields(SnapshotTexts());
+}
+
+void CUpdateDlg::StartStatusAnimation()
+{
+    timers.Set(TIMER_STATUS, kStatusPeriodMs, [this] { OnTimer(TIMER_STATUS); });
+}
+
+void CUpdateDlg::StopStatusAnimation()
+{
+    timers.Kill(TIMER_STATUS);
+}
+
+void CUpdateDlg::StartWatchdog(int64_t period_ms)
+{
+    timers.Set(TIMER_WATCHDOG, period_ms, [this] { OnTimer(TIMER_WATCHDOG); });
+}
+
+void CUpdateDlg::StopWatchdog()
+{
+    timers.Kill(TIMER_WATCHDOG);
+}
+
+BoundTexts CUpdateDlg::SnapshotTexts() const
+{
+    std::lock_guard lock(texts_mutex_);
+    return BoundTexts{CurrentVersionText_, NewVersionText_, StatusText_, NoticeText_};
+}
+
+void CUpdateDlg::SetStatusText(const std::string& text)
+{
+    std::lock_guard lock(texts_mutex_);
+    StatusText_ = text;
+}
+
+void CUpdateDlg::SetNoticeText(const std::string& text)
+{
+    std::lock_guard lock(texts_mutex_);
+    NoticeText_ = text;
+}
+
+void CUpdateDlg::SetCurrentVersionText(const std::string& text)
+{
+    std::lock_guard lock(texts_mutex_);
+    CurrentVersionText_ = text;
+}
+
+void CUpdateDlg::SetNewVersionText(const std::string& text)
+{
+    std::lock_guard lock(texts_mutex_);
+    NewVersionText_ = text;
+}
+
+std::string CUpdateDlg::CurrentVersionText() const
+{
+    std::lock_guard lock(texts_mutex_);
+    return CurrentVersionText_;
+}
+
+std::string CUpdateDlg::NewVersionText() const
+{
+    std::lock_guard lock(texts_mutex_);
+    return NewVersionText_;
+}
+
+std::string CUpdateDlg::StatusText() const
+{
+    std::lock_guard lock(texts_mutex_);
+    return StatusText_;
+}
+
+std::string CUpdateDlg::NoticeText() const
+{
+    std::lock_guard lock(texts_mutex_);
+    return NoticeText_;
+}
+
+}  // namespace verup

@@ -1,0 +1,61 @@
+#include "protocol/ReplyText.h"
+
+namespace verup {
+namespace {
+
+unsigned char Fold(char c)
+{
+    const auto byte = static_cast<unsigned char>(c);
+    return (byte >= 'A' && byte <= 'Z') ? static_cast<unsigned char>(byte - 'A' + 'a') : byte;
+}
+
+std::string_view UpToZero(std::string_view text)
+{
+    const std::size_t zero = text.find('\0');
+    return zero == std::string_view::npos ? text : text.substr(0, zero);
+}
+
+constexpr std::string_view kPasswordPrompt = "Password: ";
+
+}  // namespace
+
+int FindText(std::string_view text, std::string_view word)
+{
+    text = UpToZero(text);
+    word = UpToZero(word);
+    if (word.size() > text.size())
+        return 0;
+    for (std::size_t p = 0; p + word.size() <= text.size(); ++p) {
+        std::size_t i = 0;
+        while (i < word.size() && Fold(text[p + i]) == Fold(word[i]))
+            ++i;
+        if (i == word.size())
+            return static_cast<int>(p + 1);
+    }
+    return 0;
+}
+
+int GetToken(std::string_view text, std::string& output, int selector)
+{
+    const bool required = selector >= 10;
+    const int index = required ? selector - 10 : selector;
+    if (index < 0 || index > 8)
+        return -1;
+    text = UpToZero(text);
+    const std::size_t end = text.find(kTokenDelimiters[index]);
+    // The zero delimiter is always "found" at the end of the text.
+    if (end == std::string_view::npos && required && index != 8)
+        return -1;
+    const std::string_view token = end == std::string_view::npos ? text : text.substr(0, end);
+    output.assign(token);
+    return static_cast<int>(token.size());
+}
+
+int HasPasswordPrompt(std::string_view text, std::size_t length)
+{
+    if (length > text.size())
+        length = text.size();
+    return text.substr(0, length).find(kPasswordPrompt) != std::string_view::npos ? 1 : 0;
+}
+
+}  // namespace verup

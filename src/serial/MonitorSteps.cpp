@@ -1,0 +1,262 @@
+// The steps that work with the boot monitor and the device's restarts: the restart wait, the
+// checksum commands, and the three image downloads that stream S-record lines to the monitor.
+#include <cstdio>
+#include <optional>
+
+#include "app/CUpdateDlg.h"
+#include "image/ImageFiles.h"
+#include "image/ImageLimits.h"
+#include "image/LineTable.h"
+#include "protocol/ReplyText.h"
+#include "serial/SerialCommands.h"
+#include "serial/SerialLink.h"
+
+namespace verup {
+namespace {
+
+using namespace serial_cmd;
+
+constexpr int TRANSFER_RUNNING = 0;
+constexpr int TRANSFER_CONFIRMED = 99;
+constexpr int TRANSFER_FAILED = -9;
+constexpr std::size_t CHECKSUM_CHARS = 4;
+
+// The two values of a "cs\r" reply, each the four characters after a "(".
+// Example reply: "cs\r\r\nF-ROM SUM(0000) RAM SUM(3a7c)\r\nF-ROM>"
+struct Checksums {
+    std::string First;
+    std::string Second;
+};
+
+// nullopt when a "(" is missing: the values are then unknown and the check fails.
+std::optional<Checksums> ReadChecksums(const std::string& reply)
+{
+    std::string_view text(reply);
+    text = text.substr(0, text.find('\0'));
+    const std::size_t first = text.find('(');
+    if (first == std::string_view::npos)
+        return std::nullopt;
+    const std::size_t second = text.find('(', first + 1);
+    if (second == std::string_view::npos)
+        return std::nullopt;
+    return Checksums{std::string(text.substr(first + 1, CHECKSUM_CHARS)),
+                     std::string(text.substr(second + 1, CHECKSUM_CHARS))};
+}
+
+bool IsZeroSum(const std::string& value)
+{
+    return value.size() == CHECKSUM_CHARS && FindText(value, CHECKSUM_ZERO) == 1;
+}
+
+
+}  // namespace
+
+int CUpdateDlg::WaitForDevice(int pause_ms, int probe_flag)
+{
+    const int attempts = Channel.AttemptCount;
+    if (attempts <= 0)
+        return -1;
+    for (int reopen = 0; reopen < attempts; ++reopen) {
+        if (Serial)
+            Serial->Reopen(ComPortName, RESTART_REOPEN_PAUSE_MS);
+        clock.SleepMs(pause_ms);
+        for (int test = 0; test < attempts; ++test) {
+            const bool answered = probe_flag == 0
+                                      ? Channel.SerialCommand(ATTENTION, ATTENTION_TIMEOUT_MS, RK_OK, true) > 0
+                                      : ProbeDevice(1) != PROBE_NONE;
+            if (answered)
+                return 0;
+            clock.SleepMs(RETEST_PAUSE_MS);
+        }
+    }
+    return -1;
+}
+
+int CUpdateDlg::FixRamChecksum()
+{
+    clock.SleepMs(CHECKSUM_SETTLE_MS);
+    if (Channel.SerialCommand(CHECKSUM, CHECKSUM_TIMEOUT_MS, RK_FROM_PROMPT) == 0)
+        return -1;
+    const std::optional<Checksums> before = ReadChecksums(Channel.ReplyBuffer);
+    if (!before) {
+        Report(-1, "RAM.Check.Sum reply without its values\r\n");
+        return -1;
+    }
+    Report(-1, "RAM.Check.Sum = " + before->Second + "\r\n");
+
+    char command[64];
+    std::snprintf(command, sizeof command, WRITE_WORD_FORMAT,
+                  static_cast<unsigned>(cfg.PROG_RAM_STR_ADR + cfg.CHECK_SUM_ADR), before->Second.c_str());
+    if (Channel.SerialCommand(command, CHECKSUM_TIMEOUT_MS, RK_FROM_PROMPT) == 0)
+        return -1;
+    if (Channel.SerialCommand(CHECKSUM, CHECKSUM_TIMEOUT_MS, RK_FROM_PROMPT) == 0)
+        return -1;
+    const std::optional<Checksums> after = ReadChecksums(Channel.ReplyBuffer);
+    if (!after || !IsZeroSum(after->Second))
+        return -1;
+    Report(-1, "RAM.Check.Sum = " + after->Second + "\r\n");
+    return 1;
+}
+
+int CUpdateDlg::CheckFlashChecksum()
+{
+    if (Channel.SerialCommand(CHECKSUM, CHECKSUM_TIMEOUT_MS, RK_FROM_PROMPT) == 0)
+        return -1;
+    const std::optional<Checksums> sums = ReadChecksums(Channel.ReplyBuffer);
+    return sums && IsZeroSum(sums->First) ? 1 : -1;
+}
+
+namespace {
+
+// TIMER_WATCHDOG for one download routine: the dialog's timer handler sets TransferState to
+// 999, and the link's waits are woken to see it. Killed on every way out.
+class DownloadWatchdog {
+public:
+    DownloadWatchdog(CUpdateDlg& dlg, int64_t period_ms) : dlg_(dlg)
+    {
+        dlg_.timers.Set(TIMER_WATCHDOG, period_ms, [this] {
+            dlg_.OnTimer(TIMER_WATCHDOG);
+            if (dlg_.Serial)
+                dlg_.Serial->Wake();
+        });
+    }
+    ~DownloadWatchdog() { dlg_.timers.Kill(TIMER_WATCHDOG); }
+    DownloadWatchdog(const DownloadWatchdog&) = delete;
+    DownloadWatchdog& operator=(const DownloadWatchdog&) = delete;
+
+private:
+    CUpdateDlg& dlg_;
+};
+
+// After the last line: the monitor's final word, or the watchdog. An "ERROR!" from the monitor
+// ends the wait too: the download has failed, and waiting for the watchdog gains nothing.
+void AwaitConfirmation(SerialLink& link, std::atomic<int>& state, std::string_view word)
+{
+    const auto stopped = [&] { return state.load() != TRANSFER_RUNNING; };
+    const SerialLink::WaitResult result = link.WaitForReceived(word, stopped, true);
+    int running = TRANSFER_RUNNING;
+    if (result == SerialLink::WaitResult::Found) {
+        state.compare_exchange_strong(running, TRANSFER_CONFIRMED);
+    } else if (result == SerialLink::WaitResult::ErrorWord) {
+        link.ZeroReceivedHead();
+        state.compare_exchange_strong(running, TRANSFER_FAILED);
+    }
+}
+
+// A raw line, with the recognizer off; false when it was not written whole.
+bool WriteRawLine(SerialLink& link, std::string_view line)
+{
+    link.SetMatchingEnabled(false);
+    return link.Write(line) == static_cast<int>(line.size());
+}
+
+// "ERROR!" since the last line began: the try has failed.
+bool MonitorReportedError(SerialLink& link)
+{
+    if (!link.ErrorWordReceived())
+        return false;
+    link.ZeroReceivedHead();
+    return true;
+}
+
+}  // namespace
+
+namespace {
+
+int StreamLineTable(CUpdateDlg& dlg, const LineTable& table, int64_t watchdog_ms)
+{
+    SerialLink* link = dlg.Serial.get();
+    if (link == nullptr)
+        return TRANSFER_FAILED;
+    DownloadWatchdog watchdog(dlg, watchdog_ms);
+    for (int attempt = 0; attempt < dlg.Channel.AttemptCount; ++attempt) {
+        dlg.TransferState = TRANSFER_RUNNING;
+        if (dlg.Channel.SerialCommand(DOWNLOAD, DOWNLOAD_TIMEOUT_MS, RK_READY) <= 0)
+            continue;
+        for (std::size_t i = 0; i < table.Count(); ++i) {
+            if (!WriteRawLine(*link, table.Line(i)) || MonitorReportedError(*link)) {
+                dlg.TransferState = TRANSFER_FAILED;
+                break;
+            }
+        }
+        if (dlg.TransferState == TRANSFER_RUNNING)
+            AwaitConfirmation(*link, dlg.TransferState, DOWNLOAD_DONE);
+        if (dlg.TransferState == TRANSFER_CONFIRMED)
+            break;
+    }
+    return dlg.TransferState;
+}
+
+}  // namespace
+
+int CUpdateDlg::DownloadBootImage(int)
+{
+    LineTable lines = LineTable::ForBoot();
+    const LineLoadResult loaded = LoadImageLines(ImagePath(ImageDirectory, BOOT_IMAGE_FILE), lines);
+    if (!loaded.Ok()) {
+        Report(-1, std::string(BOOT_IMAGE_FILE) + ": " + loaded.Reason + "\r\n");
+        return TRANSFER_FAILED;
+    }
+    return StreamLineTable(*this, lines, BOOT_WATCHDOG_MS);
+}
+
+int CUpdateDlg::DownloadFpgaImage(int image)
+{
+    LineTable lines = LineTable::ForFpga();
+    const std::string name = FpgaImageFile(image);
+    const LineLoadResult loaded = LoadImageLines(ImagePath(ImageDirectory, name), lines);
+    if (!loaded.Ok()) {
+        Report(-1, name + ": " + loaded.Reason + "\r\n");
+        return TRANSFER_FAILED;
+    }
+    return StreamLineTable(*this, lines, FPGA_WATCHDOG_MS);
+}
+
+int CUpdateDlg::DownloadProgram()
+{
+    SerialLink* link = Serial.get();
+    // The ticks are counted per sector: an image without sectors cannot be downloaded.
+    if (link == nullptr || SectorCount == 0)
+        return TRANSFER_FAILED;
+    const int lines_per_tick = ProgramLineCount / SectorCount;
+    const int remainder = ProgramLineCount % SectorCount;
+    const int first_step = ProgressStep;
+    const std::string_view text(ProgramText.data(),
+                                std::min<std::size_t>(ProgramText.size(), ImageFileSizes[0]));
+
+    DownloadWatchdog watchdog(*this, PROGRAM_WATCHDOG_MS);
+    for (int attempt = 0; attempt < Channel.AttemptCount; ++attempt) {
+        ProgressStep = first_step;
+        TransferState = TRANSFER_RUNNING;
+        if (Channel.SerialCommand(DOWNLOAD_PROGRAM, DOWNLOAD_PROGRAM_TIMEOUT_MS, RK_READY) <= 0)
+            continue;
+        int lines_in_tick = 0;
+        std::size_t line_start = 0;
+        for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+            if (text[i] != '\r' || text[i + 1] != '\n')
+                continue;  // a CR without LF stays part of the line
+            const std::size_t line_end = i + 2;
+            if (MonitorReportedError(*link) || !WriteRawLine(*link, text.substr(line_start, line_end - line_start))) {
+                TransferState = TRANSFER_FAILED;
+                break;
+            }
+            line_start = line_end;
+            ++i;
+            if (++lines_in_tick == lines_per_tick) {
+                lines_in_tick = 0;
+                host.SetProgressPos(++ProgressStep);
+            } else if (line_end == text.size() && remainder != 0) {
+                host.SetProgressPos(++ProgressStep);
+            }
+        }
+        if (TransferState == TRANSFER_RUNNING && MonitorReportedError(*link))
+            TransferState = TRANSFER_FAILED;
+        if (TransferState == TRANSFER_RUNNING)
+            AwaitConfirmation(*link, TransferState, PROGRAM_DOWNLOAD_DONE);
+        if (TransferState == TRANSFER_CONFIRMED)
+            break;
+    }
+    return TransferState;
+}
+
+}  // namespace verup

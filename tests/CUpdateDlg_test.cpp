@@ -1,0 +1,483 @@
+#include "app/CUpdateDlg.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "app/DialogTexts.h"
+#include "platform/InstanceGuard.h"
+#include "platform/Paths.h"
+#include "support/RecordingHost.h"
+#include "support/TempDir.h"
+
+namespace verup {
+namespace {
+
+using test::RecordedMessage;
+
+const std::string kTitle = "NEXAVO\x81\x40" "7300QB";
+
+// A package folder, a state folder for the backup and a runtime folder for the lock.
+class StartupTest : public ::testing::Test {
+protected:
+    StartupTest() : clock_(50)
+    {
+        env_.CurrentDirectory = dir_.Path() + "/package";
+        env_.StateDirectory = dir_.Path() + "/state";
+        env_.RuntimeDirectory = dir_.Path() + "/run";
+        env_.clock = &clock_;
+        std::filesystem::create_directories(env_.CurrentDirectory);
+    }
+
+    void WriteConfig(const std::string& extra = "")
+    {
+        Write("verup.dat", "[MODE]\r\nDEBUG=0\r\nSEL=0\r\n[VERUP]\r\nNAME1=NEXAVO\r\nNAME2=7300QB\r\n"
+                           "NUM_LEN=12\r\nNUM=Version 1.20\r\n" + extra);
+    }
+    void Write(const std::string& name, const std::string& content)
+    {
+        TempDirWrite(env_.CurrentDirectory + "/" + name, content);
+    }
+    static void TempDirWrite(const std::string& path, const std::string& content)
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out << content;
+    }
+    std::unique_ptr<CUpdateDlg> MakeDialog() { return std::make_unique<CUpdateDlg>(host_, env_); }
+
+    test::TempDir dir_;
+    Clock clock_;
+    StartupEnvironment env_;
+    test::RecordingHost host_;
+};
+
+constexpr char kImage[] = "S00600004844521B\r\nS9030000FC\r\n";
+
+// ---------------------------------------------------------------- presence rules
+
+struct PresenceCase {
+    const char* name;
+    std::vector<std::string> present;  // non-empty files
+    std::vector<std::string> empty;    // zero-length files
+    bool accepted;
+};
+
+class PresenceTest : public StartupTest, public ::testing::WithParamInterface<PresenceCase> {};
+
+TEST_P(PresenceTest, AppliesTheRules)
+{
+    const PresenceCase& c = GetParam();
+    WriteConfig();
+    for (const auto& file : c.present)
+        Write(file, kImage);
+    for (const auto& file : c.empty)
+        Write(file, "");
+    auto dlg = MakeDialog();
+    EXPECT_EQ(dlg->LoadPackage(), c.accepted) << c.name;
+    EXPECT_EQ(dlg->PackageRefusals.empty(), c.accepted);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Packages, PresenceTest,
+    ::testing::Values(PresenceCase{"program alone", {"rt00.mot"}, {}, true},
+                      PresenceCase{"boot alone", {"from00.mot"}, {}, true},
+                      PresenceCase{"both fpga", {"fpga01.mot", "fpga02.mot"}, {}, true},
+                      PresenceCase{"everything", {"rt00.mot", "fpga01.mot", "fpga02.mot", "from00.mot"}, {}, true},
+                      PresenceCase{"one fpga alone", {"fpga01.mot"}, {}, false},
+                      PresenceCase{"one fpga with program", {"rt00.mot", "fpga02.mot"}, {}, false},
+                      PresenceCase{"one fpga with boot", {"from00.mot", "fpga01.mot"}, {}, false},
+                      PresenceCase{"nothing", {}, {}, false},
+                      PresenceCase{"empty program", {}, {"rt00.mot"}, false},
+                      PresenceCase{"second fpga empty", {"fpga01.mot", "rt00.mot"}, {"fpga02.mot"}, false}),
+    [](const auto& info) {
+        std::string name = info.param.name;
+        std::replace(name.begin(), name.end(), ' ', '_');
+        return name;
+    });
+
+TEST_F(StartupTest, MissingOrEmptyConfigurationIsRefusedEvenWithAllImages)
+{
+    for (const char* image : {"rt00.mot", "fpga01.mot", "fpga02.mot", "from00.mot"})
+        Write(image, kImage);
+    EXPECT_FALSE(MakeDialog()->LoadPackage());
+    Write("verup.dat", "");
+    auto dlg = MakeDialog();
+    EXPECT_FALSE(dlg->LoadPackage());
+    EXPECT_EQ(dlg->ConfigFileSize, 0u);
+}
+
+TEST_F(StartupTest, LoadPackageFormsPathsTitlesAndSizes)
+{
+    WriteConfig("[MODE]\r\nRETRY=4\r\n");  // a second MODE section is never read
+    Write("rt00.mot", kImage);
+    Write("fpga01.mot", "S0");
+    Write("fpga02.mot", "S0S0S0");
+    auto dlg = MakeDialog();
+    ASSERT_TRUE(dlg->LoadPackage());
+    EXPECT_EQ(dlg->ConfigFilePath, env_.CurrentDirectory + "/verup.dat");
+    EXPECT_EQ(dlg->ImageDirectory, env_.CurrentDirectory);
+    EXPECT_EQ(dlg->BackupFilePath, env_.StateDirectory + "/7300qb.tmp");
+    EXPECT_EQ(dlg->TitleText, kTitle);
+    EXPECT_EQ(dlg->TitleVersionText, kTitle + "\x81\x40Ver 1.01");
+    EXPECT_EQ(dlg->NewVersionText(), "Version 1.20");
+    EXPECT_EQ(dlg->Channel.AttemptCount, 0);
+    EXPECT_EQ(dlg->ImageFileSizes[0], sizeof kImage - 1);
+    EXPECT_EQ(dlg->ImageFileSizes[1], 2u);
+    EXPECT_EQ(dlg->ImageFileSizes[2], 6u);
+    EXPECT_EQ(dlg->ImageFileSizes[3], 6u);
+    EXPECT_EQ(dlg->ImageFileSizes[4], 0u);
+    EXPECT_EQ(dlg->ProgramPresent, 1);
+    EXPECT_EQ(dlg->FpgaImageCount, 2);
+    EXPECT_EQ(dlg->BootPresent, 0);
+}
+
+// ---------------------------------------------------------------- start-up chain
+
+TEST_F(StartupTest, MissingImagesShowTheMessageOwnedByTheMainWindowWithoutWaitBox)
+{
+    WriteConfig();
+    auto dlg = MakeDialog();
+    EXPECT_FALSE(dlg->OnInitDialog());
+    auto lock = host_.Lock();
+    ASSERT_EQ(host_.Messages.size(), 1u);
+    EXPECT_EQ(host_.Messages[0].Text, kMsgFilesMissing);
+    EXPECT_EQ(host_.Messages[0].Caption, kTitle);
+    EXPECT_EQ(host_.Messages[0].Icon, MessageIcon::Stop);
+    EXPECT_EQ(host_.Messages[0].Owner, MessageOwner::MainWindow);
+    EXPECT_EQ(host_.WaitBoxShown, 0);
+    EXPECT_TRUE(host_.ConnectionRequests.empty());
+    EXPECT_EQ(host_.PostCloses, 1);
+    EXPECT_EQ(host_.Heights, std::vector<bool>{false});
+    EXPECT_EQ(host_.Titles, std::vector<std::string>{""});
+}
+
+TEST_F(StartupTest, SecondInstanceClosesSilentlyAndLeavesTheBackupAlone)
+{
+    WriteConfig();
+    Write("rt00.mot", kImage);
+    std::unique_ptr<InstanceGuard> first;
+    ASSERT_EQ(InstanceGuard::Acquire(env_.RuntimeDirectory, first), InstanceGuard::Result::Acquired);
+    std::filesystem::create_directories(env_.StateDirectory);
+    TempDirWrite(env_.StateDirectory + "/7300qb.tmp", "the first instance's backup");
+
+    auto dlg = MakeDialog();
+    EXPECT_FALSE(dlg->OnInitDialog());
+    EXPECT_TRUE(dlg->OnClose());
+    EXPECT_TRUE(FileExists(env_.StateDirectory + "/7300qb.tmp"));
+    auto lock = host_.Lock();
+    EXPECT_TRUE(host_.Messages.empty());
+    EXPECT_TRUE(host_.ConnectionRequests.empty());
+    EXPECT_EQ(host_.WaitBoxShown, 0);
+    EXPECT_EQ(host_.PostCloses, 1);
+}
+
+TEST_F(StartupTest, InstanceLockIsReleasedByTheTeardown)
+{
+    WriteConfig();
+    {
+        auto dlg = MakeDialog();
+        EXPECT_FALSE(dlg->OnInitDialog());  // no images
+        std::unique_ptr<InstanceGuard> other;
+        EXPECT_EQ(InstanceGuard::Acquire(env_.RuntimeDirectory, other), InstanceGuard::Result::HeldElsewhere);
+        EXPECT_TRUE(dlg->OnClose());
+    }
+    std::unique_ptr<InstanceGuard> after;
+    EXPECT_EQ(InstanceGuard::Acquire(env_.RuntimeDirectory, after), InstanceGuard::Result::Acquired);
+}
+
+TEST_F(StartupTest, CancelledConnectionDialogClosesSilently)
+{
+    WriteConfig("[MODE]\r\n");
+    Write("from00.mot", kImage);
+    host_.ConnectionAnswer = std::nullopt;
+    auto dlg = MakeDialog();
+    EXPECT_FALSE(dlg->OnInitDialog());
+    auto lock = host_.Lock();
+    ASSERT_EQ(host_.ConnectionRequests.size(), 1u);
+    EXPECT_EQ(host_.ConnectionRequests[0].TitleText, kTitle);
+    EXPECT_EQ(host_.ConnectionRequests[0].ConfigFilePath, env_.CurrentDirectory + "/verup.dat");
+    EXPECT_TRUE(host_.Messages.empty());
+    EXPECT_EQ(host_.WaitBoxShown, 0);
+    EXPECT_EQ(host_.PostCloses, 1);
+}
+
+TEST_F(StartupTest, ConnectionChoiceFollowsSel)
+{
+    Write("rt00.mot", kImage);
+    ConnectionResult answer;
+    answer.LinkKind = 1;
+    answer.ComPortNumber = 4;
+    answer.DeviceAddress = "192.168.1.5";
+    host_.ConnectionAnswer = answer;
+    // A failing road keeps the test away from real ports and networks; the choice is made
+    // before it.
+    const struct {
+        int sel;
+        int link;
+        int port;
+        const char* address;
+    } cases[] = {{0, 1, 1, "192.168.1.5"}, {1, 0, 4, ""}, {2, 1, 4, "192.168.1.5"}, {7, 1, 4, "192.168.1.5"}};
+    for (const auto& c : cases) {
+        Write("verup.dat", "[MODE]\r\nSEL=" + std::to_string(c.sel) +
+                               "\r\nRETRY=0\r\n[VERUP]\r\nNAME1=NEXAVO\r\nNAME2=7300QB\r\n");
+        auto dlg = MakeDialog();
+        dlg->ComPortNumber = 1;
+        (void)dlg->OnInitDialog();
+        EXPECT_EQ(dlg->LinkKind, c.link) << "SEL " << c.sel;
+        EXPECT_EQ(dlg->Channel.LinkKind, c.link) << "SEL " << c.sel;
+        EXPECT_EQ(dlg->ComPortNumber, c.port) << "SEL " << c.sel;
+        EXPECT_EQ(dlg->DeviceAddress, c.address) << "SEL " << c.sel;
+        {
+            auto lock = host_.Lock();
+            EXPECT_EQ(host_.ConnectionRequests.back().SEL, c.sel);
+        }
+        dlg->OnClose();
+    }
+}
+
+TEST_F(StartupTest, FailureAfterTheWaitBoxIsOwnedByItAndRemovesIt)
+{
+    // LAN with RETRY 0 makes no attempt at all and fails at once.
+    WriteConfig("[MODE]\r\nSEL=0\r\n");
+    Write("rt00.mot", kImage);
+    host_.OnMessage = [this](const RecordedMessage&) {
+        auto lock = host_.Lock();
+        EXPECT_TRUE(host_.WaitBoxUp);  // the box is still there while the message shows
+    };
+    auto dlg = MakeDialog();
+    EXPECT_FALSE(dlg->OnInitDialog());
+    EXPECT_EQ(dlg->StartupDone, 0);
+    EXPECT_EQ(dlg->ProbeResult, -9);
+    auto lock = host_.Lock();
+    ASSERT_EQ(host_.Messages.size(), 1u);
+    EXPECT_EQ(host_.Messages[0].Owner, MessageOwner::WaitBox);
+    EXPECT_EQ(host_.Messages[0].Caption, kTitle);
+    EXPECT_FALSE(host_.WaitBoxUp);
+    EXPECT_EQ(host_.PostCloses, 1);
+    const auto message = std::find(host_.Calls.begin(), host_.Calls.end(), "ShowMessage");
+    const auto destroy = std::find(host_.Calls.begin(), host_.Calls.end(), "DestroyWaitBox");
+    const auto close = std::find(host_.Calls.begin(), host_.Calls.end(), "PostClose");
+    EXPECT_LT(message, destroy);
+    EXPECT_LT(destroy, close);
+}
+
+// ---------------------------------------------------------------- settings decision
+
+class SettingsDecisionTest : public StartupTest {
+protected:
+    // `mode` and `verup` keys come first, so they win over the defaults after them.
+    std::unique_ptr<CUpdateDlg> Decide(const std::string& current, const std::string& firmware,
+                                       const std::string& mode, const std::string& verup, int expected = 1)
+    {
+        Write("verup.dat", "[MODE]\r\n" + mode + "DEBUG=99\r\nSAVE=2\r\n[VERUP]\r\n" + verup +
+                               "NAME1=NEXAVO\r\nNAME2=7300QB\r\nNUM_LEN=12\r\nNUM=Version 1.20\r\n"
+                               "[N_SAVE]\r\nNUM=3\r\n1=10\r\n2=20\r\n3=30\r\n"
+                               "[O_SAVE]\r\nNUM=2\r\n1=5\r\n2=6\r\n"
+                               "[C_DATA]\r\nNUM=4\r\n1=5\r\n2=6\r\n3=7\r\n4=8\r\n");
+        Write("rt00.mot", kImage);
+        auto dlg = MakeDialog();
+        dlg->LoadPackage();
+        dlg->SetCurrentVersionText(current);
+        dlg->FirmwareVersionText = firmware;
+        dlg->WaitBoxUp = true;
+        EXPECT_EQ(dlg->DecideSettingsCarry(), expected);
+        return dlg;
+    }
+    std::vector<RecordedMessage> Messages()
+    {
+        auto lock = host_.Lock();
+        return host_.Messages;
+    }
+};
+
+TEST_F(SettingsDecisionTest, OldDeviceToNewLayoutConvertsOnRestore)
+{
+    auto dlg = Decide("Version 1.05", "Version 1.05", "", "");
+    EXPECT_EQ(dlg->ConvertOnRestore, 1);
+    EXPECT_EQ(dlg->OldLayoutSave, 1);
+    EXPECT_EQ(dlg->SettingsReset, 0);
+    EXPECT_EQ(dlg->cfg.SAVE, 2);
+    EXPECT_EQ(dlg->SettingsLayout.BlockCount, 2);
+    EXPECT_EQ(dlg->ConversionLayout.BlockCount, 4);
+    EXPECT_EQ(dlg->ConversionLayout.Items(4), 8);
+    EXPECT_EQ(dlg->AddedBlockCount, 2);
+    EXPECT_EQ(dlg->DebugLogText(), "old data\r\n");
+    EXPECT_TRUE(Messages().empty());
+    auto lock = host_.Lock();
+    EXPECT_EQ(host_.Log, "old data\r\n");
+}
+
+TEST_F(SettingsDecisionTest, OldDeviceToOldFirmwareKeepsOldLayoutWithoutConversion)
+{
+    auto dlg = Decide("Version 1.05", "", "", "NUM=Version 1.08\r\n");
+    EXPECT_EQ(dlg->ConvertOnRestore, 0);
+    EXPECT_EQ(dlg->OldLayoutSave, 1);
+    EXPECT_EQ(dlg->SettingsLayout.BlockCount, 2);
+    EXPECT_EQ(dlg->ConversionLayout.BlockCount, 0);
+    EXPECT_EQ(dlg->AddedBlockCount, 0);
+    EXPECT_EQ(dlg->DebugLogText(), "old data\r\n");
+}
+
+TEST_F(SettingsDecisionTest, NewDeviceToNewFirmwareUsesNewLayout)
+{
+    auto dlg = Decide("Version 1.10", "Version 1.10 7", "", "");
+    EXPECT_EQ(dlg->DeviceRevision, 7);
+    EXPECT_DOUBLE_EQ(dlg->DeviceVersion, 1.1);
+    EXPECT_EQ(dlg->SettingsReset, 0);
+    EXPECT_EQ(dlg->ConvertOnRestore, 0);
+    EXPECT_EQ(dlg->OldLayoutSave, 0);
+    EXPECT_EQ(dlg->cfg.SAVE, 2);
+    EXPECT_EQ(dlg->SettingsLayout.BlockCount, 3);
+    EXPECT_EQ(dlg->SettingsLayout.Items(3), 30);
+    EXPECT_EQ(dlg->DebugLogText(), "new data\r\n");
+}
+
+TEST_F(SettingsDecisionTest, DeviceRevisionThreeOfVersionOnePointOneResetsSettings)
+{
+    auto dlg = Decide("Version 1.10", "Version 1.10 3", "", "");
+    EXPECT_EQ(dlg->cfg.SAVE, 0);
+    EXPECT_EQ(dlg->SettingsReset, 1);
+    EXPECT_EQ(dlg->DeviceRevision, 3);
+    EXPECT_EQ(dlg->SettingsLayout.BlockCount, 3);
+    EXPECT_EQ(dlg->DebugLogText(), "init data\r\nnew data\r\n");
+    const auto messages = Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].Text, kMsgSettingsNotSupported);
+    EXPECT_EQ(messages[0].Icon, MessageIcon::Exclamation);
+    EXPECT_EQ(messages[0].Owner, MessageOwner::WaitBox);
+    EXPECT_EQ(messages[0].Caption, kTitle);
+    auto lock = host_.Lock();
+    EXPECT_EQ(host_.PostCloses, 0);  // the start-up goes on
+}
+
+TEST_F(SettingsDecisionTest, RevisionMissingAfterTheVersionTextCountsAsZero)
+{
+    auto dlg = Decide("Version 1.10", "Version 1.10", "", "");
+    EXPECT_EQ(dlg->DeviceRevision, 0);
+    EXPECT_EQ(dlg->SettingsReset, 1);
+    EXPECT_EQ(Messages().size(), 1u);
+}
+
+TEST_F(SettingsDecisionTest, NewFirmwareOnePointOneWithLowRevisionResets)
+{
+    auto dlg = Decide("Version 1.20", "Version 1.20 9", "", "NUM=Version 1.10\r\nREV_VER=4\r\n");
+    EXPECT_EQ(dlg->SettingsReset, 1);
+    auto revision_five = Decide("Version 1.20", "Version 1.20 9", "", "NUM=Version 1.10\r\nREV_VER=5\r\n");
+    EXPECT_EQ(revision_five->SettingsReset, 0);
+    auto revision_missing = Decide("Version 1.20", "Version 1.20 9", "", "NUM=Version 1.10\r\n");
+    EXPECT_EQ(revision_missing->SettingsReset, 1);
+}
+
+TEST_F(SettingsDecisionTest, DowngradeBelowOnePointOneResetsWithoutTables)
+{
+    auto dlg = Decide("Version 1.20", "Version 1.20 9", "", "NUM=Version 1.05\r\n");
+    EXPECT_EQ(dlg->SettingsReset, 1);
+    EXPECT_EQ(dlg->cfg.SAVE, 0);
+    EXPECT_EQ(dlg->SettingsLayout.BlockCount, 0);
+    EXPECT_EQ(dlg->OldLayoutSave, 0);
+    EXPECT_EQ(dlg->DebugLogText(), "init data\r\n");
+    EXPECT_EQ(Messages().size(), 1u);
+}
+
+TEST_F(SettingsDecisionTest, FirmwareOlderThanFrmVerIsRefusedOnlyWhileSaving)
+{
+    auto unsaved = Decide("Version 1.05", "", "SAVE=0\r\n", "FRM_VER=1.06\r\n");
+    EXPECT_TRUE(Messages().empty());
+
+    auto refused = Decide("Version 1.05", "", "", "FRM_VER=1.06\r\n", 0);
+    EXPECT_FALSE(refused->WaitBoxUp);
+    EXPECT_EQ(refused->DebugLogText(), "");
+    const auto messages = Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].Text, kMsgFirmwareTooOld);
+    EXPECT_EQ(messages[0].Icon, MessageIcon::Exclamation);
+    EXPECT_EQ(messages[0].Owner, MessageOwner::WaitBox);
+    EXPECT_EQ(host_.Count("DestroyWaitBox"), 1);
+    EXPECT_EQ(host_.Count("PostClose"), 1);
+}
+
+TEST(ReadVersionNumber, CutsAndReadsFromTheNinthCharacter)
+{
+    EXPECT_DOUBLE_EQ(CUpdateDlg::ReadVersionNumber("Version 1.20 beta", 12), 1.2);
+    EXPECT_DOUBLE_EQ(CUpdateDlg::ReadVersionNumber("Version 1.2345", 11), 1.2);
+    EXPECT_DOUBLE_EQ(CUpdateDlg::ReadVersionNumber("Version 1.2345", 10), 1.0);
+    EXPECT_EQ(CUpdateDlg::ReadVersionNumber("Version 1.20", 8), 0.0);
+    EXPECT_EQ(CUpdateDlg::ReadVersionNumber("Version ", 30), 0.0);
+    EXPECT_EQ(CUpdateDlg::ReadVersionNumber("Version 1.20", 0), 0.0);
+    EXPECT_EQ(CUpdateDlg::ReadVersionNumber("Version x", 12), 0.0);
+    EXPECT_EQ(CUpdateDlg::ReadVersionNumber("Version inf", 12), 0.0);
+    EXPECT_DOUBLE_EQ(CUpdateDlg::ReadVersionNumber("Version 1.10 3", 12), 1.1);
+}
+
+// ---------------------------------------------------------------- teardown
+
+class TeardownTest : public StartupTest {
+protected:
+    std::unique_ptr<CUpdateDlg> Loaded(int debug)
+    {
+        Write("verup.dat", "[MODE]\r\nDEBUG=" + std::to_string(debug) + "\r\n");
+        auto dlg = MakeDialog();
+        dlg->LoadPackage();
+        std::filesystem::create_directories(env_.StateDirectory);
+        TempDirWrite(dlg->BackupFilePath, "backup");
+        return dlg;
+    }
+};
+
+TEST_F(TeardownTest, DeletesTheBackupWhenNothingWasSavedOrItWasRestored)
+{
+    auto unsaved = Loaded(0);
+    EXPECT_TRUE(unsaved->OnClose());
+    EXPECT_FALSE(FileExists(unsaved->BackupFilePath));
+
+    auto restored = Loaded(0);
+    restored->BackupWrittenThisRun = true;
+    restored->SettingsRestored = true;
+    EXPECT_TRUE(restored->OnClose());
+    EXPECT_FALSE(FileExists(restored->BackupFilePath));
+    auto lock = host_.Lock();
+    EXPECT_TRUE(host_.Messages.empty());
+}
+
+TEST_F(TeardownTest, KeepsABackupWhoseSettingsWereNotPutBackAndSaysWhere)
+{
+    auto dlg = Loaded(0);
+    dlg->BackupWrittenThisRun = true;
+    EXPECT_TRUE(dlg->OnClose());
+    EXPECT_TRUE(FileExists(dlg->BackupFilePath));
+    EXPECT_TRUE(dlg->BackupKept);
+    auto lock = host_.Lock();
+    ASSERT_EQ(host_.Messages.size(), 1u);
+    EXPECT_EQ(host_.Messages[0].Text, std::string(kMsgBackupKept) + dlg->BackupFilePath);
+}
+
+TEST_F(TeardownTest, DebugModeKeepsTheBackup)
+{
+    auto dlg = Loaded(99);
+    EXPECT_TRUE(dlg->OnClose());
+    EXPECT_TRUE(FileExists(dlg->BackupFilePath));
+    auto lock = host_.Lock();
+    EXPECT_TRUE(host_.Messages.empty());
+}
+
+TEST_F(TeardownTest, SecondCloseDoesNothingMore)
+{
+    auto dlg = Loaded(0);
+    dlg->BackupWrittenThisRun = true;
+    EXPECT_TRUE(dlg->OnClose());
+    EXPECT_TRUE(dlg->OnClose());
+    EXPECT_EQ(host_.Count("ShowMessage"), 1);
+}
+
+TEST_F(TeardownTest, StartIsRefusedBeforeTheStartUpHasFinished)
+{
+    auto dlg = Loaded(0);
+    dlg->OnStart();
+    EXPECT_FALSE(dlg->WorkerRunning());
+    EXPECT_TRUE(dlg->OnClose());
+}
+
+}  // namespace
+}  // namespace verup

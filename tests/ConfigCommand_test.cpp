@@ -1,0 +1,110 @@
+#include "ConfigCommand.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "platform/Cp932.h"
+#include "support/TempDir.h"
+
+namespace verup {
+namespace {
+
+class ConfigCommandTest : public ::testing::Test {
+protected:
+    // verup.dat is written the way the package ships it: CP932 bytes, CR LF lines.
+    void WriteConfig(const std::string& utf8)
+    {
+        std::string crlf;
+        for (char c : utf8) {
+            if (c == '\n')
+                crlf += '\r';
+            crlf += c;
+        }
+        dir_.Write("verup.dat", Utf8ToCp932(crlf));
+    }
+    int Run(std::optional<std::string> device = std::nullopt)
+    {
+        cli::ConfigOptions options;
+        options.PackageDirectory = dir_.Path();
+        options.DeviceVersion = std::move(device);
+        std::ostringstream out;
+        const int code = cli::RunConfigCommand(options, out);
+        output_ = out.str();
+        return code;
+    }
+    bool Shows(const std::string& text) const { return output_.find(text) != std::string::npos; }
+
+    test::TempDir dir_;
+    std::string output_;
+};
+
+constexpr char kConfig[] =
+    "[MODE]\nSEL=7\nSAVE=2\n"
+    "[AREA]\nPROG_RAM_STR_ADR=10000\nPROG_RAM_END_ADR=0x1FFFF\n"
+    "[VERUP]\nNAME1=NEXAVO7300QB\nNAME2=バージョンアップ・プログラム\n"
+    "NUM_LEN=12\nNUM=Version 1.20 beta\nFP_LEN=1\nFP00=-2\n"
+    "[N_SAVE]\nNUM=2\n1=10\n2=12\n"
+    "[O_SAVE]\nNUM=1\n1=9\n"
+    "[C_DATA]\nNUM=3\n1=9\n2=4\n3=4\n";
+
+TEST_F(ConfigCommandTest, PrintsValuesDefaultsAndTitlesInUtf8)
+{
+    WriteConfig(kConfig);
+    dir_.Write("rt00.mot", "S9030000FC\r\n");
+    EXPECT_EQ(Run(), cli::CONFIG_OK);
+    EXPECT_TRUE(Shows("SEL              = 7  (serial or LAN)")) << output_;
+    EXPECT_TRUE(Shows("RETRY            = 0  (default: key absent)")) << output_;
+    EXPECT_TRUE(Shows("PROG_RAM_STR_ADR = 0x00010000\n")) << output_;
+    EXPECT_TRUE(Shows("FP00             = -2")) << output_;
+    EXPECT_TRUE(Shows("FP10             = 0  (default: key absent)")) << output_;
+    EXPECT_TRUE(Shows("\"NEXAVO7300QB　バージョンアップ・プログラム\"")) << output_;
+    EXPECT_TRUE(Shows("\"NEXAVO7300QB　バージョンアップ・プログラム　Ver 1.01\"")) << output_;
+    EXPECT_TRUE(Shows("new version text:   \"Version 1.20\"")) << output_;
+    EXPECT_TRUE(Shows("program area size:  0x0000FFFF")) << output_;
+    EXPECT_TRUE(Shows("  accepted\n")) << output_;
+}
+
+TEST_F(ConfigCommandTest, SaysWhyAPackageIsRefused)
+{
+    WriteConfig(kConfig);
+    dir_.Write("fpga02.mot", "S9030000FC\r\n");
+    EXPECT_EQ(Run(), cli::CONFIG_PACKAGE_REFUSED);
+    EXPECT_TRUE(Shows("REFUSED, the start-up would show \"バージョンアップに必要なファイルが見つかりません。\"")) << output_;
+    EXPECT_TRUE(Shows("fpga02.mot")) << output_;
+
+    dir_.Write("verup.dat", "");
+    dir_.Write("rt00.mot", "S9030000FC\r\n");
+    dir_.Write("fpga01.mot", "S9030000FC\r\n");
+    EXPECT_EQ(Run(), cli::CONFIG_PACKAGE_REFUSED);
+    EXPECT_TRUE(Shows("verup.dat is missing or empty")) << output_;
+}
+
+TEST_F(ConfigCommandTest, ShowsTheSettingsDecisionForADeviceVersion)
+{
+    WriteConfig(kConfig);
+    dir_.Write("rt00.mot", "S9030000FC\r\n");
+    EXPECT_EQ(Run("Version 1.10 3"), cli::CONFIG_OK);
+    EXPECT_TRUE(Shows("message: 現在のファームウェアでは退避・復元をサポートしていません。")) << output_;
+    EXPECT_TRUE(Shows("SAVE 2 -> 0, SettingsReset 1")) << output_;
+    EXPECT_TRUE(Shows("layout N_SAVE: 2 blocks, items per block: 10 12")) << output_;
+
+    EXPECT_EQ(Run("Version 1.05"), cli::CONFIG_OK);
+    EXPECT_TRUE(Shows("ConvertOnRestore 1, AddedBlockCount 2")) << output_;
+    EXPECT_TRUE(Shows("layout O_SAVE: 1 blocks, items per block: 9")) << output_;
+    EXPECT_TRUE(Shows("conversion C_DATA: 3 blocks, items per block: 9 4 4")) << output_;
+}
+
+TEST_F(ConfigCommandTest, FirmwareBelowFrmVerIsReportedAsRefused)
+{
+    std::string config = kConfig;
+    config.replace(config.find("[VERUP]\n"), 8, "[VERUP]\nFRM_VER=1.06\n");
+    WriteConfig(config);
+    dir_.Write("rt00.mot", "S9030000FC\r\n");
+    EXPECT_EQ(Run("Version 1.05"), cli::CONFIG_DEVICE_REFUSED);
+    EXPECT_TRUE(Shows("現在のファームウェアではバージョンアップができません。")) << output_;
+    EXPECT_EQ(Run("Version 1.06"), cli::CONFIG_OK);
+}
+
+}  // namespace
+}  // namespace verup

@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include "ui/DialogTemplates.h"
+#include "ui/DialogUnits.h"
+
+namespace verup {
+namespace {
+
+TEST(DialogUnits, BaseUnitsAreTheRoundedAverageLetterWidthAndTheFontHeight)
+{
+    // 52 letters 312 px wide: 6 px average.
+    EXPECT_EQ(BaseUnitsFromFont(312, 13).x, 6);
+    EXPECT_EQ(BaseUnitsFromFont(312, 13).y, 13);
+    // 337 px: 6.48 average rounds to 6; 351 px: 6.75 rounds to 7.
+    EXPECT_EQ(BaseUnitsFromFont(337, 13).x, 6);
+    EXPECT_EQ(BaseUnitsFromFont(351, 13).x, 7);
+}
+
+TEST(DialogUnits, ConversionRoundsHalfAwayFromZero)
+{
+    EXPECT_EQ(MulDiv(5, 6, 4), 8);   // 7.5
+    EXPECT_EQ(MulDiv(5, 7, 4), 9);   // 8.75
+    EXPECT_EQ(MulDiv(3, 13, 8), 5);  // 4.875
+    EXPECT_EQ(MulDiv(-5, 6, 4), -8);
+    EXPECT_EQ(MulDiv(1, 1, 0), 0);
+}
+
+TEST(DialogUnits, NeighbouringControlsStayFlush)
+{
+    const DialogBaseUnits units{7, 17};
+    const PixelRect left = ToPixels({7, 79, 33, 8}, units);
+    const PixelRect right = ToPixels({40, 76, 160, 15}, units);
+    EXPECT_EQ(left.x + left.width, right.x);
+}
+
+TEST(DialogTemplates, MainDialogHalfHeightShowsExactlyThePartAboveTheDebugArea)
+{
+    const DialogTemplate& main = GetDialogTemplate(IDD_UPDATE_DIALOG);
+    EXPECT_EQ(main.width, 215);
+    EXPECT_EQ(main.height, 257);
+    for (const DialogBaseUnits units : {DialogBaseUnits{6, 12}, DialogBaseUnits{7, 17}, DialogBaseUnits{9, 22}}) {
+        const int half = MainClientHeight(false, units);
+        EXPECT_EQ(MainClientHeight(true, units), DuToPixelsY(257, units));
+        for (const TemplateControl& control : main.controls) {
+            const PixelRect r = ToPixels(control.rect, units);
+            if (control.rect.y >= kDebugAreaTopDu)
+                EXPECT_GE(r.y, half) << "control " << control.id << " shows at half height";
+            else
+                EXPECT_LE(r.y + r.height, half) << "control " << control.id << " is cut at half height";
+        }
+    }
+    const TemplateControl* log = main.Find(IDC_DEBUG_LOG);
+    ASSERT_NE(log, nullptr);
+    EXPECT_EQ(log->kind, ControlKind::LogEdit);
+}
+
+TEST(DialogTemplates, ConnectionDialogsOfferOnlyTheirRoad)
+{
+    const DialogTemplate& ip = GetDialogTemplate(IDD_IP_ADDRESS);
+    EXPECT_EQ(ip.Find(IDC_COM_COMBO), nullptr);
+    EXPECT_NE(ip.Find(IDC_ADDRESS), nullptr);
+    const DialogTemplate& com = GetDialogTemplate(IDD_COM_PORT);
+    EXPECT_NE(com.Find(IDC_COM_COMBO), nullptr);
+    EXPECT_EQ(com.Find(IDC_ADDRESS), nullptr);
+    const DialogTemplate& both = GetDialogTemplate(IDD_PORT_SELECT);
+    EXPECT_NE(both.Find(IDC_COM_COMBO), nullptr);
+    EXPECT_NE(both.Find(IDC_ADDRESS), nullptr);
+    EXPECT_NE(both.Find(IDC_RADIO_SERIAL), nullptr);
+    EXPECT_NE(both.Find(IDC_RADIO_LAN), nullptr);
+    for (const int id : {IDD_IP_ADDRESS, IDD_COM_PORT, IDD_PORT_SELECT}) {
+        const DialogTemplate& t = GetDialogTemplate(id);
+        for (const TemplateControl& control : t.controls) {
+            if (control.kind == ControlKind::ComboBox)
+                continue;  // its height includes the dropped-down list
+            EXPECT_LE(control.rect.x + control.rect.width, t.width) << id << "/" << control.id;
+            EXPECT_LE(control.rect.y + control.rect.height, t.height) << id << "/" << control.id;
+        }
+    }
+}
+
+TEST(DialogTemplates, UnknownTemplateIsRefused)
+{
+    EXPECT_THROW(GetDialogTemplate(999), std::out_of_range);
+}
+
+}  // namespace
+}  // namespace verup

@@ -1,0 +1,143 @@
+// verup-devsim as a program: its help, make-package, and a power cut by SIGKILL.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <thread>
+
+#include "support/DevsimClients.h"
+#include "support/Subprocess.h"
+#include "support/TempDir.h"
+
+#if defined(DEVSIM_BINARY)
+
+namespace {
+
+using verup::test::RunProgram;
+using verup::test::TempDir;
+
+// The simulator started as a child whose pid the test keeps, to cut its power.
+class Device {
+public:
+    Device(const TempDir& dir, std::vector<std::string> argv) : out_(dir.File("device.out"))
+    {
+        argv.insert(argv.begin(), DEVSIM_BINARY);
+        std::vector<char*> args;
+        for (auto& a : argv)
+            args.push_back(a.data());
+        args.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~Device() { Kill(SIGTERM); }
+
+    // The pty path the device printed.
+    std::string Pty()
+    {
+        const auto end = std::chrono::steady_clock::now() + verup::test::RawStream::kCap;
+        while (std::chrono::steady_clock::now() < end) {
+            const std::string text = TempDir::ReadFile(out_);
+            const auto at = text.find("pty: ");
+            const auto eol = text.find('\n', at);
+            if (at != std::string::npos && eol != std::string::npos)
+                return text.substr(at + 5, eol - at - 5);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return {};
+    }
+    void Kill(int signal)
+    {
+        if (pid_ <= 0)
+            return;
+        ::kill(pid_, signal);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+    }
+
+private:
+    std::string out_;
+    pid_t pid_ = -1;
+};
+
+TEST(DevsimCli, HelpListsEveryFlag)
+{
+    TempDir dir;
+    const auto run = RunProgram({DEVSIM_BINARY, "--help"}, {}, dir);
+    EXPECT_EQ(run.exit_code, 0);
+    for (const char* flag : {"--package", "--link", "--telnet-port", "--baud-pacing", "--time-scale", "--state",
+                             "--firmware-version", "--revision", "--product", "--telnet-server-version", "--inspect",
+                             "--dump-area", "--no-reply", "--error-word", "--kanji-error", "--dl-error", "--bad-upload-fcs",
+                             "--no-return", "--return-after", "--version-override", "--refuse-login", "--drop-mid-block",
+                             "--reply-delay", "--stream-error", "make-package", "inspect"})
+        EXPECT_NE(run.out.find(flag), std::string::npos) << flag;
+    EXPECT_NE(RunProgram({DEVSIM_BINARY, "--no-reply", "getdata"}, {}, dir).exit_code, 0) << "CMD:N is checked";
+}
+
+TEST(DevsimCli, MakePackageLeavesOutWhatItIsTold)
+{
+    TempDir dir;
+    const auto run = RunProgram({DEVSIM_BINARY, "make-package", dir.File("pkg"), "--no-fpga", "--version", "Version 1.30"}, {}, dir);
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_NE(dir.Read("pkg/verup.dat").find("NUM=Version 1.30\r\n"), std::string::npos);
+    EXPECT_NE(dir.Read("pkg/rt00.mot").size(), 0u);
+    EXPECT_NE(dir.Read("pkg/from00.mot").size(), 0u);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("pkg/fpga01.mot")));
+}
+
+TEST(DevsimCli, PowerCutDuringTheProgramWriteLeavesTheMonitorOnTheNextStart)
+{
+    TempDir dir;
+    ASSERT_EQ(RunProgram({DEVSIM_BINARY, "make-package", dir.File("pkg")}, {}, dir).exit_code, 0);
+    const std::vector<std::string> device_args = {"--package", dir.File("pkg"), "--state", dir.File("state"),
+                                                  "--no-telnet", "--time-scale", "50"};
+    {
+        Device device(dir, device_args);
+        auto port = verup::test::OpenSerial(device.Pty());
+        ASSERT_TRUE(port.IsOpen());
+        port.Send("AT!F1\r\n");
+        ASSERT_NE(port.ReadUntil("F0>").find("F0>"), std::string::npos);
+        // The monitor answers once the restart is over: wake it as the tool does.
+        std::string woken;
+        for (int i = 0; i < 150 && woken.find("F1>") == std::string::npos; ++i) {
+            port.Close();
+            port = verup::test::OpenSerial(device.Pty());
+            port.Send("A");
+            woken = port.ReadUntil("F1>", std::chrono::milliseconds(100));
+        }
+        ASSERT_NE(woken.find("F1>"), std::string::npos);
+        port.Send("FROM\r\n");
+        port.ReadUntil("F-ROM>");
+        for (const char* erase : {"ER01\r", "ER02\r", "ER03\r", "ER04\r"}) {
+            port.Send(erase);
+            ASSERT_NE(port.ReadUntil("F-ROM>").find("Erase OK"), std::string::npos);
+        }
+        port.Send("DP\r");
+        port.ReadUntil("READY:\r\n");
+        port.Send(dir.Read("pkg/rt00.mot"));
+        ASSERT_NE(port.ReadUntil("F-ROM>").find("Program Down Load OK"), std::string::npos);
+        port.Send("MP01\r");
+        port.ReadUntil("F-ROM>");
+        port.Send("WR01\r");
+        ASSERT_NE(port.ReadUntil("F-ROM>").find(" Write OK "), std::string::npos);
+        device.Kill(SIGKILL);
+    }
+    const auto inspected = RunProgram({DEVSIM_BINARY, "inspect", "--package", dir.File("pkg"), "--state", dir.File("state")}, {}, dir);
+    ASSERT_EQ(inspected.exit_code, 0) << inspected.err;
+    EXPECT_NE(inspected.out.find("next start: boot monitor"), std::string::npos) << inspected.out;
+
+    Device again(dir, device_args);
+    auto port = verup::test::OpenSerial(again.Pty());
+    port.Send("A");
+    EXPECT_EQ(port.ReadUntil("F1>"), "\r\nF1>");
+}
+
+}  // namespace
+
+#endif

@@ -1,0 +1,318 @@
+// The simulated device over its pseudo-terminal, driven with raw bytes as a terminal would.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "PackageMaker.h"
+#include "SimHarness.h"
+#include "app/ConfigReader.h"
+#include "image/ImageBuilder.h"
+#include "image/LineTable.h"
+#include "platform/ProfileFile.h"
+#include "settings/GetdataReply.h"
+#include "support/DevsimClients.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using devsim::RunMode;
+using verup::test::OpenSerial;
+using verup::test::RawStream;
+
+class DevsimSerial : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string error;
+        ASSERT_TRUE(devsim::WritePackage(dir_.Path(), devsim::PackageOptions{}, &error)) << error;
+        devsim::HarnessOptions options;
+        ASSERT_TRUE(devsim::SimHarness::UsePackage(options, dir_.Path(), &error)) << error;
+        options.WithTelnet = false;
+        options.Device.StatePath = dir_.File("device.state");
+        Configure(options);
+        options_ = options;
+        sim_ = std::make_unique<devsim::SimHarness>(options, clock_);
+        ASSERT_TRUE(sim_->Start(&error)) << error;
+        port_ = OpenSerial(sim_->PtyPath());
+        ASSERT_TRUE(port_.IsOpen());
+    }
+
+    virtual void Configure(devsim::HarnessOptions&) {}
+
+    devsim::SimDevice& Device() { return sim_->Device(); }
+    std::string Command(std::string_view command, std::string_view word)
+    {
+        EXPECT_TRUE(port_.Send(command));
+        return port_.ReadUntil(word);
+    }
+    // Closes the port, waits for the restart that began (boot count above `before`) to end,
+    // and opens the port again, as the tool does after every restart.
+    void ReopenAfterRestart(uint64_t before)
+    {
+        port_.Close();
+        const auto end = std::chrono::steady_clock::now() + RawStream::kCap;
+        while ((Device().BootCount() <= before || Device().Mode() == RunMode::Restarting) &&
+               std::chrono::steady_clock::now() < end) {
+            Device().Tick();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ASSERT_NE(Device().Mode(), RunMode::Restarting);
+        port_ = OpenSerial(sim_->PtyPath());
+        ASSERT_TRUE(port_.IsOpen());
+    }
+    void EnterFlashMonitor()
+    {
+        const uint64_t boots = Device().BootCount();
+        EXPECT_EQ(Command("AT!F1\r\n", "F0>"), "AT!F1\r\r\nF0>");
+        ReopenAfterRestart(boots);
+        EXPECT_EQ(Command("A", "F1>"), "\r\nF1>");
+        EXPECT_EQ(Command("FROM\r\n", "F-ROM>"), "FROM\r\r\nF-ROM>");
+    }
+    // The two "cs" values: flash, then RAM.
+    std::pair<std::string, std::string> Checksums()
+    {
+        const std::string reply = Command("cs\r", "F-ROM>");
+        const auto first = reply.find('(');
+        const auto second = reply.find('(', first + 1);
+        if (first == std::string::npos || second == std::string::npos)
+            return {};
+        return {reply.substr(first + 1, 4), reply.substr(second + 1, 4)};
+    }
+    std::string Package(std::string_view name) { return verup::test::TempDir::ReadFile(dir_.File(name)); }
+    verup::Config Cfg() { return options_.Profile.Cfg; }
+
+    verup::test::TempDir dir_;
+    verup::Clock clock_{50};
+    devsim::HarnessOptions options_;
+    std::unique_ptr<devsim::SimHarness> sim_;
+    RawStream port_;
+};
+
+TEST_F(DevsimSerial, AtInterpreterEchoesAndAnswersEachCommand)
+{
+    // The wake-up bytes are echoed ("A", "A") and never answered with OK; the probe follows.
+    ASSERT_TRUE(port_.Send("A"));
+    ASSERT_TRUE(port_.Send("\x11"));
+    ASSERT_TRUE(port_.Send("A"));
+    EXPECT_EQ(Command("AT$I99=157\r\n", "OK\r\n"), "AAAT$I99=157\r\r\nOK\r\n");
+    EXPECT_EQ(port_.ReadBytes(1), "\n");  // the echo of the LF, after the reply
+    EXPECT_EQ(Command("AT\r\n", "OK\r\n"), "AT\r\r\nOK\r\n");
+    EXPECT_EQ(port_.ReadBytes(1), "\n");
+    EXPECT_EQ(Command("ati\r", "OK\r\n"), "ati\r\r\nNEXAVO7300QB Network Terminal\r\n\r\nOK\r\n");
+    EXPECT_EQ(Command("at%i2\r", "OK\r\n"), "at%i2\r\r\nVersion 1.10 3\r\n\r\nOK\r\n");
+    EXPECT_EQ(Command("at%z\r", "OK\r\n"), "at%z\r\r\nOK\r\n");
+    EXPECT_EQ(Command("ATT1\r", "# "), "ATT1\r\r\n# ");
+    EXPECT_EQ(Command("exit\r", "OK\r\n"), "exit\r\r\nOK\r\n");
+    EXPECT_EQ(Command("ati\r", "OK\r\n").find("NEXAVO7300QB"), 6u) << "back in the AT interpreter";
+}
+
+TEST_F(DevsimSerial, ShowVersionGivesEveryLabelTheToolReads)
+{
+    Command("ATT1\r", "\r\n# ");
+    const std::string reply = Command("show version\r", "\r\n# ");
+    // Each value follows its label after one blank and runs to CR.
+    auto value = [&](std::string_view label) {
+        const auto at = reply.find(label);
+        if (at == std::string::npos)
+            return std::string("(missing)");
+        const auto start = at + label.size() + 1;
+        return reply.substr(start, reply.find('\r', start) - start);
+    };
+    EXPECT_EQ(value("Farmware"), "Version 1.10 3");
+    EXPECT_EQ(value("HTTP Server"), "Version 1.02");
+    EXPECT_EQ(value("TELNET Server"), "Version 2.00");
+    EXPECT_EQ(value("Eth1 Mac Address"), "00:80:6D:73:00:11");
+    EXPECT_EQ(value("Eth0 Mac Address"), "00:80:6D:73:00:10");
+    EXPECT_EQ(value("WL0 Mac Address"), "00:80:6D:73:00:12");
+    EXPECT_EQ(value("WL0 Version"), "2.3.1");
+    EXPECT_EQ(value("Usb0 Mac Address"), "00:80:6D:73:00:13");
+}
+
+TEST_F(DevsimSerial, SettingsCommandsFollowTheReadingRulesAndSurviveARestart)
+{
+    Command("ATT1\r", "\r\n# ");
+    const std::string block37 = Command("getdata 37\r", "\r\n# ");
+    EXPECT_NE(block37.find("load data_37 ok\r\n"), std::string::npos);
+    std::vector<std::string> items;
+    ASSERT_TRUE(verup::ReadGetdataItems(block37, 2, items));
+    EXPECT_EQ(items[0], "101\x01" "102\x01" "103\x01" "104\x01" "105\x01" "106\x01" "-1\x01" "108\x01" "109\x01" "110\x01" "-1");
+
+    EXPECT_EQ(Command("getdata 3\r", "\r\n# "), "getdata 3\r\r\nuser3.1\r\r\nuser3.2\r\r\nload data_3 ok\r\n\r\n# ");
+    EXPECT_EQ(Command("putdata 3 2 a b\x01" "c\r", "\r\n# "), "putdata 3 2 a b\x01" "c\r\r\nwrite data_3 ok\r\n\r\n# ");
+    EXPECT_EQ(Command("putdata 3 1 \r", "\r\n# "), "putdata 3 1 \r\r\nwrite data_3 ok\r\n\r\n# ");
+    EXPECT_EQ(Command("putdata 99 1 x\r", "\r\n# "), "putdata 99 1 x\r\r\nwrite data_99 ng\r\n\r\n# ");
+    // Not saved yet: area 31 still holds the old values.
+    EXPECT_EQ(*Device().SavedSettings()->Item(3, 2), "user3.2");
+
+    const uint64_t boots = Device().BootCount();
+    EXPECT_EQ(Command("savedata restart\r", "Write OK"), "savedata restart\r\r\nWrite OK");
+    ReopenAfterRestart(boots);
+    EXPECT_EQ(Command("AT\r\n", "OK\r\n"), "AT\r\r\nOK\r\n");
+    Command("ATT1\r", "\r\n# ");
+    EXPECT_EQ(Command("getdata 3\r", "\r\n# "), "getdata 3\r\r\n\r\r\na b\x01" "c\r\r\nload data_3 ok\r\n\r\n# ");
+    EXPECT_EQ(*Device().SavedSettings()->Item(3, 2), "a b\x01" "c");
+}
+
+TEST_F(DevsimSerial, ErasedProgramAreaRestartsIntoTheMonitor)
+{
+    Command("ATT1\r", "\r\n# ");
+    EXPECT_EQ(Command("fromer 01\r", "Erase OK"), "fromer 01\r\r\nErase OK");
+    EXPECT_TRUE(Device().AreaErased(1));
+    const uint64_t boots = Device().BootCount();
+    ASSERT_TRUE(port_.Send("restart reboot\r"));
+    ReopenAfterRestart(boots);
+    EXPECT_EQ(Device().Mode(), RunMode::Monitor);
+    EXPECT_EQ(Command("A", "F1>"), "\r\nF1>");
+    EXPECT_EQ(Command("FROM\r\n", "F-ROM>"), "FROM\r\r\nF-ROM>");
+}
+
+TEST_F(DevsimSerial, ProgramStreamedToTheMonitorRunsAfterGo)
+{
+    EnterFlashMonitor();
+    const auto cfg = Cfg();
+    EXPECT_EQ(Command("ER30\r", "F-ROM>"), "ER30\r\r\n Erase OK \r\nF-ROM>");
+    for (int s = 1; s <= cfg.MAIN; ++s) {
+        char command[16];
+        std::snprintf(command, sizeof command, "ER%02d\r", s);
+        EXPECT_NE(Command(command, "F-ROM>").find(" Erase OK "), std::string::npos);
+    }
+    EXPECT_EQ(Command("DP\r", "READY:\r\n"), "DP\r\r\nREADY:\r\n");
+    ASSERT_TRUE(port_.Send(Package("rt00.mot")));
+    EXPECT_EQ(port_.ReadUntil("F-ROM>"), "\r\nProgram Down Load OK\r\nF-ROM>");
+
+    // The RAM checksum is corrected through its slot, as the tool does.
+    auto [flash, ram] = Checksums();
+    ASSERT_EQ(ram.size(), 4u);
+    EXPECT_NE(ram, "0000");
+    char fix[64];
+    std::snprintf(fix, sizeof fix, "ms/w%x=%s\r", cfg.PROG_RAM_STR_ADR + cfg.CHECK_SUM_ADR, ram.c_str());
+    EXPECT_EQ(Command(fix, "F-ROM>"), std::string(fix) + "\r\nF-ROM>");
+    EXPECT_EQ(Checksums().second, "0000");
+
+    verup::ProfileFile file(dir_.File("verup.dat"));
+    std::vector<uint8_t> image;
+    const auto built = verup::BuildProgramImage(cfg, dir_.Path(), static_cast<uint32_t>(Package("rt00.mot").size()), image);
+    ASSERT_TRUE(built.Ok()) << built.Reason;
+    for (int k = 1; k <= built.SectorCount; ++k) {
+        char command[16];
+        std::snprintf(command, sizeof command, "MP%02d\r", k);
+        EXPECT_EQ(Command(command, "F-ROM>"), std::string(command) + "\r\nMP.OK\r\nF-ROM>");
+        std::snprintf(command, sizeof command, "WR%02d\r", k);
+        EXPECT_EQ(Command(command, "F-ROM>"), std::string(command) + "\r\n Write OK \r\nF-ROM>");
+    }
+    EXPECT_EQ(Checksums().first, "0000");
+    // What the serial road wrote is what the LAN road would have sent.
+    for (int k = 1; k <= built.SectorCount; ++k) {
+        const auto piece = verup::ProgramImageSector(image, k, cfg);
+        EXPECT_TRUE(std::equal(piece.begin(), piece.end(), Device().Area(k).begin())) << "sector " << k;
+    }
+
+    const uint64_t boots = Device().BootCount();
+    EXPECT_EQ(Command("GO\r", "GO\r"), "GO\r");
+    ReopenAfterRestart(boots);
+    EXPECT_EQ(Device().Mode(), RunMode::Firmware);
+    EXPECT_EQ(Command("at%z\r", "OK\r\n"), "at%z\r\r\nOK\r\n");
+    EXPECT_EQ(Command("at%i2\r", "OK\r\n"), "at%i2\r\r\nVersion 1.20 3\r\n\r\nOK\r\n");
+    // The data area was erased, so the new firmware laid out its default settings.
+    const auto saved = Device().SavedSettings();
+    ASSERT_TRUE(saved.has_value());
+    EXPECT_EQ(*saved, devsim::DefaultSettings(options_.Profile.NewLayout, true));
+}
+
+TEST_F(DevsimSerial, FpgaAndBootImagesLandAsTheLanImagesWould)
+{
+    EnterFlashMonitor();
+    const auto cfg = Cfg();
+    char erase[16];
+    std::snprintf(erase, sizeof erase, "ER%02d\r", cfg.FPGA);
+    Command(erase, "F-ROM>");
+    const char* params[] = {"FPGAWR1=01,12,-5\r", "FPGAWR2=02,03,04\r"};
+    for (int m = 1; m <= 2; ++m) {
+        EXPECT_EQ(Command("DL\r", "READY:\r\n"), "DL\r\r\nREADY:\r\n");
+        verup::LineTable lines = verup::LineTable::ForFpga();
+        ASSERT_TRUE(port_.Send(Package(m == 1 ? "fpga01.mot" : "fpga02.mot")));
+        EXPECT_EQ(port_.ReadUntil("F-ROM>"), "\r\nDown Load OK\r\nF-ROM>");
+        EXPECT_EQ(Command(params[m - 1], "F-ROM>"), std::string(params[m - 1]) + "\r\n Write OK \r\nF-ROM>");
+    }
+    EXPECT_EQ(Command("DL\r", "READY:\r\n"), "DL\r\r\nREADY:\r\n");
+    ASSERT_TRUE(port_.Send(Package("from00.mot")));
+    EXPECT_EQ(port_.ReadUntil("F-ROM>"), "\r\nDown Load OK\r\nF-ROM>");
+    EXPECT_EQ(Command("FMONWR\r", "F-ROM>"), "FMONWR\r\r\n Write OK \r\nF-ROM>");
+
+    verup::LineTable f1 = verup::LineTable::ForFpga(), f2 = verup::LineTable::ForFpga(), boot = verup::LineTable::ForBoot();
+    std::vector<uint8_t> fpga_image, boot_image;
+    ASSERT_TRUE(verup::BuildFpgaImage(cfg, dir_.Path(), f1, f2, fpga_image).FullyConverted());
+    ASSERT_TRUE(verup::BuildBootImage(cfg, dir_.Path(), boot, boot_image).FullyConverted());
+    fpga_image.resize(cfg.SECT_END_ADR + 1);
+    boot_image.resize(cfg.SECT_END_ADR + 1);
+    EXPECT_TRUE(Device().Area(cfg.FPGA) == fpga_image);
+    EXPECT_TRUE(Device().Area(0) == boot_image);
+}
+
+TEST_F(DevsimSerial, BadLineAnswersErrorAndTheNextDownloadStartsAfresh)
+{
+    EnterFlashMonitor();
+    EXPECT_EQ(Command("DL\r", "READY:\r\n"), "DL\r\r\nREADY:\r\n");
+    // A record whose sum is wrong, then lines that were already on their way.
+    ASSERT_TRUE(port_.Send("S1130000285F245F2212226A000424290008237C2B\r\n"));
+    EXPECT_EQ(port_.ReadUntil("F-ROM>"), "\r\nERROR!\r\nF-ROM>");
+    ASSERT_TRUE(port_.Send("S1130010285F245F2212226A000424290008237C1A\r\nS9030000FC\r\n"));
+    EXPECT_EQ(Command("DL\r", "READY:\r\n"), "DL\r\r\nREADY:\r\n");
+    ASSERT_TRUE(port_.Send(Package("from00.mot")));
+    EXPECT_EQ(port_.ReadUntil("F-ROM>"), "\r\nDown Load OK\r\nF-ROM>");
+}
+
+TEST_F(DevsimSerial, WritingWithoutEraseCorruptsTheFlashChecksum)
+{
+    // Flash bits only go from 1 to 0: a program written over an unerased sector is wrong,
+    // and "cs" shows it.
+    EnterFlashMonitor();
+    EXPECT_EQ(Command("DP\r", "READY:\r\n"), "DP\r\r\nREADY:\r\n");
+    ASSERT_TRUE(port_.Send(Package("rt00.mot")));
+    port_.ReadUntil("F-ROM>");
+    const auto ram = Checksums().second;
+    char fix[64];
+    std::snprintf(fix, sizeof fix, "ms/w%x=%s\r", Cfg().PROG_RAM_STR_ADR + Cfg().CHECK_SUM_ADR, ram.c_str());
+    Command(fix, "F-ROM>");
+    Command("MP01\r", "F-ROM>");
+    Command("WR01\r", "F-ROM>");
+    EXPECT_NE(Checksums().first, "0000");
+}
+
+class DevsimSerialFaults : public DevsimSerial {
+protected:
+    void Configure(devsim::HarnessOptions& o) override
+    {
+        o.Device.Faults.NoReply = {{"at%i2", 1}};
+        o.Device.Faults.ErrorWord = {{"getdata 2", 1}};
+        o.Device.Faults.KanjiError = {{"ati", 2}};
+        o.Device.Faults.StreamErrorLine = 3;
+    }
+};
+
+TEST_F(DevsimSerialFaults, CountedFaultsHitOnlyTheirCommand)
+{
+    // First at%i2: echo only. The next command shows that nothing else came.
+    ASSERT_TRUE(port_.Send("at%i2\r"));
+    EXPECT_EQ(Command("AT\r\n", "OK\r\n"), "at%i2\rAT\r\r\nOK\r\n");
+    port_.ReadBytes(1);
+    EXPECT_EQ(Command("at%i2\r", "OK\r\n"), "at%i2\r\r\nVersion 1.10 3\r\n\r\nOK\r\n");
+    EXPECT_EQ(Command("ati\r", "OK\r\n"), "ati\r\r\nNEXAVO7300QB Network Terminal\r\n\r\nOK\r\n");
+    EXPECT_EQ(Command("ati\r", "OK\r\n"), "ati\r\r\n\x83\x47\x83\x89\x81\x5b\r\n\r\nOK\r\n");
+    Command("ATT1\r", "\r\n# ");
+    EXPECT_EQ(Command("getdata 2\r", "\r\n# "), "getdata 2\r\r\nERROR!\r\n\r\n# ");
+    EXPECT_NE(Command("getdata 2\r", "\r\n# ").find("load data_2 ok"), std::string::npos);
+    Command("exit\r", "OK\r\n");
+
+    EnterFlashMonitor();
+    Command("DL\r", "READY:\r\n");
+    ASSERT_TRUE(port_.Send(Package("from00.mot")));
+    EXPECT_EQ(port_.ReadUntil("F-ROM>"), "\r\nERROR!\r\nF-ROM>");
+    Command("DL\r", "READY:\r\n");
+    ASSERT_TRUE(port_.Send(Package("from00.mot")));
+    EXPECT_EQ(port_.ReadUntil("F-ROM>"), "\r\nDown Load OK\r\nF-ROM>") << "the streaming fault comes once";
+}
+
+}  // namespace

@@ -1,0 +1,275 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "image/ImageBuilder.h"
+#include "image/ImageFiles.h"
+#include "image/SRecordWriter.h"
+#include "support/ImageTestConfig.h"
+#include "support/TempDir.h"
+
+using namespace verup;
+using verup::test::DataRecord;
+using verup::test::kTermination;
+using verup::test::TempDir;
+
+namespace {
+
+class ImageBuilderTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    Config cfg = test::ImageTestConfig();
+    std::vector<std::uint8_t> image;
+
+    // The checksum slot (0x100 from the start) written as zeros, as the program files do.
+    static std::string ChecksumSlot() { return DataRecord(0x10100, {0x00, 0x00}); }
+
+    ProgramBuildResult BuildProgram(const std::string& text)
+    {
+        dir.Write("rt00.mot", text);
+        return BuildProgramImage(cfg, dir.Path(), GetImageFileSize(dir.File("rt00.mot")), image);
+    }
+};
+
+TEST_F(ImageBuilderTest, SectorCountFollowsRecordStartAddresses)
+{
+    auto r = BuildProgram(ChecksumSlot() + DataRecord(0x10000, {1, 2}) + DataRecord(0x1FFF0, {3}) + kTermination);
+    ASSERT_TRUE(r.Ok()) << r.Reason;
+    EXPECT_EQ(r.SectorCount, 1);
+
+    r = BuildProgram(ChecksumSlot() + DataRecord(0x10000, {1}) + DataRecord(0x20000, {3}) + kTermination);
+    EXPECT_EQ(r.SectorCount, 2);
+
+    // Starts 8 bytes before the second sector and runs 8 bytes into it: still one sector.
+    r = BuildProgram(ChecksumSlot() + DataRecord(0x1FFF8, std::vector<std::uint8_t>(16, 0x5A)) + kTermination);
+    ASSERT_TRUE(r.Ok()) << r.Reason;
+    EXPECT_EQ(r.SectorCount, 1);
+    EXPECT_EQ(image[0x10007], 0x5A);
+
+    r = BuildProgram(ChecksumSlot() + DataRecord(0x4FFF0, {1, 2, 3, 4}) + DataRecord(0x10000, {9}) + kTermination);
+    EXPECT_EQ(r.SectorCount, 4);
+}
+
+TEST_F(ImageBuilderTest, ChecksumWordMakesTheWordSumZero)
+{
+    const auto r = BuildProgram(ChecksumSlot() + DataRecord(0x10000, {0x34, 0x12, 0x01}) + kTermination);
+    ASSERT_TRUE(r.Ok()) << r.Reason;
+    const std::size_t area = 0x40000;
+    ASSERT_GE(image.size(), area);
+    EXPECT_EQ(SumImageWords(image, 0, area - 1), 0);
+    EXPECT_EQ(image[0x100] | (image[0x101] << 8), r.ChecksumWord);
+    // 0x1234 + 0xFF01, plus 0xFFFF for each other word of the area except the slot.
+    const std::uint32_t words = area / 2;
+    const std::uint16_t others = static_cast<std::uint16_t>(0x1234 + 0xFF01 + (words - 3) * 0xFFFF);
+    EXPECT_EQ(r.ChecksumWord, static_cast<std::uint16_t>(0x10000 - others));
+    EXPECT_TRUE(std::all_of(image.begin() + 0x200, image.begin() + area, [](auto b) { return b == 0xFF; }));
+}
+
+TEST_F(ImageBuilderTest, ChecksumSlotNotZeroFails)
+{
+    auto r = BuildProgram(DataRecord(0x10000, {1}) + kTermination);
+    EXPECT_EQ(r.SectorCount, 0);
+    EXPECT_NE(r.Reason.find("checksum slot"), std::string::npos);
+    EXPECT_NE(r.Reason.find("0xFFFF"), std::string::npos);
+
+    r = BuildProgram(DataRecord(0x10100, {0x00, 0x01}) + kTermination);
+    EXPECT_EQ(r.SectorCount, 0);
+}
+
+TEST_F(ImageBuilderTest, ConversionFailuresGiveZeroWithTheirPlace)
+{
+    auto r = BuildProgram(ChecksumSlot() + DataRecord(0x50000, {1}) + kTermination);
+    EXPECT_EQ(r.SectorCount, 0);
+    ASSERT_TRUE(r.Conversion.Error);
+    EXPECT_EQ(r.Conversion.Error->line, 2u);
+    EXPECT_NE(r.Reason.find("rt00.mot line 2"), std::string::npos);
+
+    std::string bad_sum = DataRecord(0x10000, {1});
+    bad_sum[bad_sum.size() - 3] = bad_sum[bad_sum.size() - 3] == '0' ? '1' : '0';
+    EXPECT_EQ(BuildProgram(ChecksumSlot() + bad_sum + kTermination).SectorCount, 0);
+}
+
+TEST_F(ImageBuilderTest, MissingProgramFileLeavesTheImage)
+{
+    image.assign(4, 0x42);
+    const auto r = BuildProgramImage(cfg, dir.Path(), 100, image);
+    EXPECT_EQ(r.SectorCount, 0);
+    EXPECT_FALSE(r.Opened);
+    EXPECT_EQ(image, std::vector<std::uint8_t>(4, 0x42));
+}
+
+TEST_F(ImageBuilderTest, ReadsOnlyTheStartupSize)
+{
+    const std::string text = ChecksumSlot() + DataRecord(0x10000, {1}) + kTermination;
+    dir.Write("rt00.mot", text);
+    EXPECT_TRUE(BuildProgramImage(cfg, dir.Path(), static_cast<std::uint32_t>(text.size()), image).Ok());
+    EXPECT_FALSE(BuildProgramImage(cfg, dir.Path(), static_cast<std::uint32_t>(text.size() - 2), image).Ok());
+}
+
+TEST_F(ImageBuilderTest, UnsoundLayoutsAreRefused)
+{
+    const std::string text = ChecksumSlot() + DataRecord(0x10000, {1}) + kTermination;
+    Config odd = cfg;
+    odd.PROG_RAM_END_ADR = 0x4FFFE;
+    dir.Write("rt00.mot", text);
+    EXPECT_FALSE(BuildProgramImage(odd, dir.Path(), 1000, image).Ok());
+    odd = cfg;
+    odd.CHECK_SUM_ADR = 0x101;
+    EXPECT_FALSE(BuildProgramImage(odd, dir.Path(), 1000, image).Ok());
+    odd = cfg;
+    odd.CHECK_SUM_ADR = 0x3FFFF;
+    EXPECT_FALSE(BuildProgramImage(odd, dir.Path(), 1000, image).Ok());
+    odd = cfg;
+    odd.PROG_RAM_END_ADR = 0x2FFFFFF;
+    const auto huge = BuildProgramImage(odd, dir.Path(), 1000, image);
+    EXPECT_FALSE(huge.Ok());
+    EXPECT_NE(huge.Reason.find("larger than"), std::string::npos);
+}
+
+TEST_F(ImageBuilderTest, LfOnlyAndBlankLinesFailForTheProgramButNotForTheBoot)
+{
+    std::string lf = ChecksumSlot() + DataRecord(0x10000, {0x11, 0x22}) + kTermination;
+    lf.erase(std::remove(lf.begin(), lf.end(), '\r'), lf.end());
+    EXPECT_EQ(BuildProgram(lf).SectorCount, 0);
+    const std::string blank = ChecksumSlot() + "\r\n" + DataRecord(0x10000, {0x11, 0x22}) + kTermination;
+    EXPECT_EQ(BuildProgram(blank).SectorCount, 0);
+
+    cfg.SECT_END_ADR = 0xFFFF;
+    LineTable boot = LineTable::ForBoot();
+    for (const std::string& text : {lf, blank}) {
+        dir.Write("from00.mot", text);
+        const auto r = BuildBootImage(cfg, dir.Path(), boot, image);
+        ASSERT_TRUE(r.FullyConverted()) << r.Reason;
+        ASSERT_EQ(image.size(), 0x10000u);
+        EXPECT_EQ(image[0x0000], 0x11);
+        EXPECT_EQ(image[0x0001], 0x22);
+        EXPECT_EQ(image[0x0100], 0x00);
+        EXPECT_EQ(image[0x0002], 0xFF);
+    }
+}
+
+TEST_F(ImageBuilderTest, BootConversionFailureIsReportedButNotAFailure)
+{
+    LineTable boot = LineTable::ForBoot();
+    dir.Write("from00.mot", DataRecord(0x0010, {0xAB}) + "S1 broken\r\n" + kTermination);
+    const auto r = BuildBootImage(cfg, dir.Path(), boot, image);
+    EXPECT_TRUE(r.Ok);
+    EXPECT_FALSE(r.FullyConverted());
+    EXPECT_NE(r.Reason.find("from00.mot line 2"), std::string::npos);
+    EXPECT_EQ(image[0x10], 0xAB);
+
+    const auto missing = BuildBootImage(cfg, TempDir().Path(), boot, image);
+    EXPECT_FALSE(missing.Ok);
+}
+
+TEST_F(ImageBuilderTest, SectorDataPastTheSectorFails)
+{
+    cfg.SECT_END_ADR = 0x7FFF;
+    LineTable boot = LineTable::ForBoot();
+    dir.Write("from00.mot", DataRecord(0x7FFE, {1, 2, 3}) + kTermination);
+    const auto r = BuildBootImage(cfg, dir.Path(), boot, image);
+    EXPECT_FALSE(r.FullyConverted());
+    EXPECT_EQ(image.size(), 0x8000u);
+    EXPECT_EQ(image[0x7FFF], 2);
+}
+
+class FpgaImageTest : public ImageBuilderTest {
+protected:
+    LineTable fpga1 = LineTable::ForFpga();
+    LineTable fpga2 = LineTable::ForFpga();
+};
+
+TEST_F(FpgaImageTest, SecondFileOverwritesFirstThenParameterBytes)
+{
+    cfg.FP_LEN = 3;
+    cfg.FpgaParams1 = {1, 2, 3};
+    cfg.FpgaParams2 = {-1, -2, -3};
+    // fpga01 has more lines than fpga02 and is converted completely.
+    std::string first;
+    for (int i = 0; i < 20; ++i)
+        first += DataRecord(0x1000 + i * 4, {0x10, 0x10, 0x10, 0x10});
+    first += DataRecord(0x7FF0, std::vector<std::uint8_t>(16, 0x77));
+    dir.Write("fpga01.mot", first + kTermination);
+    dir.Write("fpga02.mot", DataRecord(0x11000, {0x20, 0x20}) + DataRecord(0x8000, {0x88}) + kTermination);
+
+    const auto r = BuildFpgaImage(cfg, dir.Path(), fpga1, fpga2, image);
+    ASSERT_TRUE(r.FullyConverted()) << r.Reason;
+    EXPECT_EQ(fpga1.Count(), 22u);
+    EXPECT_EQ(fpga2.Count(), 3u);
+    ASSERT_EQ(image.size(), 0x10000u);
+    EXPECT_EQ(image[0x1000], 0x20);
+    EXPECT_EQ(image[0x1001], 0x20);
+    EXPECT_EQ(image[0x1002], 0x10);
+    EXPECT_EQ(image[0x104F], 0x10);
+    EXPECT_EQ(image[0x8000], 0x88);
+    // FPGA 1's last 16 bytes: three parameters over the file's data, the rest left as it was.
+    EXPECT_EQ(image[0x7FF0], 1);
+    EXPECT_EQ(image[0x7FF1], 2);
+    EXPECT_EQ(image[0x7FF2], 3);
+    EXPECT_EQ(image[0x7FF3], 0x77);
+    EXPECT_EQ(image[0xFFF0], 0xFF);
+    EXPECT_EQ(image[0xFFF1], 0xFE);
+    EXPECT_EQ(image[0xFFF2], 0xFD);
+    EXPECT_EQ(image[0xFFF3], 0xFF);
+}
+
+TEST_F(FpgaImageTest, MissingSecondFileFailsAfterReloadingTheFirst)
+{
+    dir.Write("fpga01.mot", DataRecord(0, {1}) + kTermination);
+    image.assign(3, 0x42);
+    const auto r = BuildFpgaImage(cfg, dir.Path(), fpga1, fpga2, image);
+    EXPECT_FALSE(r.Ok);
+    EXPECT_NE(r.Reason.find("fpga02.mot"), std::string::npos);
+    EXPECT_EQ(fpga1.Count(), 2u);
+    EXPECT_EQ(image, std::vector<std::uint8_t>(3, 0x42));
+}
+
+TEST_F(FpgaImageTest, OverfullTableRefusesTheImage)
+{
+    std::string many;
+    for (int i = 0; i < 501; ++i)
+        many += DataRecord(static_cast<std::uint32_t>(i), {1});
+    dir.Write("fpga01.mot", many + kTermination);
+    dir.Write("fpga02.mot", kTermination);
+    const auto r = BuildFpgaImage(cfg, dir.Path(), fpga1, fpga2, image);
+    EXPECT_FALSE(r.Ok);
+    EXPECT_NE(r.Reason.find("500"), std::string::npos);
+}
+
+TEST_F(FpgaImageTest, ParameterBytesOutsideTheSectorAreRefused)
+{
+    dir.Write("fpga01.mot", kTermination);
+    dir.Write("fpga02.mot", kTermination);
+    cfg.FP_LEN = 17;
+    cfg.FPGA2_STR_ADR = 0x8000;
+    cfg.FPGA_DATA_LEN = 0x8000;  // the 17th byte of FPGA 2 would be at 0x10000
+    EXPECT_FALSE(BuildFpgaImage(cfg, dir.Path(), fpga1, fpga2, image).Ok);
+    cfg.FP_LEN = 16;
+    EXPECT_TRUE(BuildFpgaImage(cfg, dir.Path(), fpga1, fpga2, image).Ok);
+    cfg.FPGA_DATA_LEN = 4;
+    cfg.FPGA1_STR_ADR = 0;
+    EXPECT_FALSE(BuildFpgaImage(cfg, dir.Path(), fpga1, fpga2, image).Ok);
+}
+
+TEST(ProgramImageSectorTest, PiecesStayInsideTheImage)
+{
+    Config cfg = test::ImageTestConfig();
+    std::vector<std::uint8_t> image(0x18000, 0);
+    EXPECT_EQ(ProgramImageSector(image, 1, cfg).size(), 0x10000u);
+    EXPECT_EQ(ProgramImageSector(image, 2, cfg).size(), 0x8000u);
+    EXPECT_EQ(ProgramImageSector(image, 3, cfg).size(), 0u);
+    EXPECT_EQ(ProgramImageSector(image, 0, cfg).size(), 0u);
+}
+
+TEST(SumImageWordsTest, LittleEndianWordsAndAnOddEnd)
+{
+    const std::vector<std::uint8_t> bytes = {0x01, 0x02, 0x03, 0x04, 0x05};
+    EXPECT_EQ(SumImageWords(bytes, 0, 3), 0x0201 + 0x0403);
+    EXPECT_EQ(SumImageWords(bytes, 1, 2), 0x0302);
+    // The last word's high byte lies past the buffer: erased flash, never a read past the end.
+    EXPECT_EQ(SumImageWords(bytes, 0, 4), static_cast<std::uint16_t>(0x0201 + 0x0403 + 0xFF05));
+}
+
+}  // namespace

@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ImagesCommand.h"
+#include "image/ImageBuilder.h"
+#include "support/TempDir.h"
+
+using namespace verup;
+using verup::cli::ImagesOptions;
+using verup::cli::RunImagesCommand;
+using verup::test::TempDir;
+
+namespace {
+
+const char* kVerupDat =
+    "[MODE]\r\nRETRY=3\r\n"
+    "[AREA]\r\nMAIN=4\r\nFPGA=6\r\nDATA=5\r\n"
+    "PROG_RAM_STR_ADR=10000\r\nPROG_RAM_END_ADR=0x4FFFF\r\nFRAM_END_ADR=7FFFF\r\nCHECK_SUM_ADR=100\r\n"
+    "SECT_END_ADR=FFFF\r\nFPGA_DATA_LEN=8000\r\nFPGA1_STR_ADR=0\r\nFPGA2_STR_ADR=8000\r\n"
+    "[VERUP]\r\nNAME1=NEXAVO7300QB\r\nFP_LEN=2\r\nFP00=17\r\nFP10=-2\r\nFP01=5\r\nFP11=6\r\n";
+
+std::vector<std::uint8_t> RandomBytes(std::size_t size, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    std::vector<std::uint8_t> bytes(size);
+    for (auto& b : bytes)
+        b = static_cast<std::uint8_t>(rng());
+    return bytes;
+}
+
+// A writer written apart from the product's: S2 records, CR LF.
+std::string IndependentSRecords(std::uint32_t base, const std::vector<std::uint8_t>& data, std::size_t per_record = 16)
+{
+    std::string text = "S0030000FC\r\n";
+    char field[8];
+    for (std::size_t off = 0; off < data.size(); off += per_record) {
+        const std::size_t n = std::min<std::size_t>(per_record, data.size() - off);
+        const std::uint32_t address = base + static_cast<std::uint32_t>(off);
+        unsigned sum = static_cast<unsigned>(n + 4) + (address >> 16 & 0xFF) + (address >> 8 & 0xFF) + (address & 0xFF);
+        std::snprintf(field, sizeof field, "%02X", static_cast<unsigned>(n + 4));
+        text += std::string("S2") + field;
+        std::snprintf(field, sizeof field, "%06X", address);
+        text += field;
+        for (std::size_t i = 0; i < n; ++i) {
+            std::snprintf(field, sizeof field, "%02X", data[off + i]);
+            text += field;
+            sum += data[off + i];
+        }
+        std::snprintf(field, sizeof field, "%02X", ~sum & 0xFF);
+        text += std::string(field) + "\r\n";
+    }
+    return text + "S804000000FB\r\n";
+}
+
+bool HaveObjcopy() { return std::system("objcopy --version >/dev/null 2>&1") == 0; }
+
+// objcopy's S-record output of `data` placed at `address`.
+std::string ObjcopySRecords(const TempDir& dir, std::uint32_t address, const std::vector<std::uint8_t>& data)
+{
+    dir.Write("in.bin", std::string(data.begin(), data.end()));
+    // Run inside the folder: the S0 header holds the input's name, which must stay short.
+    char command[1024];
+    std::snprintf(command, sizeof command,
+                  "cd '%s' && objcopy -I binary -O srec --srec-forceS3 --change-addresses 0x%X in.bin out.srec",
+                  dir.Path().c_str(), address);
+    if (std::system(command) != 0)
+        return {};
+    return TempDir::ReadFile(dir.File("out.srec"));
+}
+
+class ImagesCommandTest : public ::testing::TestWithParam<bool> {
+protected:
+    TempDir package;
+    TempDir dump;
+    TempDir scratch;
+
+    std::string Records(std::uint32_t address, const std::vector<std::uint8_t>& data)
+    {
+        return GetParam() ? ObjcopySRecords(scratch, address, data) : IndependentSRecords(address, data);
+    }
+
+    int Run(std::string& report, bool with_dump = true)
+    {
+        std::ostringstream out;
+        ImagesOptions options{package.Path(), with_dump ? dump.Path() : std::string()};
+        const int code = RunImagesCommand(options, out);
+        report = out.str();
+        return code;
+    }
+
+    std::vector<std::uint8_t> Dumped(const char* name)
+    {
+        const std::string text = dump.Read(name);
+        return std::vector<std::uint8_t>(text.begin(), text.end());
+    }
+};
+
+TEST_P(ImagesCommandTest, DumpedImagesEqualTheOriginalBinaries)
+{
+    if (GetParam() && !HaveObjcopy())
+        GTEST_SKIP() << "objcopy not installed";
+    package.Write("verup.dat", kVerupDat);
+
+    std::vector<std::uint8_t> program = RandomBytes(0x18000, 1);
+    program[0x100] = program[0x101] = 0x00;
+    std::fill(program.begin() + 0x2000, program.begin() + 0x3000, 0xFF);
+    const std::string rt00 = GetParam() ? Records(0x10000, program) : IndependentSRecords(0x10000, program, 40);
+    ASSERT_FALSE(rt00.empty());
+    package.Write("rt00.mot", rt00);
+
+    // The line tables bound the files: 500 lines of FPGA data, 2000 of boot data.
+    const std::vector<std::uint8_t> fpga1 = RandomBytes(0x1F00, 2);
+    const std::vector<std::uint8_t> fpga2 = RandomBytes(0x1000, 3);
+    // FPGA 2 given at 0x18000: only the low 16 bits place it.
+    package.Write("fpga01.mot", Records(0x0000, fpga1));
+    package.Write("fpga02.mot", Records(0x18000, fpga2));
+    const std::vector<std::uint8_t> boot = RandomBytes(0x7000, 4);
+    package.Write("from00.mot", Records(0x20000, boot));
+
+    std::string report;
+    ASSERT_EQ(Run(report), cli::IMAGES_OK) << report;
+    EXPECT_NE(report.find("SectorCount 2"), std::string::npos) << report;
+
+    const auto program_bin = Dumped("program.bin");
+    ASSERT_EQ(program_bin.size(), 0x40000u);
+    EXPECT_EQ(SumImageWords(program_bin, 0, program_bin.size() - 1), 0);
+    for (std::size_t i = 0; i < program_bin.size(); ++i) {
+        if (i == 0x100 || i == 0x101)
+            continue;
+        const std::uint8_t want = i < program.size() ? program[i] : 0xFF;
+        ASSERT_EQ(program_bin[i], want) << "program offset " << i;
+    }
+
+    std::vector<std::uint8_t> fpga_want(0x10000, 0xFF);
+    std::copy(fpga1.begin(), fpga1.end(), fpga_want.begin());
+    std::copy(fpga2.begin(), fpga2.end(), fpga_want.begin() + 0x8000);
+    fpga_want[0x7FF0] = 17;
+    fpga_want[0x7FF1] = 5;
+    fpga_want[0xFFF0] = 0xFE;
+    fpga_want[0xFFF1] = 6;
+    EXPECT_EQ(Dumped("fpga.bin"), fpga_want);
+
+    std::vector<std::uint8_t> boot_want(0x10000, 0xFF);
+    std::copy(boot.begin(), boot.end(), boot_want.begin());
+    EXPECT_EQ(Dumped("boot.bin"), boot_want);
+}
+
+INSTANTIATE_TEST_SUITE_P(Writers, ImagesCommandTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Objcopy" : "Independent"; });
+
+class ImagesCommandPackage : public ::testing::Test {
+protected:
+    TempDir package;
+    std::string report;
+
+    int Run()
+    {
+        std::ostringstream out;
+        const int code = RunImagesCommand(ImagesOptions{package.Path(), {}}, out);
+        report = out.str();
+        return code;
+    }
+};
+
+TEST_F(ImagesCommandPackage, RefusesWithTheReason)
+{
+    package.Write("verup.dat", kVerupDat);
+    package.Write("rt00.mot", "");
+    EXPECT_EQ(Run(), cli::IMAGES_PACKAGE_REFUSED);
+    EXPECT_NE(report.find("no image to write"), std::string::npos) << report;
+    EXPECT_NE(report.find("バージョンアップに必要なファイルが見つかりません。"), std::string::npos) << report;
+
+    package.Write("rt00.mot", IndependentSRecords(0x10100, {0, 0}));
+    package.Write("fpga02.mot", IndependentSRecords(0, {1}));
+    EXPECT_EQ(Run(), cli::IMAGES_PACKAGE_REFUSED);
+    EXPECT_NE(report.find("only one FPGA image (fpga02.mot)"), std::string::npos) << report;
+    // The program is still checked.
+    EXPECT_NE(report.find("SectorCount 1"), std::string::npos) << report;
+
+    std::remove(package.File("fpga02.mot").c_str());
+    EXPECT_EQ(Run(), cli::IMAGES_OK) << report;
+    std::remove(package.File("verup.dat").c_str());
+    EXPECT_EQ(Run(), cli::IMAGES_PACKAGE_REFUSED);
+    EXPECT_NE(report.find("verup.dat is missing or empty"), std::string::npos) << report;
+}
+
+TEST_F(ImagesCommandPackage, ConversionFailuresNameTheirPlace)
+{
+    package.Write("verup.dat", kVerupDat);
+    package.Write("rt00.mot", IndependentSRecords(0x10000, {1, 2}));  // checksum slot left 0xFF
+    std::string boot = IndependentSRecords(0x0, {1, 2, 3});
+    boot.insert(boot.find("\r\nS2") + 2 + 3, "x");
+    package.Write("from00.mot", boot);
+    EXPECT_EQ(Run(), cli::IMAGES_CONVERSION_FAILED);
+    EXPECT_NE(report.find("checksum slot"), std::string::npos) << report;
+    EXPECT_NE(report.find("from00.mot line 2, column 4: expected byte count"), std::string::npos) << report;
+}
+
+}  // namespace

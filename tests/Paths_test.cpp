@@ -1,0 +1,134 @@
+#include "platform/Paths.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <unistd.h>
+
+#include "platform/InstanceGuard.h"
+#include "support/TempDir.h"
+
+namespace verup {
+namespace {
+
+// Sets an environment variable for one test and puts the old value back.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name)
+    {
+        if (const char* old = std::getenv(name))
+            old_ = old;
+        if (value != nullptr)
+            ::setenv(name, value, 1);
+        else
+            ::unsetenv(name);
+    }
+    ~ScopedEnv()
+    {
+        if (old_)
+            ::setenv(name_, old_->c_str(), 1);
+        else
+            ::unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+mode_t ModeOf(const std::string& path)
+{
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+TEST(Paths, ConfigAndBackupPaths)
+{
+    EXPECT_EQ(ConfigFilePathIn("/srv/package"), "/srv/package/verup.dat");
+    EXPECT_EQ(ConfigFilePathIn("/"), "/verup.dat");
+    EXPECT_EQ(BackupFilePathIn("/home/u/.local/state/verup"), "/home/u/.local/state/verup/7300qb.tmp");
+}
+
+TEST(Paths, StateAndRuntimeFoldersFollowXdg)
+{
+    {
+        ScopedEnv state("XDG_STATE_HOME", "/xdg/state");
+        ScopedEnv runtime("XDG_RUNTIME_DIR", "/run/user/1000");
+        EXPECT_EQ(DefaultStateDirectory(), "/xdg/state/verup");
+        EXPECT_EQ(DefaultRuntimeDirectory(), "/run/user/1000");
+    }
+    ScopedEnv state("XDG_STATE_HOME", nullptr);
+    ScopedEnv runtime("XDG_RUNTIME_DIR", "relative/ignored");
+    ScopedEnv home("HOME", "/home/tester");
+    EXPECT_EQ(DefaultStateDirectory(), "/home/tester/.local/state/verup");
+    EXPECT_EQ(DefaultRuntimeDirectory(), "/tmp/verup-" + std::to_string(::getuid()));
+}
+
+TEST(Paths, PrivateFoldersAreMadeWithMode0700AndForeignOnesRefused)
+{
+    test::TempDir dir;
+    const std::string state = dir.Path() + "/a/b/verup";
+    ASSERT_TRUE(EnsurePrivateDirectory(state));
+    EXPECT_EQ(ModeOf(state), 0700u);
+    EXPECT_TRUE(EnsurePrivateDirectory(state));  // again: fine
+
+    const std::string open = dir.Path() + "/open";
+    std::filesystem::create_directory(open);
+    ::chmod(open.c_str(), 0777);
+    EXPECT_FALSE(EnsurePrivateDirectory(open));
+
+    const std::string link = dir.Path() + "/link";
+    std::filesystem::create_directory_symlink(state, link);
+    EXPECT_FALSE(EnsurePrivateDirectory(link));
+}
+
+TEST(Paths, AtomicWriteReplacesWholeFilesWithTheGivenMode)
+{
+    test::TempDir dir;
+    const std::string file = dir.File("7300qb.tmp");
+    ASSERT_TRUE(WriteFileAtomically(file, "first\r\n"));
+    EXPECT_EQ(ModeOf(file), 0600u);
+    ASSERT_TRUE(WriteFileAtomically(file, std::string("second\0bytes", 12)));
+    EXPECT_EQ(test::TempDir::ReadFile(file), std::string("second\0bytes", 12));
+    EXPECT_FALSE(WriteFileAtomically(dir.Path() + "/missing/x", "data"));
+    int entries = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+        ++entries;
+    EXPECT_EQ(entries, 1);
+    EXPECT_TRUE(RemoveFile(file));
+    EXPECT_TRUE(RemoveFile(file));  // already gone
+    EXPECT_FALSE(FileExists(file));
+}
+
+TEST(InstanceGuard, SecondHolderIsToldAndTheLockFollowsTheGuard)
+{
+    test::TempDir dir;
+    const std::string runtime = dir.Path() + "/run";
+    std::unique_ptr<InstanceGuard> first;
+    ASSERT_EQ(InstanceGuard::Acquire(runtime, first), InstanceGuard::Result::Acquired);
+    EXPECT_EQ(first->LockPath(), runtime + "/7300QB_UPDATE_MUTEX");
+    EXPECT_EQ(ModeOf(runtime), 0700u);
+
+    std::unique_ptr<InstanceGuard> second;
+    EXPECT_EQ(InstanceGuard::Acquire(runtime, second), InstanceGuard::Result::HeldElsewhere);
+    EXPECT_EQ(second, nullptr);
+
+    first.reset();
+    EXPECT_EQ(InstanceGuard::Acquire(runtime, second), InstanceGuard::Result::Acquired);
+}
+
+TEST(InstanceGuard, UnusableFolderFails)
+{
+    test::TempDir dir;
+    const std::string file = dir.Write("not-a-folder", "x");
+    std::unique_ptr<InstanceGuard> guard;
+    EXPECT_EQ(InstanceGuard::Acquire(file, guard), InstanceGuard::Result::Failed);
+    EXPECT_EQ(InstanceGuard::Acquire("", guard), InstanceGuard::Result::Failed);
+}
+
+}  // namespace
+}  // namespace verup

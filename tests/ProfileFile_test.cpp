@@ -1,0 +1,199 @@
+#include "platform/ProfileFile.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "support/TempDir.h"
+
+namespace verup {
+namespace {
+
+class ProfileFileTest : public ::testing::Test {
+protected:
+    ProfileFile Make(std::string_view content) { return ProfileFile(dir.Write("verup.dat", content)); }
+    std::string Content() const { return dir.Read("verup.dat"); }
+    test::TempDir dir;
+};
+
+TEST_F(ProfileFileTest, NamesMatchCaseInsensitivelyAndBlanksAreTrimmed)
+{
+    auto file = Make("[mode]\n  debug =  99  \n\tSel\t=\t2\n[Verup]\nName1 = NEXAVO 7300 \n");
+    EXPECT_EQ(file.GetInt("MODE", "DEBUG", 0), 99);
+    EXPECT_EQ(file.GetInt("Mode", "SEL", 0), 2);
+    EXPECT_EQ(file.GetString("VERUP", "NAME1", "", 260), "NEXAVO 7300");
+    EXPECT_TRUE(file.HasKey("VERUP", "name1"));
+    EXPECT_FALSE(file.HasKey("VERUP", "NAME2"));
+}
+
+TEST_F(ProfileFileTest, AbsentKeysSectionsAndFilesGiveTheDefault)
+{
+    auto file = Make("[MODE]\nDEBUG=1\n");
+    EXPECT_EQ(file.GetInt("MODE", "RETRY", 7), 7);
+    EXPECT_EQ(file.GetInt("AREA", "DEBUG", -4), -4);
+    EXPECT_EQ(file.GetString("MODE", "NAME", "dflt", 260), "dflt");
+    EXPECT_EQ(file.GetString("MODE", "NAME", "dflt", 3), "df");
+    ProfileFile missing(dir.File("nothing.dat"));
+    EXPECT_EQ(missing.GetInt("MODE", "DEBUG", 5), 5);
+    EXPECT_FALSE(missing.HasKey("MODE", "DEBUG"));
+}
+
+TEST_F(ProfileFileTest, GetIntReadsSignAndLeadingDecimalDigitsOnly)
+{
+    auto file = Make("[S]\nA=-12\nB=+7\nC=0x10\nD=12abc\nE=abc\nF=\nG=4294967297\nH=\" 5\"\n");
+    EXPECT_EQ(file.GetInt("S", "A", 99), -12);
+    EXPECT_EQ(file.GetInt("S", "B", 99), 7);
+    EXPECT_EQ(file.GetInt("S", "C", 99), 0);  // no hexadecimal prefix
+    EXPECT_EQ(file.GetInt("S", "D", 99), 12);
+    EXPECT_EQ(file.GetInt("S", "E", 99), 0);
+    EXPECT_EQ(file.GetInt("S", "F", 99), 99);  // present but empty: the default
+    EXPECT_EQ(file.GetInt("S", "G", 99), 1);   // wraps as a 32-bit accumulation
+    EXPECT_EQ(file.GetInt("S", "H", 99), 5);
+}
+
+TEST_F(ProfileFileTest, GetStringCutsToBufferMinusOne)
+{
+    auto file = Make("[S]\nNUM=Version 1.20 beta build 2025 long text\n");
+    EXPECT_EQ(file.GetString("S", "NUM", "", 31), "Version 1.20 beta build 2025 l");
+    EXPECT_EQ(file.GetString("S", "NUM", "", 1), "");
+    EXPECT_EQ(file.GetString("S", "NUM", "", 0), "");
+}
+
+TEST_F(ProfileFileTest, QuotesCommentsDuplicatesAndStrayLines)
+{
+    auto file = Make(
+        "KEY=outside\n"
+        "; [S] commented\n"
+        "[S]\n"
+        ";KEY=comment\n"
+        "a line without equals\n"
+        "KEY=first\n"
+        "KEY=second\n"
+        "Q1=\"quoted value\"\n"
+        "Q2='single'\n"
+        "Q3=\"unbalanced\n"
+        "Q4=\"\"\n"
+        "T=value ; not a comment\n"
+        "EQ=a=b\n"
+        "[S]\n"
+        "LATE=1\n"
+        "[no close\n"
+        "X=2\n");
+    EXPECT_EQ(file.GetString("S", "KEY", "", 260), "first");
+    EXPECT_EQ(file.GetString("S", "Q1", "", 260), "quoted value");
+    EXPECT_EQ(file.GetString("S", "Q2", "", 260), "single");
+    EXPECT_EQ(file.GetString("S", "Q3", "", 260), "\"unbalanced");
+    EXPECT_EQ(file.GetString("S", "Q4", "x", 260), "");
+    EXPECT_EQ(file.GetString("S", "T", "", 260), "value ; not a comment");
+    EXPECT_EQ(file.GetString("S", "EQ", "", 260), "a=b");
+    EXPECT_FALSE(file.HasKey("S", "LATE"));  // only the first appearance of a section is read
+    EXPECT_FALSE(file.HasKey("S", "a line without equals"));
+    EXPECT_EQ(file.GetInt("no close", "X", 0), 2);
+}
+
+TEST_F(ProfileFileTest, CrLfFilesReadLikeLfFiles)
+{
+    auto file = Make("[MODE]\r\nDEBUG=99\r\nNAME=abc\r\n");
+    EXPECT_EQ(file.GetInt("MODE", "DEBUG", 0), 99);
+    EXPECT_EQ(file.GetString("MODE", "NAME", "", 260), "abc");
+}
+
+TEST_F(ProfileFileTest, WriteChangesOnlyThatLineAndKeepsEverythingElse)
+{
+    const std::string before =
+        "; verup configuration\r\n"
+        "[MODE]\r\n"
+        "DEBUG=0   \r\n"
+        "[PORTSEL]\r\n"
+        "  Port = 0\r\n"
+        "COM=3\r\n"
+        "\r\n"
+        "[IPADDR]\r\n"
+        "FIELD=192.168.0.1\r\n";
+    auto file = Make(before);
+    ASSERT_TRUE(file.WriteString("portsel", "COM", "10"));
+    ASSERT_TRUE(file.WriteString("PORTSEL", "PORT", "1"));
+    EXPECT_EQ(Content(),
+              "; verup configuration\r\n"
+              "[MODE]\r\n"
+              "DEBUG=0   \r\n"
+              "[PORTSEL]\r\n"
+              "  Port=1\r\n"
+              "COM=10\r\n"
+              "\r\n"
+              "[IPADDR]\r\n"
+              "FIELD=192.168.0.1\r\n");
+    EXPECT_EQ(file.GetInt("PORTSEL", "COM", 0), 10);
+}
+
+TEST_F(ProfileFileTest, WriteAddsKeyAtSectionEndAndSectionAtFileEnd)
+{
+    auto file = Make("[PORTSEL]\r\nPORT=0\r\n\r\n[MODE]\r\nDEBUG=0");
+    ASSERT_TRUE(file.WriteString("PORTSEL", "COM", "2"));
+    ASSERT_TRUE(file.WriteString("MODE", "SEL", "1"));
+    ASSERT_TRUE(file.WriteString("IPADDR", "FIELD", "10.0.0.2"));
+    EXPECT_EQ(Content(),
+              "[PORTSEL]\r\nPORT=0\r\nCOM=2\r\n\r\n[MODE]\r\nDEBUG=0\r\nSEL=1\r\n"
+              "[IPADDR]\r\nFIELD=10.0.0.2\r\n");
+}
+
+TEST_F(ProfileFileTest, WriteUsesLfInLfFilesAndCreatesMissingFiles)
+{
+    auto file = Make("[A]\nX=1\n");
+    ASSERT_TRUE(file.WriteString("B", "Y", "2"));
+    EXPECT_EQ(Content(), "[A]\nX=1\n[B]\nY=2\n");
+
+    ProfileFile fresh(dir.File("new.dat"));
+    ASSERT_TRUE(fresh.WriteString("IPADDR", "FIELD", "1.2.3.4"));
+    EXPECT_EQ(dir.Read("new.dat"), "[IPADDR]\nFIELD=1.2.3.4\n");
+}
+
+TEST_F(ProfileFileTest, WriteKeepsCp932BytesAndPermissionsAndRefusesLineBreaks)
+{
+    const std::string name = "\x83\x6f\x81\x5b\x83\x57\x83\x87\x83\x93";  // バージョン
+    auto file = Make("[VERUP]\r\nNAME1=" + name + "\r\n");
+    ::chmod(file.Path().c_str(), 0640);
+    ASSERT_TRUE(file.WriteString("VERUP", "NAME2", name + "\x81\x40"));
+    EXPECT_EQ(file.GetString("VERUP", "NAME1", "", 260), name);
+    EXPECT_EQ(file.GetString("VERUP", "NAME2", "", 260), name + "\x81\x40");
+    struct stat st {};
+    ASSERT_EQ(::stat(file.Path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+
+    const std::string kept = Content();
+    EXPECT_FALSE(file.WriteString("VERUP", "NAME1", "a\r\n[MODE]"));
+    EXPECT_FALSE(file.WriteString("VERUP", "A=B", "1"));
+    EXPECT_FALSE(file.WriteString("", "A", "1"));
+    EXPECT_EQ(Content(), kept);
+    // No temporary file left behind.
+    int entries = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+        ++entries;
+    EXPECT_EQ(entries, 1);
+}
+
+TEST_F(ProfileFileTest, WriteIntoAMissingFolderFailsCleanly)
+{
+    ProfileFile file(dir.Path() + "/missing/verup.dat");
+    EXPECT_FALSE(file.WriteString("MODE", "DEBUG", "1"));
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() + "/missing"));
+}
+
+TEST_F(ProfileFileTest, FailedWriteLeavesTheFileUntouched)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root writes into read-only folders";
+    const std::string sub = dir.Path() + "/ro";
+    std::filesystem::create_directory(sub);
+    ProfileFile file(sub + "/verup.dat");
+    ASSERT_TRUE(file.WriteString("MODE", "DEBUG", "1"));
+    ::chmod(sub.c_str(), 0555);
+    EXPECT_FALSE(file.WriteString("MODE", "DEBUG", "2"));
+    ::chmod(sub.c_str(), 0755);
+    EXPECT_EQ(file.GetInt("MODE", "DEBUG", 0), 1);
+}
+
+}  // namespace
+}  // namespace verup

@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include "app/CUpdateDlg.h"
+#include "app/DialogTexts.h"
+#include "support/RecordingHost.h"
+#include "support/TempDir.h"
+
+namespace verup {
+namespace {
+
+class ProgressTest : public ::testing::Test {
+protected:
+    ProgressTest() : clock_(50)
+    {
+        env_.CurrentDirectory = dir_.Path();
+        env_.StateDirectory = dir_.Path() + "/state";
+        env_.RuntimeDirectory = dir_.Path() + "/run";
+        env_.clock = &clock_;
+        dlg_ = std::make_unique<CUpdateDlg>(host_, env_);
+    }
+    test::TempDir dir_;
+    Clock clock_;
+    StartupEnvironment env_;
+    test::RecordingHost host_;
+    std::unique_ptr<CUpdateDlg> dlg_;
+};
+
+TEST_F(ProgressTest, DebugModeAppendsTextsToTheLog)
+{
+    dlg_->cfg.DEBUG = 99;
+    dlg_->Report(-1, "Com Open\r\n");
+    dlg_->Report(3, "step\r\n");
+    dlg_->Report(4);
+    EXPECT_EQ(dlg_->DebugLogText(), "Com Open\r\nstep\r\n");
+    EXPECT_EQ(dlg_->LogLineCount, 2);
+    auto lock = host_.Lock();
+    EXPECT_EQ(host_.Log, "Com Open\r\nstep\r\n");
+    EXPECT_EQ(host_.ProgressPositions, (std::vector<int>{3, 4}));
+    EXPECT_EQ(host_.Refreshes.size(), 3u);
+}
+
+TEST_F(ProgressTest, OtherModesDropTextsButStillMoveTheBarAndRefresh)
+{
+    dlg_->cfg.DEBUG = 1;
+    dlg_->Report(-1, "dropped\r\n");
+    dlg_->Report(0, "dropped\r\n");
+    dlg_->Report(-1);
+    EXPECT_EQ(dlg_->DebugLogText(), "");
+    EXPECT_EQ(dlg_->LogLineCount, 0);
+    auto lock = host_.Lock();
+    EXPECT_EQ(host_.LogAppends, 0);
+    EXPECT_EQ(host_.ProgressPositions, std::vector<int>{0});
+    EXPECT_EQ(host_.Refreshes.size(), 3u);
+    EXPECT_EQ(host_.Calls.back(), "RefreshFields");
+}
+
+TEST_F(ProgressTest, RefreshHandsOverASnapshotOfTheFourTexts)
+{
+    dlg_->SetCurrentVersionText("Version 1.10");
+    dlg_->SetNewVersionText("Version 1.20");
+    dlg_->SetStatusText("status");
+    dlg_->SetNoticeText("notice");
+    dlg_->PostRefresh();
+    const auto texts = host_.LastRefresh();
+    ASSERT_TRUE(texts.has_value());
+    EXPECT_EQ(texts->CurrentVersionText, "Version 1.10");
+    EXPECT_EQ(texts->NewVersionText, "Version 1.20");
+    EXPECT_EQ(texts->StatusText, "status");
+    EXPECT_EQ(texts->NoticeText, "notice");
+}
+
+TEST_F(ProgressTest, StatusAnimationRunsThroughFiveDotPhasesAndStartsAgain)
+{
+    dlg_->UpdateStage = 2;
+    dlg_->DotPhase = 0;
+    const std::string stage = kStageTexts[2];
+    std::vector<std::string> shown;
+    for (int tick = 0; tick < 6; ++tick) {
+        dlg_->OnTimer(TIMER_STATUS);
+        shown.push_back(dlg_->StatusText());
+    }
+    EXPECT_EQ(shown[0], stage + "\x81\x40\x81\x44");
+    EXPECT_EQ(shown[1], stage + "\x81\x40\x81\x44\x81\x44");
+    EXPECT_EQ(shown[2], stage + "\x81\x40\x81\x44\x81\x44\x81\x44");
+    EXPECT_EQ(shown[3], stage + "\x81\x40\x81\x44\x81\x44\x81\x44\x81\x44");
+    EXPECT_EQ(shown[4], stage + "\x81\x40\x81\x44\x81\x44\x81\x44\x81\x44\x81\x44");
+    EXPECT_EQ(shown[5], shown[0]);
+    EXPECT_EQ(dlg_->DotPhase, 1);
+    EXPECT_EQ(host_.Count("RefreshFields"), 6);
+    // "バージョンアップ作業中"
+    EXPECT_EQ(stage, "\x83\x6f\x81\x5b\x83\x57\x83\x87\x83\x93\x83\x41\x83\x62\x83\x76\x8d\xec\x8b\xc6\x92\x86");
+}
+
+TEST_F(ProgressTest, StageOutsideTheTableKeepsTheLastStageText)
+{
+    dlg_->UpdateStage = 4;
+    dlg_->OnTimer(TIMER_STATUS);
+    dlg_->UpdateStage = 9;
+    dlg_->DotPhase = 0;
+    dlg_->OnTimer(TIMER_STATUS);
+    EXPECT_EQ(dlg_->StatusText(), std::string(kStageTexts[4]) + kDotTexts[0]);
+    // A phase outside 0 ... 4 leaves the status line alone but still advances.
+    dlg_->SetStatusText("kept");
+    dlg_->DotPhase = 7;
+    dlg_->OnTimer(TIMER_STATUS);
+    EXPECT_EQ(dlg_->StatusText(), "kept");
+    EXPECT_EQ(dlg_->DotPhase, 8);
+}
+
+TEST_F(ProgressTest, WatchdogTickSetsTransferState)
+{
+    dlg_->TransferState = 0;
+    dlg_->OnTimer(TIMER_WATCHDOG);
+    EXPECT_EQ(dlg_->TransferState, 999);
+    dlg_->TransferState = 0;
+    dlg_->OnTimer(12345);  // unknown timers do nothing
+    EXPECT_EQ(dlg_->TransferState, 0);
+}
+
+TEST_F(ProgressTest, AnimationRunsOnTheTimerServiceUntilStopped)
+{
+    dlg_->UpdateStage = 1;
+    dlg_->StartStatusAnimation();
+    EXPECT_TRUE(host_.WaitFor([&] { return host_.Refreshes.size() >= 3; }));
+    dlg_->StopStatusAnimation();
+    EXPECT_FALSE(dlg_->timers.IsRunning(TIMER_STATUS));
+    const std::size_t seen = host_.Count("RefreshFields");
+    const auto last = host_.LastRefresh();
+    ASSERT_TRUE(last.has_value());
+    EXPECT_EQ(last->StatusText.rfind(kStageTexts[1], 0), 0u);
+    // Nothing fires after the stop returned.
+    clock_.SleepMs(3000);
+    EXPECT_EQ(static_cast<std::size_t>(host_.Count("RefreshFields")), seen);
+}
+
+TEST_F(ProgressTest, WatchdogRunsOnTheTimerService)
+{
+    dlg_->TransferState = 0;
+    dlg_->StartWatchdog(1000);
+    const Deadline limit(clock_, 600000);
+    while (dlg_->TransferState != 999 && !limit.Expired())
+        clock_.SleepMs(100);
+    dlg_->StopWatchdog();
+    EXPECT_EQ(dlg_->TransferState, 999);
+}
+
+}  // namespace
+}  // namespace verup

@@ -1,0 +1,207 @@
+#include "serial/ResponseMatcher.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "protocol/ReplyText.h"
+
+namespace verup {
+namespace {
+
+const std::string kKatakanaError = "\x83\x47\x83\x89\x81\x5b";  // "エラー"
+
+class ResponseMatcherTest : public ::testing::Test {
+protected:
+    // Arms an exchange as SerialLink::Exchange does.
+    void Expect(int kind)
+    {
+        buffer.ResetForWrite();
+        matcher.Reset();
+        words.ExpectedReply = kind;
+        words.ExchangeState = STATE_WAITING;
+        words.MatchingEnabled = true;
+        words.ReplyEvent.Reset();
+    }
+    // Feeds `text` byte by byte; returns the number of bytes fed when the event was first
+    // set, or 0 when it never was.
+    std::size_t Feed(const std::string& text)
+    {
+        std::size_t signalled_at = 0;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            matcher.OnByte(static_cast<uint8_t>(text[i]));
+            if (signalled_at == 0 && words.ReplyEvent.IsSet())
+                signalled_at = i + 1;
+        }
+        return signalled_at;
+    }
+    int State() const { return words.ExchangeState.load(); }
+
+    ReceiveBuffer buffer;
+    ExchangeWords words;
+    ResponseMatcher matcher{buffer, words};
+};
+
+TEST_F(ResponseMatcherTest, OkIsDecidedOnTheFinalLineFeed)
+{
+    Expect(RK_OK);
+    const std::string reply = "at%i2\r\r\nVersion 1.20\r\n\r\nOK\r\n";
+    EXPECT_EQ(Feed(reply), reply.size());
+    EXPECT_EQ(State(), STATE_RECOGNISED);
+    EXPECT_EQ(buffer.Bytes(), reply);
+}
+
+TEST_F(ResponseMatcherTest, WordsNeedEveryByteIncludingTheirBlanks)
+{
+    Expect(RK_ERASE_OK);
+    EXPECT_EQ(Feed("ER02\r Erase OK"), 0u);
+    EXPECT_EQ(State(), STATE_WAITING);
+    EXPECT_GT(Feed(" "), 0u);
+    EXPECT_EQ(State(), STATE_RECOGNISED);
+
+    Expect(RK_SHELL_PROMPT);
+    EXPECT_EQ(Feed("ATT1\r\r\n#"), 0u);
+    EXPECT_EQ(Feed(" "), 1u);
+}
+
+TEST_F(ResponseMatcherTest, EveryKindFindsItsWordInEitherLetterCase)
+{
+    const std::pair<int, std::string> cases[] = {
+        {RK_OK, "\r\nok\r\n"},         {RK_WRITE_OK, " write ok "},     {RK_READY, "ready:\r\n"},
+        {RK_FROM_PROMPT, "f-rom>"},    {RK_ERASE_OK, " ERASE OK "},     {RK_SHELL_PROMPT, "\r\n# "},
+        {RK_WRITE_OK_LINE, "\r\nWrite OK"}, {RK_F0_PROMPT, "f0>"},      {RK_MM_OK, "mm.ok"},
+        {RK_MP_OK, "MP.OK"},           {RK_DL_PROMPT, "\r\ndl."},       {RK_DL_RESULT, "\r\nDL.ok"},
+        {RK_ERASE_OK_LINE, "\r\nerase ok"},
+    };
+    for (const auto& [kind, word] : cases) {
+        Expect(kind);
+        EXPECT_EQ(Feed("xx" + word), word.size() + 2) << "kind " << kind;
+        EXPECT_EQ(State(), STATE_RECOGNISED) << "kind " << kind;
+    }
+}
+
+TEST_F(ResponseMatcherTest, AnotherKindsWordDoesNotDecide)
+{
+    Expect(RK_MP_OK);
+    EXPECT_EQ(Feed("\r\nOK\r\n Write OK F-ROM>"), 0u);
+    EXPECT_EQ(State(), STATE_WAITING);
+}
+
+TEST_F(ResponseMatcherTest, ErrorWordInAnyCaseFailsEvenAfterTheReplyWord)
+{
+    Expect(RK_OK);
+    EXPECT_EQ(Feed("Error!"), 6u);
+    EXPECT_EQ(State(), STATE_ERROR_WORD);
+
+    Expect(RK_OK);
+    Feed("\r\nOK\r\n");
+    ASSERT_EQ(State(), STATE_RECOGNISED);
+    Feed("ERROR!");
+    EXPECT_EQ(State(), STATE_ERROR_WORD);
+}
+
+TEST_F(ResponseMatcherTest, DownloadResultErrorWord)
+{
+    Expect(RK_DL_RESULT);
+    EXPECT_GT(Feed("\r\nDL.ERROR"), 0u);
+    EXPECT_EQ(State(), STATE_ERROR_WORD);
+}
+
+TEST_F(ResponseMatcherTest, LateKatakanaErrorTurnsSuccessIntoFailure)
+{
+    Expect(RK_SHELL_PROMPT);
+    Feed("show version\r\r\n# ");
+    ASSERT_EQ(State(), STATE_RECOGNISED);
+    Feed("xx" + kKatakanaError);
+    EXPECT_EQ(State(), STATE_ERROR_WORD);
+
+    // Before the word it does not decide anything by itself.
+    Expect(RK_SHELL_PROMPT);
+    EXPECT_EQ(Feed(kKatakanaError + "abc"), 0u);
+    EXPECT_EQ(State(), STATE_WAITING);
+    Feed("\r\n# ");
+    EXPECT_EQ(State(), STATE_ERROR_WORD);
+}
+
+TEST_F(ResponseMatcherTest, MatchingOffOnlyCollects)
+{
+    Expect(RK_OK);
+    words.MatchingEnabled = false;
+    EXPECT_EQ(Feed("\r\nOK\r\nERROR!"), 0u);
+    EXPECT_EQ(State(), STATE_WAITING);
+    EXPECT_EQ(buffer.Count(), 12u);
+    // The raw downloads still learn of the error word.
+    EXPECT_TRUE(matcher.ErrorWordSeen());
+}
+
+TEST_F(ResponseMatcherTest, UploadKindLooksForNoWord)
+{
+    Expect(RK_UPLOAD_BULK);
+    EXPECT_EQ(Feed("UL.OK\r\nOK\r\n\r\n# "), 0u);
+    EXPECT_EQ(State(), STATE_WAITING);
+}
+
+TEST_F(ResponseMatcherTest, TextEndsAtAZeroByteAsForFindText)
+{
+    Expect(RK_OK);
+    EXPECT_EQ(Feed(std::string("abc\0\r\nOK\r\nERROR!", 16)), 0u);
+    EXPECT_EQ(State(), STATE_WAITING);
+}
+
+TEST_F(ResponseMatcherTest, ZeroedHeadHidesAnEarlierErrorWord)
+{
+    Expect(RK_OK);
+    words.MatchingEnabled = false;
+    Feed("S315ERROR!");
+    ASSERT_TRUE(matcher.ErrorWordSeen());
+    buffer.ZeroHead();
+    matcher.HeadZeroed();
+    Feed("ERROR!");
+    EXPECT_FALSE(matcher.ErrorWordSeen());
+}
+
+TEST_F(ResponseMatcherTest, BulkUploadWordNeedsOneMoreByte)
+{
+    Expect(RK_UPLOAD_BULK);
+    const std::string data = std::string(300, '\x55') + "UL.OK";
+    matcher.OnBulkBytes(reinterpret_cast<const uint8_t*>(data.data()), data.size());
+    EXPECT_FALSE(words.ReplyEvent.IsSet());
+    const uint8_t cr = '\r';
+    matcher.OnBulkBytes(&cr, 1);
+    EXPECT_TRUE(words.ReplyEvent.IsSet());
+    EXPECT_EQ(State(), STATE_RECOGNISED);
+}
+
+TEST_F(ResponseMatcherTest, BulkUploadWordSplitAcrossReadsAndZeroBytes)
+{
+    Expect(RK_UPLOAD_BULK);
+    const std::string first("\0\0ul.", 5);
+    const std::string second("ok\0", 3);
+    matcher.OnBulkBytes(reinterpret_cast<const uint8_t*>(first.data()), first.size());
+    matcher.OnBulkBytes(reinterpret_cast<const uint8_t*>(second.data()), second.size());
+    EXPECT_EQ(State(), STATE_RECOGNISED);
+}
+
+TEST_F(ResponseMatcherTest, LargeReplyIsMatchedAsFindTextWouldAndFitsTheBuffer)
+{
+    Expect(RK_SHELL_PROMPT);
+    std::string reply;
+    while (reply.size() < 64 * 1024)
+        reply += "putdata 12 34 0123456789abcdef\r\n";
+    reply += "\r\n# ";
+    EXPECT_EQ(Feed(reply), reply.size());
+    EXPECT_EQ(FindText(buffer.Bytes(), "\r\n# "), static_cast<int>(reply.size()) - 3);
+}
+
+TEST_F(ResponseMatcherTest, OverflowFailsTheExchangeAndKeepsTheBufferTerminated)
+{
+    Expect(RK_OK);
+    const std::string flood(ReceiveBuffer::Capacity() + 100, 'x');
+    EXPECT_EQ(Feed(flood), ReceiveBuffer::Capacity() + 1);
+    EXPECT_EQ(State(), STATE_ERROR_WORD);
+    EXPECT_TRUE(matcher.Overflowed());
+    EXPECT_EQ(buffer.Count(), ReceiveBuffer::Capacity());
+}
+
+}  // namespace
+}  // namespace verup

@@ -1,0 +1,281 @@
+#include "serial/SerialLink.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <fcntl.h>
+#include <pty.h>
+#include <thread>
+#include <unistd.h>
+
+#include "platform/PosixSerialPort.h"
+#include "platform/SerialPortNames.h"
+#include "support/FakeSerialPort.h"
+
+namespace verup {
+namespace {
+
+using test::FakePortState;
+using test::FakeSerialPort;
+
+// Generous for replies that do come; the time-out paths use short ones.
+constexpr int kAnswered = 200000;
+constexpr int kUnanswered = 500;
+
+class SerialLinkTest : public ::testing::Test {
+protected:
+    SerialLinkTest() : link(clock, std::make_unique<FakeSerialPort>(port)) {}
+    void Answer(std::function<std::string(const std::string&)> device)
+    {
+        port->SetResponder([this, device](const std::string& written) { port->Feed(device(written)); });
+    }
+    Clock clock{100};
+    std::shared_ptr<FakePortState> port = std::make_shared<FakePortState>();
+    SerialLink link;
+};
+
+TEST_F(SerialLinkTest, OpenRaisesTheLinesAndCloseDropsThem)
+{
+    EXPECT_EQ(link.Close(), 1);  // not open
+    ASSERT_EQ(link.Open("COM3"), SERIAL_OPENED);
+    EXPECT_TRUE(link.IsOpen());
+    EXPECT_TRUE(port->dtr && port->rts);
+    EXPECT_EQ(link.Close(), 1);
+    EXPECT_FALSE(port->open);
+    EXPECT_FALSE(port->dtr || port->rts);
+    EXPECT_EQ(link.Close(), 1);
+}
+
+TEST_F(SerialLinkTest, RefusedOpensMapToTheirResults)
+{
+    port->open_status = PortOpenStatus::Busy;
+    EXPECT_EQ(link.Open("COM3"), SERIAL_OPEN_FAILED);
+    EXPECT_NE(link.OpenFailureReason().find("COM3"), std::string::npos);
+    EXPECT_FALSE(link.IsOpen());
+    port->open_status = PortOpenStatus::SettingsRefused;
+    EXPECT_EQ(link.Open("COM3"), SERIAL_SETTINGS_REFUSED);
+    EXPECT_FALSE(link.IsOpen());
+}
+
+TEST_F(SerialLinkTest, ReplyWordEndsTheWaitAndTheReplyHoldsEverything)
+{
+    ASSERT_EQ(link.Open("COM1"), SERIAL_OPENED);
+    Answer([](const std::string& cmd) { return cmd + "\r\nOK\r\n"; });
+    std::string reply;
+    EXPECT_EQ(link.Exchange("ati\r", reply, kAnswered, RK_OK), EXCHANGE_OK);
+    EXPECT_EQ(reply, "ati\r\r\nOK\r\n");
+    EXPECT_EQ(port->Writes(), std::vector<std::string>{"ati\r"});
+}
+
+TEST_F(SerialLinkTest, ByteByByteArrivalIsRecognisedToo)
+{
+    port->read_chunk = 1;
+    ASSERT_EQ(link.Open("COM1"), SERIAL_OPENED);
+    Answer([](const std::string&) { return std::string("FROM\r\nF-ROM>"); });
+    std::string reply;
+    EXPECT_EQ(link.Exchange("FROM\r\n", reply, kAnswered, RK_FROM_PROMPT), EXCHANGE_OK);
+    EXPECT_EQ(reply, "FROM\r\nF-ROM>");
+}
+
+TEST_F(SerialLinkTest, TimeOutReturnsWhatArrived)
+{
+    ASSERT_EQ(link.Open("COM1"), SERIAL_OPENED);
+    Answer([](const std::string& cmd) { return cmd; });  // echo only
+    std::string reply;
+    EXPECT_EQ(link.Exchange("A", reply, kUnanswered, RK_OK), EXCHANGE_TIMEOUT);
+    EXPECT_EQ(reply, "A");
+    EXPECT_EQ(link.ExchangeState(), STATE_TIMED_OUT);
+}
+
+TEST_F(SerialLinkTest, SecondExchangeHoldsNothingOfTheFirst)
+{
+    ASSERT_EQ(link.Open("COM1"), SERIAL_OPENED);
+    Answer([](const std::string& cmd) { return cmd == "ati\r" ? "NEXAVO7300QB\r\nOK\r\n" : "\r\nOK\r\n"; });
+    std::string reply;
+    ASSERT_EQ(link.Exchange("ati\r", reply, kAnswered, RK_OK), EXCHANGE_OK);
+    ASSERT_EQ(link.Exchange("AT\r\n", reply, kAnswered, RK_OK), EXCHANGE_OK);
+    EXPECT_EQ(reply, "\r\nOK\r\n");
+}
+
+TEST_F(SerialLinkTest, ErrorWordGivesMinusTwo)
+{
+    ASSERT_EQ(link.Open("COM1"), SERIAL_OPENED);
+    Answer([](const std::string&) { return std::string("ER02\rERROR!\r\n Erase OK "); });
+    std::string reply;
+    EXPECT_EQ(link.Exchange("ER02\r", reply, kAnswered, RK_ERASE_OK), EXCHANGE_ERROR_WORD);
+}
+
+TEST_F(SerialLinkTest, FailedOrStalledWriteIsNotSentAndLeavesTheReplyAlone)
+{
+    std::string reply = "untouched";
+    EXPECT_EQ(link.Exchange("ati\r", reply, kUnanswered, RK_OK), EXCHANGE_NOT_SENT);  // not open
+    ASSERT_EQ(link.Open("COM1"), SERIAL_OPENED);
+    port->fail_writes = true;
+    EXPECT_EQ(link.Exchange("ati\r", reply, kUnanswered, RK_OK), EXCHANGE_NOT_SENT);
+    port->fail_writes = false;
+    port->stall_writes = true;
+    EXPECT_EQ(link.Write("ati\r"), -1);
+    EXPECT_EQ(reply, "untouched");
+}
+
+TEST_F(SerialLinkTest, BulkUploadEndsOnlyWhenAByteFollowsTheWord)
+{
+    ASSERT_EQ(link.Open("COM1"), SERIAL_OPENED);
+    const std::string data(5000, '\x5a');
+    Answer([&](const std::string&) { return data + "UL.OK"; });
+    std::string reply;
+    EXPECT_EQ(link.Exchange("upload 1\r", reply, kUnanswered, RK_UPLOAD_BULK), EXCHANGE_TIMEOUT);
+    EXPECT_EQ(reply.size(), data.size() + 5);
+
+    Answer([&](const std::string&) { return data + "UL.OK\r"; });
+    EXPECT_EQ(link.Exchange("upload 1\r", reply, kAnswered, RK_UPLOAD_BULK), EXCHANGE_OK);
+}
+
+TEST_F(SerialLinkTest, ReplyLargerThanTheBufferFailsCleanly)
+{
+    ASSERT_EQ(link.Open("COM1"), SERIAL_OPENED);
+    Answer([](const std::string&) { return std::string(70000, 'x') + "\r\n# "; });
+    std::string reply;
+    EXPECT_EQ(link.Exchange("getdata 1\r", reply, kAnswered, RK_SHELL_PROMPT), EXCHANGE_ERROR_WORD);
+    EXPECT_EQ(reply.size(), ReceiveBuffer::Capacity());
+}
+
+TEST_F(SerialLinkTest, RawStreamingCollectsAndWaitsWithoutPolling)
+{
+    ASSERT_EQ(link.Open("COM1"), SERIAL_OPENED);
+    link.SetMatchingEnabled(false);
+    ASSERT_EQ(link.Write("S00600004844521B\r\n"), 18);
+    port->Feed("S00600004844521B\r\nERROR!");
+    std::atomic<bool> stop{false};
+    EXPECT_EQ(link.WaitForReceived("Down Load OK", [&] { return stop.load(); }, true),
+              SerialLink::WaitResult::ErrorWord);
+    EXPECT_TRUE(link.ErrorWordReceived());
+    link.ZeroReceivedHead();
+    EXPECT_FALSE(link.ErrorWordReceived());
+    EXPECT_EQ(link.ExchangeState(), STATE_RECOGNISED);  // matching was off: untouched
+
+    // The zeroed head hides whatever follows until the next write.
+    ASSERT_EQ(link.Write("S9030000FC\r\n"), 12);
+    std::thread device([&] { port->Feed("\r\nProgram Down Load OK\r\n"); });
+    EXPECT_EQ(link.WaitForReceived("Down Load OK", [&] { return stop.load(); }), SerialLink::WaitResult::Found);
+    device.join();
+
+    // A watchdog that fires wakes the wait.
+    ASSERT_EQ(link.Write("DL\r"), 3);
+    std::thread watchdog([&] {
+        clock.SleepMs(100);
+        stop = true;
+        link.Wake();
+    });
+    EXPECT_EQ(link.WaitForReceived("Down Load OK", [&] { return stop.load(); }), SerialLink::WaitResult::Stopped);
+    watchdog.join();
+}
+
+TEST_F(SerialLinkTest, ReopenClosesPausesOpensAndSettles)
+{
+    ASSERT_EQ(link.Open("COM2"), SERIAL_OPENED);
+    const int64_t before = clock.NowMs();
+    EXPECT_EQ(link.Reopen("COM2", 14500), 1);
+    EXPECT_GE(clock.NowMs() - before, 14500 + SerialLink::REOPEN_SETTLE_MS);
+    EXPECT_EQ(port->opened_names.size(), 2u);
+    port->open_status = PortOpenStatus::Missing;
+    EXPECT_EQ(link.Reopen("COM2", 0), 0);
+    EXPECT_FALSE(link.IsOpen());
+}
+
+// ---- The termios port on a real pseudo-terminal ----
+
+class PtyPair {
+public:
+    PtyPair()
+    {
+        char name[256] = {};
+        if (::openpty(&master, &slave, name, nullptr, nullptr) == 0)
+            path = name;
+    }
+    ~PtyPair()
+    {
+        if (master >= 0)
+            ::close(master);
+        if (slave >= 0)
+            ::close(slave);
+    }
+    int master = -1;
+    int slave = -1;
+    std::string path;
+};
+
+std::string ReadSome(int fd, std::size_t want)
+{
+    std::string got;
+    char buf[256];
+    while (got.size() < want) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n <= 0)
+            break;
+        got.append(buf, static_cast<std::size_t>(n));
+    }
+    return got;
+}
+
+TEST(PosixSerialPortTest, PortNamesResolveThroughTheEnvironment)
+{
+    ::setenv("VERUP_COM7", "/tmp/verup-test-port", 1);
+    EXPECT_EQ(ResolvePortName("COM7"), "/tmp/verup-test-port");
+    ::unsetenv("VERUP_COM7");
+    const std::string fallback = ResolvePortName("COM7");
+    EXPECT_TRUE(fallback == "/dev/ttyUSB6" || fallback == "/dev/ttyS6") << fallback;
+    EXPECT_EQ(ResolvePortName("/dev/pts/3"), "/dev/pts/3");
+}
+
+TEST(PosixSerialPortTest, MissingPortIsNamedInTheReason)
+{
+    Clock clock(100);
+    SerialLink link(clock, std::make_unique<PosixSerialPort>([](const std::string&) {
+        return std::string("/nonexistent/ttyVERUP");
+    }));
+    EXPECT_EQ(link.Open("COM4"), SERIAL_OPEN_FAILED);
+    EXPECT_NE(link.OpenFailureReason().find("no such port"), std::string::npos) << link.OpenFailureReason();
+    EXPECT_FALSE(link.IsOpen());
+}
+
+TEST(PosixSerialPortTest, ExchangeOverAPseudoTerminalAndASecondOpenerIsBusy)
+{
+    PtyPair pty;
+    ASSERT_FALSE(pty.path.empty());
+    Clock clock(100);
+    auto resolver = [&](const std::string&) { return pty.path; };
+    SerialLink link(clock, std::make_unique<PosixSerialPort>(resolver));
+    // A pseudo-terminal has no modem lines; that is no error.
+    ASSERT_EQ(link.Open("COM1"), SERIAL_OPENED) << link.OpenFailureReason();
+
+    SerialLink second(clock, std::make_unique<PosixSerialPort>(resolver));
+    EXPECT_EQ(second.Open("COM1"), SERIAL_OPEN_FAILED);
+    EXPECT_NE(second.OpenFailureReason().find("busy"), std::string::npos) << second.OpenFailureReason();
+
+    std::thread device([&] {
+        const std::string got = ReadSome(pty.master, 4);
+        const std::string answer = got + "\r\nOK\r\n";
+        [[maybe_unused]] auto n = ::write(pty.master, answer.data(), answer.size());
+    });
+    std::string reply;
+    EXPECT_EQ(link.Exchange("ati\r", reply, kAnswered, RK_OK), EXCHANGE_OK);
+    device.join();
+    EXPECT_EQ(reply, "ati\r\r\nOK\r\n");
+
+    // Raw mode: bytes pass unchanged both ways (no CR/LF translation, no flow control, no echo).
+    std::thread binary([&] {
+        const std::string got = ReadSome(pty.master, 3);
+        const std::string answer = got + "\x11\x13\x83\x47\x7f\r\nOK\r\n";
+        [[maybe_unused]] auto n = ::write(pty.master, answer.data(), answer.size());
+    });
+    EXPECT_EQ(link.Exchange("\r\n\x11", reply, kAnswered, RK_OK), EXCHANGE_OK);
+    binary.join();
+    EXPECT_EQ(reply, "\r\n\x11\x11\x13\x83\x47\x7f\r\nOK\r\n");
+
+    EXPECT_EQ(link.Close(), 1);
+    EXPECT_EQ(second.Open("COM1"), SERIAL_OPENED) << second.OpenFailureReason();
+}
+
+}  // namespace
+}  // namespace verup

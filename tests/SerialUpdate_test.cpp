@@ -1,0 +1,382 @@
+// The serial road end to end: start-up, update and settings carry against the simulated
+// device on a real pseudo-terminal, checking what the device holds afterwards.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "PackageMaker.h"
+#include "SimHarness.h"
+#include "app/CUpdateDlg.h"
+#include "app/DialogTexts.h"
+#include "image/ImageBuilder.h"
+#include "image/LineTable.h"
+#include "platform/Clock.h"
+#include "platform/PosixSerialPort.h"
+#include "serial/SerialLink.h"
+#include "support/RecordingHost.h"
+#include "support/TempDir.h"
+
+namespace verup {
+namespace {
+
+// A restart wait of 25 s takes half a second; the shortest wait a success path relies on
+// (a monitor prompt after a 1000 ms wake-up byte) still gives 20 ms.
+constexpr double kTimeScale = 50;
+constexpr int kDevicePort = 3;
+
+// "バージョンアップ完了", "バージョンアップ完了 (設定の復元に失敗)", "バージョンアップ異常"
+const std::string kDone = "\x83\x6f\x81\x5b\x83\x57\x83\x87\x83\x93\x83\x41\x83\x62\x83\x76\x8a\xae\x97\xb9";
+const std::string kDoneSettingsLost = kDone + " (\x90\xdd\x92\xe8\x82\xcc\x95\x9c\x8c\xb3\x82\xc9\x8e\xb8\x94\x73)";
+const std::string kFailed = "\x83\x6f\x81\x5b\x83\x57\x83\x87\x83\x93\x83\x41\x83\x62\x83\x76\x88\xd9\x8f\xed";
+
+class SerialUpdateTest : public ::testing::Test {
+protected:
+    SerialUpdateTest()
+    {
+        spec_.ProgramSize = 100 * 1024;  // two program areas: MAIN 2, FPGA 3
+        spec_.Save = 2;
+        device_.FirmwareVersion = "Version 1.15";
+        device_.RestartMs = 4000;
+    }
+    ~SerialUpdateTest() override
+    {
+        if (HasFailure()) {
+            std::string device_log;
+            if (sim_)
+                for (const auto& line : sim_->Device().CommandLog())
+                    device_log += line + "\n";
+            ADD_FAILURE() << "message: " << StartupMessage() << "\ntool log:\n" << Log() << "\ndevice log:\n" << device_log;
+        }
+        dlg_.reset();
+        if (sim_)
+            sim_->Stop();
+    }
+
+    // Writes the package, applies `edits` ("KEY=value") to verup.dat, starts the device.
+    void StartDevice(const std::vector<std::string>& edits = {})
+    {
+        std::string error;
+        ASSERT_TRUE(devsim::WritePackage(package_.Path(), spec_, &error)) << error;
+        std::string dat = package_.Read("verup.dat");
+        for (const auto& edit : edits) {
+            // The line "KEY=..." becomes `edit`.
+            const std::string key = edit.substr(0, edit.find('=') + 1);
+            for (std::size_t p = 0; p < dat.size(); p = dat.find('\n', p) + 1) {
+                if (dat.compare(p, key.size(), key) == 0) {
+                    dat.replace(p, dat.find_first_of("\r\n", p) - p, edit);
+                    break;
+                }
+                if (dat.find('\n', p) == std::string::npos)
+                    break;
+            }
+        }
+        package_.Write("verup.dat", dat);
+        devsim::HarnessOptions options;
+        ASSERT_TRUE(devsim::SimHarness::UsePackage(options, package_.Path(), &error)) << error;
+        options.Device = device_;
+        options.WithTelnet = false;
+        sim_ = std::make_unique<devsim::SimHarness>(options, clock_);
+        ASSERT_TRUE(sim_->Start(&error)) << error;
+        settings_before_ = sim_->Device().SavedSettings();
+    }
+
+    // COM3 is the device; every other port name leads nowhere.
+    std::string Resolve(const std::string& name) const
+    {
+        return name == "COM" + std::to_string(kDevicePort) && sim_ ? sim_->PtyPath() : "/nonexistent/" + name;
+    }
+
+    bool StartUp(int com_port = kDevicePort)
+    {
+        host_.ConnectionAnswer = ConnectionResult{0, com_port, ""};
+        env_.CurrentDirectory = package_.Path();
+        env_.StateDirectory = state_.Path();
+        env_.RuntimeDirectory = state_.Path();
+        env_.clock = &clock_;
+        dlg_ = std::make_unique<CUpdateDlg>(host_, env_);
+        dlg_->Serial = std::make_unique<SerialLink>(
+            clock_, std::make_unique<PosixSerialPort>([this](const std::string& name) { return Resolve(name); }));
+        return dlg_->OnInitDialog();
+    }
+
+    void Update()
+    {
+        ASSERT_TRUE(StartUp()) << StartupMessage();
+        dlg_->OnStart();
+        dlg_->JoinWorker();
+    }
+
+    std::string StartupMessage()
+    {
+        auto lock = host_.Lock();
+        return host_.Messages.empty() ? std::string() : host_.Messages.back().Text;
+    }
+    std::string Log()
+    {
+        auto lock = host_.Lock();
+        return host_.Log;
+    }
+    int Occurrences(const std::string& text)
+    {
+        const std::string log = Log();
+        int n = 0;
+        for (auto p = log.find(text); p != std::string::npos; p = log.find(text, p + 1))
+            ++n;
+        return n;
+    }
+    // Commands the device received, by how they begin.
+    int DeviceCommands(const std::string& prefix)
+    {
+        int n = 0;
+        for (const auto& line : sim_->Device().CommandLog())
+            n += line.find("serial") != std::string::npos && line.find(prefix) != std::string::npos ? 1 : 0;
+        return n;
+    }
+
+    void ExpectImagesWritten(const char* version = "Version 1.20")
+    {
+        const Config& cfg = dlg_->cfg;
+        std::vector<std::uint8_t> program;
+        const auto built = BuildProgramImage(cfg, package_.Path(), dlg_->ImageFileSizes[0], program);
+        ASSERT_TRUE(built.Ok());
+        for (int j = 1; j <= built.SectorCount; ++j) {
+            const auto sector = ProgramImageSector(program, j, cfg);
+            EXPECT_TRUE(sim_->Device().Area(j) == std::vector<std::uint8_t>(sector.begin(), sector.end()))
+                << "program area " << j;
+        }
+        if (spec_.Fpga) {
+            LineTable one = LineTable::ForFpga(), two = LineTable::ForFpga();
+            std::vector<std::uint8_t> fpga;
+            ASSERT_TRUE(BuildFpgaImage(cfg, package_.Path(), one, two, fpga).Ok);
+            fpga.resize(cfg.SECT_END_ADR + 1);
+            EXPECT_TRUE(sim_->Device().Area(cfg.FPGA) == fpga) << "FPGA area " << cfg.FPGA;
+        }
+        if (spec_.Boot) {
+            LineTable lines = LineTable::ForBoot();
+            std::vector<std::uint8_t> boot;
+            ASSERT_TRUE(BuildBootImage(cfg, package_.Path(), lines, boot).Ok);
+            boot.resize(cfg.SECT_END_ADR + 1);
+            EXPECT_TRUE(sim_->Device().Area(0) == boot) << "monitor area";
+        }
+        EXPECT_EQ(sim_->Device().VersionText().substr(0, 12), version);
+    }
+    void ExpectOutcome(CUpdateDlg::Outcome outcome, const std::string& status)
+    {
+        EXPECT_EQ(dlg_->UpdateOutcome.load(), outcome);
+        EXPECT_EQ(dlg_->StatusText(), status);
+        auto lock = host_.Lock();
+        EXPECT_TRUE(host_.CloseEnabled);
+        EXPECT_TRUE(host_.CloseCommandEnabled);
+        EXPECT_FALSE(host_.StartEnabled);
+    }
+
+    Clock clock_{kTimeScale};
+    test::TempDir package_;
+    test::TempDir state_;
+    devsim::PackageOptions spec_;
+    devsim::DeviceOptions device_;
+    std::unique_ptr<devsim::SimHarness> sim_;
+    test::RecordingHost host_;
+    StartupEnvironment env_;
+    std::unique_ptr<CUpdateDlg> dlg_;
+    std::optional<devsim::SettingsImage> settings_before_;
+};
+
+// ---------------------------------------------------------------- updates that succeed
+
+TEST_F(SerialUpdateTest, WritesEveryImageAndCarriesTheSettings)
+{
+    StartDevice();
+    Update();
+    ExpectOutcome(CUpdateDlg::Outcome::Done, kDone);
+    EXPECT_EQ(dlg_->NoticeText(), "");
+    EXPECT_EQ(dlg_->ProbeResult, PROBE_FIRMWARE);
+    EXPECT_EQ(dlg_->CurrentVersionText(), "Version 1.15");
+    ExpectImagesWritten();
+    ASSERT_TRUE(settings_before_.has_value());
+    EXPECT_TRUE(sim_->Device().SavedSettings() == settings_before_);
+    EXPECT_TRUE(dlg_->SettingsRestored);
+
+    const std::string log = Log();
+    for (const char* line : {"Com Open\r\n", "moniter mode\r\n", "Erase 30\r\n", "<---FROM\r\n", "Erase 1 OK\r\n",
+                             "Erase 2 OK\r\n", "Erase 3 OK\r\n", "Program Download OK\r\n", "RAM.Check.Sum = 0000\r\n",
+                             "<---FPGA\r\n", " F-ROM(FPGA) Write OK \r\n", "<---FMON\r\n",
+                             " F-ROM(BOOT & F-ROM.MONI) Write OK \r\n", "Version Check OK\r\n", "Program Start OK\r\n",
+                             "Version Up OK\r\n"})
+        EXPECT_NE(log.find(line), std::string::npos) << line;
+    EXPECT_EQ(Occurrences(" MP.OK \r\n"), 2);
+    // The bar ends full.
+    auto lock = host_.Lock();
+    ASSERT_FALSE(host_.ProgressRanges.empty());
+    EXPECT_EQ(host_.ProgressPositions.back(), host_.ProgressRanges.back().second);
+}
+
+// The monitor takes the "A" of "ATT1\r" as a wake-up byte and refuses the rest with its
+// error word, so the start-up goes on; the update's monitor entry finds "F1>" again.
+TEST_F(SerialUpdateTest, DeviceInItsMonitorIsUpdatedWithoutShellOrVersionCheck)
+{
+    spec_.Save = 0;
+    StartDevice();
+    sim_->Device().Restart(true);
+    clock_.SleepMs(device_.RestartMs + 1000);
+    Update();
+    EXPECT_EQ(dlg_->ProbeResult, PROBE_FLASH_MONITOR);
+    ExpectOutcome(CUpdateDlg::Outcome::Done, kDone);
+    EXPECT_EQ(Log().find("Version Check OK"), std::string::npos);
+    EXPECT_EQ(DeviceCommands("at%z"), 0);
+    EXPECT_EQ(DeviceCommands("AT$I99"), 0);
+    // GO starts the new program.
+    clock_.SleepMs(device_.RestartMs + 1000);
+    ExpectImagesWritten();
+}
+
+TEST_F(SerialUpdateTest, WithoutUploadOnlyTheSettingsAreSavedAndRestored)
+{
+    StartDevice({"UPLOAD=0"});
+    Update();
+    ExpectOutcome(CUpdateDlg::Outcome::Done, kDone);
+    EXPECT_EQ(Log().find("moniter mode"), std::string::npos);
+    EXPECT_EQ(DeviceCommands("AT!F1"), 0);
+    EXPECT_EQ(DeviceCommands("ER"), 0);
+    EXPECT_EQ(sim_->Device().VersionText().substr(0, 12), "Version 1.15");
+    EXPECT_TRUE(sim_->Device().SavedSettings() == settings_before_);
+}
+
+// The restart wait of the old layout leaves the device in its flash monitor; the monitor
+// entry that follows wakes it back to "F1>".
+TEST_F(SerialUpdateTest, OldFirmwareMovesToTheNewLayoutWithTheConversionRules)
+{
+    device_.FirmwareVersion = "Version 1.05";
+    StartDevice();
+    Update();
+    ExpectOutcome(CUpdateDlg::Outcome::Done, kDone);
+    ExpectImagesWritten();
+    const std::string log = Log();
+    EXPECT_NE(log.find("old data\r\n"), std::string::npos);
+    EXPECT_NE(log.find("fromer 01\r\n"), std::string::npos);
+    EXPECT_NE(log.find("restart reboot\r\n"), std::string::npos);
+    EXPECT_EQ(log.find("Erase 30\r\n"), std::string::npos);  // "fromer 01" erased it
+
+    const auto saved = sim_->Device().SavedSettings();
+    ASSERT_TRUE(saved.has_value());
+    EXPECT_TRUE(saved->NewLayout);
+    ASSERT_NE(saved->Item(19, 2), nullptr);
+    EXPECT_EQ(*saved->Item(19, 2), "5");
+    ASSERT_NE(saved->Item(37, 1), nullptr);
+    for (const auto& record : saved->Blocks[36]) {
+        EXPECT_EQ(record.find("65535"), std::string::npos) << record;
+        EXPECT_NE(record.find("-1"), std::string::npos) << record;
+    }
+}
+
+TEST_F(SerialUpdateTest, SettingsResetRevisionRestartsInsteadOfRestoring)
+{
+    device_.FirmwareVersion = "Version 1.10";
+    device_.Revision = 3;
+    StartDevice();
+    Update();
+    EXPECT_EQ(dlg_->SettingsReset, 1);
+    EXPECT_EQ(dlg_->cfg.SAVE, 0);
+    ExpectOutcome(CUpdateDlg::Outcome::Done, kDone);
+    ExpectImagesWritten();
+    EXPECT_NE(Log().find("init data\r\n"), std::string::npos);
+    EXPECT_NE(Log().find("restart reboot\r\n"), std::string::npos);
+    EXPECT_EQ(DeviceCommands("getdata"), 0);
+    EXPECT_EQ(DeviceCommands("putdata"), 0);
+}
+
+// ---------------------------------------------------------------- faults
+
+TEST_F(SerialUpdateTest, ErrorWhileStreamingIsFollowedByASuccessfulTry)
+{
+    spec_.Save = 0;
+    device_.Faults.StreamErrorLine = 10;
+    StartDevice();
+    Update();
+    ExpectOutcome(CUpdateDlg::Outcome::Done, kDone);
+    ExpectImagesWritten();
+    EXPECT_EQ(DeviceCommands("DP"), 2);
+}
+
+TEST_F(SerialUpdateTest, WrongVersionAfterTheUpdateFailsAndKeepsTheBackup)
+{
+    device_.Faults.VersionOverride = "Version 1.19 3";
+    StartDevice();
+    Update();
+    ExpectOutcome(CUpdateDlg::Outcome::Failed, kFailed);
+    EXPECT_NE(Log().find("Version Check ERROR\r\n"), std::string::npos);
+    EXPECT_NE(Log().find("Version Up Error\r\n"), std::string::npos);
+    EXPECT_EQ(DeviceCommands("putdata"), 0);
+    EXPECT_TRUE(dlg_->BackupWrittenThisRun);
+    EXPECT_TRUE(std::filesystem::exists(dlg_->BackupFilePath));
+    // The window says where the saved settings are.
+    EXPECT_NE(dlg_->NoticeText().find(dlg_->BackupFilePath), std::string::npos) << dlg_->NoticeText();
+}
+
+TEST_F(SerialUpdateTest, UnansweredProgramStartFailsAfterTenTries)
+{
+    spec_.Save = 0;
+    spec_.Fpga = false;
+    spec_.Boot = false;
+    // Ten starts of three tries each.
+    for (int n = 1; n <= 30; ++n)
+        device_.Faults.NoReply.push_back(devsim::CountedFault{"at%z", n});
+    StartDevice();
+    Update();
+    ExpectOutcome(CUpdateDlg::Outcome::Failed, kFailed);
+    EXPECT_EQ(Occurrences("Program Start ERROR\r\n"), 10);
+    EXPECT_EQ(Log().find("Program Start OK"), std::string::npos);
+}
+
+TEST_F(SerialUpdateTest, UnusableProgramFailsBeforeAnythingIsErased)
+{
+    spec_.Save = 0;
+    StartDevice();
+    // A header and a termination record: no data, so no sector to write.
+    package_.Write("rt00.mot", "S00600004844521B\r\nS9030000FC\r\n");
+    Update();
+    ExpectOutcome(CUpdateDlg::Outcome::Failed, kFailed);
+    EXPECT_NE(Log().find("rt00.mot not usable"), std::string::npos) << Log();
+    EXPECT_EQ(DeviceCommands("ER"), 0);
+    EXPECT_EQ(DeviceCommands("AT!F1"), 0);
+    EXPECT_EQ(sim_->Device().VersionText().substr(0, 12), "Version 1.15");
+}
+
+// ---------------------------------------------------------------- start-ups that fail
+
+TEST_F(SerialUpdateTest, ScanThatFindsNoDeviceNamesTheProduct)
+{
+    StartDevice({"AUTO=1"});
+    sim_->Stop();
+    sim_.reset();
+    EXPECT_FALSE(StartUp(1));
+    const std::string expected = dlg_->cfg.NAME1 + std::string(kMsgNotConnectedFormat).substr(2);
+    EXPECT_EQ(StartupMessage(), expected);
+    EXPECT_FALSE(dlg_->Serial->IsOpen());
+}
+
+TEST_F(SerialUpdateTest, BusyPortCannotBeOpened)
+{
+    StartDevice();
+    SerialLink other(clock_, std::make_unique<PosixSerialPort>([this](const std::string& name) { return Resolve(name); }));
+    ASSERT_EQ(other.Open("COM3"), SERIAL_OPENED);
+    EXPECT_FALSE(StartUp());
+    EXPECT_EQ(StartupMessage(), kMsgPortOpenFailed);
+    EXPECT_NE(Log().find("busy"), std::string::npos);
+}
+
+TEST_F(SerialUpdateTest, ScanFindsTheDeviceOnItsPort)
+{
+    spec_.Save = 0;
+    StartDevice({"AUTO=1"});
+    ASSERT_TRUE(StartUp(1)) << StartupMessage();
+    EXPECT_EQ(dlg_->ComPortName, "COM3");
+    EXPECT_EQ(dlg_->CurrentVersionText(), "Version 1.15");
+    EXPECT_FALSE(dlg_->FirmwareVersionText.empty());
+}
+
+}  // namespace
+}  // namespace verup

@@ -1,0 +1,182 @@
+// The text formats around the settings transfer: getdata replies, the backup file, and the
+// value rules of the conversion.
+#include <gtest/gtest.h>
+
+#include "app/Config.h"
+#include "settings/BackupFile.h"
+#include "settings/ConversionRules.h"
+#include "settings/GetdataReply.h"
+#include "settings/SettingsTable.h"
+#include "support/TempDir.h"
+
+namespace verup {
+namespace {
+
+const std::string kTitle = "NEXAVO7300QB\x81\x40X\x81\x40Ver 1.01";
+
+std::string Record(std::vector<std::string> fields)
+{
+    std::string text;
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        text += (i ? "\x01" : "") + fields[i];
+    return text;
+}
+
+TEST(GetdataReply, ReadsItemsOfCrCrLfLines)
+{
+    std::vector<std::string> items;
+    ASSERT_TRUE(ReadGetdataItems("getdata 3\r\r\nA\r\r\nB\r\r\n", 2, items));
+    EXPECT_EQ(items, (std::vector<std::string>{"A", "B"}));
+}
+
+TEST(GetdataReply, EmptyItemsAndFieldSeparatorsAreKept)
+{
+    std::vector<std::string> items;
+    ASSERT_TRUE(ReadGetdataItems("getdata 1\r\r\n\r\r\nx\x01y\r\r\n", 2, items));
+    EXPECT_EQ(items, (std::vector<std::string>{"", "x\x01y"}));
+}
+
+TEST(GetdataReply, ZeroItemsReadsNothing)
+{
+    std::vector<std::string> items{"stale"};
+    EXPECT_TRUE(ReadGetdataItems("", 0, items));
+    EXPECT_TRUE(items.empty());
+}
+
+TEST(GetdataReply, ReplyEndingEarlyIsNotAComplete)
+{
+    std::vector<std::string> items;
+    EXPECT_FALSE(ReadGetdataItems("getdata 3\r\r\nA\r\r\n", 2, items));
+    EXPECT_EQ(items, (std::vector<std::string>{"A"}));
+    EXPECT_FALSE(ReadGetdataItems("getdata 3\r\r\nA\r\r\nB", 2, items));
+    EXPECT_FALSE(ReadGetdataItems("no line end", 1, items));
+}
+
+TEST(GetdataReply, LongItemIsKeptWhole)
+{
+    const std::string long_item(300, 'z');
+    std::vector<std::string> items;
+    ASSERT_TRUE(ReadGetdataItems("getdata 1\r\r\n" + long_item + "\r\r\n", 1, items));
+    EXPECT_EQ(items.at(0), long_item);
+}
+
+class BackupFileTest : public ::testing::Test {
+protected:
+    test::TempDir dir;
+};
+
+TEST_F(BackupFileTest, FormatIsTitleThenItemsInLayoutOrder)
+{
+    SettingsTable table;
+    table.SetItem(1, 1, "a");
+    table.SetItem(2, 2, "d");
+    table.SetItem(3, 1, "not in the layout");
+    SettingsLayoutTable layout{2, {1, 2}};
+    EXPECT_EQ(FormatBackupFile(kTitle, table, layout), kTitle + "\r\na\r\n\r\nd\r\n");
+    EXPECT_EQ(FormatBackupFile(kTitle, table, SettingsLayoutTable{}), kTitle + "\r\n");
+}
+
+TEST_F(BackupFileTest, ReaderChecksTitleExactlyAndStopsAtTheEnd)
+{
+    BackupFileReader foreign("NEXAVO7300QB\x81\x40Y\x81\x40Ver 1.01\r\na\r\n");
+    EXPECT_FALSE(foreign.StartsWithTitle(kTitle));
+    BackupFileReader upper("nexavo7300qb\x81\x40X\x81\x40Ver 1.01\r\na\r\n");
+    EXPECT_FALSE(upper.StartsWithTitle("NEXAVO7300QB\x81\x40X\x81\x40Ver 1.01"));
+
+    BackupFileReader reader(kTitle + "\r\na\r\n\r\nc");
+    ASSERT_TRUE(reader.StartsWithTitle(kTitle));
+    std::string item;
+    ASSERT_TRUE(reader.NextItem(item));
+    EXPECT_EQ(item, "a");
+    ASSERT_TRUE(reader.NextItem(item));
+    EXPECT_EQ(item, "");
+    EXPECT_FALSE(reader.NextItem(item)) << "a last line without CR is not a whole item";
+}
+
+TEST_F(BackupFileTest, WriteThenReadRoundTripsLongItems)
+{
+    SettingsTable table;
+    const std::string long_item(500, 'q');
+    table.SetItem(1, 1, long_item);
+    const std::string path = dir.File("7300qb.tmp");
+    std::string error;
+    ASSERT_TRUE(WriteBackupFile(path, FormatBackupFile(kTitle, table, SettingsLayoutTable{1, {1}}), error)) << error;
+    std::string content;
+    ASSERT_TRUE(ReadBackupFile(path, content, error)) << error;
+    BackupFileReader reader(content);
+    ASSERT_TRUE(reader.StartsWithTitle(kTitle));
+    std::string item;
+    ASSERT_TRUE(reader.NextItem(item));
+    EXPECT_EQ(item, long_item);
+}
+
+TEST_F(BackupFileTest, WriteGoesIntoAPrivateFolderOrFails)
+{
+    std::string error;
+    ASSERT_TRUE(WriteBackupFile(dir.File("new/state/7300qb.tmp"), "x\r\n", error)) << error;
+    dir.Write("blocker", "");
+    EXPECT_FALSE(WriteBackupFile(dir.File("blocker/7300qb.tmp"), "x\r\n", error));
+    EXPECT_FALSE(error.empty());
+    std::string content;
+    EXPECT_FALSE(ReadBackupFile(dir.File("absent.tmp"), content, error));
+}
+
+TEST(ConversionRules, NumbersReadAsTheDeviceReadsThem)
+{
+    EXPECT_EQ(ReadLeadingNumber("65535"), 65535);
+    EXPECT_EQ(ReadLeadingNumber("  +65535xyz"), 65535);
+    EXPECT_EQ(ReadLeadingNumber("-4"), -4);
+    EXPECT_EQ(ReadLeadingNumber("0xffff"), 0);
+    EXPECT_EQ(ReadLeadingNumber(""), 0);
+    EXPECT_EQ(ReadLeadingNumber("99999999999999999999999"), LONG_MAX);
+}
+
+TEST(ConversionRules, Block37RecordGetsMinusOneIn7thAnd11thField)
+{
+    const std::string record = Record({"1", "a", "b", "c", "d", "e", "65535", "f", "g", "h", "65535"});
+    EXPECT_EQ(ApplyConversionRules(37, 1, record), Record({"1", "a", "b", "c", "d", "e", "-1", "f", "g", "h", "-1"}));
+    const std::string third = Record({"1", "2", "65535", "4", "5", "6", "7", "8", "9", "10", "11"});
+    EXPECT_EQ(ApplyConversionRules(37, 4, third), third);
+    const std::string trailing = Record({"1", "2", "3", "4", "5", "6", "65535abc", "8", "9", "10", "0"});
+    EXPECT_EQ(ApplyConversionRules(37, 2, trailing), Record({"1", "2", "3", "4", "5", "6", "-1", "8", "9", "10", "0"}));
+}
+
+TEST(ConversionRules, Block37RecordsThatCannotBeRebuiltStayUnchanged)
+{
+    const std::vector<std::string> odd = {
+        Record({"1", "2", "3", "4", "5", "6", "65535", "8", "9", "10"}),             // ten fields
+        Record({"1", "", "3", "4", "5", "6", "65535", "8", "9", "10", "65535"}),     // empty field
+        Record({"1", "my name", "3", "4", "5", "6", "65535", "8", "9", "10", "11"}), // blank inside
+        Record({std::string(64, 'w'), "2", "3", "4", "5", "6", "65535", "8", "9", "10", "11"}),
+        Record({"1", "2", "3", "4", "5", "6", "65535", "8", "9", "10", "11", "12"}), // twelve
+        "",
+    };
+    for (const auto& record : odd)
+        EXPECT_EQ(ApplyConversionRules(37, 1, record), record);
+}
+
+TEST(ConversionRules, Block19Item2ReadingFourBecomesFive)
+{
+    EXPECT_EQ(ApplyConversionRules(19, 2, "4"), "5");
+    EXPECT_EQ(ApplyConversionRules(19, 2, " 4x"), "5");
+    EXPECT_EQ(ApplyConversionRules(19, 1, "4"), "4");
+    EXPECT_EQ(ApplyConversionRules(19, 2, "3"), "3");
+    EXPECT_EQ(ApplyConversionRules(18, 2, "4"), "4");
+    EXPECT_EQ(ApplyConversionRules(36, 1, Record({"1", "2", "3", "4", "5", "6", "65535", "8", "9", "10", "65535"})),
+              Record({"1", "2", "3", "4", "5", "6", "65535", "8", "9", "10", "65535"}));
+}
+
+TEST(SettingsTableLayout, OnlyLayoutsInsideTheTableAreHeld)
+{
+    EXPECT_TRUE(SettingsTable::Holds(SettingsLayoutTable{0, {}}));
+    EXPECT_TRUE(SettingsTable::Holds(SettingsLayoutTable{2, {1024, 0}}));
+    SettingsLayoutTable capped{1, {1024}};
+    capped.Capped = true;
+    EXPECT_FALSE(SettingsTable::Holds(capped));
+    EXPECT_FALSE(SettingsTable::Holds(SettingsLayoutTable{1, {1025}}));
+    EXPECT_FALSE(SettingsTable::Holds(SettingsLayoutTable{129, std::vector<int>(129, 1)}));
+    EXPECT_FALSE(SettingsTable::Holds(SettingsLayoutTable{2, {1}}));
+}
+
+}  // namespace
+}  // namespace verup

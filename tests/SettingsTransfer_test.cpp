@@ -1,0 +1,443 @@
+// Saving, converting and restoring the device's settings through the command channel, against
+// a scripted device shell that keeps its settings in memory.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+#include <sys/stat.h>
+
+#include "app/CUpdateDlg.h"
+#include "app/DialogHost.h"
+#include "settings/SettingsTable.h"
+#include "support/ScriptedLink.h"
+#include "support/TempDir.h"
+
+namespace verup {
+namespace {
+
+using test::Answer;
+using test::ScriptedLink;
+using test::ScriptedReply;
+using test::Silence;
+
+const std::string kTitle = "NEXAVO7300QB\x81\x40X\x81\x40Ver 1.01";
+const std::string kPrompt = "\r\n# ";
+
+class QuietHost : public DialogHost {
+public:
+    void ShowMessage(const std::string&, const std::string&, MessageIcon, MessageOwner) override {}
+    std::optional<ConnectionResult> RunConnectionDialog(const ConnectionRequest&) override { return std::nullopt; }
+    void ShowWaitBox() override {}
+    void DestroyWaitBox() override {}
+    void EnableStartButton(bool) override {}
+    void EnableCloseButton(bool) override {}
+    void EnableCloseCommand(bool) override {}
+    void SetProgressRange(int, int) override {}
+    void SetProgressPos(int) override {}
+    void AppendDebugLog(const std::string&) override {}
+    void RefreshFields(const BoundTexts&) override {}
+    void SetWindowTitle(const std::string&) override {}
+    void SetFullHeight(bool) override {}
+    void PostStart() override {}
+    void PostClose() override {}
+};
+
+// The firmware shell's settings commands. Lines end in CR CR LF as the shell prints them;
+// the confirmations end in CR LF.
+class FakeShell {
+public:
+    std::map<int, std::vector<std::string>> Blocks;
+    std::map<int, std::vector<std::string>> Written;  // what putdata set, by block
+    bool Saved = false;
+    // Faults
+    std::optional<int> DropItemsAfter;      // getdata lists only this many items
+    bool ShoutConfirmation = false;          // "LOAD DATA_3 OK"
+    bool ConfirmWithItemNumber = false;      // "write data_<item> ok"
+    int HoldConfirmationForNudges = 0;       // the confirmation comes with this nudge
+    bool Mute = false;                       // no prompt at all
+
+    ScriptedReply operator()(const std::string& command, int)
+    {
+        if (Mute)
+            return Silence();
+        if (command == "\r") {
+            if (pending_.empty())
+                return Answer(kPrompt);
+            if (--nudges_left_ > 0)
+                return Answer(kPrompt);
+            std::string reply = pending_ + kPrompt;
+            pending_.clear();
+            return Answer(reply);
+        }
+        int block = 0;
+        int item = 0;
+        int used = 0;
+        if (std::sscanf(command.c_str(), "getdata %d\r%n", &block, &used) == 1 && used == static_cast<int>(command.size())) {
+            std::string reply = "getdata " + std::to_string(block) + "\r\r\n";
+            const auto& items = Blocks[block];
+            const std::size_t count = DropItemsAfter ? std::min<std::size_t>(*DropItemsAfter, items.size()) : items.size();
+            for (std::size_t i = 0; i < count; ++i)
+                reply += items[i] + "\r\r\n";
+            std::string confirmation = "load data_" + std::to_string(block) + " ok\r\n";
+            if (ShoutConfirmation)
+                for (char& c : confirmation)
+                    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            return Confirm(reply, confirmation);
+        }
+        if (std::sscanf(command.c_str(), "putdata %d %d %n", &block, &item, &used) == 2 && command.back() == '\r') {
+            const std::string value = command.substr(static_cast<std::size_t>(used), command.size() - used - 1);
+            auto& items = Written[block];
+            if (static_cast<int>(items.size()) < item)
+                items.resize(static_cast<std::size_t>(item));
+            items[static_cast<std::size_t>(item - 1)] = value;
+            const int number = ConfirmWithItemNumber ? item : block;
+            return Confirm(command + "\r\n", "write data_" + std::to_string(number) + " ok\r\n");
+        }
+        if (command == "savedata restart\r") {
+            Saved = true;
+            return Answer("savedata restart\r\r\n\r\nWrite OK");
+        }
+        return Answer(command + "\r\nunknown command" + kPrompt);
+    }
+
+private:
+    ScriptedReply Confirm(const std::string& reply, const std::string& confirmation)
+    {
+        if (HoldConfirmationForNudges > 0) {
+            pending_ = confirmation;
+            nudges_left_ = HoldConfirmationForNudges;
+            return Answer(reply + kPrompt);
+        }
+        return Answer(reply + confirmation + kPrompt);
+    }
+
+    std::string pending_;
+    int nudges_left_ = 0;
+};
+
+class SettingsTransferTest : public ::testing::Test {
+protected:
+    SettingsTransferTest()
+    {
+        StartupEnvironment env;
+        env.CurrentDirectory = dir.Path();
+        env.StateDirectory = dir.Path();
+        env.RuntimeDirectory = dir.Path();
+        env.clock = &clock;
+        dlg = std::make_unique<CUpdateDlg>(host, env);
+        dlg->cfg.DEBUG = 99;
+        dlg->TitleVersionText = kTitle;
+        dlg->ConfigFilePath = dir.File("verup.dat");
+        dlg->BackupFilePath = dir.File("state/7300qb.tmp");
+        dlg->Channel.AttemptCount = 1;
+        dlg->Channel.LinkKind = 0;
+        dlg->Channel.SetSerialLink(&link);
+        link.SetResponder([this](const std::string& command, int kind) { return shell(command, kind); });
+    }
+    ~SettingsTransferTest() override { dlg->Channel.SetSerialLink(nullptr); }
+
+    void UseLayout(std::vector<int> items)
+    {
+        dlg->SettingsLayout = SettingsLayoutTable{static_cast<int>(items.size()), items};
+    }
+    std::string Backup() const { return test::TempDir::ReadFile(dlg->BackupFilePath); }
+    std::vector<std::string> Commands() const { return link.Commands(); }
+    bool Logged(const std::string& text) const { return dlg->DebugLogText().find(text) != std::string::npos; }
+    int Count(const std::string& text) const
+    {
+        int n = 0;
+        const std::string& log = dlg->DebugLogText();
+        for (std::size_t p = log.find(text); p != std::string::npos; p = log.find(text, p + text.size()))
+            ++n;
+        return n;
+    }
+
+    test::TempDir dir;
+    Clock clock{1000};
+    QuietHost host;
+    FakeShell shell;
+    ScriptedLink link;
+    std::unique_ptr<CUpdateDlg> dlg;
+};
+
+TEST_F(SettingsTransferTest, SaveReadsEveryBlockAndWritesThePrivateBackup)
+{
+    UseLayout({2, 1});
+    shell.Blocks[1] = {"A", "B"};
+    shell.Blocks[2] = {"x\x01y"};
+
+    ASSERT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 1);
+    EXPECT_TRUE(dlg->BackupWrittenThisRun);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"getdata 1\r", "getdata 2\r"}));
+    EXPECT_EQ(Backup(), kTitle + "\r\nA\r\nB\r\nx\x01y\r\n");
+    EXPECT_EQ(dlg->Settings->Item(1, 2), "B");
+    EXPECT_EQ(dlg->ProgressStep.load(), 2);
+    EXPECT_TRUE(Logged("getdata 1\r\ndata 1 read OK\r\ngetdata 2\r\ndata 2 read OK\r\n"));
+
+    struct stat st {};
+    ASSERT_EQ(::stat(dlg->BackupFilePath.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ASSERT_EQ(::stat(dir.File("state").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
+TEST_F(SettingsTransferTest, SaveThenRestorePutsEveryItemBackAndStoresIt)
+{
+    UseLayout({2, 0, 1});
+    shell.Blocks[1] = {"A", ""};
+    shell.Blocks[3] = {std::string(300, 'L')};
+    ASSERT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 1);
+    EXPECT_EQ(Commands().at(1), "getdata 2\r") << "a block without items is still fetched";
+
+    ASSERT_EQ(dlg->RestoreDeviceSettings(dlg->BackupFilePath), 1);
+    EXPECT_TRUE(dlg->SettingsRestored);
+    const std::vector<std::string> all = Commands();
+    const std::vector<std::string> tail(all.begin() + 3, all.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"putdata 1 1 A\r", "putdata 1 2 \r", "putdata 3 1 " + std::string(300, 'L') + "\r",
+                                              "savedata restart\r"}));
+    EXPECT_EQ(shell.Written[3].at(0), std::string(300, 'L'));
+    EXPECT_TRUE(shell.Saved);
+    EXPECT_TRUE(Logged("putdata 2\r\ndata 2 write OK\r\nputdata 3\r\n"));
+    EXPECT_TRUE(Logged("data 3 write OK\r\nsavedata restart\r\n"));
+    EXPECT_EQ(dlg->ProgressStep.load(), 6);
+    EXPECT_EQ(link.Sent().back().timeout_ms, 5000);
+    EXPECT_EQ(link.Sent().back().kind, RK_WRITE_OK_LINE);
+}
+
+TEST_F(SettingsTransferTest, NoBlocksSendsOnlySavedata)
+{
+    UseLayout({});
+    ASSERT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 1);
+    EXPECT_TRUE(Commands().empty());
+    EXPECT_EQ(Backup(), kTitle + "\r\n");
+    ASSERT_EQ(dlg->RestoreDeviceSettings(dlg->BackupFilePath), 1);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"savedata restart\r"}));
+}
+
+TEST_F(SettingsTransferTest, SavedataIsSentOnceAndItsSilenceIsNotAFailure)
+{
+    UseLayout({});
+    dlg->Channel.AttemptCount = 3;
+    ASSERT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 1);
+    shell.Mute = true;
+    EXPECT_EQ(dlg->RestoreDeviceSettings(dlg->BackupFilePath), 1);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"savedata restart\r"}));
+}
+
+TEST_F(SettingsTransferTest, ConfirmationIsCaseInsensitive)
+{
+    UseLayout({0, 0, 1});
+    shell.Blocks[3] = {"v"};
+    shell.ShoutConfirmation = true;
+    EXPECT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 1);
+    EXPECT_FALSE(Logged("retry"));
+}
+
+TEST_F(SettingsTransferTest, ConfirmationArrivingWithTheSecondNudgeStillCounts)
+{
+    UseLayout({1});
+    shell.Blocks[1] = {"v"};
+    shell.HoldConfirmationForNudges = 2;
+    ASSERT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 1);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"getdata 1\r", "\r", "\r"}));
+    EXPECT_EQ(Count("retry"), 2);
+    EXPECT_EQ(dlg->Settings->Item(1, 1), "v");
+}
+
+TEST_F(SettingsTransferTest, NoConfirmationAfterThreeNudgesFailsTheSaveWithoutBackup)
+{
+    UseLayout({1, 1});
+    shell.Blocks[1] = {"v"};
+    shell.HoldConfirmationForNudges = 3;
+    EXPECT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 0);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"getdata 1\r", "\r", "\r", "\r"}));
+    EXPECT_EQ(Count("retry"), 3);
+    EXPECT_FALSE(dlg->BackupWrittenThisRun);
+    EXPECT_FALSE(test::TempDir::ReadFile(dlg->BackupFilePath).size());
+}
+
+TEST_F(SettingsTransferTest, NoShellPromptFailsTheSaveAtOnce)
+{
+    UseLayout({1, 1});
+    shell.Mute = true;
+    EXPECT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 0);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"getdata 1\r", "\r"})) << "one try and the channel's own nudge";
+    EXPECT_EQ(link.Sent().at(0).timeout_ms, 10000);
+    EXPECT_EQ(link.Sent().at(0).kind, RK_SHELL_PROMPT);
+    EXPECT_FALSE(dlg->BackupWrittenThisRun);
+}
+
+TEST_F(SettingsTransferTest, PutdataIsConfirmedByTheBlockNumberNotTheItem)
+{
+    UseLayout({0, 5});
+    shell.Blocks[2] = {"a", "b", "c", "d", "e"};
+    ASSERT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 1);
+    shell.ConfirmWithItemNumber = true;
+    EXPECT_EQ(dlg->RestoreDeviceSettings(dlg->BackupFilePath), 0);
+    EXPECT_FALSE(dlg->SettingsRestored);
+    EXPECT_EQ(Commands().at(2), "putdata 2 1 a\r");
+    EXPECT_EQ(Count("retry"), 3);
+    EXPECT_FALSE(shell.Saved) << "savedata is not sent after a failed putdata";
+}
+
+TEST_F(SettingsTransferTest, GetdataReplyWithFewerItemsThanTheLayoutFailsTheSave)
+{
+    UseLayout({3});
+    shell.Blocks[1] = {"a", "b", "c"};
+    shell.DropItemsAfter = 2;
+    EXPECT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 0);
+    EXPECT_FALSE(dlg->BackupWrittenThisRun);
+    EXPECT_NE(dlg->Settings->Item(1, 3), "load data_1 ok") << "the confirmation line is no item";
+}
+
+TEST_F(SettingsTransferTest, GetdataReplyCutShortFailsTheSave)
+{
+    UseLayout({2});
+    link.SetResponder([](const std::string& command, int) {
+        return command == "\r" ? Answer(kPrompt) : Answer("getdata 1\r\r\nA\r\r\n");
+    });
+    EXPECT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 0);
+    EXPECT_FALSE(dlg->BackupWrittenThisRun);
+}
+
+TEST_F(SettingsTransferTest, UnwritableBackupFailsTheSave)
+{
+    UseLayout({1});
+    shell.Blocks[1] = {"a"};
+    dir.Write("blocker", "a file where the folder should be");
+    dlg->BackupFilePath = dir.File("blocker/7300qb.tmp");
+    EXPECT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 0);
+    EXPECT_FALSE(dlg->BackupWrittenThisRun);
+    EXPECT_TRUE(Logged("settings backup not written"));
+}
+
+TEST_F(SettingsTransferTest, RestoreRefusesABackupThisRunDidNotWrite)
+{
+    UseLayout({1});
+    ::mkdir(dir.File("state").c_str(), 0700);
+    dir.Write("state/7300qb.tmp", kTitle + "\r\nold value\r\n");
+    EXPECT_EQ(dlg->RestoreDeviceSettings(dlg->BackupFilePath), 0);
+    EXPECT_TRUE(Commands().empty());
+}
+
+TEST_F(SettingsTransferTest, RestoreRefusesAForeignOrShortBackupWithoutSending)
+{
+    UseLayout({2});
+    shell.Blocks[1] = {"a", "b"};
+    ASSERT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 1);
+    const std::size_t sent = Commands().size();
+
+    dir.Write("state/7300qb.tmp", "NEXAVO7300QB\x81\x40Y\x81\x40Ver 1.01\r\na\r\nb\r\n");
+    EXPECT_EQ(dlg->RestoreDeviceSettings(dlg->BackupFilePath), 0);
+    dir.Write("state/7300qb.tmp", kTitle + "\r\na\r\n");
+    EXPECT_EQ(dlg->RestoreDeviceSettings(dlg->BackupFilePath), 0);
+    std::filesystem::remove(dlg->BackupFilePath);
+    EXPECT_EQ(dlg->RestoreDeviceSettings(dlg->BackupFilePath), 0);
+    EXPECT_EQ(Commands().size(), sent);
+    EXPECT_FALSE(dlg->SettingsRestored);
+}
+
+TEST_F(SettingsTransferTest, LayoutBeyondTheTableIsRefused)
+{
+    dlg->SettingsLayout = SettingsLayoutTable{1, {1024}};
+    dlg->SettingsLayout.Capped = true;
+    EXPECT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 0);
+    EXPECT_TRUE(Commands().empty());
+}
+
+class SettingsConversionTest : public SettingsTransferTest {
+protected:
+    // O_SAVE two blocks of three; C_DATA three of two; C_SAVE as given.
+    void PrepareOldBackup(const std::string& c_save)
+    {
+        dir.Write("verup.dat", "[C_SAVE]\r\n" + c_save);
+        UseLayout({3, 3});
+        shell.Blocks[1] = {"1", "2", "3"};
+        shell.Blocks[2] = {"4", "5", "6"};
+        ASSERT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 1);
+        dlg->ConvertOnRestore = 1;
+        dlg->ConversionLayout = SettingsLayoutTable{3, {2, 2, 2}};
+    }
+    std::vector<std::string> Putdata() const
+    {
+        std::vector<std::string> out;
+        for (const auto& c : Commands())
+            if (c.rfind("putdata", 0) == 0)
+                out.push_back(c);
+        return out;
+    }
+};
+
+TEST_F(SettingsConversionTest, OldLinesAreDealtOutToTheNewBlocks)
+{
+    PrepareOldBackup("NUM=3\r\n1=2\r\n2=2\r\n3=2\r\n");
+    ASSERT_EQ(dlg->RestoreDeviceSettings(dlg->BackupFilePath), 1);
+    EXPECT_EQ(Putdata(), (std::vector<std::string>{"putdata 1 1 1\r", "putdata 1 2 2\r", "putdata 2 1 3\r",
+                                                   "putdata 2 2 4\r", "putdata 3 1 5\r", "putdata 3 2 6\r"}));
+    EXPECT_EQ(Backup(), kTitle + "\r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n");
+    EXPECT_EQ(dlg->SettingsLayout.BlockCount, 3);
+    EXPECT_TRUE(Logged("new data <- old data\r\n"));
+}
+
+TEST_F(SettingsConversionTest, SlotsTheOldFileDoesNotSupplyKeepTheTable)
+{
+    PrepareOldBackup("NUM=4\r\n1=3\r\n2=2\r\n3=2\r\n4=1\r\n");
+    ASSERT_EQ(dlg->RestoreDeviceSettings(dlg->BackupFilePath), 1);
+    // Item 3 of block 1 is what the save stored there; block 4 was never filled.
+    EXPECT_EQ(Backup(), kTitle + "\r\n1\r\n2\r\n3\r\n3\r\n4\r\n5\r\n6\r\n\r\n");
+    EXPECT_EQ(Putdata().back(), "putdata 4 1 \r");
+}
+
+TEST_F(SettingsConversionTest, FailedConversionSendsNothingAndKeepsTheFile)
+{
+    PrepareOldBackup("NUM=3\r\n1=2\r\n2=2\r\n3=2\r\n");
+    dlg->ConversionLayout = SettingsLayoutTable{4, {2, 2, 2, 1}};  // wants seven lines, the file has six
+    const std::string before = Backup();
+    const std::size_t sent = Commands().size();
+    EXPECT_EQ(dlg->RestoreDeviceSettings(dlg->BackupFilePath), 0);
+    EXPECT_EQ(Commands().size(), sent);
+    EXPECT_EQ(Backup(), before);
+    EXPECT_EQ(dlg->SettingsLayout.BlockCount, 2) << "the layout is not replaced";
+    EXPECT_FALSE(Logged("new data <- old data"));
+}
+
+TEST_F(SettingsConversionTest, ForeignTitleIsNotConverted)
+{
+    PrepareOldBackup("NUM=3\r\n1=2\r\n2=2\r\n3=2\r\n");
+    const std::string foreign = "OTHER\x81\x40X\x81\x40Ver 1.01\r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n";
+    dir.Write("state/7300qb.tmp", foreign);
+    EXPECT_EQ(dlg->ConvertSavedSettings(dlg->BackupFilePath), 0);
+    EXPECT_EQ(Backup(), foreign);
+}
+
+TEST_F(SettingsConversionTest, ValueRulesApplyToTheNewBlockNumbers)
+{
+    const std::string unset = "1\x01" "2\x01" "3\x01" "4\x01" "5\x01" "6\x01" "65535\x01" "8\x01" "9\x01" "10\x01" "65535";
+    const std::string fixed = "1\x01" "2\x01" "3\x01" "4\x01" "5\x01" "6\x01" "-1\x01" "8\x01" "9\x01" "10\x01" "-1";
+    dir.Write("verup.dat", "[C_SAVE]\r\nNUM=37\r\n19=2\r\n37=1\r\n");
+    // The old layout keeps these values in its blocks 1 and 2; the new one in 19 and 37.
+    UseLayout({3});
+    shell.Blocks[1] = {"4", "4", unset};
+    ASSERT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 1);
+    std::vector<int> c_data(37, 0);
+    c_data[18] = 2;
+    c_data[36] = 1;
+    dlg->ConvertOnRestore = 1;
+    dlg->ConversionLayout = SettingsLayoutTable{37, c_data};
+    ASSERT_EQ(dlg->RestoreDeviceSettings(dlg->BackupFilePath), 1);
+    EXPECT_EQ(shell.Written[19], (std::vector<std::string>{"4", "5"}));
+    EXPECT_EQ(shell.Written[37], (std::vector<std::string>{fixed}));
+}
+
+TEST_F(SettingsTransferTest, WithoutConversionTheValueRulesNeverApply)
+{
+    UseLayout({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2});
+    shell.Blocks[19] = {"4", "4"};
+    ASSERT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 1);
+    ASSERT_EQ(dlg->RestoreDeviceSettings(dlg->BackupFilePath), 1);
+    EXPECT_EQ(shell.Written[19], (std::vector<std::string>{"4", "4"}));
+    EXPECT_FALSE(Logged("new data <- old data"));
+}
+
+}  // namespace
+}  // namespace verup

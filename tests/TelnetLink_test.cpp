@@ -1,0 +1,379 @@
+// The telnet link against a scripted server on loopback: negotiation, the recognizer's reply
+// kinds, byte and bulk mode, the receive bound, partial sends, watch mode and closing.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <future>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "lan/TelnetLink.h"
+#include "platform/Clock.h"
+#include "protocol/ReplyKind.h"
+#include "support/LoopbackServer.h"
+
+namespace verup {
+namespace {
+
+using namespace std::string_literals;
+
+std::string Iac(unsigned char verb, unsigned char option) { return std::string{'\xff', static_cast<char>(verb), static_cast<char>(option)}; }
+
+constexpr unsigned char WILL = 251, WONT = 252, DO = 253, DONT = 254;
+const std::string kErrorWord = "\x83\x47\x83\x89\x81\x5b";
+
+// Polls (real time, generous cap) until `done` holds.
+bool Eventually(const std::function<bool()>& done)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+class TelnetLinkTest : public ::testing::Test {
+protected:
+    // Success paths wait up to 10000 device ms (1 s real); time-out cases use short waits.
+    static constexpr int kLong = 10000;
+    static constexpr int kShort = 300;
+
+    void SetUp() override
+    {
+        link_.SetNotify([this](int note) {
+            {
+                std::lock_guard lock(mutex_);
+                notes_.push_back(note);
+            }
+            if (note == TELNET_PASSWORD_PROMPT && on_prompt_)
+                on_prompt_();
+        });
+    }
+
+    void Connect()
+    {
+        ASSERT_EQ(link_.Open("127.0.0.1"), 1);
+        ASSERT_TRUE(server_.Accept());
+        ASSERT_TRUE(Eventually([&] { return link_.Connected(); }));
+    }
+
+    // The server waits for `command`, then answers `reply`; the link exchanges meanwhile.
+    int ExchangeAnswered(const std::string& command, const std::string& reply, int kind, int timeout_ms,
+                         std::string& got)
+    {
+        std::thread device([&] {
+            server_.Receive(command.size());
+            server_.Send(reply);
+        });
+        const int result = link_.Exchange(command, got, timeout_ms, kind);
+        device.join();
+        return result;
+    }
+
+    int Notes(int which)
+    {
+        std::lock_guard lock(mutex_);
+        int n = 0;
+        for (int note : notes_)
+            n += note == which ? 1 : 0;
+        return n;
+    }
+
+    Clock clock_{10};
+    test::LoopbackServer server_;
+    TelnetLink link_{clock_, server_.Port()};
+    std::mutex mutex_;
+    std::vector<int> notes_;
+    std::function<void()> on_prompt_;
+};
+
+TEST_F(TelnetLinkTest, ConnectionIsReportedOnce)
+{
+    Connect();
+    EXPECT_TRUE(Eventually([&] { return Notes(TELNET_CONNECTED) == 1; }));
+}
+
+TEST_F(TelnetLinkTest, NegotiationFollowsTheReplyTableAndTheStageRules)
+{
+    Connect();
+    // WILL STATUS always gets DONT STATUS: it follows every command below, so a command left
+    // unanswered shows as two markers in a row.
+    const std::string marker = Iac(WILL, 5);
+    const std::string marker_reply = Iac(DONT, 5);
+    struct Step {
+        std::string sent;
+        std::string answer;
+    };
+    const std::vector<Step> steps = {
+        {Iac(DO, 1), ""},                 // DO ECHO before any WILL SGA: no answer
+        {Iac(WILL, 3), Iac(DO, 3)},       // first WILL SGA: stage 0 -> 1
+        {Iac(WILL, 3), ""},               // stage 1: no answer
+        {Iac(DO, 1), Iac(WILL, 1)},       // DO ECHO at stage 1 -> 2
+        {Iac(DO, 1), ""},                 // stage 2: no answer
+        {Iac(WILL, 3), Iac(DO, 3)},       // second WILL SGA: stage 2 -> 3
+        {Iac(WILL, 3), ""},               // a third: no answer
+        {Iac(WILL, 1), Iac(DO, 1)},       // WILL ECHO always
+        {Iac(WONT, 34), Iac(DONT, 34)},   // WONT LINEMODE
+        {Iac(DO, 31), Iac(WONT, 31)},     // DO NAWS
+        {Iac(DO, 33), Iac(WONT, 33)},     // DO remote flow control
+        {Iac(DONT, 1), Iac(WONT, 1)},     // DONT ECHO
+        {Iac(DO, 24), ""},                // terminal type: not understood
+        {Iac(WILL, 34), ""},
+    };
+    std::string sent;
+    std::string expected;
+    for (const auto& step : steps) {
+        sent += step.sent + marker;
+        expected += step.answer + marker_reply;
+    }
+    server_.Send(sent);
+    EXPECT_EQ(server_.Receive(expected.size()), expected);
+    EXPECT_EQ(link_.NegotiationStage(), 3);
+    // Every completed command is reported, answered or not.
+    EXPECT_TRUE(Eventually([&] { return Notes(TELNET_NEGOTIATED) == static_cast<int>(2 * steps.size()); }));
+    EXPECT_EQ(link_.ReceiveLength(), 0u);
+}
+
+TEST_F(TelnetLinkTest, NegotiationBytesNeverEnterTheReplyAndAnAnswerEmptiesIt)
+{
+    Connect();
+    std::string got;
+    // Unanswered: its three bytes vanish, the text around it stays.
+    EXPECT_EQ(ExchangeAnswered("show\r", "ab" + Iac(WILL, 0) + "cd\r\n>", TRK_COMMAND_PROMPT, kLong, got), 1);
+    EXPECT_EQ(got, "abcd\r\n>");
+    // Answered: the answer is a send, and a send empties the receive buffer.
+    std::thread device([&] {
+        server_.Receive(5);
+        server_.Send("ab" + Iac(DO, 31) + "cd\r\n>");
+        EXPECT_EQ(server_.Receive(3), Iac(WONT, 31));
+    });
+    EXPECT_EQ(link_.Exchange("show\r", got, kLong, TRK_COMMAND_PROMPT), 1);
+    device.join();
+    EXPECT_EQ(got, "cd\r\n>");
+}
+
+struct KindCase {
+    int kind;
+    std::string reply;
+    int result;
+};
+
+class TelnetReplyKindTest : public TelnetLinkTest, public ::testing::WithParamInterface<KindCase> {};
+
+TEST_P(TelnetReplyKindTest, ExchangeEndsAsTheKindSays)
+{
+    Connect();
+    const KindCase& c = GetParam();
+    std::string got;
+    const int timeout = c.result == EXCHANGE_TIMEOUT ? kShort : kLong;
+    EXPECT_EQ(ExchangeAnswered("cmd\r", c.reply, c.kind, timeout, got), c.result);
+    EXPECT_EQ(got, c.reply);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TelnetKinds, TelnetReplyKindTest,
+    ::testing::Values(KindCase{TRK_COMMAND_PROMPT, "cmd\r\n>", 1}, KindCase{TRK_COMMAND_PROMPT, "cmd\r\n#", 0},
+                      KindCase{TRK_PASSWORD, "\r\nPassword:", 1}, KindCase{TRK_PASSWORD, "\r\npassword:", 1},
+                      KindCase{TRK_ADMIN_PROMPT, "\r\n#", 1}, KindCase{TRK_SHELL_PROMPT, "x\r\n>", 1},
+                      KindCase{TRK_SHELL_PROMPT, "x\r\n#", 1}, KindCase{TRK_DL_PROMPT, "\r\nDL.", 1},
+                      KindCase{TRK_DL_PROMPT, "\r\nDL.OK\r\n#", 1}, KindCase{TRK_DL_RESULT, "\r\nDL.OK\r\n#", 1},
+                      KindCase{TRK_DL_RESULT, "\r\nDL.ERROR\r\n#", -2},
+                      KindCase{TRK_DL_RESULT, "\r\nDL.ERROR\r\nDL.OK", 1}, KindCase{TRK_WRITE_OK, "\r\nwrite ok", 1},
+                      KindCase{TRK_ERASE_OK, "\r\nErase OK\r\n#", 1},
+                      // The error word counts once the awaited word is in.
+                      KindCase{TRK_COMMAND_PROMPT, kErrorWord + "\r\n>", -2},
+                      KindCase{TRK_COMMAND_PROMPT, kErrorWord, 0},
+                      // The searches stop at a zero byte, as in a zero-terminated text.
+                      KindCase{TRK_COMMAND_PROMPT, "a\0\r\n>"s, 0}, KindCase{42, "\r\n>\r\n#", 0}));
+
+TEST_F(TelnetLinkTest, TimeOutReturnsWhatArrived)
+{
+    Connect();
+    std::string got;
+    EXPECT_EQ(ExchangeAnswered("cmd\r", "partial", TRK_ERASE_OK, kShort, got), 0);
+    EXPECT_EQ(got, "partial");
+}
+
+TEST_F(TelnetLinkTest, NothingIsSentBeforeTheConnectionOrAfterClose)
+{
+    std::string got = "untouched";
+    EXPECT_EQ(link_.Exchange("cmd\r", got, kLong, TRK_COMMAND_PROMPT), -1);
+    EXPECT_EQ(got, "untouched");
+    const std::uint8_t byte = 'x';
+    EXPECT_EQ(link_.Send(&byte, 1), 0);
+    Connect();
+    EXPECT_EQ(link_.Close(), 1);
+    EXPECT_EQ(link_.Close(), 1);
+    EXPECT_EQ(link_.Send(&byte, 1), 0);
+    EXPECT_EQ(link_.Exchange("cmd\r", got, kLong, TRK_COMMAND_PROMPT), -1);
+}
+
+TEST_F(TelnetLinkTest, BulkModeFindsUploadEndOnlyWithAByteAfterIt)
+{
+    Connect();
+    std::string got;
+    // "UL.OK" as the last bytes: not complete yet.
+    EXPECT_EQ(ExchangeAnswered("upload 31\r", "data\xff\x01UL.OK", TRK_UPLOAD_BULK, kShort, got), 0);
+    EXPECT_EQ(got, "data\xff\x01UL.OK");
+    // Followed by its line end in the same read: complete; 0xFF bytes are data here.
+    EXPECT_EQ(ExchangeAnswered("upload 31\r", "data\xff\xfd\x01ul.ok\r\n>", TRK_UPLOAD_BULK, kLong, got), 1);
+    EXPECT_EQ(got, "data\xff\xfd\x01ul.ok\r\n>");
+    // The byte that completes it arrives with a later read.
+    std::thread device([&] {
+        server_.Receive(10);
+        server_.Send("dataUL.OK");
+        EXPECT_TRUE(Eventually([&] { return link_.ReceiveLength() == 9; }));
+        server_.Send("\r");
+    });
+    EXPECT_EQ(link_.Exchange("upload 31\r", got, kLong, TRK_UPLOAD_BULK), 1);
+    device.join();
+    EXPECT_EQ(got, "dataUL.OK\r");
+}
+
+TEST_F(TelnetLinkTest, ReceiveBufferIsBoundedAndMoreFailsTheExchange)
+{
+    Connect();
+    std::string got;
+    const std::size_t bound = TelnetLink::kReceiveBufferBytes;
+    // Exactly full: an upload of the largest size completes.
+    const std::string full = std::string(bound - 7, 'u') + "UL.OK\r\n";
+    EXPECT_EQ(ExchangeAnswered("upload 31\r", full, TRK_UPLOAD_BULK, kLong, got), 1);
+    EXPECT_EQ(got.size(), bound);
+    // One area too many: the exchange fails at once, nothing beyond the bound is kept.
+    const std::string over = std::string(bound + 4096, 'u') + "UL.OK\r\n";
+    EXPECT_EQ(ExchangeAnswered("upload 31\r", over, TRK_UPLOAD_BULK, kLong, got), -2);
+    EXPECT_EQ(got.size(), bound);
+    // The rest of that reply is dropped as it arrives.
+    EXPECT_TRUE(Eventually([&] { return link_.DroppedBytes() == 4096 + 7; }));
+    // Byte mode as well.
+    const std::string text = std::string(bound + 10, 't') + "\r\n>";
+    EXPECT_EQ(ExchangeAnswered("getdata 1\r", text, TRK_COMMAND_PROMPT, kLong, got), -2);
+    EXPECT_EQ(got.size(), bound);
+}
+
+TEST_F(TelnetLinkTest, LargeBlockIsSentWhole)
+{
+    Connect();
+    std::string block(4 << 20, '\0');
+    for (std::size_t i = 0; i < block.size(); ++i)
+        block[i] = static_cast<char>(i * 7 + i / 251);
+    std::string received;
+    std::thread device([&] {
+        received = server_.Receive(block.size());
+        server_.Send("\r\nDL.OK\r\n#");
+    });
+    std::string got;
+    EXPECT_EQ(link_.Exchange(block, got, kLong, TRK_DL_RESULT), 1);
+    device.join();
+    EXPECT_TRUE(received == block);
+}
+
+TEST_F(TelnetLinkTest, OnlyTheExactPasswordPromptStartsTheLogin)
+{
+    Connect();
+    const std::string near_misses = "Welcome\r\npassword: Password:\r\n";
+    server_.Send(near_misses);
+    EXPECT_TRUE(Eventually([&] { return link_.ReceiveLength() == near_misses.size(); }));
+    EXPECT_EQ(Notes(TELNET_PASSWORD_PROMPT), 0);
+
+    // The prompt starts the login; what follows it in the same read is the login's reply.
+    std::promise<std::pair<int, std::string>> first;
+    on_prompt_ = [&] {
+        std::string reply;
+        const int result = link_.Exchange("secret\r", reply, kLong, TRK_COMMAND_PROMPT);
+        first.set_value({result, reply});
+        link_.SetLoginState(LOGIN_DONE);
+    };
+    server_.Send("Password: greeting\r\n>");
+    const auto [result, reply] = first.get_future().get();
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(reply, "greeting\r\n>");
+    EXPECT_EQ(server_.Receive(7), "secret\r");
+    EXPECT_EQ(link_.WaitLoginOutcome(), LOGIN_DONE);
+    // Logged in: another prompt never starts a second login.
+    server_.Send("Password: ");
+    EXPECT_TRUE(Eventually([&] { return link_.ReceiveLength() == reply.size() + 10; }));
+    EXPECT_EQ(Notes(TELNET_PASSWORD_PROMPT), 1);
+}
+
+TEST_F(TelnetLinkTest, WatchdogNeverOverwritesARunningLogin)
+{
+    Connect();
+    std::promise<void> waiting;
+    std::promise<void> release;
+    on_prompt_ = [&] {
+        waiting.set_value();
+        release.get_future().wait();
+        link_.SetLoginState(LOGIN_REFUSED);
+    };
+    server_.Send("Password: ");
+    waiting.get_future().wait();
+    link_.ExpireLogin();
+    EXPECT_EQ(link_.LoginState(), LOGIN_PENDING);
+    release.set_value();
+    EXPECT_EQ(link_.WaitLoginOutcome(), LOGIN_REFUSED);
+}
+
+TEST_F(TelnetLinkTest, WatchdogEndsAWaitWithoutPrompt)
+{
+    Connect();
+    link_.ExpireLogin();
+    EXPECT_EQ(link_.WaitLoginOutcome(), LOGIN_WATCHDOG_EXPIRED);
+    // No login starts after the outcome.
+    server_.Send("Password: ");
+    EXPECT_TRUE(Eventually([&] { return link_.ReceiveLength() == 10; }));
+    EXPECT_EQ(Notes(TELNET_PASSWORD_PROMPT), 0);
+}
+
+TEST_F(TelnetLinkTest, CloseEndsARunningLoginExchangeFirst)
+{
+    Connect();
+    std::promise<int> login_result;
+    on_prompt_ = [&] {
+        std::string reply;
+        // The server never answers: only Close ends this wait early.
+        login_result.set_value(link_.Exchange("secret\r", reply, 1000000, TRK_COMMAND_PROMPT));
+    };
+    auto result = login_result.get_future();
+    server_.Send("Password: ");
+    EXPECT_EQ(server_.Receive(7), "secret\r");
+    EXPECT_EQ(link_.Close(), 1);
+    EXPECT_EQ(result.get(), 0);
+}
+
+TEST_F(TelnetLinkTest, ReopenStartsAFreshConnection)
+{
+    Connect();
+    link_.SetLoginState(LOGIN_DONE);
+    server_.Send(Iac(WILL, 3));
+    EXPECT_EQ(server_.Receive(3), Iac(DO, 3));
+    Connect();
+    EXPECT_EQ(link_.LoginState(), LOGIN_PENDING);
+    EXPECT_EQ(link_.NegotiationStage(), 0);
+    std::string got;
+    EXPECT_EQ(ExchangeAnswered("cmd\r", "\r\n>", TRK_COMMAND_PROMPT, kLong, got), 1);
+}
+
+TEST_F(TelnetLinkTest, RefusedConnectionLeavesTheLinkConnecting)
+{
+    std::uint16_t port = 0;
+    {
+        test::LoopbackServer gone;
+        port = gone.Port();
+    }
+    TelnetLink link(clock_, port);
+    // Nothing listens there (or it refuses): the link never connects; only the watchdog ends it.
+    ASSERT_EQ(link.Open("127.0.0.1"), 1);
+    link.ExpireLogin();
+    EXPECT_EQ(link.WaitLoginOutcome(), LOGIN_WATCHDOG_EXPIRED);
+    EXPECT_FALSE(link.Connected());
+    EXPECT_EQ(link.Open("not-an-address"), 0);
+}
+
+}  // namespace
+}  // namespace verup

@@ -1,0 +1,198 @@
+// The LAN login and the connect operation, against a scripted telnet server on loopback:
+// what the greeting must name, which versions it gives, which step refuses, the watchdog.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "app/CUpdateDlg.h"
+#include "lan/TelnetLink.h"
+#include "platform/Clock.h"
+#include "platform/IcmpEcho.h"
+#include "support/LoopbackServer.h"
+#include "support/RecordingHost.h"
+#include "support/TempDir.h"
+
+namespace verup {
+namespace {
+
+const std::string kPasswordLine = "q4x8m2r7k1w9t3v6b0n5c8z2h7jpdkwa\r";
+const std::string kPrompt = "\r\nNEXAVO7300QB\r\n\r\nPassword: ";
+const std::string kGreeting =
+    "\r\n\r\nNEXAVO7300QB Network Terminal\r\nFarmware Version 1.20 3\r\nTelnet Server Version 2.00\r\n\r\n>";
+
+// One line the device waits for and what it answers.
+using Script = std::vector<std::pair<std::string, std::string>>;
+
+Script Login(const std::string& greeting)
+{
+    return {{kPasswordLine, greeting}, {"administrator\r", "administrator\r\nPassword:"}, {kPasswordLine, "\r\n#"}};
+}
+
+class TelnetLoginTest : public ::testing::Test {
+protected:
+    TelnetLoginTest()
+    {
+        env_.CurrentDirectory = dir_.Path();
+        env_.StateDirectory = dir_.Path();
+        env_.RuntimeDirectory = dir_.Path();
+        env_.clock = &clock_;
+        dlg_ = std::make_unique<CUpdateDlg>(host_, env_);
+        dlg_->cfg.DEBUG = 99;
+        dlg_->cfg.KIKI1 = "NEXAVO7300QB";
+        dlg_->cfg.KIKI2 = "NEXAVO7300QW";
+        dlg_->cfg.NUM_LEN = 12;
+        dlg_->Channel.AttemptCount = 2;
+        dlg_->Channel.LinkKind = 1;
+        dlg_->FirmwareVersionText = "old firmware";
+        dlg_->TelnetServerText = "old server";
+        dlg_->Telnet = std::make_unique<TelnetLink>(clock_, server_.Port());
+    }
+    ~TelnetLoginTest() override
+    {
+        // The link first: its reader reports into the dialog.
+        dlg_->Telnet->Close();
+        dlg_.reset();
+    }
+
+    // The device: accept, `opening`, then answer each awaited line. Returns ConnectDevice's result.
+    int Connect(const std::string& opening, const Script& script, int mode = 0)
+    {
+        std::thread device([&] {
+            if (!server_.Accept())
+                return;
+            server_.Send(opening);
+            for (const auto& [line, answer] : script) {
+                received_ += server_.ReceiveUntil(line);
+                server_.Send(answer);
+            }
+        });
+        const int result = dlg_->ConnectDevice("127.0.0.1", mode);
+        dlg_->Telnet->Close();
+        device.join();
+        return result;
+    }
+    std::string Log()
+    {
+        auto lock = host_.Lock();
+        return host_.Log;
+    }
+
+    // Login exchanges wait 5000 device ms: 100 ms real. The watchdog: 300 ms real.
+    Clock clock_{50};
+    test::TempDir dir_;
+    test::LoopbackServer server_;
+    test::RecordingHost host_;
+    StartupEnvironment env_;
+    std::unique_ptr<CUpdateDlg> dlg_;
+    std::string received_;
+};
+
+TEST_F(TelnetLoginTest, LogsInAndTakesTheVersionsFromTheGreeting)
+{
+    const std::string opening = std::string("\xff\xfb\x01", 3) + kPrompt;
+    EXPECT_EQ(Connect(opening, Login(kGreeting)), 1);
+    EXPECT_EQ(dlg_->Telnet->LoginState(), LOGIN_DONE);
+    EXPECT_EQ(dlg_->FirmwareVersionText, "Version 1.20");
+    EXPECT_EQ(dlg_->TelnetServerText, "Version 2.00\r");
+    // DO ECHO answered the device's WILL ECHO before the login began.
+    EXPECT_EQ(received_, std::string("\xff\xfd\x01", 3) + kPasswordLine + "administrator\r" + kPasswordLine);
+    const std::string log = Log();
+    EXPECT_NE(log.find("connect ok\r\n"), std::string::npos);
+    EXPECT_NE(log.find("IAC data\r\n"), std::string::npos);
+    const auto local_ok = log.find("Local Password Check OK\r\n");
+    const auto admin_ok = log.find("administrator Password Check OK\r\n");
+    ASSERT_NE(local_ok, std::string::npos);
+    ASSERT_NE(admin_ok, std::string::npos);
+    EXPECT_LT(local_ok, admin_ok);
+}
+
+TEST_F(TelnetLoginTest, SecondProductNameIsAcceptedToo)
+{
+    const std::string greeting = "\r\nNEXAVO7300QW\r\nFarmware Version 1.30 1\r\n>";
+    EXPECT_EQ(Connect(kPrompt, Login(greeting)), 1);
+    EXPECT_EQ(dlg_->FirmwareVersionText, "Version 1.30");
+    // No "Telnet Server ": the old text stays.
+    EXPECT_EQ(dlg_->TelnetServerText, "old server");
+}
+
+TEST_F(TelnetLoginTest, GreetingOfAnotherProductEndsWithoutAdministrator)
+{
+    const std::string greeting = "\r\nNEXAVO9999\r\nFarmware Version 9.99 0\r\n>";
+    EXPECT_EQ(Connect(kPrompt, {{kPasswordLine, greeting}}), -2);
+    EXPECT_EQ(dlg_->Telnet->LoginState(), LOGIN_WRONG_PRODUCT);
+    EXPECT_NE(Log().find("Check ERROR\r\n"), std::string::npos);
+    EXPECT_EQ(Log().find("Local Password Check OK"), std::string::npos);
+    EXPECT_EQ(dlg_->FirmwareVersionText, "old firmware");
+}
+
+TEST_F(TelnetLoginTest, EmptyProductNameMatchesEveryGreeting)
+{
+    dlg_->cfg.KIKI1.clear();
+    EXPECT_EQ(Connect(kPrompt, Login("\r\nsomething else\r\n>")), 1);
+    EXPECT_EQ(dlg_->FirmwareVersionText, "old firmware");
+}
+
+TEST_F(TelnetLoginTest, VersionCutsStayInsideTheFirst250Bytes)
+{
+    dlg_->cfg.NUM_LEN = 400;
+    // "Farmware " ends at byte 240: ten bytes of the greeting are left for the version.
+    const std::string greeting = "\r\nNEXAVO7300QB" + std::string(240 - 14 - 9, '.') + "Farmware Version 1.20 3 and more text\r\n>";
+    const std::string short_server = "\r\nNEXAVO7300QB\r\nTelnet Server V1\r\n>";
+    EXPECT_EQ(Connect(kPrompt, Login(greeting)), 1);
+    EXPECT_EQ(dlg_->FirmwareVersionText, "Version 1.");
+    EXPECT_EQ(Connect(kPrompt, Login(short_server)), 1);
+    EXPECT_EQ(dlg_->TelnetServerText, "V1\r\n>");
+}
+
+TEST_F(TelnetLoginTest, RefusedLocalPasswordFailsTheLogin)
+{
+    const std::string refused = "\r\nLogin incorrect\r\n\r\nPassword: ";
+    EXPECT_EQ(Connect(kPrompt, {{kPasswordLine, refused}}), -3);
+    EXPECT_NE(Log().find("Local Password Check ERROR\r\n"), std::string::npos);
+}
+
+TEST_F(TelnetLoginTest, AdministratorNotAskedForAPasswordFailsTheLogin)
+{
+    const Script script = {{kPasswordLine, kGreeting}, {"administrator\r", "\r\npermission denied\r\n>"}};
+    EXPECT_EQ(Connect(kPrompt, script), -3);
+    EXPECT_NE(Log().find("administrator Password Input ERROR\r\n"), std::string::npos);
+    // The greeting was read before the administrator step.
+    EXPECT_EQ(dlg_->FirmwareVersionText, "Version 1.20");
+}
+
+TEST_F(TelnetLoginTest, RefusedAdministratorPasswordFailsTheLogin)
+{
+    const Script script = {{kPasswordLine, kGreeting},
+                           {"administrator\r", "\r\nPassword:"},
+                           {kPasswordLine, "\r\nLogin incorrect\r\n>"}};
+    EXPECT_EQ(Connect(kPrompt, script), -3);
+    EXPECT_NE(Log().find("administrator Password Check ERROR\r\n"), std::string::npos);
+}
+
+TEST_F(TelnetLoginTest, NoExactPromptEndsByTheWatchdog)
+{
+    EXPECT_EQ(Connect("\r\nNEXAVO7300QB\r\n\r\npassword: ", {}), -1);
+    EXPECT_EQ(Log().find("Password Check"), std::string::npos);
+}
+
+TEST_F(TelnetLoginTest, LoginStillRunningAtTheWatchdogDecidesTheOutcome)
+{
+    // Two tries of 5000 ms plus their nudges outlast the 15000 ms watchdog.
+    EXPECT_EQ(Connect(kPrompt, {}), -3);
+    EXPECT_NE(Log().find("Local Password Check ERROR\r\n"), std::string::npos);
+}
+
+TEST_F(TelnetLoginTest, EchoCheckBeforeConnecting)
+{
+    if (IcmpPing("127.0.0.1", clock_) != ICMP_ANSWERED)
+        GTEST_SKIP() << "no way to send ICMP echo here";
+    EXPECT_EQ(Connect(kPrompt, Login(kGreeting), 1), 1);
+    EXPECT_NE(Log().find("icmp echo 127.0.0.1"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace verup

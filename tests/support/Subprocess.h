@@ -1,0 +1,122 @@
+#pragma once
+// Runs a program of the build (the tool, the simulator) as a child process, its output going
+// to files, with extra environment variables. The destructor ends a child still running.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/TempDir.h"
+
+extern char** environ;
+
+namespace verup::test {
+
+class Subprocess {
+public:
+    Subprocess(const std::vector<std::string>& argv, const std::map<std::string, std::string>& extra_env,
+               const std::string& out_file, const std::string& err_file)
+    {
+        std::map<std::string, std::string> env;
+        for (char** e = environ; *e != nullptr; ++e) {
+            const std::string entry = *e;
+            const auto eq = entry.find('=');
+            if (eq != std::string::npos)
+                env[entry.substr(0, eq)] = entry.substr(eq + 1);
+        }
+        for (const auto& [key, value] : extra_env)
+            env[key] = value;
+        std::vector<std::string> env_texts;
+        for (const auto& [key, value] : env)
+            env_texts.push_back(key + "=" + value);
+
+        std::vector<char*> args;
+        for (const auto& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        std::vector<char*> envp;
+        for (auto& e : env_texts)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int rc = posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        if (rc != 0)
+            throw std::runtime_error(std::string("cannot start ") + argv[0] + ": " + std::strerror(rc));
+    }
+    ~Subprocess()
+    {
+        if (pid_ > 0 && !exited_) {
+            ::kill(pid_, SIGTERM);
+            if (Wait(std::chrono::seconds(10)) == kStillRunning) {
+                ::kill(pid_, SIGKILL);
+                int status = 0;
+                ::waitpid(pid_, &status, 0);
+            }
+        }
+    }
+    Subprocess(const Subprocess&) = delete;
+    Subprocess& operator=(const Subprocess&) = delete;
+
+    static constexpr int kStillRunning = -1000;
+    static constexpr int kKilledBySignal = -1001;
+
+    // The exit code, or kStillRunning when `limit` (real time) passed first.
+    int Wait(std::chrono::milliseconds limit)
+    {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        for (;;) {
+            int status = 0;
+            const pid_t r = ::waitpid(pid_, &status, WNOHANG);
+            if (r == pid_) {
+                exited_ = true;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : kKilledBySignal;
+            }
+            if (std::chrono::steady_clock::now() >= end)
+                return kStillRunning;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+
+private:
+    pid_t pid_ = -1;
+    bool exited_ = false;
+};
+
+struct ProgramRun {
+    int exit_code = Subprocess::kStillRunning;
+    std::string out;
+    std::string err;
+};
+
+// Runs a program to its end (killed after `limit`), its output captured in `dir`.
+inline ProgramRun RunProgram(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
+                             const TempDir& dir, std::chrono::milliseconds limit = std::chrono::minutes(3))
+{
+    static int serial = 0;
+    const std::string stem = "run" + std::to_string(++serial);
+    ProgramRun run;
+    {
+        Subprocess child(argv, env, dir.File(stem + ".out"), dir.File(stem + ".err"));
+        run.exit_code = child.Wait(limit);
+    }
+    run.out = dir.Read(stem + ".out");
+    run.err = dir.Read(stem + ".err");
+    return run;
+}
+
+}  // namespace verup::test
