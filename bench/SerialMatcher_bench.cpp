@@ -58,10 +58,10 @@ void BM_StreamProgramPaced(benchmark::State& state)
     const double kScale = static_cast<double>(state.range(0));
     const std::filesystem::path dir = std::filesystem::temp_directory_path() / "verup-bench-serial";
     std::filesystem::create_directories(dir);
-    devsim::PackageOptions spec;
-    spec.ProgramSize = 450 * 1024;
+    devsim::PackageOptions package;
+    package.ProgramSize = 450 * 1024;
     std::string error;
-    if (!devsim::WritePackage(dir.string(), spec, &error)) {
+    if (!devsim::WritePackage(dir.string(), package, &error)) {
         state.SkipWithError(error.c_str());
         return;
     }

@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -32,8 +31,8 @@ class LanUpdateTest : public ::testing::Test {
 protected:
     LanUpdateTest()
     {
-        spec_.ProgramSize = 100 * 1024;  // two program areas: MAIN 2, FPGA 3
-        spec_.Save = 0;
+        package_options_.ProgramSize = 100 * 1024;  // two program areas: MAIN 2, FPGA 3
+        package_options_.Save = 0;
         device_.FirmwareVersion = "Version 1.15";
         device_.RestartMs = 4000;
     }
@@ -51,11 +50,14 @@ protected:
     void StartDevice(const std::vector<std::string>& edits = {})
     {
         std::string error;
-        ASSERT_TRUE(devsim::WritePackage(package_.Path(), spec_, &error)) << error;
+        ASSERT_TRUE(devsim::WritePackage(package_.Path(), package_options_, &error)) << error;
         std::string dat = package_.Read("verup.dat");
         for (const auto& edit : edits) {
-            const std::string key = edit.substr(0, edit.find('='));
-            dat = std::regex_replace(dat, std::regex("(^|\n)" + key + "=[^\r\n]*"), "$1" + edit);
+            const std::string key = edit.substr(0, edit.find('=') + 1);
+            std::size_t line = dat.compare(0, key.size(), key) == 0 ? 0 : dat.find("\n" + key);
+            ASSERT_NE(line, std::string::npos) << key;
+            line += dat[line] == '\n' ? 1 : 0;
+            dat.replace(line, dat.find_first_of("\r\n", line) - line, edit);
         }
         package_.Write("verup.dat", dat);
         devsim::HarnessOptions options;
@@ -126,14 +128,14 @@ protected:
             EXPECT_TRUE(sim_->Device().Area(j) == std::vector<std::uint8_t>(sector.begin(), sector.end()))
                 << "program area " << j;
         }
-        if (spec_.Fpga) {
+        if (package_options_.Fpga) {
             LineTable one = LineTable::ForFpga(), two = LineTable::ForFpga();
             std::vector<std::uint8_t> fpga;
             ASSERT_TRUE(BuildFpgaImage(cfg, package_.Path(), one, two, fpga).Ok);
             fpga.resize(cfg.SECT_END_ADR + 1);
             EXPECT_TRUE(sim_->Device().Area(cfg.FPGA) == fpga) << "FPGA area " << cfg.FPGA;
         }
-        if (spec_.Boot) {
+        if (package_options_.Boot) {
             LineTable lines = LineTable::ForBoot();
             std::vector<std::uint8_t> boot;
             ASSERT_TRUE(BuildBootImage(cfg, package_.Path(), lines, boot).Ok);
@@ -160,7 +162,7 @@ protected:
     Clock clock_{kTimeScale};
     test::TempDir package_;
     test::TempDir state_;
-    devsim::PackageOptions spec_;
+    devsim::PackageOptions package_options_;
     devsim::DeviceOptions device_;
     std::unique_ptr<devsim::SimHarness> sim_;
     test::RecordingHost host_;
@@ -191,7 +193,7 @@ TEST_F(LanUpdateTest, WritesEveryImageWithoutSettings)
 
 TEST_F(LanUpdateTest, WholeSettingsAreaIsUploadedAndWrittenBackByteForByte)
 {
-    spec_.Save = 1;
+    package_options_.Save = 1;
     StartDevice();
     Update();
     ExpectOutcome(CUpdateDlg::Outcome::Done, lantext::kStatusDone);
@@ -207,7 +209,7 @@ TEST_F(LanUpdateTest, WholeSettingsAreaIsUploadedAndWrittenBackByteForByte)
 
 TEST_F(LanUpdateTest, SettingsAreSavedAndRestoredBlockByBlock)
 {
-    spec_.Save = 2;
+    package_options_.Save = 2;
     StartDevice();
     Update();
     ExpectOutcome(CUpdateDlg::Outcome::Done, lantext::kStatusDone);
@@ -219,8 +221,8 @@ TEST_F(LanUpdateTest, SettingsAreSavedAndRestoredBlockByBlock)
 
 TEST_F(LanUpdateTest, WithoutCrcTheBlocksGoBare)
 {
-    spec_.Crc = 0;
-    spec_.Save = 1;
+    package_options_.Crc = 0;
+    package_options_.Save = 1;
     StartDevice();
     Update();
     ExpectOutcome(CUpdateDlg::Outcome::Done, lantext::kStatusDone);
@@ -232,8 +234,8 @@ TEST_F(LanUpdateTest, WithoutCrcTheBlocksGoBare)
 
 TEST_F(LanUpdateTest, OnlyTheProgramRestartsTheDeviceTwice)
 {
-    spec_.Fpga = false;
-    spec_.Boot = false;
+    package_options_.Fpga = false;
+    package_options_.Boot = false;
     StartDevice();
     Update();
     ExpectOutcome(CUpdateDlg::Outcome::Done, lantext::kStatusDone);
@@ -286,7 +288,7 @@ TEST_F(LanUpdateTest, RefusedBlockIsSentAgain)
 
 TEST_F(LanUpdateTest, CorruptedUploadIsUploadedAgain)
 {
-    spec_.Save = 1;
+    package_options_.Save = 1;
     device_.Faults.BadUploadFcs = 1;
     StartDevice();
     Update();
@@ -300,8 +302,8 @@ TEST_F(LanUpdateTest, CorruptedUploadIsUploadedAgain)
 
 TEST_F(LanUpdateTest, RefusedConnectionsAfterARestartAreCounted)
 {
-    spec_.Fpga = false;
-    spec_.Boot = false;
+    package_options_.Fpga = false;
+    package_options_.Boot = false;
     device_.Faults.ReturnAfter = 1;
     StartDevice();
     Update();
@@ -313,7 +315,7 @@ TEST_F(LanUpdateTest, RefusedConnectionsAfterARestartAreCounted)
 
 TEST_F(LanUpdateTest, ConnectionDroppedInABlockFailsAndKeepsTheBackup)
 {
-    spec_.Save = 2;
+    package_options_.Save = 2;
     device_.Faults.DropMidBlock = 1;
     StartDevice();
     Update();
@@ -338,7 +340,7 @@ TEST_F(LanUpdateTest, DeviceThatNeverReturnsEndsAsDoneWithoutConnection)
 
 TEST_F(LanUpdateTest, WrongVersionAfterTheUpdateFailsAndKeepsTheBackup)
 {
-    spec_.Save = 2;
+    package_options_.Save = 2;
     device_.Faults.VersionOverride = "Version 1.19 0";
     StartDevice();
     Update();
@@ -380,7 +382,7 @@ class LanStartupTest : public LanUpdateTest, public ::testing::WithParamInterfac
 
 TEST_P(LanStartupTest, FailsWithItsMessageAndTouchesNothing)
 {
-    GetParam().arrange(spec_, device_);
+    GetParam().arrange(package_options_, device_);
     StartDevice();
     EXPECT_FALSE(StartUp());
     EXPECT_EQ(StartupMessage(), GetParam().message);

@@ -36,8 +36,8 @@ class SerialUpdateTest : public ::testing::Test {
 protected:
     SerialUpdateTest()
     {
-        spec_.ProgramSize = 100 * 1024;  // two program areas: MAIN 2, FPGA 3
-        spec_.Save = 2;
+        package_options_.ProgramSize = 100 * 1024;  // two program areas: MAIN 2, FPGA 3
+        package_options_.Save = 2;
         device_.FirmwareVersion = "Version 1.15";
         device_.RestartMs = 4000;
     }
@@ -59,7 +59,7 @@ protected:
     void StartDevice(const std::vector<std::string>& edits = {})
     {
         std::string error;
-        ASSERT_TRUE(devsim::WritePackage(package_.Path(), spec_, &error)) << error;
+        ASSERT_TRUE(devsim::WritePackage(package_.Path(), package_options_, &error)) << error;
         std::string dat = package_.Read("verup.dat");
         for (const auto& edit : edits) {
             // The line "KEY=..." becomes `edit`.
@@ -147,14 +147,14 @@ protected:
             EXPECT_TRUE(sim_->Device().Area(j) == std::vector<std::uint8_t>(sector.begin(), sector.end()))
                 << "program area " << j;
         }
-        if (spec_.Fpga) {
+        if (package_options_.Fpga) {
             LineTable one = LineTable::ForFpga(), two = LineTable::ForFpga();
             std::vector<std::uint8_t> fpga;
             ASSERT_TRUE(BuildFpgaImage(cfg, package_.Path(), one, two, fpga).Ok);
             fpga.resize(cfg.SECT_END_ADR + 1);
             EXPECT_TRUE(sim_->Device().Area(cfg.FPGA) == fpga) << "FPGA area " << cfg.FPGA;
         }
-        if (spec_.Boot) {
+        if (package_options_.Boot) {
             LineTable lines = LineTable::ForBoot();
             std::vector<std::uint8_t> boot;
             ASSERT_TRUE(BuildBootImage(cfg, package_.Path(), lines, boot).Ok);
@@ -176,7 +176,7 @@ protected:
     Clock clock_{kTimeScale};
     test::TempDir package_;
     test::TempDir state_;
-    devsim::PackageOptions spec_;
+    devsim::PackageOptions package_options_;
     devsim::DeviceOptions device_;
     std::unique_ptr<devsim::SimHarness> sim_;
     test::RecordingHost host_;
@@ -218,7 +218,7 @@ TEST_F(SerialUpdateTest, WritesEveryImageAndCarriesTheSettings)
 // error word, so the start-up goes on; the update's monitor entry finds "F1>" again.
 TEST_F(SerialUpdateTest, DeviceInItsMonitorIsUpdatedWithoutShellOrVersionCheck)
 {
-    spec_.Save = 0;
+    package_options_.Save = 0;
     StartDevice();
     sim_->Device().Restart(true);
     clock_.SleepMs(device_.RestartMs + 1000);
@@ -292,7 +292,7 @@ TEST_F(SerialUpdateTest, SettingsResetRevisionRestartsInsteadOfRestoring)
 
 TEST_F(SerialUpdateTest, ErrorWhileStreamingIsFollowedByASuccessfulTry)
 {
-    spec_.Save = 0;
+    package_options_.Save = 0;
     device_.Faults.StreamErrorLine = 10;
     StartDevice();
     Update();
@@ -318,9 +318,9 @@ TEST_F(SerialUpdateTest, WrongVersionAfterTheUpdateFailsAndKeepsTheBackup)
 
 TEST_F(SerialUpdateTest, UnansweredProgramStartFailsAfterTenTries)
 {
-    spec_.Save = 0;
-    spec_.Fpga = false;
-    spec_.Boot = false;
+    package_options_.Save = 0;
+    package_options_.Fpga = false;
+    package_options_.Boot = false;
     // Ten starts of three tries each.
     for (int n = 1; n <= 30; ++n)
         device_.Faults.NoReply.push_back(devsim::CountedFault{"at%z", n});
@@ -333,7 +333,7 @@ TEST_F(SerialUpdateTest, UnansweredProgramStartFailsAfterTenTries)
 
 TEST_F(SerialUpdateTest, UnusableProgramFailsBeforeAnythingIsErased)
 {
-    spec_.Save = 0;
+    package_options_.Save = 0;
     StartDevice();
     // A header and a termination record: no data, so no sector to write.
     package_.Write("rt00.mot", "S00600004844521B\r\nS9030000FC\r\n");
@@ -370,7 +370,7 @@ TEST_F(SerialUpdateTest, BusyPortCannotBeOpened)
 
 TEST_F(SerialUpdateTest, ScanFindsTheDeviceOnItsPort)
 {
-    spec_.Save = 0;
+    package_options_.Save = 0;
     StartDevice({"AUTO=1"});
     ASSERT_TRUE(StartUp(1)) << StartupMessage();
     EXPECT_EQ(dlg_->ComPortName, "COM3");

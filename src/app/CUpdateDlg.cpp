@@ -74,6 +74,11 @@ CUpdateDlg::~CUpdateDlg()
     JoinWorker();
     timers.Kill(TIMER_STATUS);
     timers.Kill(TIMER_WATCHDOG);
+    // The links' threads report into this object: stop them before any member goes.
+    if (Telnet)
+        Telnet->Close();
+    if (Serial)
+        Serial->Close();
     Channel.SetSerialLink(nullptr);
     Channel.SetLanLink(nullptr);
 }

@@ -210,6 +210,8 @@ private:
     bool OpenLanAndIdentify();
 
     mutable std::mutex texts_mutex_;
+    // Report is called by the worker and by the telnet reader and login threads.
+    std::mutex report_mutex_;
     std::string CurrentVersionText_;
     std::string NewVersionText_;
     std::string StatusText_;

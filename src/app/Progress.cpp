@@ -14,6 +14,7 @@ constexpr int kStageCount = 5;
 
 void CUpdateDlg::Report(int position, const std::string& text)
 {
+    std::lock_guard lock(report_mutex_);
     if (cfg.DEBUG == kDebugMode && !text.empty()) {
         DebugLog += text;
         host.AppendDebugLog(text);
