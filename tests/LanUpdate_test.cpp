@@ -152,7 +152,11 @@ protected:
     {
         EXPECT_EQ(dlg_->UpdateOutcome.load(), outcome);
         EXPECT_EQ(dlg_->StatusText(), status);
-        EXPECT_EQ(dlg_->NoticeText(), "");
+        // The notice names the backup exactly when it holds settings that were not put back.
+        if (dlg_->BackupWrittenThisRun && !dlg_->SettingsRestored)
+            EXPECT_NE(dlg_->NoticeText().find(dlg_->BackupFilePath), std::string::npos);
+        else
+            EXPECT_EQ(dlg_->NoticeText(), "");
         auto lock = host_.Lock();
         EXPECT_TRUE(host_.CloseEnabled);
         EXPECT_TRUE(host_.CloseCommandEnabled);

@@ -79,6 +79,9 @@ public:
     void StopWatchdog();
     void SetStatusText(const std::string& text);
     void SetNoticeText(const std::string& text);
+    // The notice line at the end of an update: empty, or where the settings backup is kept
+    // when this run saved the settings and did not put them back.
+    void ShowFinalNotice();
     void SetCurrentVersionText(const std::string& text);
     BoundTexts SnapshotTexts() const;
     const std::string& DebugLogText() const { return DebugLog; }

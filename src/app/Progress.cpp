@@ -1,6 +1,7 @@
 // Progress reports, the status animation and the hand-over of the bound texts to the host.
 #include "app/CUpdateDlg.h"
 #include "app/DialogTexts.h"
+#include "platform/Cp932.h"
 
 namespace verup {
 namespace {
@@ -126,6 +127,18 @@ std::string CUpdateDlg::NoticeText() const
 {
     std::lock_guard lock(texts_mutex_);
     return NoticeText_;
+}
+
+void CUpdateDlg::ShowFinalNotice()
+{
+    std::string notice;
+    // The backup is then the settings' only copy.
+    if (BackupWrittenThisRun && !SettingsRestored) {
+        notice = std::string(kNoticeSettingsBackupAt) + Utf8ToCp932(BackupFilePath);
+        Report(-1, "settings backup kept: " + BackupFilePath + "\r\n");
+    }
+    SetNoticeText(notice);
+    PostRefresh();
 }
 
 }  // namespace verup

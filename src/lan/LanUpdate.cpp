@@ -334,8 +334,7 @@ void CUpdateDlg::LanUpdate()
         SetStatusText(lantext::kStatusDone);
         UpdateOutcome = Outcome::Done;
     }
-    SetNoticeText(std::string());
-    PostRefresh();
+    ShowFinalNotice();
     host.EnableCloseButton(true);
     host.EnableCloseCommand(true);
 }

@@ -7,7 +7,6 @@
 #include "image/ImageBuilder.h"
 #include "image/ImageFiles.h"
 #include "image/ImageLimits.h"
-#include "platform/Cp932.h"
 #include "protocol/ReplyText.h"
 #include "serial/SerialCommands.h"
 #include "serial/SerialLink.h"
@@ -28,7 +27,6 @@ constexpr char kStatusDoneSettingsLost[] =
 constexpr char kStatusFailed[] = "\x83\x6f\x81\x5b\x83\x57\x83\x87\x83\x93\x83\x41\x83\x62\x83\x76\x88\xd9\x8f\xed";
 
 // "設定情報の保存先：" followed by the backup file's path.
-constexpr char kSettingsBackupAt[] = "\x90\xdd\x92\xe8\x8f\xee\x95\xf1\x82\xcc\x95\xdb\x91\xb6\x90\xe6\x81\x46";
 
 // Progress steps.
 constexpr int PROGRESS_INITIAL_RANGE = 10;
@@ -344,7 +342,6 @@ void CUpdateDlg::SerialUpdate()
     // The animation stops first so that it cannot overwrite the final text.
     StopStatusAnimation();
     DotPhase = 0;
-    std::string notice;
     if (!failed) {
         Report(-1, "Version Up OK\r\n");
         Report(total);
@@ -355,13 +352,7 @@ void CUpdateDlg::SerialUpdate()
         SetStatusText(kStatusFailed);
         UpdateOutcome = Outcome::Failed;
     }
-    // Settings saved by this run but not put back: the backup is their only copy.
-    if (carry_settings && BackupWrittenThisRun && !SettingsRestored) {
-        notice = kSettingsBackupAt + Utf8ToCp932(BackupFilePath);
-        Report(-1, "settings backup kept: " + BackupFilePath + "\r\n");
-    }
-    SetNoticeText(notice);
-    PostRefresh();
+    ShowFinalNotice();
 
     host.EnableCloseButton(true);
     host.EnableCloseCommand(true);

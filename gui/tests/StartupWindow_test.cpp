@@ -1,0 +1,334 @@
+// The window through its start-ups that end before a device is reached: the connection
+// dialogs, their refusals and writes, the failures' message boxes, the second instance.
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <cstdlib>
+#include <memory>
+
+#include "AboutDialog.h"
+#include "GuiTestSupport.h"
+#include "app/DialogTexts.h"
+#include "platform/InstanceGuard.h"
+#include "ui/ConnectionTexts.h"
+
+using namespace verup;
+using namespace verup::gui;
+using namespace verup::gui::test;
+
+namespace {
+
+constexpr int kWaitMs = 20000;
+const std::string kTitle = "NEXAVO\x81\x40" "7300QB";
+
+std::string DatFile(const std::string& mode, const std::string& more = "")
+{
+    return "[MODE]\r\n" + mode + "[VERUP]\r\nNAME1=NEXAVO\r\nNAME2=7300QB\r\n" + more;
+}
+
+// Any message box that ever shows, for the cases that must stay silent.
+class MessageBoxWatch : public QObject {
+public:
+    MessageBoxWatch()
+    {
+        connect(&timer_, &QTimer::timeout, this, [this] { seen |= VisibleMessageBox() != nullptr; });
+        timer_.start(5);
+    }
+    bool seen = false;
+
+private:
+    QTimer timer_;
+};
+
+}  // namespace
+
+class StartupWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        pkg_ = std::make_unique<PackageDir>();
+        clock_ = std::make_unique<Clock>(50);
+    }
+    void cleanup()
+    {
+        window_.reset();
+        pkg_.reset();
+    }
+
+    void windowStartsAtHalfHeightAndShowsTheLogOnlyAtFullHeight()
+    {
+        UpdateWindow window(pkg_->Environment(clock_.get()));
+        const DialogBaseUnits units = window.Units();
+        QCOMPARE(window.height(), MainClientHeight(false, units));
+        auto* log = ControlOf<QPlainTextEdit>(&window, IDC_DEBUG_LOG);
+        QVERIFY(log != nullptr);
+        QVERIFY(log->geometry().top() >= window.height());
+        auto* start = ControlOf<QPushButton>(&window, IDC_START);
+        QVERIFY(start->geometry().bottom() < window.height());
+
+        window.SetFullHeight(true);
+        QTRY_COMPARE(window.height(), MainClientHeight(true, units));
+        QVERIFY(log->geometry().bottom() < window.height());
+        QVERIFY(window.FullHeight());
+    }
+
+    void escapeAndF1DoNothingInTheMainWindow()
+    {
+        UpdateWindow window(pkg_->Environment(clock_.get()));
+        QSignalSpy closed(&window, &UpdateWindow::closed);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTest::keyClick(&window, Qt::Key_Escape);
+        QTest::keyClick(&window, Qt::Key_F1);
+        QTest::keyClick(&window, Qt::Key_Return);  // no button has the focus
+        QCoreApplication::processEvents();
+        QVERIFY(window.isVisible());
+        QCOMPARE(closed.count(), 0);
+
+        // With the close button focused, Enter acts as "閉じる".
+        ControlOf<QPushButton>(&window, IDC_CLOSE)->setFocus();
+        QTest::keyClick(&window, Qt::Key_Return);
+        QTRY_COMPARE(closed.count(), 1);
+    }
+
+    void missingFilesShowAStopBoxOwnedByTheWindowWithoutWaitBox()
+    {
+        pkg_->Write("verup.dat", DatFile("SEL=0\r\n"));
+        Start();
+        QString text, caption;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QWidget* owner = nullptr;
+        bool wait_box = true;
+        UiScript script;
+        script.When("the message box", [] { return VisibleMessageBox() != nullptr; }, [&] {
+            QMessageBox* box = VisibleMessageBox();
+            text = box->text();
+            caption = box->windowTitle();
+            icon = box->icon();
+            owner = box->parentWidget();
+            wait_box = window_->WaitBox() != nullptr;
+            AcceptMessageBoxLater(box);
+        });
+        QVERIFY2(QTest::qWaitFor([&] { return closed_->count() == 1; }, kWaitMs), qPrintable(script.Waiting()));
+        QCOMPARE(text, Shown(kMsgFilesMissing));
+        QCOMPARE(caption, Shown(kTitle));
+        QCOMPARE(icon, QMessageBox::Critical);
+        QCOMPARE(owner, static_cast<QWidget*>(window_.get()));
+        QVERIFY(!wait_box);
+    }
+
+    void cancelledConnectionDialogClosesSilently()
+    {
+        pkg_->Write("verup.dat", DatFile("SEL=0\r\n", "[IPADDR]\r\nFIELD=10.1.2.3\r\n"));
+        pkg_->Write("rt00.mot", "S00600004844521B\r\n");
+        Start();
+        MessageBoxWatch watch;
+        QString header, address;
+        bool has_combo = true, still_open_after_escape = false;
+        UiScript script;
+        script
+            .When("the address dialog", [] { return VisibleWindow(QStringLiteral("ConnectionDialog")) != nullptr; },
+                  [&] {
+                      QWidget* dialog = VisibleWindow(QStringLiteral("ConnectionDialog"));
+                      header = ControlOf<QLabel>(dialog, IDC_HEADER)->text();
+                      address = ControlOf<QLineEdit>(dialog, IDC_ADDRESS)->text();
+                      has_combo = ControlOf<QComboBox>(dialog, IDC_COM_COMBO) != nullptr;
+                      QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                      QApplication::sendEvent(dialog, &escape);
+                  })
+            .When("the dialog after Escape", [] { return true; }, [&] {
+                QWidget* dialog = VisibleWindow(QStringLiteral("ConnectionDialog"));
+                still_open_after_escape = dialog != nullptr;
+                if (dialog != nullptr)
+                    ClickLater(ControlOf<QPushButton>(dialog, IDC_CANCEL));
+            });
+        QVERIFY2(QTest::qWaitFor([&] { return closed_->count() == 1; }, kWaitMs), qPrintable(script.Waiting()));
+        QCOMPARE(header, Shown(kTitle));
+        QCOMPARE(address, QStringLiteral("10.1.2.3"));
+        QVERIFY(!has_combo);
+        QVERIFY(still_open_after_escape);
+        QVERIFY(!watch.seen);
+        QVERIFY(!window_->isVisible());
+    }
+
+    void refusedAddressKeepsTheDialogOpenWithPortAndComWritten()
+    {
+        const std::string original = DatFile("SEL=2\r\n", "[PORTSEL]\r\nPORT=0\r\nCOM=3\r\n[IPADDR]\r\nFIELD=10.0.0.1\r\n");
+        pkg_->Write("verup.dat", original);
+        pkg_->Write("rt00.mot", "S00600004844521B\r\n");
+        Start();
+        bool serial_checked = false, combo_enabled = false, address_enabled = true, lan_swapped = false;
+        int combo_index = -1;
+        QString text, caption;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QString owner;
+        std::string file_after_refusal;
+        bool dialog_open_after_refusal = false;
+        auto dialog = [] { return VisibleWindow(QStringLiteral("ConnectionDialog")); };
+        UiScript script;
+        script
+            .When("the port selection", [&] { return dialog() != nullptr; }, [&] {
+                QWidget* d = dialog();
+                serial_checked = ControlOf<QRadioButton>(d, IDC_RADIO_SERIAL)->isChecked();
+                combo_enabled = ControlOf<QComboBox>(d, IDC_COM_COMBO)->isEnabled();
+                combo_index = ControlOf<QComboBox>(d, IDC_COM_COMBO)->currentIndex();
+                address_enabled = ControlOf<QLineEdit>(d, IDC_ADDRESS)->isEnabled();
+                ClickLater(ControlOf<QRadioButton>(d, IDC_RADIO_LAN));
+            })
+            .When("the LAN controls", [&] { return ControlOf<QLineEdit>(dialog(), IDC_ADDRESS)->isEnabled(); }, [&] {
+                QWidget* d = dialog();
+                lan_swapped = !ControlOf<QComboBox>(d, IDC_COM_COMBO)->isEnabled();
+                ControlOf<QLineEdit>(d, IDC_ADDRESS)->setText(QStringLiteral("192.168.1"));
+                ClickLater(ControlOf<QPushButton>(d, IDC_OK));
+            })
+            .When("the address message", [] { return VisibleMessageBox() != nullptr; }, [&] {
+                QMessageBox* box = VisibleMessageBox();
+                text = box->text();
+                caption = box->windowTitle();
+                icon = box->icon();
+                owner = box->parentWidget() != nullptr ? box->parentWidget()->objectName() : QString();
+                file_after_refusal = pkg_->Read("verup.dat");
+                AcceptMessageBoxLater(box);
+            })
+            .When("the message gone", [] { return VisibleMessageBox() == nullptr; }, [&] {
+                dialog_open_after_refusal = dialog() != nullptr;
+                if (dialog_open_after_refusal)
+                    ClickLater(ControlOf<QPushButton>(dialog(), IDC_CANCEL));
+            });
+        QVERIFY2(QTest::qWaitFor([&] { return closed_->count() == 1; }, kWaitMs), qPrintable(script.Waiting()));
+        QVERIFY(serial_checked);
+        QVERIFY(combo_enabled);
+        QCOMPARE(combo_index, 2);
+        QVERIFY(!address_enabled);
+        QVERIFY(lan_swapped);
+        QCOMPARE(text, Shown(kAddressErrorText));
+        QCOMPARE(caption, Shown(kConnectionCaption));
+        QCOMPARE(icon, QMessageBox::Critical);
+        QCOMPARE(owner, QStringLiteral("ConnectionDialog"));
+        QVERIFY(dialog_open_after_refusal);
+        std::string expected = original;
+        expected.replace(expected.find("PORT=0"), 6, "PORT=1");
+        QCOMPARE(file_after_refusal, expected);
+        QCOMPARE(pkg_->Read("verup.dat"), expected);
+    }
+
+    void autoShowsTheAutomaticEntryAndLocksIt()
+    {
+        pkg_->Write("verup.dat", DatFile("SEL=1\r\nAUTO=1\r\n", "[PORTSEL]\r\nCOM=4\r\n"));
+        pkg_->Write("rt00.mot", "S00600004844521B\r\n");
+        Start();
+        QString shown;
+        bool enabled = true, has_address = true;
+        UiScript script;
+        script.When("the COM dialog", [] { return VisibleWindow(QStringLiteral("ConnectionDialog")) != nullptr; }, [&] {
+            QWidget* d = VisibleWindow(QStringLiteral("ConnectionDialog"));
+            shown = ControlOf<QComboBox>(d, IDC_COM_COMBO)->currentText();
+            enabled = ControlOf<QComboBox>(d, IDC_COM_COMBO)->isEnabled();
+            has_address = ControlOf<QLineEdit>(d, IDC_ADDRESS) != nullptr;
+            ClickLater(ControlOf<QPushButton>(d, IDC_CANCEL));
+        });
+        QVERIFY2(QTest::qWaitFor([&] { return closed_->count() == 1; }, kWaitMs), qPrintable(script.Waiting()));
+        QCOMPARE(shown, Shown(kComEntries[9]));
+        QVERIFY(!enabled);
+        QVERIFY(!has_address);
+    }
+
+    void secondInstanceClosesWithoutAnyWindow()
+    {
+        pkg_->Write("verup.dat", DatFile("SEL=0\r\n"));
+        pkg_->Write("rt00.mot", "S00600004844521B\r\n");
+        std::unique_ptr<InstanceGuard> first;
+        QCOMPARE(InstanceGuard::Acquire(pkg_->Runtime(), first), InstanceGuard::Result::Acquired);
+        MessageBoxWatch watch;
+        bool any_dialog = false;
+        QTimer dialog_watch;
+        connect(&dialog_watch, &QTimer::timeout, this,
+                [&] { any_dialog |= VisibleWindow(QStringLiteral("ConnectionDialog")) != nullptr; });
+        dialog_watch.start(5);
+        Start();
+        QVERIFY(QTest::qWaitFor([&] { return closed_->count() == 1; }, kWaitMs));
+        QVERIFY(!window_->isVisible());
+        QVERIFY(!watch.seen);
+        QVERIFY(!any_dialog);
+        QVERIFY(window_->WaitBox() == nullptr);
+    }
+
+    void failureAfterTheConnectionDialogShowsItsBoxOverTheWaitBox()
+    {
+        // RETRY missing (0): the LAN start-up fails without a single connection attempt.
+        const std::string original = DatFile("SEL=0\r\n", "[IPADDR]\r\nFIELD=127.0.0.1\r\n");
+        pkg_->Write("verup.dat", original);
+        pkg_->Write("rt00.mot", "S00600004844521B\r\n");
+        Start();
+        QString text, caption, owner;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        bool wait_visible = false, window_visible = false;
+        int window_height = 0;
+        QString window_title = QStringLiteral("unset");
+        UiScript script;
+        script
+            .When("the address dialog", [] { return VisibleWindow(QStringLiteral("ConnectionDialog")) != nullptr; },
+                  [&] { ClickLater(ControlOf<QPushButton>(VisibleWindow(QStringLiteral("ConnectionDialog")), IDC_OK)); })
+            .When("the failure's box", [] { return VisibleMessageBox() != nullptr; }, [&] {
+                QMessageBox* box = VisibleMessageBox();
+                text = box->text();
+                caption = box->windowTitle();
+                icon = box->icon();
+                owner = box->parentWidget() != nullptr ? box->parentWidget()->objectName() : QString();
+                wait_visible = window_->WaitBox() != nullptr && window_->WaitBox()->isVisible();
+                window_visible = window_->isVisible();
+                window_height = window_->height();
+                window_title = window_->windowTitle();
+                AcceptMessageBoxLater(box);
+            });
+        QVERIFY2(QTest::qWaitFor([&] { return closed_->count() == 1; }, kWaitMs), qPrintable(script.Waiting()));
+        QCOMPARE(text, Shown(kMsgConnectFailed));
+        QCOMPARE(caption, Shown(kTitle));
+        QCOMPARE(icon, QMessageBox::Critical);
+        QCOMPARE(owner, QStringLiteral("WaitDialog"));
+        QVERIFY(wait_visible);
+        QVERIFY(window_visible);
+        QCOMPARE(window_height, MainClientHeight(false, window_->Units()));
+        QCOMPARE(window_title, QString());
+        QVERIFY(window_->WaitBox() == nullptr);
+        QCOMPARE(pkg_->Read("verup.dat"), original);
+    }
+
+    void aboutBoxShowsTheProductNamesAndIgnoresEscape()
+    {
+        AboutDialog about("NEXAVO", "7300QB", nullptr);
+        about.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&about));
+        QCOMPARE(ControlOf<QLabel>(&about, IDC_ABOUT_TEXT1)->text(), QStringLiteral("NEXAVO"));
+        QCOMPARE(ControlOf<QLabel>(&about, IDC_ABOUT_TEXT2)->text(), QStringLiteral("7300QB"));
+        QCOMPARE(about.windowTitle(), Shown(GetDialogTemplate(IDD_ABOUTBOX).caption));
+        QTest::keyClick(&about, Qt::Key_Escape);
+        QVERIFY(about.isVisible());
+        QTest::mouseClick(ControlOf<QPushButton>(&about, IDC_OK), Qt::LeftButton);
+        QVERIFY(!about.isVisible());
+        QCOMPARE(about.result(), int(QDialog::Accepted));
+    }
+
+private:
+    void Start()
+    {
+        window_ = std::make_unique<UpdateWindow>(pkg_->Environment(clock_.get()));
+        closed_ = std::make_unique<QSignalSpy>(window_.get(), &UpdateWindow::closed);
+        window_->Begin();
+    }
+
+    std::unique_ptr<PackageDir> pkg_;
+    std::unique_ptr<Clock> clock_;
+    std::unique_ptr<UpdateWindow> window_;
+    std::unique_ptr<QSignalSpy> closed_;
+};
+
+QTEST_MAIN(StartupWindowTest)
+#include "StartupWindow_test.moc"
