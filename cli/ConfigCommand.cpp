@@ -11,13 +11,14 @@
 #include "app/CUpdateDlg.h"
 #include "app/ConfigReader.h"
 #include "app/DialogTexts.h"
+#include "app/SilentDialogHost.h"
 #include "platform/Cp932.h"
 
 namespace verup::cli {
 namespace {
 
 // The settings decision asks for messages; the report prints them instead.
-class ReportHost : public DialogHost {
+class ReportHost : public SilentDialogHost {
 public:
     std::vector<std::string> Messages;
 
@@ -25,20 +26,6 @@ public:
     {
         Messages.push_back(text);
     }
-    std::optional<ConnectionResult> RunConnectionDialog(const ConnectionRequest&) override { return std::nullopt; }
-    void ShowWaitBox() override {}
-    void DestroyWaitBox() override {}
-    void EnableStartButton(bool) override {}
-    void EnableCloseButton(bool) override {}
-    void EnableCloseCommand(bool) override {}
-    void SetProgressRange(int, int) override {}
-    void SetProgressPos(int) override {}
-    void AppendDebugLog(const std::string&) override {}
-    void RefreshFields(const BoundTexts&) override {}
-    void SetWindowTitle(const std::string&) override {}
-    void SetFullHeight(bool) override {}
-    void PostStart() override {}
-    void PostClose() override {}
 };
 
 std::string Hex(uint32_t value)

@@ -246,6 +246,9 @@ int RunUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
             err << "; run again with --log FILE to see the step";
         err << "\n";
     }
+    if (!dlg.SettingsAreaKeptPath.empty() && FileExists(dlg.SettingsAreaKeptPath))
+        err << "verup: warning: the device's settings area (31) was not written back; its copy is kept in "
+            << dlg.SettingsAreaKeptPath << "\n";
     return code;
 }
 

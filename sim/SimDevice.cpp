@@ -297,39 +297,40 @@ bool SimDevice::EraseArea(int area)
 bool SimDevice::ReplaceArea(int area, std::span<const uint8_t> data)
 {
     std::lock_guard lock(mutex_);
-    if (!ValidArea(area) || data.size() > SectorBytes())
+    if (!ValidRange(area, 0, data.size()))
         return false;
     auto& flash = flash_[static_cast<std::size_t>(area)];
     flash.assign(SectorBytes(), 0xFF);
     std::copy(data.begin(), data.end(), flash.begin());
+    AreaProgrammedLocked(area);
+    return true;
+}
+
+void SimDevice::AreaProgrammedLocked(int area)
+{
     if (area >= 1 && area <= profile_.Cfg.MAIN)
         program_written_ = true;
     if (area == kSettingsArea)
         ReloadSettingsLocked();
     FlashChangedLocked();
-    return true;
 }
 
 bool SimDevice::ProgramArea(int area, std::size_t offset, std::span<const uint8_t> data)
 {
     std::lock_guard lock(mutex_);
-    if (!ValidArea(area) || offset > SectorBytes() || data.size() > SectorBytes() - offset)
+    if (!ValidRange(area, offset, data.size()))
         return false;
     auto& flash = flash_[static_cast<std::size_t>(area)];
     for (std::size_t i = 0; i < data.size(); ++i)
         flash[offset + i] &= data[i];
-    if (area >= 1 && area <= profile_.Cfg.MAIN)
-        program_written_ = true;
-    if (area == kSettingsArea)
-        ReloadSettingsLocked();
-    FlashChangedLocked();
+    AreaProgrammedLocked(area);
     return true;
 }
 
 bool SimDevice::RewriteRange(int area, std::size_t offset, std::span<const uint8_t> data)
 {
     std::lock_guard lock(mutex_);
-    if (!ValidArea(area) || offset > SectorBytes() || data.size() > SectorBytes() - offset)
+    if (!ValidRange(area, offset, data.size()))
         return false;
     std::copy(data.begin(), data.end(), flash_[static_cast<std::size_t>(area)].begin() + static_cast<std::ptrdiff_t>(offset));
     FlashChangedLocked();

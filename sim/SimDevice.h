@@ -108,11 +108,17 @@ public:
 private:
     std::size_t SectorBytes() const { return profile_.SectorBytes(); }
     bool ValidArea(int area) const { return area >= 0 && area < kAreaCount; }
+    bool ValidRange(int area, std::size_t offset, std::size_t size) const
+    {
+        return ValidArea(area) && offset <= SectorBytes() && size <= SectorBytes() - offset;
+    }
     void BuildFreshLocked();
     void BootLocked(bool into_monitor);
     std::vector<uint8_t> ProgramInFlashLocked() const;
     void FlashChangedLocked();
     void ReloadSettingsLocked();
+    // New bytes in `area`: a program area counts as written, the settings area is read again.
+    void AreaProgrammedLocked(int area);
     bool LoadStateLocked(std::string* error);
     bool SaveStateLocked();
 

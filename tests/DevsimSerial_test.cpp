@@ -13,6 +13,7 @@
 #include "platform/ProfileFile.h"
 #include "settings/GetdataReply.h"
 #include "support/DevsimClients.h"
+#include "support/DevsimFixture.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -21,27 +22,18 @@ using devsim::RunMode;
 using verup::test::OpenSerial;
 using verup::test::RawStream;
 
-class DevsimSerial : public ::testing::Test {
+class DevsimSerial : public verup::test::DevsimFixture {
 protected:
     void SetUp() override
     {
-        std::string error;
-        ASSERT_TRUE(devsim::WritePackage(dir_.Path(), devsim::PackageOptions{}, &error)) << error;
-        devsim::HarnessOptions options;
-        ASSERT_TRUE(devsim::SimHarness::UsePackage(options, dir_.Path(), &error)) << error;
-        options.WithTelnet = false;
-        options.Device.StatePath = dir_.File("device.state");
-        Configure(options);
-        options_ = options;
-        sim_ = std::make_unique<devsim::SimHarness>(options, clock_);
-        ASSERT_TRUE(sim_->Start(&error)) << error;
+        ASSERT_NO_FATAL_FAILURE(StartSim([this](devsim::HarnessOptions& options) {
+            options.WithTelnet = false;
+            options.Device.StatePath = dir_.File("device.state");
+        }));
         port_ = OpenSerial(sim_->PtyPath());
         ASSERT_TRUE(port_.IsOpen());
     }
 
-    virtual void Configure(devsim::HarnessOptions&) {}
-
-    devsim::SimDevice& Device() { return sim_->Device(); }
     std::string Command(std::string_view command, std::string_view word)
     {
         EXPECT_TRUE(port_.Send(command));
@@ -83,10 +75,6 @@ protected:
     std::string Package(std::string_view name) { return verup::test::TempDir::ReadFile(dir_.File(name)); }
     verup::Config Cfg() { return options_.Profile.Cfg; }
 
-    verup::test::TempDir dir_;
-    verup::Clock clock_{50};
-    devsim::HarnessOptions options_;
-    std::unique_ptr<devsim::SimHarness> sim_;
     RawStream port_;
 };
 

@@ -9,6 +9,7 @@
 #include "lan/Fcs16.h"
 #include "settings/GetdataReply.h"
 #include "support/DevsimClients.h"
+#include "support/DevsimFixture.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -23,23 +24,13 @@ const std::string kOpening("\xFF\xFB\x03\xFF\xFB\x01\xFF\xFD\x1F\xFF\xFB\x05\xFF
 // The tool's answers, in the order its negotiation table gives them.
 const std::string kAnswers("\xFF\xFD\x03\xFF\xFD\x01\xFF\xFC\x1F\xFF\xFE\x05\xFF\xFC\x21\xFF\xFE\x22\xFF\xFB\x01", 21);
 
-class DevsimTelnet : public ::testing::Test {
+class DevsimTelnet : public verup::test::DevsimFixture {
 protected:
     void SetUp() override
     {
-        std::string error;
-        ASSERT_TRUE(devsim::WritePackage(dir_.Path(), devsim::PackageOptions{}, &error)) << error;
-        devsim::HarnessOptions options;
-        ASSERT_TRUE(devsim::SimHarness::UsePackage(options, dir_.Path(), &error)) << error;
-        options.WithSerial = false;
-        Configure(options);
-        options_ = options;
-        sim_ = std::make_unique<devsim::SimHarness>(options, clock_);
-        ASSERT_TRUE(sim_->Start(&error)) << error;
+        StartSim([](devsim::HarnessOptions& options) { options.WithSerial = false; });
     }
-    virtual void Configure(devsim::HarnessOptions&) {}
 
-    devsim::SimDevice& Device() { return sim_->Device(); }
     // Connects, negotiates as the tool does, and reads up to the password prompt.
     RawStream Connect()
     {
@@ -69,11 +60,6 @@ protected:
         return s.ReadUntil(word);
     }
     static std::string Block(const std::vector<uint8_t>& data) { return std::string(data.begin(), data.end()); }
-
-    verup::test::TempDir dir_;
-    verup::Clock clock_{50};
-    devsim::HarnessOptions options_;
-    std::unique_ptr<devsim::SimHarness> sim_;
 };
 
 TEST_F(DevsimTelnet, NegotiationRunsTheToolsTableAndTheSecondSgaWaitsForTheEchoAnswer)

@@ -2,23 +2,17 @@
 // on loopback, checking what the device and the backup file hold afterwards.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "PackageMaker.h"
-#include "SimHarness.h"
-#include "app/CUpdateDlg.h"
 #include "app/DialogTexts.h"
-#include "image/ImageBuilder.h"
-#include "image/LineTable.h"
 #include "lan/LanTexts.h"
 #include "lan/TelnetLink.h"
-#include "platform/Clock.h"
-#include "support/RecordingHost.h"
-#include "support/TempDir.h"
+#include "support/SimUpdateFixture.h"
 
 namespace verup {
 namespace {
@@ -27,87 +21,36 @@ namespace {
 // 5000 ms) still gives 50 ms.
 constexpr double kTimeScale = 100;
 
-class LanUpdateTest : public ::testing::Test {
+class LanUpdateTest : public test::SimUpdateFixture {
 protected:
-    LanUpdateTest()
+    LanUpdateTest() : SimUpdateFixture(kTimeScale, Road::Lan)
     {
-        package_options_.ProgramSize = 100 * 1024;  // two program areas: MAIN 2, FPGA 3
         package_options_.Save = 0;
-        device_.FirmwareVersion = "Version 1.15";
-        device_.RestartMs = 4000;
+        every_edit_must_match_ = true;
     }
     ~LanUpdateTest() override
     {
         // The link first: its reader reports into the dialog.
         if (dlg_ && dlg_->Telnet)
             dlg_->Telnet->Close();
-        dlg_.reset();
-        if (sim_)
-            sim_->Stop();
     }
 
-    // Writes the package, applies `edits` ("KEY=value") to verup.dat, starts the device.
-    void StartDevice(const std::vector<std::string>& edits = {})
+    bool StartUp() override
     {
-        std::string error;
-        ASSERT_TRUE(devsim::WritePackage(package_.Path(), package_options_, &error)) << error;
-        std::string dat = package_.Read("verup.dat");
-        for (const auto& edit : edits) {
-            const std::string key = edit.substr(0, edit.find('=') + 1);
-            std::size_t line = dat.compare(0, key.size(), key) == 0 ? 0 : dat.find("\n" + key);
-            ASSERT_NE(line, std::string::npos) << key;
-            line += dat[line] == '\n' ? 1 : 0;
-            dat.replace(line, dat.find_first_of("\r\n", line) - line, edit);
-        }
-        package_.Write("verup.dat", dat);
-        devsim::HarnessOptions options;
-        ASSERT_TRUE(devsim::SimHarness::UsePackage(options, package_.Path(), &error)) << error;
-        options.Device = device_;
-        options.WithSerial = false;
-        sim_ = std::make_unique<devsim::SimHarness>(options, clock_);
-        ASSERT_TRUE(sim_->Start(&error)) << error;
-        settings_before_ = sim_->Device().SavedSettings();
-        area31_before_ = sim_->Device().Area(devsim::SimDevice::kSettingsArea);
-    }
-
-    // Start-up over the LAN; true when the window is ready.
-    bool StartUp()
-    {
-        host_.ConnectionAnswer = ConnectionResult{1, 1, "127.0.0.1"};
-        env_.CurrentDirectory = package_.Path();
-        env_.StateDirectory = state_.Path();
-        env_.RuntimeDirectory = state_.Path();
-        env_.clock = &clock_;
-        dlg_ = std::make_unique<CUpdateDlg>(host_, env_);
+        MakeDialog(ConnectionResult{1, 1, "127.0.0.1"});
         dlg_->Telnet = std::make_unique<TelnetLink>(clock_, static_cast<std::uint16_t>(sim_->TelnetPort()));
         return dlg_->OnInitDialog();
     }
 
-    void Update()
+    // The usual update from start to end: done, with every image the package holds in place.
+    void UpdateSucceeds()
     {
-        ASSERT_TRUE(StartUp()) << StartupMessage();
-        dlg_->OnStart();
-        dlg_->JoinWorker();
+        StartDevice();
+        Update();
+        ExpectOutcome(CUpdateDlg::Outcome::Done, lantext::kStatusDone);
+        ExpectImagesWritten();
     }
 
-    std::string StartupMessage()
-    {
-        auto lock = host_.Lock();
-        return host_.Messages.empty() ? std::string() : host_.Messages.back().Text;
-    }
-    std::string Log()
-    {
-        auto lock = host_.Lock();
-        return host_.Log;
-    }
-    int Occurrences(const std::string& text)
-    {
-        const std::string log = Log();
-        int n = 0;
-        for (auto p = log.find(text); p != std::string::npos; p = log.find(text, p + 1))
-            ++n;
-        return n;
-    }
     int DeviceRestarts()
     {
         int n = 0;
@@ -116,74 +59,30 @@ protected:
         return n;
     }
 
-    // The program and FPGA images as the package makes them land in the device's areas.
-    void ExpectImagesWritten()
-    {
-        const Config& cfg = dlg_->cfg;
-        std::vector<std::uint8_t> program;
-        const auto built = BuildProgramImage(cfg, package_.Path(), dlg_->ImageFileSizes[0], program);
-        ASSERT_TRUE(built.Ok());
-        for (int j = 1; j <= built.SectorCount; ++j) {
-            const auto sector = ProgramImageSector(program, j, cfg);
-            EXPECT_TRUE(sim_->Device().Area(j) == std::vector<std::uint8_t>(sector.begin(), sector.end()))
-                << "program area " << j;
-        }
-        if (package_options_.Fpga) {
-            LineTable one = LineTable::ForFpga(), two = LineTable::ForFpga();
-            std::vector<std::uint8_t> fpga;
-            ASSERT_TRUE(BuildFpgaImage(cfg, package_.Path(), one, two, fpga).Ok);
-            fpga.resize(cfg.SECT_END_ADR + 1);
-            EXPECT_TRUE(sim_->Device().Area(cfg.FPGA) == fpga) << "FPGA area " << cfg.FPGA;
-        }
-        if (package_options_.Boot) {
-            LineTable lines = LineTable::ForBoot();
-            std::vector<std::uint8_t> boot;
-            ASSERT_TRUE(BuildBootImage(cfg, package_.Path(), lines, boot).Ok);
-            boot.resize(cfg.SECT_END_ADR + 1);
-            EXPECT_TRUE(sim_->Device().Area(0) == boot) << "monitor area";
-        }
-        EXPECT_EQ(sim_->Device().VersionText().substr(0, 12), "Version 1.20");
-    }
     void ExpectSettingsKept()
     {
         EXPECT_TRUE(sim_->Device().SavedSettings() == settings_before_);
     }
+    void ExpectSettingsAreaKept()
+    {
+        EXPECT_TRUE(sim_->Device().Area(devsim::SimDevice::kSettingsArea) == area31_before_);
+    }
     void ExpectOutcome(CUpdateDlg::Outcome outcome, const char* status)
     {
-        EXPECT_EQ(dlg_->UpdateOutcome.load(), outcome);
-        EXPECT_EQ(dlg_->StatusText(), status);
+        SimUpdateFixture::ExpectOutcome(outcome, status);
         // The notice names the backup exactly when it holds settings that were not put back.
         if (dlg_->BackupWrittenThisRun && !dlg_->SettingsRestored)
             EXPECT_NE(dlg_->NoticeText().find(dlg_->BackupFilePath), std::string::npos);
         else
             EXPECT_EQ(dlg_->NoticeText(), "");
-        auto lock = host_.Lock();
-        EXPECT_TRUE(host_.CloseEnabled);
-        EXPECT_TRUE(host_.CloseCommandEnabled);
-        EXPECT_FALSE(host_.StartEnabled);
     }
-
-    Clock clock_{kTimeScale};
-    test::TempDir package_;
-    test::TempDir state_;
-    devsim::PackageOptions package_options_;
-    devsim::DeviceOptions device_;
-    std::unique_ptr<devsim::SimHarness> sim_;
-    test::RecordingHost host_;
-    StartupEnvironment env_;
-    std::unique_ptr<CUpdateDlg> dlg_;
-    std::optional<devsim::SettingsImage> settings_before_;
-    std::vector<std::uint8_t> area31_before_;
 };
 
 // ---------------------------------------------------------------- updates that succeed
 
 TEST_F(LanUpdateTest, WritesEveryImageWithoutSettings)
 {
-    StartDevice();
-    Update();
-    ExpectOutcome(CUpdateDlg::Outcome::Done, lantext::kStatusDone);
-    ExpectImagesWritten();
+    UpdateSucceeds();
     const std::string log = Log();
     EXPECT_NE(log.find("Version Check OK\r\n"), std::string::npos);
     EXPECT_NE(log.find("Version Up OK\r\n"), std::string::npos);
@@ -198,11 +97,8 @@ TEST_F(LanUpdateTest, WritesEveryImageWithoutSettings)
 TEST_F(LanUpdateTest, WholeSettingsAreaIsUploadedAndWrittenBackByteForByte)
 {
     package_options_.Save = 1;
-    StartDevice();
-    Update();
-    ExpectOutcome(CUpdateDlg::Outcome::Done, lantext::kStatusDone);
-    ExpectImagesWritten();
-    EXPECT_TRUE(sim_->Device().Area(devsim::SimDevice::kSettingsArea) == area31_before_);
+    UpdateSucceeds();
+    ExpectSettingsAreaKept();
     const std::string log = Log();
     const auto uploaded = log.find("upload 31 OK\r\n");
     const auto restored = log.find("Version Check OK\r\ndownload 31 OK\r\nfromwr 31 OK\r\n");
@@ -214,10 +110,7 @@ TEST_F(LanUpdateTest, WholeSettingsAreaIsUploadedAndWrittenBackByteForByte)
 TEST_F(LanUpdateTest, SettingsAreSavedAndRestoredBlockByBlock)
 {
     package_options_.Save = 2;
-    StartDevice();
-    Update();
-    ExpectOutcome(CUpdateDlg::Outcome::Done, lantext::kStatusDone);
-    ExpectImagesWritten();
+    UpdateSucceeds();
     ExpectSettingsKept();
     // The restore restarts the device once more.
     EXPECT_EQ(DeviceRestarts(), 3);
@@ -227,11 +120,8 @@ TEST_F(LanUpdateTest, WithoutCrcTheBlocksGoBare)
 {
     package_options_.Crc = 0;
     package_options_.Save = 1;
-    StartDevice();
-    Update();
-    ExpectOutcome(CUpdateDlg::Outcome::Done, lantext::kStatusDone);
-    ExpectImagesWritten();
-    EXPECT_TRUE(sim_->Device().Area(devsim::SimDevice::kSettingsArea) == area31_before_);
+    UpdateSucceeds();
+    ExpectSettingsAreaKept();
     for (const auto& line : sim_->Device().CommandLog())
         EXPECT_EQ(line.find("mode crc"), std::string::npos) << line;
 }
@@ -240,10 +130,7 @@ TEST_F(LanUpdateTest, OnlyTheProgramRestartsTheDeviceTwice)
 {
     package_options_.Fpga = false;
     package_options_.Boot = false;
-    StartDevice();
-    Update();
-    ExpectOutcome(CUpdateDlg::Outcome::Done, lantext::kStatusDone);
-    ExpectImagesWritten();
+    UpdateSucceeds();
     EXPECT_EQ(DeviceRestarts(), 2);
     EXPECT_EQ(Occurrences("restart reboot\r\n"), 2);
     EXPECT_EQ(Occurrences("<---FPGA"), 0);
@@ -284,10 +171,7 @@ INSTANTIATE_TEST_SUITE_P(LanPlacements, LanFpgaPlacementTest,
 TEST_F(LanUpdateTest, RefusedBlockIsSentAgain)
 {
     device_.Faults.DlError = 1;
-    StartDevice();
-    Update();
-    ExpectOutcome(CUpdateDlg::Outcome::Done, lantext::kStatusDone);
-    ExpectImagesWritten();
+    UpdateSucceeds();
 }
 
 TEST_F(LanUpdateTest, CorruptedUploadIsUploadedAgain)
@@ -297,7 +181,7 @@ TEST_F(LanUpdateTest, CorruptedUploadIsUploadedAgain)
     StartDevice();
     Update();
     ExpectOutcome(CUpdateDlg::Outcome::Done, lantext::kStatusDone);
-    EXPECT_TRUE(sim_->Device().Area(devsim::SimDevice::kSettingsArea) == area31_before_);
+    ExpectSettingsAreaKept();
     int uploads = 0;
     for (const auto& line : sim_->Device().CommandLog())
         uploads += line.find("upload 31") != std::string::npos ? 1 : 0;
@@ -329,7 +213,7 @@ TEST_F(LanUpdateTest, ConnectionDroppedInABlockFailsAndKeepsTheBackup)
     EXPECT_TRUE(std::filesystem::exists(dlg_->BackupFilePath));
     EXPECT_TRUE(dlg_->BackupWrittenThisRun);
     EXPECT_FALSE(dlg_->SettingsRestored);
-    EXPECT_TRUE(sim_->Device().Area(devsim::SimDevice::kSettingsArea) == area31_before_);
+    ExpectSettingsAreaKept();
 }
 
 TEST_F(LanUpdateTest, DeviceThatNeverReturnsEndsAsDoneWithoutConnection)
@@ -391,7 +275,7 @@ TEST_P(LanStartupTest, FailsWithItsMessageAndTouchesNothing)
     EXPECT_FALSE(StartUp());
     EXPECT_EQ(StartupMessage(), GetParam().message);
     EXPECT_EQ(host_.PostCloses, 1);
-    EXPECT_TRUE(sim_->Device().Area(devsim::SimDevice::kSettingsArea) == area31_before_);
+    ExpectSettingsAreaKept();
 }
 
 std::string NotConnected()
@@ -410,6 +294,108 @@ INSTANTIATE_TEST_SUITE_P(
                        kMsgTelnetTooOld},
         StartupFailure{"NoRetry", [](auto& s, auto&) { s.Retry = 0; }, kMsgConnectFailed}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------- the settings area's file
+
+class LanSettingsAreaFileTest : public LanUpdateTest {
+protected:
+    LanSettingsAreaFileTest() { package_options_.Save = 1; }
+
+    std::string AreaFile(const char* name = "7300qb-area31.bin") const { return state_.Path() + "/" + name; }
+
+    // The run ended with the file holding the device's area 31 as it was before the update,
+    // named in the notice and the log, and the teardown leaves it for the user.
+    void ExpectAreaFileKept(CUpdateDlg::Outcome outcome, const char* status)
+    {
+        SimUpdateFixture::ExpectOutcome(outcome, status);
+        const std::string path = AreaFile();
+        EXPECT_EQ(dlg_->SettingsAreaKeptPath, path);
+        const std::string bytes = test::TempDir::ReadFile(path);
+        ASSERT_EQ(bytes.size(), 65536u);
+        ASSERT_GE(area31_before_.size(), bytes.size());
+        EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), area31_before_.begin(),
+                               [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }));
+        EXPECT_EQ(std::filesystem::status(path).permissions() & std::filesystem::perms::all,
+                  std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+        EXPECT_NE(dlg_->NoticeText().find(kNoticeSettingsBackupAt + path), std::string::npos);
+        EXPECT_EQ(Occurrences("settings area kept: " + path + "\r\n"), 1);
+        ASSERT_TRUE(dlg_->OnClose());
+        EXPECT_TRUE(std::filesystem::exists(path));
+    }
+};
+
+TEST_F(LanSettingsAreaFileTest, WrongVersionAfterTheEraseKeepsTheFile)
+{
+    device_.Faults.VersionOverride = "Version 1.19 0";
+    StartDevice();
+    Update();
+    EXPECT_NE(Log().find("Version Check ERROR\r\n"), std::string::npos);
+    EXPECT_NE(Log().find("fromer 1\r\n"), std::string::npos);
+    ExpectAreaFileKept(CUpdateDlg::Outcome::Failed, lantext::kStatusFailed);
+}
+
+TEST_F(LanSettingsAreaFileTest, DeviceThatNeverReturnsKeepsTheFile)
+{
+    device_.Faults.NoReturn = true;
+    StartDevice();
+    Update();
+    ExpectAreaFileKept(CUpdateDlg::Outcome::DeviceNotReached, lantext::kStatusDoneUnreachable);
+}
+
+TEST_F(LanSettingsAreaFileTest, RefusedBlocksAfterTheEraseKeepTheFile)
+{
+    // With one try, the refused first block is the end of the update.
+    device_.Faults.DlError = 1;
+    StartDevice({"RETRY=1"});
+    Update();
+    EXPECT_NE(Log().find("fromer 1\r\n"), std::string::npos);
+    ExpectAreaFileKept(CUpdateDlg::Outcome::Failed, lantext::kStatusFailed);
+}
+
+TEST_F(LanSettingsAreaFileTest, WrittenBackAreaLeavesNoFile)
+{
+    UpdateSucceeds();
+    ExpectSettingsAreaKept();
+    EXPECT_EQ(dlg_->SettingsAreaKeptPath, "");
+    EXPECT_EQ(Occurrences("settings area"), 0);
+    EXPECT_FALSE(std::filesystem::exists(AreaFile()));
+}
+
+TEST_F(LanSettingsAreaFileTest, EarlierRunsCopyIsNeverReplaced)
+{
+    const std::string earlier = state_.Write("7300qb-area31.bin", "settings of an earlier run");
+    device_.Faults.VersionOverride = "Version 1.19 0";
+    StartDevice();
+    Update();
+    SimUpdateFixture::ExpectOutcome(CUpdateDlg::Outcome::Failed, lantext::kStatusFailed);
+    EXPECT_EQ(test::TempDir::ReadFile(earlier), "settings of an earlier run");
+    EXPECT_EQ(dlg_->SettingsAreaKeptPath, AreaFile("7300qb-area31-2.bin"));
+    EXPECT_EQ(test::TempDir::ReadFile(dlg_->SettingsAreaKeptPath).size(), 65536u);
+}
+
+TEST_F(LanSettingsAreaFileTest, EarlierRunsCopySurvivesASuccessfulUpdate)
+{
+    const std::string earlier = state_.Write("7300qb-area31.bin", "settings of an earlier run");
+    UpdateSucceeds();
+    EXPECT_EQ(test::TempDir::ReadFile(earlier), "settings of an earlier run");
+    EXPECT_FALSE(std::filesystem::exists(AreaFile("7300qb-area31-2.bin")));
+}
+
+TEST_F(LanSettingsAreaFileTest, UnusableFolderDoesNotStopTheUpdate)
+{
+    StartDevice();
+    ASSERT_TRUE(StartUp()) << StartupMessage();
+    // A folder others may write into is not used for the settings.
+    namespace fs = std::filesystem;
+    fs::permissions(state_.Path(), fs::perms::group_write | fs::perms::others_write, fs::perm_options::add);
+    dlg_->OnStart();
+    dlg_->JoinWorker();
+    fs::permissions(state_.Path(), fs::perms::owner_all);
+    ExpectOutcome(CUpdateDlg::Outcome::Done, lantext::kStatusDone);
+    ExpectSettingsAreaKept();
+    EXPECT_EQ(Occurrences("settings area not saved to a file: cannot use the folder " + state_.Path() + "\r\n"), 1);
+    EXPECT_FALSE(std::filesystem::exists(AreaFile()));
+}
 
 }  // namespace
 }  // namespace verup

@@ -10,6 +10,7 @@
 #include "support/FakeSerialPort.h"
 #include "support/RecordingHost.h"
 #include "support/ScriptedLink.h"
+#include "support/StartupFolders.h"
 #include "support/TempDir.h"
 
 namespace verup {
@@ -23,10 +24,7 @@ class SerialStepsTest : public ::testing::Test {
 protected:
     SerialStepsTest()
     {
-        env.CurrentDirectory = dir.Path();
-        env.StateDirectory = dir.Path();
-        env.RuntimeDirectory = dir.Path();
-        env.clock = &clock;
+        env = test::EnvironmentIn(dir.Path(), clock);
         dlg = std::make_unique<CUpdateDlg>(host, env);
         dlg->Channel.SetSerialLink(&link);
         dlg->Channel.AttemptCount = 3;

@@ -7,17 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "PackageMaker.h"
-#include "SimHarness.h"
-#include "app/CUpdateDlg.h"
 #include "app/DialogTexts.h"
-#include "image/ImageBuilder.h"
-#include "image/LineTable.h"
-#include "platform/Clock.h"
 #include "platform/PosixSerialPort.h"
 #include "serial/SerialLink.h"
-#include "support/RecordingHost.h"
-#include "support/TempDir.h"
+#include "support/SimUpdateFixture.h"
 
 namespace verup {
 namespace {
@@ -32,15 +25,9 @@ const std::string kDone = "\x83\x6f\x81\x5b\x83\x57\x83\x87\x83\x93\x83\x41\x83\
 const std::string kDoneSettingsLost = kDone + " (\x90\xdd\x92\xe8\x82\xcc\x95\x9c\x8c\xb3\x82\xc9\x8e\xb8\x94\x73)";
 const std::string kFailed = "\x83\x6f\x81\x5b\x83\x57\x83\x87\x83\x93\x83\x41\x83\x62\x83\x76\x88\xd9\x8f\xed";
 
-class SerialUpdateTest : public ::testing::Test {
+class SerialUpdateTest : public test::SimUpdateFixture {
 protected:
-    SerialUpdateTest()
-    {
-        package_options_.ProgramSize = 100 * 1024;  // two program areas: MAIN 2, FPGA 3
-        package_options_.Save = 2;
-        device_.FirmwareVersion = "Version 1.15";
-        device_.RestartMs = 4000;
-    }
+    SerialUpdateTest() : SimUpdateFixture(kTimeScale, Road::Serial) { package_options_.Save = 2; }
     ~SerialUpdateTest() override
     {
         if (HasFailure()) {
@@ -50,37 +37,6 @@ protected:
                     device_log += line + "\n";
             ADD_FAILURE() << "message: " << StartupMessage() << "\ntool log:\n" << Log() << "\ndevice log:\n" << device_log;
         }
-        dlg_.reset();
-        if (sim_)
-            sim_->Stop();
-    }
-
-    // Writes the package, applies `edits` ("KEY=value") to verup.dat, starts the device.
-    void StartDevice(const std::vector<std::string>& edits = {})
-    {
-        std::string error;
-        ASSERT_TRUE(devsim::WritePackage(package_.Path(), package_options_, &error)) << error;
-        std::string dat = package_.Read("verup.dat");
-        for (const auto& edit : edits) {
-            // The line "KEY=..." becomes `edit`.
-            const std::string key = edit.substr(0, edit.find('=') + 1);
-            for (std::size_t p = 0; p < dat.size(); p = dat.find('\n', p) + 1) {
-                if (dat.compare(p, key.size(), key) == 0) {
-                    dat.replace(p, dat.find_first_of("\r\n", p) - p, edit);
-                    break;
-                }
-                if (dat.find('\n', p) == std::string::npos)
-                    break;
-            }
-        }
-        package_.Write("verup.dat", dat);
-        devsim::HarnessOptions options;
-        ASSERT_TRUE(devsim::SimHarness::UsePackage(options, package_.Path(), &error)) << error;
-        options.Device = device_;
-        options.WithTelnet = false;
-        sim_ = std::make_unique<devsim::SimHarness>(options, clock_);
-        ASSERT_TRUE(sim_->Start(&error)) << error;
-        settings_before_ = sim_->Device().SavedSettings();
     }
 
     // COM3 is the device; every other port name leads nowhere.
@@ -89,44 +45,15 @@ protected:
         return name == "COM" + std::to_string(kDevicePort) && sim_ ? sim_->PtyPath() : "/nonexistent/" + name;
     }
 
-    bool StartUp(int com_port = kDevicePort)
+    bool StartUp() override { return StartUp(kDevicePort); }
+    bool StartUp(int com_port)
     {
-        host_.ConnectionAnswer = ConnectionResult{0, com_port, ""};
-        env_.CurrentDirectory = package_.Path();
-        env_.StateDirectory = state_.Path();
-        env_.RuntimeDirectory = state_.Path();
-        env_.clock = &clock_;
-        dlg_ = std::make_unique<CUpdateDlg>(host_, env_);
+        MakeDialog(ConnectionResult{0, com_port, ""});
         dlg_->Serial = std::make_unique<SerialLink>(
             clock_, std::make_unique<PosixSerialPort>([this](const std::string& name) { return Resolve(name); }));
         return dlg_->OnInitDialog();
     }
 
-    void Update()
-    {
-        ASSERT_TRUE(StartUp()) << StartupMessage();
-        dlg_->OnStart();
-        dlg_->JoinWorker();
-    }
-
-    std::string StartupMessage()
-    {
-        auto lock = host_.Lock();
-        return host_.Messages.empty() ? std::string() : host_.Messages.back().Text;
-    }
-    std::string Log()
-    {
-        auto lock = host_.Lock();
-        return host_.Log;
-    }
-    int Occurrences(const std::string& text)
-    {
-        const std::string log = Log();
-        int n = 0;
-        for (auto p = log.find(text); p != std::string::npos; p = log.find(text, p + 1))
-            ++n;
-        return n;
-    }
     // Commands the device received, by how they begin.
     int DeviceCommands(const std::string& prefix)
     {
@@ -135,54 +62,6 @@ protected:
             n += line.find("serial") != std::string::npos && line.find(prefix) != std::string::npos ? 1 : 0;
         return n;
     }
-
-    void ExpectImagesWritten(const char* version = "Version 1.20")
-    {
-        const Config& cfg = dlg_->cfg;
-        std::vector<std::uint8_t> program;
-        const auto built = BuildProgramImage(cfg, package_.Path(), dlg_->ImageFileSizes[0], program);
-        ASSERT_TRUE(built.Ok());
-        for (int j = 1; j <= built.SectorCount; ++j) {
-            const auto sector = ProgramImageSector(program, j, cfg);
-            EXPECT_TRUE(sim_->Device().Area(j) == std::vector<std::uint8_t>(sector.begin(), sector.end()))
-                << "program area " << j;
-        }
-        if (package_options_.Fpga) {
-            LineTable one = LineTable::ForFpga(), two = LineTable::ForFpga();
-            std::vector<std::uint8_t> fpga;
-            ASSERT_TRUE(BuildFpgaImage(cfg, package_.Path(), one, two, fpga).Ok);
-            fpga.resize(cfg.SECT_END_ADR + 1);
-            EXPECT_TRUE(sim_->Device().Area(cfg.FPGA) == fpga) << "FPGA area " << cfg.FPGA;
-        }
-        if (package_options_.Boot) {
-            LineTable lines = LineTable::ForBoot();
-            std::vector<std::uint8_t> boot;
-            ASSERT_TRUE(BuildBootImage(cfg, package_.Path(), lines, boot).Ok);
-            boot.resize(cfg.SECT_END_ADR + 1);
-            EXPECT_TRUE(sim_->Device().Area(0) == boot) << "monitor area";
-        }
-        EXPECT_EQ(sim_->Device().VersionText().substr(0, 12), version);
-    }
-    void ExpectOutcome(CUpdateDlg::Outcome outcome, const std::string& status)
-    {
-        EXPECT_EQ(dlg_->UpdateOutcome.load(), outcome);
-        EXPECT_EQ(dlg_->StatusText(), status);
-        auto lock = host_.Lock();
-        EXPECT_TRUE(host_.CloseEnabled);
-        EXPECT_TRUE(host_.CloseCommandEnabled);
-        EXPECT_FALSE(host_.StartEnabled);
-    }
-
-    Clock clock_{kTimeScale};
-    test::TempDir package_;
-    test::TempDir state_;
-    devsim::PackageOptions package_options_;
-    devsim::DeviceOptions device_;
-    std::unique_ptr<devsim::SimHarness> sim_;
-    test::RecordingHost host_;
-    StartupEnvironment env_;
-    std::unique_ptr<CUpdateDlg> dlg_;
-    std::optional<devsim::SettingsImage> settings_before_;
 };
 
 // ---------------------------------------------------------------- updates that succeed

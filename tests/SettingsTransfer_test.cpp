@@ -7,9 +7,10 @@
 #include <sys/stat.h>
 
 #include "app/CUpdateDlg.h"
-#include "app/DialogHost.h"
+#include "app/SilentDialogHost.h"
 #include "settings/SettingsTable.h"
 #include "support/ScriptedLink.h"
+#include "support/StartupFolders.h"
 #include "support/TempDir.h"
 
 namespace verup {
@@ -22,25 +23,6 @@ using test::Silence;
 
 const std::string kTitle = "NEXAVO7300QB\x81\x40X\x81\x40Ver 1.01";
 const std::string kPrompt = "\r\n# ";
-
-class QuietHost : public DialogHost {
-public:
-    void ShowMessage(const std::string&, const std::string&, MessageIcon, MessageOwner) override {}
-    std::optional<ConnectionResult> RunConnectionDialog(const ConnectionRequest&) override { return std::nullopt; }
-    void ShowWaitBox() override {}
-    void DestroyWaitBox() override {}
-    void EnableStartButton(bool) override {}
-    void EnableCloseButton(bool) override {}
-    void EnableCloseCommand(bool) override {}
-    void SetProgressRange(int, int) override {}
-    void SetProgressPos(int) override {}
-    void AppendDebugLog(const std::string&) override {}
-    void RefreshFields(const BoundTexts&) override {}
-    void SetWindowTitle(const std::string&) override {}
-    void SetFullHeight(bool) override {}
-    void PostStart() override {}
-    void PostClose() override {}
-};
 
 // The firmware shell's settings commands. Lines end in CR CR LF as the shell prints them;
 // the confirmations end in CR LF.
@@ -119,12 +101,7 @@ class SettingsTransferTest : public ::testing::Test {
 protected:
     SettingsTransferTest()
     {
-        StartupEnvironment env;
-        env.CurrentDirectory = dir.Path();
-        env.StateDirectory = dir.Path();
-        env.RuntimeDirectory = dir.Path();
-        env.clock = &clock;
-        dlg = std::make_unique<CUpdateDlg>(host, env);
+        dlg = std::make_unique<CUpdateDlg>(host, test::EnvironmentIn(dir.Path(), clock));
         dlg->cfg.DEBUG = 99;
         dlg->TitleVersionText = kTitle;
         dlg->ConfigFilePath = dir.File("verup.dat");
@@ -154,7 +131,7 @@ protected:
 
     test::TempDir dir;
     Clock clock{1000};
-    QuietHost host;
+    SilentDialogHost host;
     FakeShell shell;
     ScriptedLink link;
     std::unique_ptr<CUpdateDlg> dlg;

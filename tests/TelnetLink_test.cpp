@@ -6,6 +6,7 @@
 #include <functional>
 #include <future>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -161,7 +162,13 @@ struct KindCase {
     int kind;
     std::string reply;
     int result;
+    const char* name;  // the test name's tail
 };
+
+void PrintTo(const KindCase& c, std::ostream* os)
+{
+    *os << "kind " << c.kind << " " << c.name;
+}
 
 class TelnetReplyKindTest : public TelnetLinkTest, public ::testing::WithParamInterface<KindCase> {};
 
@@ -177,19 +184,29 @@ TEST_P(TelnetReplyKindTest, ExchangeEndsAsTheKindSays)
 
 INSTANTIATE_TEST_SUITE_P(
     TelnetKinds, TelnetReplyKindTest,
-    ::testing::Values(KindCase{TRK_COMMAND_PROMPT, "cmd\r\n>", 1}, KindCase{TRK_COMMAND_PROMPT, "cmd\r\n#", 0},
-                      KindCase{TRK_PASSWORD, "\r\nPassword:", 1}, KindCase{TRK_PASSWORD, "\r\npassword:", 1},
-                      KindCase{TRK_ADMIN_PROMPT, "\r\n#", 1}, KindCase{TRK_SHELL_PROMPT, "x\r\n>", 1},
-                      KindCase{TRK_SHELL_PROMPT, "x\r\n#", 1}, KindCase{TRK_DL_PROMPT, "\r\nDL.", 1},
-                      KindCase{TRK_DL_PROMPT, "\r\nDL.OK\r\n#", 1}, KindCase{TRK_DL_RESULT, "\r\nDL.OK\r\n#", 1},
-                      KindCase{TRK_DL_RESULT, "\r\nDL.ERROR\r\n#", -2},
-                      KindCase{TRK_DL_RESULT, "\r\nDL.ERROR\r\nDL.OK", 1}, KindCase{TRK_WRITE_OK, "\r\nwrite ok", 1},
-                      KindCase{TRK_ERASE_OK, "\r\nErase OK\r\n#", 1},
+    ::testing::Values(KindCase{TRK_COMMAND_PROMPT, "cmd\r\n>", 1, "CommandPrompt"},
+                      KindCase{TRK_COMMAND_PROMPT, "cmd\r\n#", 0, "HashIsNoCommandPrompt"},
+                      KindCase{TRK_PASSWORD, "\r\nPassword:", 1, "Password"},
+                      KindCase{TRK_PASSWORD, "\r\npassword:", 1, "LowerCasePassword"},
+                      KindCase{TRK_ADMIN_PROMPT, "\r\n#", 1, "AdminPrompt"},
+                      KindCase{TRK_SHELL_PROMPT, "x\r\n>", 1, "ShellAngle"},
+                      KindCase{TRK_SHELL_PROMPT, "x\r\n#", 1, "ShellHash"},
+                      KindCase{TRK_DL_PROMPT, "\r\nDL.", 1, "DlPrompt"},
+                      KindCase{TRK_DL_PROMPT, "\r\nDL.OK\r\n#", 1, "DlPromptWithResult"},
+                      KindCase{TRK_DL_RESULT, "\r\nDL.OK\r\n#", 1, "DlOk"},
+                      KindCase{TRK_DL_RESULT, "\r\nDL.ERROR\r\n#", -2, "DlError"},
+                      KindCase{TRK_DL_RESULT, "\r\nDL.ERROR\r\nDL.OK", 1, "DlErrorThenOk"},
+                      KindCase{TRK_WRITE_OK, "\r\nwrite ok", 1, "WriteOk"},
+                      KindCase{TRK_ERASE_OK, "\r\nErase OK\r\n#", 1, "EraseOk"},
                       // The error word counts once the awaited word is in.
-                      KindCase{TRK_COMMAND_PROMPT, kErrorWord + "\r\n>", -2},
-                      KindCase{TRK_COMMAND_PROMPT, kErrorWord, 0},
+                      KindCase{TRK_COMMAND_PROMPT, kErrorWord + "\r\n>", -2, "ErrorWordThenPrompt"},
+                      KindCase{TRK_COMMAND_PROMPT, kErrorWord, 0, "ErrorWordAlone"},
                       // The searches stop at a zero byte, as in a zero-terminated text.
-                      KindCase{TRK_COMMAND_PROMPT, "a\0\r\n>"s, 0}, KindCase{42, "\r\n>\r\n#", 0}));
+                      KindCase{TRK_COMMAND_PROMPT, "a\0\r\n>"s, 0, "StopsAtZeroByte"},
+                      KindCase{42, "\r\n>\r\n#", 0, "UnknownKind"}),
+    [](const ::testing::TestParamInfo<KindCase>& info) {
+        return "Kind" + std::to_string(info.param.kind) + "_" + info.param.name;
+    });
 
 TEST_F(TelnetLinkTest, TimeOutReturnsWhatArrived)
 {

@@ -14,6 +14,7 @@
 #include "platform/IcmpEcho.h"
 #include "support/LoopbackServer.h"
 #include "support/RecordingHost.h"
+#include "support/StartupFolders.h"
 #include "support/TempDir.h"
 
 namespace verup {
@@ -36,10 +37,7 @@ class TelnetLoginTest : public ::testing::Test {
 protected:
     TelnetLoginTest()
     {
-        env_.CurrentDirectory = dir_.Path();
-        env_.StateDirectory = dir_.Path();
-        env_.RuntimeDirectory = dir_.Path();
-        env_.clock = &clock_;
+        env_ = test::EnvironmentIn(dir_.Path(), clock_);
         dlg_ = std::make_unique<CUpdateDlg>(host_, env_);
         dlg_->cfg.DEBUG = 99;
         dlg_->cfg.KIKI1 = "NEXAVO7300QB";

@@ -79,8 +79,8 @@ public:
     void StopWatchdog();
     void SetStatusText(const std::string& text);
     void SetNoticeText(const std::string& text);
-    // The notice line at the end of an update: empty, or where the settings backup is kept
-    // when this run saved the settings and did not put them back.
+    // The notice line at the end of an update: empty, or where the settings backup (or the
+    // settings area's file) is kept when this run saved the settings and did not put them back.
     void ShowFinalNotice();
     void SetCurrentVersionText(const std::string& text);
     BoundTexts SnapshotTexts() const;
@@ -174,6 +174,9 @@ public:
     bool SettingsRestored = false;
     // The teardown kept the backup because its settings were not put back.
     bool BackupKept = false;
+    // The file holding the settings area this run read from the device over the LAN, when the
+    // run ended without writing it back (else empty). The teardown leaves it alone.
+    std::string SettingsAreaKeptPath;
 
     // Progress and status
     std::string DebugLog;

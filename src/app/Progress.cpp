@@ -137,6 +137,13 @@ void CUpdateDlg::ShowFinalNotice()
         notice = std::string(kNoticeSettingsBackupAt) + Utf8ToCp932(BackupFilePath);
         Report(-1, "settings backup kept: " + BackupFilePath + "\r\n");
     }
+    // The settings area read over the LAN and not written back.
+    if (!SettingsAreaKeptPath.empty()) {
+        if (!notice.empty())
+            notice += ' ';
+        notice += std::string(kNoticeSettingsBackupAt) + Utf8ToCp932(SettingsAreaKeptPath);
+        Report(-1, "settings area kept: " + SettingsAreaKeptPath + "\r\n");
+    }
     SetNoticeText(notice);
     PostRefresh();
 }

@@ -1,7 +1,6 @@
 // The "download" and "upload" commands of the device's firmware, with the FCS-16 framing in
 // CRC mode.
 #include <algorithm>
-#include <cstdio>
 #include <vector>
 
 #include "app/CUpdateDlg.h"
@@ -9,6 +8,7 @@
 #include "lan/TelnetLink.h"
 #include "lan/TelnetWords.h"
 #include "protocol/ReplyKind.h"
+#include "protocol/TextFormat.h"
 
 namespace verup {
 namespace {
@@ -21,18 +21,9 @@ constexpr int kAreaTimeoutMs = 30000;          ///< ms for the settings area dow
 constexpr std::size_t kCopySpareBytes = 10;
 constexpr std::size_t kFcsBytes = 2;
 
-std::string Format(const char* format, int value)
-{
-    char text[64];
-    std::snprintf(text, sizeof text, format, value);
-    return text;
-}
-
 std::string ModeCrcCommand()
 {
-    char text[64];
-    std::snprintf(text, sizeof text, telnet::kModeFormat, telnet::kModeCrc);
-    return text;
+    return FormatText(telnet::kModeFormat, telnet::kModeCrc);
 }
 
 // The caller's block, copied with room to spare and, in CRC mode, followed by its FCS.
@@ -58,7 +49,7 @@ int CUpdateDlg::DownloadBlock(const uint8_t* data, size_t length, int area)
     if (crc && Channel.LanCommand(ModeCrcCommand(), kModeTimeoutMs, TRK_SHELL_PROMPT) <= 0)
         return -1;
     TelnetLink& link = LanLink();
-    const std::string command = Format(telnet::kDownloadFormat, area);
+    const std::string command = FormatText(telnet::kDownloadFormat, area);
     for (int attempt = 0; attempt < Channel.AttemptCount; ++attempt) {
         if (Channel.LanCommand(command, kDownloadPromptTimeoutMs, TRK_DL_PROMPT) != EXCHANGE_OK)
             continue;
@@ -74,7 +65,7 @@ int CUpdateDlg::DownloadArea(const uint8_t* data, size_t length, int area)
     const std::string block = TransferCopy(data, length, crc);
     if (crc && Channel.Transact(ModeCrcCommand(), kModeTimeoutMs, RK_SHELL_PROMPT) != 1)
         return -1;
-    const std::string command = Format(telnet::kDownloadFormat, area);
+    const std::string command = FormatText(telnet::kDownloadFormat, area);
     for (int attempt = 0; attempt < Channel.AttemptCount; ++attempt) {
         if (Channel.Transact(command, kDownloadPromptTimeoutMs, RK_DL_PROMPT) == 1 &&
             Channel.Transact(block, kAreaTimeoutMs, RK_DOWNLOAD_DATA) == 1)
@@ -92,7 +83,7 @@ int CUpdateDlg::UploadArea(uint8_t* buffer, size_t length, int area)
     const std::size_t expected = length + (crc ? kFcsBytes : 0);
     if (crc)
         (void)Channel.Transact(ModeCrcCommand(), kModeTimeoutMs, RK_SHELL_PROMPT);
-    const std::string command = Format(telnet::kUploadFormat, area);
+    const std::string command = FormatText(telnet::kUploadFormat, area);
     const std::size_t offset = command.size() + telnet::kUploadDataSkip;
     int result = -2;
     for (int attempt = 0; attempt < Channel.AttemptCount; ++attempt) {

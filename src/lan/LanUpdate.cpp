@@ -1,6 +1,9 @@
 // The firmware update over the LAN: save the settings, erase and write the flash areas through
 // the firmware's commands, restart, reconnect, check the version, restore the settings.
-#include <cstdio>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <string_view>
 #include <vector>
 
 #include "app/CUpdateDlg.h"
@@ -9,7 +12,9 @@
 #include "lan/LanTexts.h"
 #include "lan/TelnetLink.h"
 #include "lan/TelnetWords.h"
+#include "platform/Paths.h"
 #include "protocol/ReplyKind.h"
+#include "protocol/TextFormat.h"
 
 namespace verup {
 namespace {
@@ -27,15 +32,30 @@ constexpr int kConnectNoEcho = 0;
 constexpr int kConnectEcho11 = 1;
 constexpr int kConnectEcho32 = 2;
 
+// The settings area's copy on disk, beside the settings backup: 7300qb-area31.bin, or
+// 7300qb-area31-2.bin ... when an earlier run's copy is still there.
+constexpr char kSettingsAreaFileStem[] = "7300qb-area31";
+constexpr char kSettingsAreaFileExtension[] = ".bin";
+constexpr int kMaxSettingsAreaFiles = 99;
+
 constexpr int kOutcomeDone = 0;
 constexpr int kOutcomeFailed = 1;
 constexpr int kOutcomeUnreachable = 2;
 
-std::string Format(const char* format, int value)
+// A copy an earlier run kept holds settings that were never written back: it is never replaced.
+// Empty when every name is taken.
+std::string FreeSettingsAreaFilePath(const std::string& folder)
 {
-    char text[64];
-    std::snprintf(text, sizeof text, format, value);
-    return text;
+    for (int n = 1; n <= kMaxSettingsAreaFiles; ++n) {
+        std::string name = kSettingsAreaFileStem;
+        if (n > 1)
+            name += "-" + std::to_string(n);
+        name += kSettingsAreaFileExtension;
+        std::string path = JoinPath(folder, name);
+        if (!FileExists(path))
+            return path;
+    }
+    return std::string();
 }
 
 // One run of the sequence: the buffers it owns and the steps that share them.
@@ -46,6 +66,8 @@ public:
     int Run();
     int ProgressTotal() const { return total_; }
     bool SettingsLost() const { return settings_lost_; }
+    // The settings area's file when the run ends without having written the area back.
+    const std::string& SettingsAreaFile() const { return settings_area_file_; }
 
 private:
     void Advance(const std::string& text = std::string())
@@ -53,8 +75,8 @@ private:
         dlg_.Report(++dlg_.ProgressStep, text);
     }
     void Log(const std::string& text) { dlg_.Report(-1, text); }
-    bool Erase(int area) { return dlg_.Channel.LanCommand(Format(telnet::kEraseFormat, area), kEraseTimeoutMs, TRK_ERASE_OK) > 0; }
-    bool Write(int area) { return dlg_.Channel.LanCommand(Format(telnet::kWriteFormat, area), kWriteTimeoutMs, TRK_WRITE_OK) > 0; }
+    bool Erase(int area) { return dlg_.Channel.LanCommand(FormatText(telnet::kEraseFormat, area), kEraseTimeoutMs, TRK_ERASE_OK) > 0; }
+    bool Write(int area) { return dlg_.Channel.LanCommand(FormatText(telnet::kWriteFormat, area), kWriteTimeoutMs, TRK_WRITE_OK) > 0; }
     void Restart()
     {
         Log(lantext::kRestartLog);
@@ -64,6 +86,11 @@ private:
     }
     // Reconnects after a restart. False: the device was not reached again (outcome 2).
     bool Reconnect(int mode);
+
+    // The uploaded area goes to disk before anything is erased: if the device is not written
+    // back, the file is the settings' only copy once the tool has closed.
+    void SaveSettingsAreaFile();
+    void DeleteSettingsAreaFile();
 
     bool BuildImages();
     int WriteProgram();
@@ -77,6 +104,7 @@ private:
     std::vector<uint8_t> fpga_;
     std::vector<uint8_t> boot_;
     std::string image_problem_;
+    std::string settings_area_file_;
     int total_ = 2;
     bool settings_lost_ = false;
     int last_connect_ = 0;
@@ -98,6 +126,37 @@ bool LanUpdateRun::Reconnect(int mode)
     }
     // Logged in (1), or reached but refused (-2, -3): the next command decides.
     return last_connect_ != -1 && last_connect_ != 0;
+}
+
+void LanUpdateRun::SaveSettingsAreaFile()
+{
+    const std::string folder = std::filesystem::path(dlg_.BackupFilePath).parent_path().string();
+    if (folder.empty() || !EnsurePrivateDirectory(folder)) {
+        Log("settings area not saved to a file: cannot use the folder " + folder + "\r\n");
+        return;
+    }
+    const std::string path = FreeSettingsAreaFilePath(folder);
+    if (path.empty()) {
+        Log("settings area not saved to a file: earlier copies take every name in " + folder + "\r\n");
+        return;
+    }
+    if (path != JoinPath(folder, std::string(kSettingsAreaFileStem) + kSettingsAreaFileExtension))
+        Log("settings area of an earlier run left as it is in " + folder + "\r\n");
+    const std::string_view bytes(reinterpret_cast<const char*>(settings_area_.data()), kSettingsAreaBytes);
+    if (!WriteFileAtomically(path, bytes, 0600)) {
+        Log("settings area not saved to a file: cannot write " + path + ": " + std::strerror(errno) + "\r\n");
+        return;
+    }
+    settings_area_file_ = path;
+}
+
+void LanUpdateRun::DeleteSettingsAreaFile()
+{
+    if (settings_area_file_.empty())
+        return;
+    if (!RemoveFile(settings_area_file_))
+        Log("settings area file not deleted: " + settings_area_file_ + ": " + std::strerror(errno) + "\r\n");
+    settings_area_file_.clear();
 }
 
 bool LanUpdateRun::BuildImages()
@@ -145,11 +204,11 @@ int LanUpdateRun::WriteProgram()
             continue;
         if (!Erase(i))
             return kOutcomeFailed;
-        Log(Format(lantext::kEraseLogFormat, i));
+        Log(FormatText(lantext::kEraseLogFormat, i));
     }
     if (!Erase(cfg_.DATA))
         return kOutcomeFailed;
-    Log(Format(lantext::kEraseLogFormat, cfg_.DATA));
+    Log(FormatText(lantext::kEraseLogFormat, cfg_.DATA));
     Advance();
     for (int j = 1; j <= dlg_.SectorCount; ++j) {
         const auto block = ProgramImageSector(program_, j, cfg_);
@@ -157,15 +216,15 @@ int LanUpdateRun::WriteProgram()
             return kOutcomeFailed;
         if (dlg_.DownloadBlock(block.data(), block.size(), j) <= 0)
             return kOutcomeFailed;
-        Log(Format(lantext::kDownloadLogFormat, j));
+        Log(FormatText(lantext::kDownloadLogFormat, j));
         if (!Write(j))
             return kOutcomeFailed;
-        Advance(Format(lantext::kWriteOkLogFormat, j));
+        Advance(FormatText(lantext::kWriteOkLogFormat, j));
     }
     Restart();
     if (!Reconnect(kConnectNoEcho))
         return kOutcomeUnreachable;
-    Advance(Format(lantext::kOpenErrCountFormat, open_failures_));
+    Advance(FormatText(lantext::kOpenErrCountFormat, open_failures_));
     return kOutcomeDone;
 }
 
@@ -175,15 +234,15 @@ int LanUpdateRun::WriteFpga()
     if (cfg_.MAIN < cfg_.FPGA) {
         if (!Erase(cfg_.FPGA))
             return kOutcomeFailed;
-        Log(Format(lantext::kEraseLogFormat, cfg_.FPGA));
+        Log(FormatText(lantext::kEraseLogFormat, cfg_.FPGA));
     }
     const std::size_t block_size = static_cast<std::size_t>(cfg_.SECT_END_ADR) + 1;
     if (fpga_.size() < block_size || dlg_.DownloadBlock(fpga_.data(), block_size, cfg_.FPGA) <= 0)
         return kOutcomeFailed;
-    Log(Format(lantext::kDownloadLogFormat, cfg_.FPGA));
+    Log(FormatText(lantext::kDownloadLogFormat, cfg_.FPGA));
     if (!Write(cfg_.FPGA))
         return kOutcomeFailed;
-    Advance(Format(lantext::kWriteLogFormat, cfg_.FPGA));
+    Advance(FormatText(lantext::kWriteLogFormat, cfg_.FPGA));
     return kOutcomeDone;
 }
 
@@ -223,6 +282,7 @@ int LanUpdateRun::Run()
         if (dlg_.UploadArea(settings_area_.data(), kSettingsAreaBytes, kSettingsArea) != 1)
             return kOutcomeFailed;
         Advance(lantext::kUpload31Ok);
+        SaveSettingsAreaFile();
     } else if (cfg_.SAVE == 2) {
         if (dlg_.SaveDeviceSettings(dlg_.BackupFilePath) == 0)
             settings_lost_ = true;
@@ -251,7 +311,7 @@ int LanUpdateRun::Run()
         Restart();
         if (!Reconnect(kConnectEcho11))
             return kOutcomeUnreachable;
-        Log(Format(lantext::kOpenErrCountFormat, open_failures_));
+        Log(FormatText(lantext::kOpenErrCountFormat, open_failures_));
         // Only a new login reads the new version; a device that refused it is not verified.
         if (last_connect_ != 1 || dlg_.FirmwareVersionText != dlg_.NewVersionText()) {
             Log(lantext::kVersionCheckError);
@@ -268,6 +328,7 @@ int LanUpdateRun::Run()
         Log(lantext::kDownload31Ok);
         if (!Write(kSettingsArea))
             return kOutcomeFailed;
+        DeleteSettingsAreaFile();
         Advance(lantext::kWrite31Ok);
         return kOutcomeDone;
     }
@@ -292,6 +353,7 @@ void CUpdateDlg::LanUpdate()
     StartStatusAnimation();
     UpdateStage = 0;
     ProgressStep = 0;
+    SettingsAreaKeptPath.clear();
     host.SetProgressRange(0, 10);
     Report(0);
     host.EnableCloseButton(false);
@@ -308,6 +370,7 @@ void CUpdateDlg::LanUpdate()
         outcome = run.Run();
         total = run.ProgressTotal();
         settings_lost = run.SettingsLost();
+        SettingsAreaKeptPath = run.SettingsAreaFile();
         // The failed reconnect has closed what it opened.
         if (outcome != kOutcomeUnreachable)
             LanLink().Close();

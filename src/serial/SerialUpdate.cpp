@@ -1,6 +1,5 @@
 // The whole firmware update over the serial line, on the update's worker thread.
 #include <algorithm>
-#include <cstdio>
 
 #include "app/CUpdateDlg.h"
 #include "app/DialogTexts.h"
@@ -8,6 +7,7 @@
 #include "image/ImageFiles.h"
 #include "image/ImageLimits.h"
 #include "protocol/ReplyText.h"
+#include "protocol/TextFormat.h"
 #include "serial/SerialCommands.h"
 #include "serial/SerialLink.h"
 
@@ -34,13 +34,6 @@ constexpr int PROGRESS_FIXED_STEPS = 4;
 constexpr int PROGRAM_FIXED_STEPS = 4;
 constexpr int FPGA_STEPS = 2;
 
-std::string Format(const char* format, int value)
-{
-    char text[64];
-    std::snprintf(text, sizeof text, format, value);
-    return text;
-}
-
 // "FPGAWR1=01,12,-5\r" for FP_LEN 3 and the values 1, 12, -5: each value "%02d,", the last
 // character (the final comma, or "=" when FP_LEN is 0) replaced by "\r".
 std::string FpgaParameterLine(int image, const Config& cfg)
@@ -49,7 +42,7 @@ std::string FpgaParameterLine(int image, const Config& cfg)
     std::string line = image == 1 ? "FPGAWR1=" : "FPGAWR2=";
     const int count = std::clamp(cfg.FP_LEN, 0, static_cast<int>(values.size()));
     for (int i = 0; i < count; ++i)
-        line += Format("%02d,", values[static_cast<std::size_t>(i)]);
+        line += FormatText("%02d,", values[static_cast<std::size_t>(i)]);
     line.back() = '\r';
     return line;
 }
@@ -161,10 +154,10 @@ void CUpdateDlg::SerialUpdate()
 
         // 5. The settings sector.
         if (OldLayoutSave != 1) {
-            if (!command_ok(Format(ERASE_FORMAT, cfg.DATA), ERASE_TIMEOUT_MS, RK_ERASE_OK)) {
+            if (!command_ok(FormatText(ERASE_FORMAT, cfg.DATA), ERASE_TIMEOUT_MS, RK_ERASE_OK)) {
                 return fail();
             }
-            Report(-1, Format("Erase %d\r\n", cfg.DATA));
+            Report(-1, FormatText("Erase %d\r\n", cfg.DATA));
         }
         tick();
 
@@ -176,10 +169,10 @@ void CUpdateDlg::SerialUpdate()
                     tick();
                 if (s == cfg.FPGA && FpgaImageCount == 0)
                     continue;
-                if (!command_ok(Format(ERASE_FORMAT, s), ERASE_TIMEOUT_MS, RK_ERASE_OK)) {
+                if (!command_ok(FormatText(ERASE_FORMAT, s), ERASE_TIMEOUT_MS, RK_ERASE_OK)) {
                     return fail();
                 }
-                Report(-1, Format("Erase %d OK\r\n", s));
+                Report(-1, FormatText("Erase %d OK\r\n", s));
             }
             tick();
             Report(-1, "DP\r\n");
@@ -195,11 +188,11 @@ void CUpdateDlg::SerialUpdate()
             for (int k = 1; k <= SectorCount; ++k) {
                 if (k - 1 == SectorCount / 2)
                     tick();
-                if (!command_ok(Format(PROGRAM_SECTOR_FORMAT, k), SECTOR_PROGRAM_TIMEOUT_MS, RK_MP_OK)) {
+                if (!command_ok(FormatText(PROGRAM_SECTOR_FORMAT, k), SECTOR_PROGRAM_TIMEOUT_MS, RK_MP_OK)) {
                     return fail();
                 }
                 Report(-1, " MP.OK \r\n");
-                if (!command_ok(Format(WRITE_SECTOR_FORMAT, k), SECTOR_WRITE_TIMEOUT_MS, RK_WRITE_OK)) {
+                if (!command_ok(FormatText(WRITE_SECTOR_FORMAT, k), SECTOR_WRITE_TIMEOUT_MS, RK_WRITE_OK)) {
                     return fail();
                 }
                 Report(-1, " Write OK \r\n");
@@ -216,10 +209,10 @@ void CUpdateDlg::SerialUpdate()
         if (FpgaImageCount > 0) {
             Report(-1, "<---FPGA\r\n");
             if (cfg.MAIN < cfg.FPGA) {
-                if (!command_ok(Format(ERASE_FORMAT, cfg.FPGA), ERASE_TIMEOUT_MS, RK_ERASE_OK)) {
+                if (!command_ok(FormatText(ERASE_FORMAT, cfg.FPGA), ERASE_TIMEOUT_MS, RK_ERASE_OK)) {
                     return fail();
                 }
-                Report(-1, Format("Erase %d OK\r\n", cfg.FPGA));
+                Report(-1, FormatText("Erase %d OK\r\n", cfg.FPGA));
             }
             for (int m = 1; m <= 2; ++m) {
                 Report(-1, "DL\r\n");

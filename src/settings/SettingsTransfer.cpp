@@ -1,14 +1,15 @@
 // Carrying the device's settings across an update: getdata into the backup file before the
 // flash is touched, putdata and "savedata restart" after the new firmware runs, and the
 // re-laying of an older firmware's backup for the new one.
-#include <cstdarg>
-#include <cstdio>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "app/CUpdateDlg.h"
 #include "app/ConfigReader.h"
 #include "platform/ProfileFile.h"
 #include "protocol/ReplyText.h"
+#include "protocol/TextFormat.h"
 #include "settings/BackupFile.h"
 #include "settings/ConversionRules.h"
 #include "settings/GetdataReply.h"
@@ -19,22 +20,6 @@ namespace verup {
 namespace {
 
 using namespace settings;
-
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    va_list again;
-    va_copy(again, args);
-    const int length = std::vsnprintf(nullptr, 0, format, args);
-    va_end(args);
-    std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
-    if (length > 0)
-        std::vsnprintf(text.data(), text.size() + 1, format, again);
-    va_end(again);
-    return text;
-}
 
 // Sends `command` (the shell prompt must answer) and looks for `confirmation` in its reply and
 // in the replies to at most two nudges. `gathered` receives all of that text.
@@ -58,9 +43,49 @@ bool LayoutUsable(CUpdateDlg& dlg, const SettingsLayoutTable& layout, const char
 {
     if (SettingsTable::Holds(layout))
         return true;
-    dlg.Report(-1, Format("settings layout %s exceeds %d blocks of %d items\r\n", name, SettingsTable::kMaxBlocks,
+    dlg.Report(-1, FormatText("settings layout %s exceeds %d blocks of %d items\r\n", name, SettingsTable::kMaxBlocks,
                           SettingsTable::kMaxItems));
     return false;
+}
+
+// The layout checked and the table made ready to take it.
+bool PrepareTable(CUpdateDlg& dlg, const SettingsLayoutTable& layout, const char* name)
+{
+    if (!LayoutUsable(dlg, layout, name))
+        return false;
+    if (!dlg.Settings)
+        dlg.Settings = std::make_unique<SettingsTable>();
+    return true;
+}
+
+// The backup file's content, ready to be read from its title; nullopt (reported) when unread.
+std::optional<BackupFileReader> OpenBackup(CUpdateDlg& dlg, const std::string& path)
+{
+    std::string content;
+    std::string error;
+    if (!ReadBackupFile(path, content, error)) {
+        dlg.Report(-1, "settings backup not read: " + error + "\r\n");
+        return std::nullopt;
+    }
+    return BackupFileReader(std::move(content));
+}
+
+// One item from `reader` for each place of `layout`, put into `table` as `adapt` makes it;
+// false (reported) when the file ends first. `layout_name` is "" or the layout's key and a space.
+template <typename Adapt>
+bool ReadBackupItems(CUpdateDlg& dlg, BackupFileReader& reader, const SettingsLayoutTable& layout,
+                     const char* layout_name, SettingsTable& table, Adapt adapt)
+{
+    std::string item;
+    for (int b = 1; b <= layout.BlockCount; ++b)
+        for (int i = 1; i <= layout.Items(b); ++i) {
+            if (!reader.NextItem(item)) {
+                dlg.Report(-1, FormatText("settings backup ends before %sitem %d of block %d\r\n", layout_name, i, b));
+                return false;
+            }
+            table.SetItem(b, i, adapt(b, i, std::move(item)));
+        }
+    return true;
 }
 
 }  // namespace
@@ -68,18 +93,16 @@ bool LayoutUsable(CUpdateDlg& dlg, const SettingsLayoutTable& layout, const char
 int CUpdateDlg::SaveDeviceSettings(const std::string& path)
 {
     BackupWrittenThisRun = false;
-    if (!LayoutUsable(*this, SettingsLayout, "in force"))
+    if (!PrepareTable(*this, SettingsLayout, "in force"))
         return 0;
-    if (!Settings)
-        Settings = std::make_unique<SettingsTable>();
 
     std::string gathered;
     std::vector<std::string> items;
     for (int b = 1; b <= SettingsLayout.BlockCount; ++b) {
         clock.SleepMs(kCommandPauseMs);
-        Report(ProgressStep, Format(kLogGetdata, b));
-        const std::string confirmation = Format(kGetdataConfirmation, b);
-        if (!RunConfirmedCommand(*this, Format(kGetdataCommand, b), confirmation, gathered))
+        Report(ProgressStep, FormatText(kLogGetdata, b));
+        const std::string confirmation = FormatText(kGetdataConfirmation, b);
+        if (!RunConfirmedCommand(*this, FormatText(kGetdataCommand, b), confirmation, gathered))
             return 0;
         const int count = SettingsLayout.Items(b);
         const std::size_t items_end = static_cast<std::size_t>(FindText(gathered, confirmation) - 1);
@@ -87,11 +110,11 @@ int CUpdateDlg::SaveDeviceSettings(const std::string& path)
         for (std::size_t i = 0; i < items.size(); ++i)
             Settings->SetItem(b, static_cast<int>(i) + 1, std::move(items[i]));
         if (!complete) {
-            Report(-1, Format("getdata %d: reply ends after %zu of %d items\r\n", b, items.size(), count));
+            Report(-1, FormatText("getdata %d: reply ends after %zu of %d items\r\n", b, items.size(), count));
             return 0;
         }
         ++ProgressStep;
-        Report(ProgressStep, Format(kLogReadOk, b));
+        Report(ProgressStep, FormatText(kLogReadOk, b));
     }
 
     std::string error;
@@ -119,46 +142,34 @@ int CUpdateDlg::RestoreDeviceSettings(const std::string& path)
         }
         Report(-1, kLogConverted);
     }
-    if (!LayoutUsable(*this, SettingsLayout, "in force"))
+    if (!PrepareTable(*this, SettingsLayout, "in force"))
         return 0;
-    if (!Settings)
-        Settings = std::make_unique<SettingsTable>();
 
-    std::string content;
-    std::string error;
-    if (!ReadBackupFile(path, content, error)) {
-        Report(-1, "settings backup not read: " + error + "\r\n");
+    std::optional<BackupFileReader> reader = OpenBackup(*this, path);
+    if (!reader)
         return 0;
-    }
-    BackupFileReader reader(std::move(content));
-    if (!reader.StartsWithTitle(TitleVersionText)) {
+    if (!reader->StartsWithTitle(TitleVersionText)) {
         Report(-1, "settings backup belongs to another product\r\n");
         return 0;
     }
     // Everything is read before the first putdata, so a short file sends nothing.
     SettingsTable restored = *Settings;
-    std::string item;
-    for (int b = 1; b <= SettingsLayout.BlockCount; ++b)
-        for (int i = 1; i <= SettingsLayout.Items(b); ++i) {
-            if (!reader.NextItem(item)) {
-                Report(-1, Format("settings backup ends before item %d of block %d\r\n", i, b));
-                return 0;
-            }
-            restored.SetItem(b, i, item);
-        }
+    if (!ReadBackupItems(*this, *reader, SettingsLayout, "", restored,
+                         [](int, int, std::string item) { return item; }))
+        return 0;
     *Settings = std::move(restored);
 
     std::string gathered;
     for (int b = 1; b <= SettingsLayout.BlockCount; ++b) {
-        Report(ProgressStep, Format(kLogPutdata, b));
+        Report(ProgressStep, FormatText(kLogPutdata, b));
         for (int i = 1; i <= SettingsLayout.Items(b); ++i) {
             clock.SleepMs(kCommandPauseMs);
-            const std::string command = Format(kPutdataCommand, b, i, Settings->Item(b, i).c_str());
-            if (!RunConfirmedCommand(*this, command, Format(kPutdataConfirmation, b), gathered))
+            const std::string command = FormatText(kPutdataCommand, b, i, Settings->Item(b, i).c_str());
+            if (!RunConfirmedCommand(*this, command, FormatText(kPutdataConfirmation, b), gathered))
                 return 0;
         }
         ++ProgressStep;
-        Report(ProgressStep, Format(kLogWriteOk, b));
+        Report(ProgressStep, FormatText(kLogWriteOk, b));
     }
 
     Report(ProgressStep, kLogSavedata);
@@ -172,37 +183,23 @@ int CUpdateDlg::ConvertSavedSettings(const std::string& path)
 {
     if (!BackupWrittenThisRun)
         return 0;
-    if (!LayoutUsable(*this, ConversionLayout, "C_DATA"))
+    if (!PrepareTable(*this, ConversionLayout, "C_DATA"))
         return 0;
-    if (!Settings)
-        Settings = std::make_unique<SettingsTable>();
 
-    std::string content;
-    std::string error;
-    if (!ReadBackupFile(path, content, error)) {
-        Report(-1, "settings backup not read: " + error + "\r\n");
-        return 0;
-    }
-    BackupFileReader reader(std::move(content));
-    if (!reader.StartsWithTitle(TitleVersionText))
+    std::optional<BackupFileReader> reader = OpenBackup(*this, path);
+    if (!reader || !reader->StartsWithTitle(TitleVersionText))
         return 0;
 
     // The old file's lines go to the new blocks in order, C_DATA saying how many each takes.
     SettingsTable converted = *Settings;
-    std::string item;
-    for (int b = 1; b <= ConversionLayout.BlockCount; ++b)
-        for (int i = 1; i <= ConversionLayout.Items(b); ++i) {
-            if (!reader.NextItem(item)) {
-                Report(-1, Format("settings backup ends before C_DATA item %d of block %d\r\n", i, b));
-                return 0;
-            }
-            converted.SetItem(b, i, ApplyConversionRules(b, i, std::move(item)));
-        }
+    if (!ReadBackupItems(*this, *reader, ConversionLayout, "C_DATA ", converted, ApplyConversionRules))
+        return 0;
 
     SettingsLayoutTable new_layout = ReadSettingsLayout(ProfileFile(ConfigFilePath), "C_SAVE");
     if (!LayoutUsable(*this, new_layout, "C_SAVE"))
         return 0;
     // Written beside the old file and renamed over it: the old backup survives a failed write.
+    std::string error;
     if (!WriteBackupFile(path, FormatBackupFile(TitleVersionText, converted, new_layout), error)) {
         Report(-1, "converted settings backup not written: " + error + "\r\n");
         return 0;
