@@ -34,10 +34,10 @@ public:
         if (::mkdtemp(pattern) == nullptr)
             return;
         dir_ = pattern;
-        devsim::PackageOptions spec;
+        devsim::PackageOptions package;
         std::string error;
         devsim::HarnessOptions options;
-        if (!devsim::WritePackage(dir_, spec, &error) || !devsim::SimHarness::UsePackage(options, dir_, &error))
+        if (!devsim::WritePackage(dir_, package, &error) || !devsim::SimHarness::UsePackage(options, dir_, &error))
             return;
         options.WithSerial = false;
         sim_ = std::make_unique<devsim::SimHarness>(options, clock_);

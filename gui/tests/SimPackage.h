@@ -29,14 +29,14 @@ struct SimPackageSpec {
 inline std::unique_ptr<devsim::SimHarness> StartSimPackage(const PackageDir& pkg, const SimPackageSpec& want,
                                                            const Clock& clock)
 {
-    devsim::PackageOptions spec;
-    spec.Version = kSimNewVersion;
-    spec.Revision = 7;
-    spec.ProgramSize = 48 * 1024;
-    spec.Sel = want.Sel;
-    spec.Debug = want.Debug;
+    devsim::PackageOptions package;
+    package.Version = kSimNewVersion;
+    package.Revision = 7;
+    package.ProgramSize = 48 * 1024;
+    package.Sel = want.Sel;
+    package.Debug = want.Debug;
     std::string error;
-    if (!devsim::WritePackage(pkg.Package(), spec, &error)) {
+    if (!devsim::WritePackage(pkg.Package(), package, &error)) {
         qWarning("package: %s", error.c_str());
         return nullptr;
     }
