@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "lan/TelnetWords.h"
+#include "protocol/ReplyText.h"
 
 namespace verup {
 namespace {
@@ -13,21 +14,8 @@ constexpr std::array<std::string_view, ReplyWordWatch::kWordCount> kWords = {
     telnet::kErrorWord,
 };
 
-std::uint8_t Fold(std::uint8_t byte) { return (byte >= 'A' && byte <= 'Z') ? static_cast<std::uint8_t>(byte - 'A' + 'a') : byte; }
-
-// Whether `word` occupies buffer[end - word.size() .. end).
-bool EndsWith(const std::uint8_t* buffer, std::size_t end, std::string_view word, bool fold)
-{
-    if (end < word.size())
-        return false;
-    const std::uint8_t* start = buffer + (end - word.size());
-    for (std::size_t i = 0; i < word.size(); ++i) {
-        const auto w = static_cast<std::uint8_t>(word[i]);
-        if (fold ? Fold(start[i]) != Fold(w) : start[i] != w)
-            return false;
-    }
-    return true;
-}
+// The first `end` bytes of the buffer, as text.
+std::string_view Text(const std::uint8_t* buffer, std::size_t end) { return {reinterpret_cast<const char*>(buffer), end}; }
 
 }  // namespace
 
@@ -41,12 +29,12 @@ void ReplyWordWatch::OnAppend(const std::uint8_t* buffer, std::size_t length)
         zero_seen_ = true;
     if (!zero_seen_)
         for (std::size_t w = 0; w < kWords.size(); ++w)
-            if (!found_[w] && EndsWith(buffer, length, kWords[w], true))
+            if (!found_[w] && EndsWithWord(Text(buffer, length), kWords[w]))
                 found_[w] = true;
-    if (!password_prompt_ && EndsWith(buffer, length, telnet::kPasswordPrompt, false))
+    if (!password_prompt_ && EndsWithWord(Text(buffer, length), telnet::kPasswordPrompt, true))
         password_prompt_ = true;
     // The new byte is the one that must follow the word.
-    if (!upload_end_ && EndsWith(buffer, length - 1, telnet::kUploadEnd, true))
+    if (!upload_end_ && EndsWithWord(Text(buffer, length - 1), telnet::kUploadEnd))
         upload_end_ = true;
 }
 

@@ -3,12 +3,6 @@
 namespace verup {
 namespace {
 
-unsigned char Fold(char c)
-{
-    const auto byte = static_cast<unsigned char>(c);
-    return (byte >= 'A' && byte <= 'Z') ? static_cast<unsigned char>(byte - 'A' + 'a') : byte;
-}
-
 std::string_view UpToZero(std::string_view text)
 {
     const std::size_t zero = text.find('\0');
@@ -19,6 +13,25 @@ constexpr std::string_view kPasswordPrompt = "Password: ";
 
 }  // namespace
 
+unsigned char FoldByte(char c)
+{
+    const auto byte = static_cast<unsigned char>(c);
+    return (byte >= 'A' && byte <= 'Z') ? static_cast<unsigned char>(byte - 'A' + 'a') : byte;
+}
+
+bool EndsWithWord(std::string_view text, std::string_view word, bool exact)
+{
+    if (word.size() > text.size())
+        return false;
+    const std::string_view tail = text.substr(text.size() - word.size());
+    if (exact)
+        return tail == word;
+    for (std::size_t i = 0; i < word.size(); ++i)
+        if (FoldByte(tail[i]) != FoldByte(word[i]))
+            return false;
+    return true;
+}
+
 int FindText(std::string_view text, std::string_view word)
 {
     text = UpToZero(text);
@@ -27,7 +40,7 @@ int FindText(std::string_view text, std::string_view word)
         return 0;
     for (std::size_t p = 0; p + word.size() <= text.size(); ++p) {
         std::size_t i = 0;
-        while (i < word.size() && Fold(text[p + i]) == Fold(word[i]))
+        while (i < word.size() && FoldByte(text[p + i]) == FoldByte(word[i]))
             ++i;
         if (i == word.size())
             return static_cast<int>(p + 1);

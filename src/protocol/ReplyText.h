@@ -12,6 +12,12 @@ namespace verup {
 // found at 1. Example: FindText("\r\nOK\r\n", "ok") == 3.
 int FindText(std::string_view text, std::string_view word);
 
+// The folding FindText compares with: ASCII capitals to lower case, every other byte as it is.
+unsigned char FoldByte(char c);
+// Whether `text` ends with `word`, compared as FindText compares (or byte for byte when
+// `exact`). The recognizers ask this for each new byte instead of rescanning the reply.
+bool EndsWithWord(std::string_view text, std::string_view word, bool exact = false);
+
 // Delimiters of GetToken, by selector 0 ... 8 (add 10 to require the delimiter).
 inline constexpr char kTokenDelimiters[9] = {' ', '.', ',', '/', '-', ':', '*', '\r', '\0'};
 

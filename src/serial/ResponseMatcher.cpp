@@ -1,16 +1,8 @@
 #include "serial/ResponseMatcher.h"
 
+#include "protocol/ReplyText.h"
+
 namespace verup {
-namespace {
-
-unsigned char Fold(char c)
-{
-    const auto byte = static_cast<unsigned char>(c);
-    return (byte >= 'A' && byte <= 'Z') ? static_cast<unsigned char>(byte - 'A' + 'a') : byte;
-}
-
-}  // namespace
-
 using namespace serial_words;
 
 const std::array<std::string_view, ResponseMatcher::kWordCount> ResponseMatcher::kWords = {
@@ -42,14 +34,7 @@ void ResponseMatcher::HeadZeroed()
 
 bool ResponseMatcher::EndsAtLast(std::string_view word) const
 {
-    const std::size_t count = buffer_.Count();
-    if (word.size() > count)
-        return false;
-    const std::size_t start = count - word.size();
-    for (std::size_t i = word.size(); i-- > 0;)
-        if (Fold(buffer_.At(start + i)) != Fold(word[i]))
-            return false;
-    return true;
+    return EndsWithWord(buffer_.Bytes(), word);
 }
 
 void ResponseMatcher::TrackWords()
@@ -119,7 +104,7 @@ void ResponseMatcher::OnBulkBytes(const uint8_t* bytes, std::size_t length)
     const std::size_t n = UPLOAD_OK.size();
     for (std::size_t p = upload_scan_from_; p + n + 1 <= count; ++p) {
         std::size_t i = 0;
-        while (i < n && Fold(buffer_.At(p + i)) == Fold(UPLOAD_OK[i]))
+        while (i < n && FoldByte(buffer_.At(p + i)) == FoldByte(UPLOAD_OK[i]))
             ++i;
         if (i == n) {
             upload_found_ = true;
