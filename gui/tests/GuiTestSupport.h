@@ -56,6 +56,18 @@ inline void AcceptMessageBoxLater(QMessageBox* box)
     ClickLater(box->button(QMessageBox::Ok));
 }
 
+// A message box where none was expected: its text goes to `unexpected` and it is answered,
+// so a waiting step can end and the test report what the window said.
+inline bool TakeUnexpectedMessageBox(QString& unexpected)
+{
+    QMessageBox* box = VisibleMessageBox();
+    if (box == nullptr)
+        return false;
+    unexpected = box->text();
+    AcceptMessageBoxLater(box);
+    return true;
+}
+
 class UiScript : public QObject {
 public:
     using Predicate = std::function<bool()>;

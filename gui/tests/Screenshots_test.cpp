@@ -68,11 +68,8 @@ private slots:
                   })
             .When("the ready window",
                   [&] {
-                      if (QMessageBox* box = VisibleMessageBox()) {
-                          unexpected = box->text();
-                          AcceptMessageBoxLater(box);
+                      if (TakeUnexpectedMessageBox(unexpected))
                           return true;
-                      }
                       return window.isVisible() && !window.StartupRunning() &&
                              ControlOf<QLabel>(&window, IDC_STATUS)->text() == Shown(kStatusReady);
                   },

@@ -167,11 +167,8 @@ private:
                   })
             .When("the ready state or a failure",
                   [&] {
-                      if (QMessageBox* box = VisibleMessageBox()) {
-                          unexpected = box->text();
-                          AcceptMessageBoxLater(box);
+                      if (TakeUnexpectedMessageBox(unexpected))
                           return true;
-                      }
                       return w->isVisible() && !w->StartupRunning() &&
                              (status() == Shown(kStatusReady) || w->Controller().WorkerRunning());
                   },
