@@ -12,6 +12,7 @@
 #include "app/ConfigReader.h"
 #include "app/DialogTexts.h"
 #include "app/SilentDialogHost.h"
+#include "image/ImagePreflight.h"
 #include "platform/Cp932.h"
 
 namespace verup::cli {
@@ -207,7 +208,23 @@ int RunConfigCommand(const ConfigOptions& options, std::ostream& out)
             out << "    - " << reason << "\n";
     }
 
-    int code = accepted ? CONFIG_OK : CONFIG_PACKAGE_REFUSED;
+    // The update refuses to write a program into a layout that cannot hold it.
+    bool layout_ok = true;
+    if (dlg.ProgramPresent) {
+        const std::string layout = CheckProgramLayout(dlg.cfg);
+        if (layout.empty()) {
+            out << "  flash layout: rt00.mot goes into areas 1 ... " << dlg.cfg.MAIN << " in sectors of "
+                << Hex(dlg.cfg.SECT_END_ADR + 1u) << " bytes\n";
+        } else if (dlg.cfg.UPLOAD != 1) {
+            out << "  flash layout: " << layout << " (no matter here: UPLOAD is not 1)\n";
+        } else {
+            out << "  flash layout REFUSED, the update would write nothing: " << layout
+                << "; correct SECT_END_ADR or MAIN in verup.dat\n";
+            layout_ok = false;
+        }
+    }
+
+    int code = accepted && layout_ok ? CONFIG_OK : CONFIG_PACKAGE_REFUSED;
     if (options.DeviceVersion) {
         const int decision = PrintDecision(dlg, host, *options.DeviceVersion, out);
         if (code == CONFIG_OK)
@@ -228,7 +245,8 @@ void AddConfigCommand(CLI::App& app)
                        "version text): show the settings decision for it")
         ->option_text("TEXT");
     config->footer("Values marked \"default\" are absent from verup.dat. Texts are shown in UTF-8.\n"
-                   "Exit codes: 0 accepted, 2 package refused, 3 the device's firmware is refused.");
+                   "Exit codes: 0 accepted, 2 package refused (its files, or a flash layout that cannot hold the\n"
+                   "program), 3 the device's firmware is refused.");
     config->callback([options]() {
         std::error_code ec;
         options->PackageDirectory = std::filesystem::current_path(ec).string();

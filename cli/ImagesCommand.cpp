@@ -15,6 +15,7 @@
 #include "app/DialogTexts.h"
 #include "image/ImageBuilder.h"
 #include "image/ImageLimits.h"
+#include "image/ImagePreflight.h"
 #include "image/ImagePresence.h"
 #include "platform/Cp932.h"
 #include "platform/ProfileFile.h"
@@ -106,7 +107,6 @@ int RunImagesCommand(const ImagesOptions& options, std::ostream& out)
         << ", FRAM_END_ADR " << Hex(cfg.FRAM_END_ADR, 8) << ", CHECK_SUM_ADR " << Hex(cfg.CHECK_SUM_ADR, 8)
         << ", SECT_END_ADR " << Hex(cfg.SECT_END_ADR, 8) << "\n";
 
-    bool converted = true;
     bool dumped = true;
     std::filesystem::path dump;
     if (!options.DumpDirectory.empty()) {
@@ -120,64 +120,74 @@ int RunImagesCommand(const ImagesOptions& options, std::ostream& out)
         }
     }
 
-    if (presence.WritesProgram()) {
-        std::vector<std::uint8_t> image;
-        const ProgramBuildResult r = BuildProgramImage(cfg, dir, presence.ImageFileSizes[0], image);
+    // The update's own check: what it says here, the update says before erasing anything.
+    const ImagesToWrite to_write{presence.WritesProgram(), presence.WritesFpga(), presence.WritesBoot()};
+    const ImagePreflight checked = CheckImagesBeforeWriting(cfg, dir, to_write, presence.ImageFileSizes[0]);
+    const auto failed = [&out](const std::vector<std::string>& problems) {
+        out << "FAILED";
+        for (std::size_t i = 0; i < problems.size(); ++i)
+            out << (i == 0 ? ": " : "; ") << problems[i];
+        out << "\n";
+    };
+
+    if (to_write.Program) {
+        const ProgramBuildResult& r = checked.Program;
         out << "Program image: ";
-        if (r.Ok())
-            out << "OK, SectorCount " << static_cast<int>(r.SectorCount) << ", checksum word "
-                << Hex(r.ChecksumWord, 4) << " at " << Hex(cfg.CHECK_SUM_ADR, 8) << "\n";
+        if (checked.ProgramProblems.empty())
+            out << "OK, SectorCount " << static_cast<int>(r.SectorCount) << " (sectors of "
+                << Hex(static_cast<std::uint64_t>(cfg.SECT_END_ADR) + 1, 0) << " bytes, areas 1 ... " << cfg.MAIN
+                << "), checksum word " << Hex(r.ChecksumWord, 4) << " at " << Hex(cfg.CHECK_SUM_ADR, 8) << "\n";
         else
-            out << "FAILED (SectorCount 0): " << r.Reason << "\n";
+            failed(checked.ProgramProblems);
         if (r.Opened)
             ReportConversion(PROGRAM_IMAGE_FILE, r.Conversion, out);
-        converted = converted && r.Ok();
-        if (!dump.empty() && !image.empty()) {
+        if (!dump.empty() && !checked.ProgramImage.empty()) {
             const std::size_t area = static_cast<std::size_t>(cfg.PROG_RAM_END_ADR - cfg.PROG_RAM_STR_ADR) + 1;
-            dumped = WriteBinary(dump / "program.bin", image.data(), std::min(area, image.size()), out) && dumped;
+            dumped = WriteBinary(dump / "program.bin", checked.ProgramImage.data(),
+                                 std::min(area, checked.ProgramImage.size()), out) &&
+                     dumped;
         }
     }
     if (presence.FpgaImageCount == 1)
         out << "FPGA image: not converted, only one of fpga01.mot and fpga02.mot is present\n";
-    if (presence.WritesFpga()) {
-        std::vector<std::uint8_t> image;
-        LineTable fpga1 = LineTable::ForFpga();
-        LineTable fpga2 = LineTable::ForFpga();
-        const SectorBuildResult r = BuildFpgaImage(cfg, dir, fpga1, fpga2, image);
+    if (to_write.Fpga) {
+        const SectorBuildResult& r = checked.Fpga;
         out << "FPGA sector image: ";
-        if (r.FullyConverted())
-            out << "OK, " << image.size() << " bytes, " << cfg.FP_LEN << " parameter bytes per FPGA at "
+        if (checked.FpgaProblems.empty())
+            out << "OK, " << checked.FpgaImage.size() << " bytes, " << cfg.FP_LEN << " parameter bytes per FPGA at "
                 << Hex(static_cast<std::uint64_t>(cfg.FPGA1_STR_ADR) + cfg.FPGA_DATA_LEN - 16, 4) << " and "
                 << Hex(static_cast<std::uint64_t>(cfg.FPGA2_STR_ADR) + cfg.FPGA_DATA_LEN - 16, 4) << "\n";
         else
-            out << "FAILED: " << r.Reason << "\n";
+            failed(checked.FpgaProblems);
         for (std::size_t i = 0; i < r.Conversions.size(); ++i)
             ReportConversion(FpgaImageFile(static_cast<int>(i) + 1), r.Conversions[i], out);
-        converted = converted && r.FullyConverted();
         if (!dump.empty() && r.Ok)
-            dumped = WriteBinary(dump / "fpga.bin", image.data(), image.size(), out) && dumped;
+            dumped = WriteBinary(dump / "fpga.bin", checked.FpgaImage.data(), checked.FpgaImage.size(), out) && dumped;
     }
-    if (presence.WritesBoot()) {
-        std::vector<std::uint8_t> image;
-        LineTable boot = LineTable::ForBoot();
-        const SectorBuildResult r = BuildBootImage(cfg, dir, boot, image);
+    if (to_write.Boot) {
+        const SectorBuildResult& r = checked.Boot;
         out << "Boot sector image: ";
-        if (r.FullyConverted())
-            out << "OK, " << image.size() << " bytes\n";
+        if (checked.BootProblems.empty())
+            out << "OK, " << checked.BootImage.size() << " bytes\n";
         else
-            out << "FAILED: " << r.Reason << "\n";
+            failed(checked.BootProblems);
         for (const ConversionResult& c : r.Conversions)
             ReportConversion(BOOT_IMAGE_FILE, c, out);
-        converted = converted && r.FullyConverted();
         if (!dump.empty() && r.Ok)
-            dumped = WriteBinary(dump / "boot.bin", image.data(), image.size(), out) && dumped;
+            dumped = WriteBinary(dump / "boot.bin", checked.BootImage.data(), checked.BootImage.size(), out) && dumped;
     }
+    const bool converted = checked.Usable();
 
     if (exit_code == IMAGES_OK && !converted)
         exit_code = IMAGES_CONVERSION_FAILED;
     if (exit_code == IMAGES_OK && !dumped)
         exit_code = IMAGES_DUMP_FAILED;
-    out << (exit_code == IMAGES_OK ? "All present images convert.\n" : "Not every image is usable.\n");
+    if (exit_code == IMAGES_OK)
+        out << "All present images convert.\n";
+    else if (!converted)
+        out << "Not every image is usable: the update refuses this package before it erases anything.\n";
+    else
+        out << "Not every image is usable.\n";
     return exit_code;
 }
 
@@ -191,8 +201,8 @@ void AddImagesCommand(CLI::App& app)
     images->add_option("--dump", options->DumpDirectory,
                        "Write program.bin, fpga.bin and boot.bin (the converted images) into DIR")
         ->option_text("DIR");
-    images->footer("Exit codes: 0 every present image converts, 2 package refused, 3 an image does not convert,\n"
-                   "4 --dump could not write.");
+    images->footer("Exit codes: 0 every present image converts, 2 package refused, 3 an image does not convert\n"
+                   "completely or does not fit the flash layout (the update refuses it), 4 --dump could not write.");
     images->callback([options]() {
         std::error_code ec;
         options->PackageDirectory = std::filesystem::current_path(ec).string();

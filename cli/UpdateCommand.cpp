@@ -238,6 +238,13 @@ int RunUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
     } else if (code == UPDATE_DEVICE_NOT_REACHED) {
         err << "verup: warning: the firmware was written, but the device did not answer after its restart; "
                "check it before using it\n";
+    } else if (code == UPDATE_FAILED && !dlg.ImagesRefusal.empty()) {
+        err << "verup: error: the update failed before it wrote anything: the package cannot be written as it is, "
+               "and the device was left as it was:\n";
+        for (const std::string& problem : dlg.ImagesRefusal)
+            err << "  " << problem << "\n";
+        err << "verup: replace the damaged files with complete ones (or correct verup.dat) and run again; "
+               "`verup images` runs the same check without a device\n";
     } else if (code == UPDATE_FAILED) {
         err << "verup: error: the update failed";
         if (!options.LogFile.empty())

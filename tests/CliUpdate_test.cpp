@@ -201,6 +201,43 @@ TEST_F(CliUpdateTest, FailedRestoreKeepsTheBackupAndExitsWith3)
     EXPECT_NE(Inspect().find("program version text: Version 1.20"), std::string::npos);
 }
 
+// One damaged record in the boot image: `verup images` and both roads give the same verdict,
+// and the update fails before the device is touched.
+class CliBrokenPackageTest : public CliUpdateTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(CliBrokenPackageTest, IsRefusedAsVerupImagesSays)
+{
+    const bool lan = GetParam();
+    MakePackage({"--debug", "0"});
+    std::string boot = dir.Read("pkg/from00.mot");
+    std::size_t at = 0;
+    for (int line = 1; line < 200; ++line)
+        at = boot.find('\n', at) + 1;
+    const std::size_t sum = boot.find('\r', at) - 1;
+    boot[sum] = boot[sum] == '0' ? '1' : '0';
+    dir.Write("pkg/from00.mot", boot);
+    const std::string verdict = "from00.mot: line 200, column 45: expected record checksum";
+
+    const ProgramRun images = RunProgram({VERUP_BINARY, "-C", Package(), "images"}, {}, dir);
+    EXPECT_EQ(images.exit_code, 3) << images.out << images.err;
+    EXPECT_NE(images.out.find(verdict), std::string::npos) << images.out;
+
+    StartDevice(lan ? std::vector<std::string>{"--firmware-version", "Version 1.15"}
+                    : std::vector<std::string>{"--firmware-version", "Version 1.10", "--revision", "7"},
+                lan);
+    const std::string before = Inspect();
+    const ProgramRun run = Verup(lan ? std::vector<std::string>{"--lan", "127.0.0.1"}
+                                     : std::vector<std::string>{"--com", "1"});
+    StopDevice();
+    EXPECT_EQ(run.exit_code, 1) << run.out << run.err << Log();
+    EXPECT_NE(run.err.find(verdict), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("the device was left as it was"), std::string::npos) << run.err;
+    EXPECT_EQ(Inspect(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothRoads, CliBrokenPackageTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Lan" : "Serial"; });
+
 TEST_F(CliUpdateTest, BadCommandLineIsAUsageError)
 {
     MakePackage();

@@ -106,5 +106,23 @@ TEST_F(ConfigCommandTest, FirmwareBelowFrmVerIsReportedAsRefused)
     EXPECT_EQ(Run("Version 1.06"), cli::CONFIG_OK);
 }
 
+// 32 KiB download pieces for a program area that MAIN splits into 64 KiB areas.
+TEST_F(ConfigCommandTest, FlashLayoutThatCannotHoldTheProgramIsRefused)
+{
+    std::string config = kConfig;
+    config.replace(config.find("[MODE]\n"), 7, "[MODE]\nUPLOAD=1\n");
+    config.replace(config.find("[AREA]\n"), 7, "[AREA]\nMAIN=1\nSECT_END_ADR=FFFF\n");
+    WriteConfig(config);
+    dir_.Write("rt00.mot", "S9030000FC\r\n");
+    EXPECT_EQ(Run(), cli::CONFIG_OK) << output_;
+    EXPECT_TRUE(Shows("flash layout: rt00.mot goes into areas 1 ... 1 in sectors of 0x00010000 bytes")) << output_;
+
+    config.replace(config.find("SECT_END_ADR=FFFF"), 17, "SECT_END_ADR=7FFF");
+    WriteConfig(config);
+    EXPECT_EQ(Run(), cli::CONFIG_PACKAGE_REFUSED);
+    EXPECT_TRUE(Shows("flash layout REFUSED, the update would write nothing: the program area of 0x10000 bytes")) << output_;
+    EXPECT_TRUE(Shows("takes 2 sectors of 0x8000 bytes (SECT_END_ADR + 1), but MAIN 1")) << output_;
+}
+
 }  // namespace
 }  // namespace verup

@@ -33,7 +33,7 @@ protected:
     }
 };
 
-TEST_F(ImageBuilderTest, SectorCountFollowsRecordStartAddresses)
+TEST_F(ImageBuilderTest, SectorCountReachesTheLastDataByte)
 {
     auto r = BuildProgram(ChecksumSlot() + DataRecord(0x10000, {1, 2}) + DataRecord(0x1FFF0, {3}) + kTermination);
     ASSERT_TRUE(r.Ok()) << r.Reason;
@@ -42,14 +42,23 @@ TEST_F(ImageBuilderTest, SectorCountFollowsRecordStartAddresses)
     r = BuildProgram(ChecksumSlot() + DataRecord(0x10000, {1}) + DataRecord(0x20000, {3}) + kTermination);
     EXPECT_EQ(r.SectorCount, 2);
 
-    // Starts 8 bytes before the second sector and runs 8 bytes into it: still one sector.
+    // Starts 8 bytes before the second sector and runs 8 bytes into it: its tail needs that
+    // sector too.
     r = BuildProgram(ChecksumSlot() + DataRecord(0x1FFF8, std::vector<std::uint8_t>(16, 0x5A)) + kTermination);
     ASSERT_TRUE(r.Ok()) << r.Reason;
-    EXPECT_EQ(r.SectorCount, 1);
+    EXPECT_EQ(r.SectorCount, 2);
     EXPECT_EQ(image[0x10007], 0x5A);
+    EXPECT_EQ(ProgramImageSector(image, 2, cfg)[7], 0x5A);
 
     r = BuildProgram(ChecksumSlot() + DataRecord(0x4FFF0, {1, 2, 3, 4}) + DataRecord(0x10000, {9}) + kTermination);
     EXPECT_EQ(r.SectorCount, 4);
+
+    // Counted in the pieces the download cuts.
+    cfg.SECT_END_ADR = 0x7FFF;
+    r = BuildProgram(ChecksumSlot() + DataRecord(0x27FF8, std::vector<std::uint8_t>(9, 0x5A)) + kTermination);
+    ASSERT_TRUE(r.Ok()) << r.Reason;
+    EXPECT_EQ(r.SectorCount, 4);
+    EXPECT_EQ(ProgramImageSector(image, 4, cfg)[0], 0x5A);
 }
 
 TEST_F(ImageBuilderTest, ChecksumWordMakesTheWordSumZero)

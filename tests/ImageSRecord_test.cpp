@@ -73,6 +73,52 @@ TEST_F(SRecordConversion, HeaderAndCountRecordsAreSkipped)
     EXPECT_EQ(program, plain);
 }
 
+// The file's maker meant every record in it: a file that holds more than what converts is
+// refused, not cut short.
+TEST_F(SRecordConversion, RecordsThatWouldBeLostRefuseTheFile)
+{
+    const std::string head = DataRecord(0x10000, {1}) + kTermination;
+    const auto data_after = Program(head + "S0030000FC\r\n" + DataRecord(0x10010, {2}));
+    EXPECT_FALSE(data_after.Terminated);
+    ASSERT_TRUE(data_after.Error);
+    EXPECT_EQ(data_after.Error->line, 4u);
+    EXPECT_EQ(data_after.Error->column, 1u);
+    EXPECT_EQ(data_after.Error->expected, "no data record after the termination record");
+    EXPECT_EQ(data_after.Error->found, "an S3 record");
+    EXPECT_EQ(program[0], 1);  // what converted is still shown
+
+    for (const std::string type : {"4", "X", "s", "\r"}) {
+        const auto r = Program(DataRecord(0x10000, {1}) + "S" + type + "030000FC\r\n" + kTermination);
+        EXPECT_FALSE(r.Terminated) << type;
+        ASSERT_TRUE(r.Error);
+        EXPECT_EQ(r.Error->line, 2u);
+        EXPECT_EQ(r.Error->column, 2u);
+        EXPECT_NE(r.Error->found.find("S"), std::string::npos) << r.Error->found;
+        EXPECT_FALSE(Program(head + "S" + type + "030000FC\r\n")) << "after the termination record: " << type;
+    }
+    EXPECT_FALSE(Program(head + "garbage\r\n"));
+}
+
+TEST_F(SRecordConversion, OnlyRecordsWithoutDataMayFollowTheTermination)
+{
+    const std::string head = DataRecord(0x10000, {1}) + kTermination;
+    for (const std::string& tail : {std::string(), std::string("\r\n\r\n"), std::string(" \t\n"),
+                                    std::string("S5030001FB\r\nS9030000FC\r\n"), std::string("\x1A" "S3 junk"),
+                                    std::string("S0 no CR at the end")}) {
+        const auto r = Program(head + tail);
+        EXPECT_TRUE(r.Terminated) << tail << ": " << (r.Error ? r.Error->Describe() : "");
+    }
+}
+
+TEST_F(SRecordConversion, LastByteAddressFollowsTheRecordsEnd)
+{
+    const auto r = Program(DataRecord(0x1FFF8, std::vector<std::uint8_t>(16, 1)) + DataRecord(0x10000, {1}) +
+                           kTermination);
+    ASSERT_TRUE(r.Terminated);
+    EXPECT_EQ(r.HighestAddress, 0x1FFF8u);
+    EXPECT_EQ(r.LastByteAddress, 0x20007u);
+}
+
 TEST_F(SRecordConversion, TerminationFieldsAreNotExamined)
 {
     EXPECT_TRUE(Sector(DataRecord(0, {1}) + "S7 not hex at all\r"));

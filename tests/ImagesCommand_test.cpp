@@ -200,7 +200,7 @@ TEST_F(ImagesCommandPackage, ConversionFailuresNameTheirPlace)
     package.Write("from00.mot", boot);
     EXPECT_EQ(Run(), cli::IMAGES_CONVERSION_FAILED);
     EXPECT_NE(report.find("checksum slot"), std::string::npos) << report;
-    EXPECT_NE(report.find("from00.mot line 2, column 4: expected byte count"), std::string::npos) << report;
+    EXPECT_NE(report.find("from00.mot: line 2, column 4: expected byte count"), std::string::npos) << report;
 }
 
 }  // namespace

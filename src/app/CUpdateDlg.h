@@ -189,6 +189,9 @@ public:
     std::atomic<int> DotPhase{0};
     std::atomic<int> TransferState{0};
     uint8_t SectorCount = 0;
+    // Why the update refused the package's images before touching the device, one line per
+    // file (empty when they were usable or not judged). Written by the worker.
+    std::vector<std::string> ImagesRefusal;
     // The text of rt00.mot for the serial monitor download, and its number of CR LF line ends.
     std::string ProgramText;
     int ProgramLineCount = 0;

@@ -132,6 +132,9 @@ std::string CUpdateDlg::NoticeText() const
 void CUpdateDlg::ShowFinalNotice()
 {
     std::string notice;
+    // A refused package: the device was not touched, and the window says which file is at fault.
+    if (!ImagesRefusal.empty())
+        notice = Utf8ToCp932("Nothing written, the package is refused: " + ImagesRefusal.front());
     // The backup is then the settings' only copy.
     if (BackupWrittenThisRun && !SettingsRestored) {
         notice = std::string(kNoticeSettingsBackupAt) + Utf8ToCp932(BackupFilePath);

@@ -134,15 +134,19 @@ ProgramBuildResult BuildProgramImage(const Config& cfg, const std::string& image
         result.Reason = std::string(PROGRAM_IMAGE_FILE) + " holds no data record";
         return result;
     }
-    const std::uint64_t sectors = (result.Conversion.HighestAddress - cfg.PROG_RAM_STR_ADR) / IMAGE_SECTOR_BYTES + 1;
+    // Sectors are the pieces the download cuts, SECT_END_ADR + 1 bytes each, counted up to
+    // the one that holds the last data byte: a record that runs over a sector boundary
+    // brings its tail along.
+    const std::uint64_t sector_bytes = static_cast<std::uint64_t>(cfg.SECT_END_ADR) + 1;
+    const std::uint64_t sectors = (result.Conversion.LastByteAddress - cfg.PROG_RAM_STR_ADR) / sector_bytes + 1;
     if (sectors > 255) {
-        result.Reason = std::string(PROGRAM_IMAGE_FILE) + " spans " + std::to_string(sectors) +
-                        " sectors; at most 255 can be counted";
+        result.Reason = std::string(PROGRAM_IMAGE_FILE) + " spans " + std::to_string(sectors) + " sectors of " +
+                        Hex(sector_bytes) + " bytes; at most 255 can be counted";
         return result;
     }
-    // The LAN download cuts SectorCount pieces of SECT_END_ADR + 1 bytes; give it erased
-    // flash, never bytes past the buffer, where the area ends first.
-    const std::uint64_t pieces = sectors * (static_cast<std::uint64_t>(cfg.SECT_END_ADR) + 1);
+    // The last piece may reach past the program area: give it erased flash, never bytes past
+    // the buffer.
+    const std::uint64_t pieces = sectors * sector_bytes;
     if (pieces > image.size()) {
         if (pieces > MAX_PROGRAM_AREA_BYTES + MAX_SECTOR_IMAGE_BYTES) {
             result.Reason = "SECT_END_ADR " + Hex(cfg.SECT_END_ADR) + " makes " + std::to_string(sectors) +

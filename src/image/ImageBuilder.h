@@ -19,8 +19,8 @@ namespace verup {
 std::uint16_t SumImageWords(std::span<const std::uint8_t> image, std::size_t first, std::size_t last);
 
 struct ProgramBuildResult {
-    // Sectors of 65536 bytes up to the one holding the highest data record's start
-    // address; 0 = failure.
+    // Sectors of SECT_END_ADR + 1 bytes (the pieces the download cuts) up to the one that
+    // holds the highest data byte; 0 = failure.
     std::uint8_t SectorCount = 0;
     // The word stored at CHECK_SUM_ADR (when the conversion ran).
     std::uint16_t ChecksumWord = 0;

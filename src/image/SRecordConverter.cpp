@@ -26,7 +26,30 @@ std::string Hex(std::uint64_t value, int digits)
     return text;
 }
 
-enum class State { LineStart, RecordType, ByteCount, Address, Data, Checksum, SkipLine, Termination };
+enum class State {
+    LineStart, RecordType, ByteCount, Address, Data, Checksum, SkipLine, Termination,
+    // After the termination record: only line ends, blanks and records without data.
+    TrailerLineStart, TrailerRecordType, TrailerSkipLine,
+};
+
+bool IsTrailer(State state)
+{
+    return state == State::TrailerLineStart || state == State::TrailerRecordType || state == State::TrailerSkipLine;
+}
+
+// "S4", or "S followed by 0x0D" for a type that cannot be shown.
+std::string RecordTypeText(unsigned char c)
+{
+    if (c > 0x20 && c < 0x7F)
+        return std::string("S") + static_cast<char>(c);
+    return "S followed by " + DescribeByte(c);
+}
+
+// S0 (header), S5 and S6 (record counts) carry nothing to load.
+bool IsSkippedType(unsigned char c)
+{
+    return c == '0' || c == '5' || c == '6';
+}
 
 class Converter {
 public:
@@ -40,14 +63,13 @@ public:
         for (std::size_t i = 0; i < text.size(); ++i) {
             const auto c = static_cast<unsigned char>(text[i]);
             if (c != SKIPPED_BYTE) {
-                if (c == END_OF_FILE_MARK)
+                if (c == END_OF_FILE_MARK) {
+                    if (IsTrailer(state_))
+                        break;
                     return Fail(c, ExpectedHere() + " (0x1A ends the text before a termination record)");
+                }
                 if (!Step(c))
                     return std::move(result_);
-                if (done_) {
-                    result_.Terminated = true;
-                    return std::move(result_);
-                }
             }
             if (c == '\n') {
                 ++line_;
@@ -55,6 +77,10 @@ public:
             } else {
                 ++column_;
             }
+        }
+        if (IsTrailer(state_)) {
+            result_.Terminated = true;
+            return std::move(result_);
         }
         ConversionError error{line_, column_, ExpectedHere(), "end of text"};
         if (state_ == State::LineStart || state_ == State::SkipLine)
@@ -75,6 +101,9 @@ private:
         case State::Checksum: return "record checksum (" + std::string(HEX_DIGIT) + ")";
         case State::SkipLine: return "CR ending the record";
         case State::Termination: return "CR ending the termination record";
+        case State::TrailerLineStart: return "nothing but record-free lines after the termination record";
+        case State::TrailerRecordType: return "no data after the termination record";
+        case State::TrailerSkipLine: return "CR or LF ending the record";
         }
         return {};
     }
@@ -132,8 +161,11 @@ private:
                 state_ = State::ByteCount;
             } else if (c >= '7' && c <= '9') {
                 state_ = State::Termination;
-            } else {
+            } else if (IsSkippedType(c)) {
                 state_ = State::SkipLine;
+            } else {
+                // An S4 or a type that is no digit: the file is not what its maker meant.
+                return FailAt(column_, "record type 0, 1, 2, 3, 5, 6, 7, 8 or 9", RecordTypeText(c));
             }
             return true;
 
@@ -201,7 +233,33 @@ private:
 
         case State::Termination:
             if (c == '\r')
-                done_ = true;
+                state_ = State::TrailerLineStart;
+            return true;
+
+        // Data past the termination record would never be loaded by the device, yet the
+        // file's maker meant it to be: such a file is refused, not cut short.
+        case State::TrailerLineStart:
+            if (c == 'S') {
+                record_column_ = column_;
+                state_ = State::TrailerRecordType;
+                return true;
+            }
+            if (c == '\r' || c == '\n' || c == ' ' || c == '\t')
+                return true;
+            return FailAt(column_, ExpectedHere(), DescribeByte(c));
+
+        case State::TrailerRecordType:
+            if (IsSkippedType(c) || (c >= '7' && c <= '9')) {
+                state_ = State::TrailerSkipLine;
+                return true;
+            }
+            if (c >= '1' && c <= '3')
+                return FailAt(record_column_, "no data record after the termination record", "an " + RecordTypeText(c) + " record");
+            return FailAt(column_, "record type 0, 5, 6, 7, 8 or 9", RecordTypeText(c));
+
+        case State::TrailerSkipLine:
+            if (c == '\r' || c == '\n')
+                state_ = State::TrailerLineStart;
             return true;
         }
         return false;
@@ -241,6 +299,11 @@ private:
             return FailAt(first_digit_column_, "data inside the image of " + Hex(image_.size(), 8) + " bytes",
                           "data at offset " + Hex(position_, 8));
         image_[position_] = byte_;
+        if (placement_ == Placement::Program) {
+            const std::uint64_t address = position_ + cfg_.PROG_RAM_STR_ADR;
+            if (address > result_.LastByteAddress)
+                result_.LastByteAddress = static_cast<std::uint32_t>(address);
+        }
         ++position_;
         ++result_.BytesWritten;
         return true;
@@ -252,7 +315,7 @@ private:
     ConversionResult result_;
 
     State state_ = State::LineStart;
-    bool done_ = false;
+    std::size_t record_column_ = 1;
     std::size_t line_ = 1;
     std::size_t column_ = 1;
     std::size_t address_column_ = 1;

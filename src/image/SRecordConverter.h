@@ -5,9 +5,12 @@
 //   S1130000285F245F2212226A000424290008237C2A\r\n
 //   S9030000FC\r\n
 // Records end in CR LF, hex digits are upper case. Data records are S1, S2 and S3 (16, 24
-// and 32-bit addresses), S7/S8/S9 end the text with success, every other record type is
-// skipped. A 0xFE byte anywhere is ignored; 0x1A or the end of the text before a
-// termination record is a failure, and so is an empty line (CR at a line start).
+// and 32-bit addresses), S7/S8/S9 end the records, S0, S5 and S6 are skipped. A 0xFE byte
+// anywhere is ignored; 0x1A or the end of the text before a termination record is a
+// failure, and so is an empty line (CR at a line start). A file that holds more than its
+// converted part is refused rather than cut short: an S4 or a record type that is no digit,
+// and a data record after the termination record, are failures. After the termination
+// record only line ends, blanks, records without data and a 0x1A end mark may follow.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -29,10 +32,14 @@ enum class Placement {
 };
 
 struct ConversionResult {
-    // True when a termination record was reached: the conversion's own result.
+    // True when a termination record was reached and nothing unusable follows it: the
+    // conversion's own result, and the only one that makes the file usable.
     bool Terminated = false;
     // Largest start address of a data record seen (program placement), 0 when none.
     std::uint32_t HighestAddress = 0;
+    // Address of the highest data byte stored (program placement), 0 when none: a record
+    // that runs over a sector boundary needs the sector its last byte lies in.
+    std::uint32_t LastByteAddress = 0;
     std::size_t DataRecords = 0;
     std::size_t BytesWritten = 0;
     // Why and where the conversion stopped, when it failed.

@@ -8,6 +8,7 @@
 
 #include "app/CUpdateDlg.h"
 #include "image/ImageBuilder.h"
+#include "image/ImagePreflight.h"
 #include "image/LineTable.h"
 #include "lan/LanTexts.h"
 #include "lan/TelnetLink.h"
@@ -161,35 +162,16 @@ void LanUpdateRun::DeleteSettingsAreaFile()
 
 bool LanUpdateRun::BuildImages()
 {
-    const std::string& dir = dlg_.ImageDirectory;
-    dlg_.SectorCount = 0;
-    bool ok = true;
-    if (dlg_.ProgramPresent) {
-        const ProgramBuildResult program = BuildProgramImage(cfg_, dir, dlg_.ImageFileSizes[0], program_);
-        dlg_.SectorCount = program.SectorCount;
-        if (!program.Ok()) {
-            image_problem_ += "rt00.mot: " + program.Reason + "\r\n";
-            ok = false;
-        }
-    }
-    if (dlg_.FpgaImageCount > 0) {
-        LineTable fpga1 = LineTable::ForFpga();
-        LineTable fpga2 = LineTable::ForFpga();
-        const SectorBuildResult fpga = BuildFpgaImage(cfg_, dir, fpga1, fpga2, fpga_);
-        if (!fpga.Ok) {
-            image_problem_ += "fpga01.mot/fpga02.mot: " + fpga.Reason + "\r\n";
-            ok = false;
-        }
-    }
-    if (dlg_.BootPresent) {
-        LineTable lines = LineTable::ForBoot();
-        const SectorBuildResult boot = BuildBootImage(cfg_, dir, lines, boot_);
-        if (!boot.Ok) {
-            image_problem_ += "from00.mot: " + boot.Reason + "\r\n";
-            ok = false;
-        }
-    }
-    return ok;
+    const ImagesToWrite writes{dlg_.ProgramPresent != 0, dlg_.FpgaImageCount > 0, dlg_.BootPresent != 0};
+    ImagePreflight checked = CheckImagesBeforeWriting(cfg_, dlg_.ImageDirectory, writes, dlg_.ImageFileSizes[0]);
+    dlg_.SectorCount = checked.SectorCount();
+    for (const std::string& problem : checked.Problems())
+        image_problem_ += problem + "\r\n";
+    dlg_.ImagesRefusal = checked.Problems();
+    program_ = std::move(checked.ProgramImage);
+    fpga_ = std::move(checked.FpgaImage);
+    boot_ = std::move(checked.BootImage);
+    return checked.Usable();
 }
 
 int LanUpdateRun::WriteProgram()
@@ -261,7 +243,8 @@ int LanUpdateRun::WriteMonitor()
 
 int LanUpdateRun::Run()
 {
-    const bool images_ok = BuildImages();
+    // Only what will be written is judged; a settings-only run writes no image.
+    const bool images_ok = cfg_.UPLOAD != 1 || BuildImages();
 
     if (cfg_.UPLOAD == 1 && dlg_.ProgramPresent)
         total_ += dlg_.SectorCount + 3;
@@ -275,6 +258,14 @@ int LanUpdateRun::Run()
         total_ += 2 * dlg_.SettingsLayout.BlockCount + dlg_.AddedBlockCount;
     dlg_.host.SetProgressRange(0, total_);
     Advance();
+
+    // Nothing is erased, and the device is not even asked for its settings, unless every image
+    // that will be written is usable: a program area erased with nothing good to write, or a
+    // boot area written half, leaves a device that does not start.
+    if (!images_ok) {
+        Log(image_problem_);
+        return kOutcomeFailed;
+    }
 
     if (cfg_.SAVE != 0)
         dlg_.UpdateStage = 1;
@@ -290,12 +281,6 @@ int LanUpdateRun::Run()
 
     dlg_.UpdateStage = 2;
     if (cfg_.UPLOAD == 1) {
-        // Nothing is erased unless every present image could be built: a program area erased
-        // and restarted with nothing written leaves a device that does not start.
-        if (!images_ok) {
-            Log(image_problem_);
-            return kOutcomeFailed;
-        }
         if (dlg_.ProgramPresent) {
             if (const int outcome = WriteProgram(); outcome != kOutcomeDone)
                 return outcome;

@@ -5,6 +5,7 @@
 #include "app/DialogTexts.h"
 #include "image/ImageBuilder.h"
 #include "image/ImageFiles.h"
+#include "image/ImagePreflight.h"
 #include "image/ImageLimits.h"
 #include "protocol/ReplyText.h"
 #include "protocol/TextFormat.h"
@@ -75,24 +76,26 @@ void CUpdateDlg::SerialUpdate()
     SetStatusText(kStatusWorking);
     PostRefresh();
 
-    std::vector<uint8_t> program_image;
     SectorCount = 0;
     ProgramText.clear();
     ProgramLineCount = 0;
     int remainder_flag = 0;
-    std::string program_refusal;
-    if (ProgramPresent) {
-        const ProgramBuildResult built = BuildProgramImage(cfg, ImageDirectory, ImageFileSizes[0], program_image);
-        SectorCount = built.SectorCount;
-        if (SectorCount != 0) {
-            const ProgramTextResult text = LoadProgramText(ImagePath(ImageDirectory, PROGRAM_IMAGE_FILE), ProgramText);
-            ProgramLineCount = text.Count;
-            remainder_flag = ProgramLineCount % SectorCount != 0 ? 1 : 0;
-            if (!text.Read || ProgramLineCount == 0)
-                program_refusal = text.Read ? "no lines" : text.Reason;
-        } else {
-            program_refusal = built.Reason;
-        }
+    // The monitor is sent the files' own text, which converts exactly as these images do; a
+    // file that does not convert completely is refused before anything is erased.
+    std::vector<std::string> refusals;
+    if (cfg.UPLOAD == 1) {
+        const ImagesToWrite writes{ProgramPresent != 0, FpgaImageCount > 0, BootPresent != 0};
+        const ImagePreflight checked = CheckImagesBeforeWriting(cfg, ImageDirectory, writes, ImageFileSizes[0]);
+        SectorCount = checked.SectorCount();
+        refusals = checked.Problems();
+        ImagesRefusal = checked.Problems();
+    }
+    if (SectorCount != 0) {
+        const ProgramTextResult text = LoadProgramText(ImagePath(ImageDirectory, PROGRAM_IMAGE_FILE), ProgramText);
+        ProgramLineCount = text.Count;
+        remainder_flag = ProgramLineCount % SectorCount != 0 ? 1 : 0;
+        if (!text.Read || ProgramLineCount == 0)
+            refusals.push_back(std::string(PROGRAM_IMAGE_FILE) + ": " + (text.Read ? "no lines" : text.Reason));
     }
 
     int steps = 0;
@@ -110,17 +113,18 @@ void CUpdateDlg::SerialUpdate()
     if (cfg.SAVE != 0)
         UpdateStage = 1;
 
-    // The program image must be usable before anything is erased (the device keeps running
-    // its old firmware).
-    const bool program_unusable = cfg.UPLOAD == 1 && ProgramPresent && !program_refusal.empty();
+    // Every image must be usable before anything is erased (the device keeps running its old
+    // firmware).
+    const bool images_unusable = !refusals.empty();
 
     const auto fail = [&] {
         failed = true;
         return false;
     };
     const bool reach_restore = [&] {
-        if (program_unusable) {
-            Report(-1, std::string(PROGRAM_IMAGE_FILE) + " not usable: " + program_refusal + "\r\n");
+        if (images_unusable) {
+            for (const std::string& refusal : refusals)
+                Report(-1, refusal + "\r\n");
             return fail();
         }
         // 2. The firmware's shell: settings saved, the old layout's settings sector erased.
@@ -329,8 +333,6 @@ void CUpdateDlg::SerialUpdate()
         Serial->Close();
     ProgramText.clear();
     ProgramText.shrink_to_fit();
-    program_image.clear();
-    program_image.shrink_to_fit();
 
     // The animation stops first so that it cannot overwrite the final text.
     StopStatusAnimation();
