@@ -88,7 +88,6 @@ void CUpdateDlg::SerialUpdate()
         const ImagePreflight checked = CheckImagesBeforeWriting(cfg, ImageDirectory, writes, ImageFileSizes[0]);
         SectorCount = checked.SectorCount();
         refusals = checked.Problems();
-        ImagesRefusal = checked.Problems();
     }
     if (SectorCount != 0) {
         const ProgramTextResult text = LoadProgramText(ImagePath(ImageDirectory, PROGRAM_IMAGE_FILE), ProgramText);
@@ -97,6 +96,7 @@ void CUpdateDlg::SerialUpdate()
         if (!text.Read || ProgramLineCount == 0)
             refusals.push_back(std::string(PROGRAM_IMAGE_FILE) + ": " + (text.Read ? "no lines" : text.Reason));
     }
+    ImagesRefusal = refusals;
 
     int steps = 0;
     if (cfg.UPLOAD == 1 && ProgramPresent)
