@@ -11,6 +11,7 @@
 #include "app/CUpdateDlg.h"
 #include "app/ConfigReader.h"
 #include "app/DialogTexts.h"
+#include "app/PackageIdentity.h"
 #include "app/SilentDialogHost.h"
 #include "image/ImagePreflight.h"
 #include "platform/Cp932.h"
@@ -154,7 +155,7 @@ int PrintDecision(CUpdateDlg& dlg, ReportHost& host, const std::string& device_v
         out << "  message: " << shown << "\n";
     }
     if (!go_on) {
-        out << "  the start-up ends here (firmware older than FRM_VER while SAVE is not 0)\n";
+        out << "  the start-up ends here with that message\n";
         return CONFIG_DEVICE_REFUSED;
     }
     if (dlg.DeviceVersion != 0.0 || dlg.DeviceRevision != 0)
@@ -200,12 +201,19 @@ int RunConfigCommand(const ConfigOptions& options, std::ostream& out)
     out << "  fpga01.mot: " << SizeText(dlg.ImageFileSizes[1]) << "\n";
     out << "  fpga02.mot: " << SizeText(dlg.ImageFileSizes[2]) << "\n";
     out << "  from00.mot: " << SizeText(dlg.ImageFileSizes[4]) << "\n";
-    if (accepted) {
+    const auto identity = CheckPackageIdentity(dlg.cfg);
+    if (accepted && identity.empty())
         out << "  accepted\n";
-    } else {
+    if (!accepted) {
         out << "  REFUSED, the start-up would show \"" << Cp932ToUtf8(kMsgFilesMissing) << "\":\n";
         for (const auto& reason : dlg.PackageRefusals)
             out << "    - " << reason << "\n";
+    }
+    for (const auto& refusal : identity) {
+        std::string message = Cp932ToUtf8(refusal.Message);
+        message = message.substr(0, message.find('\r'));
+        out << "  REFUSED, the start-up would show \"" << message << "\":\n";
+        out << "    - " << Cp932ToUtf8(refusal.Reason) << "\n";
     }
 
     // The update refuses to write a program into a layout that cannot hold it.
@@ -224,7 +232,7 @@ int RunConfigCommand(const ConfigOptions& options, std::ostream& out)
         }
     }
 
-    int code = accepted && layout_ok ? CONFIG_OK : CONFIG_PACKAGE_REFUSED;
+    int code = accepted && layout_ok && identity.empty() ? CONFIG_OK : CONFIG_PACKAGE_REFUSED;
     if (options.DeviceVersion) {
         const int decision = PrintDecision(dlg, host, *options.DeviceVersion, out);
         if (code == CONFIG_OK)

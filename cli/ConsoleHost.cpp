@@ -89,10 +89,20 @@ constexpr Gloss kMessageHints[] = {
      "Check the port: COMn stands for $VERUP_COMn, else /dev/ttyUSB<n-1> or /dev/ttyS<n-1>; "
      "you need read and write access to it (group dialout). --com auto scans COM1 ... COM9."},
     {"が接続されていません",
-     "Check the cable and that the device is switched on, then try again (--com auto scans every port)."},
+     "Check the cable and that the device is switched on; switch it off and on, then try again "
+     "(--com auto scans every port)."},
     {"既に使用されています", "Another program is using the device's shell; close it and try again."},
     {"接続に失敗しました",
-     "Check the address (--lan ADDR), that the device answers ping, and RETRY in verup.dat (0 makes no attempt)."},
+     "Check the address (--lan ADDR), that the device answers ping, and RETRY in verup.dat (0 makes no attempt). "
+     "A device stopped in its boot monitor has no telnet server: connect the serial cable and use --com N."},
+    {"機種名 (KIKI1)", "verup.dat names no product in KIKI1 ([VERUP]); `verup config` shows what the start-up refuses."},
+    {"書き込み後のバージョンを確認できません",
+     "NUM in verup.dat must be the new version text (e.g. \"Version 1.20\") and NUM_LEN its length (e.g. 12); "
+     "`verup config` says what is wrong."},
+    {"バージョンの問い合わせに応答しません",
+     "The device answered the probe but not its version query; switch it off and on, then try again."},
+    {"設定情報だけの退避・復元はできません",
+     "Firmware older than 1.1 keeps its settings only through a firmware update: set UPLOAD=1 in verup.dat."},
     {"ＬＡＮ経由", "Connect the serial cable and use --com N."},
     {"現在のファームウェアではバージョンアップができません",
      "This device's firmware is older than FRM_VER in verup.dat allows; it cannot be updated with this package."},

@@ -124,9 +124,35 @@ void SerialFrontEnd::ResetSession()
     state_ = device_.Mode() == RunMode::Monitor ? State::F1 : State::At;
 }
 
+void SerialFrontEnd::EnterStartLevel()
+{
+    switch (device_.Options().StartIn) {
+    case StartLevel::Shell:
+        if (state_ == State::At)
+            state_ = State::Shell;
+        break;
+    case StartLevel::FlashMonitor:
+        if (state_ == State::F1)
+            state_ = State::FlashMon;
+        break;
+    case StartLevel::Download:
+        // "DP" was answered and the stream broke off inside a record.
+        if (state_ == State::F1) {
+            state_ = State::Download;
+            program_download_ = true;
+            device_.ClearRam();
+            line_ = "S31500400000";
+        }
+        break;
+    default:
+        break;
+    }
+}
+
 void SerialFrontEnd::Run()
 {
     ResetSession();
+    EnterStartLevel();
     uint8_t buffer[4096];
     while (!stop_) {
         device_.Tick();
@@ -278,13 +304,12 @@ void SerialFrontEnd::OnByte(uint8_t byte)
         [[fallthrough]];
     case State::F1:
     case State::FlashMon:
-        // A wake-up byte brings the monitor back to its top level from either prompt, so
-        // a tool that finds the device already in its flash monitor still sees "F1>".
+        // A wake-up byte shows the prompt of the level the monitor is at: "F1>", or
+        // "F-ROM>" once "FROM" has taken it to the flash monitor, which it stays in.
         if (line_.empty() && IsWakeUp(byte)) {
             if (device_.TakeRefusal())
                 return;
-            state_ = State::F1;
-            Reply(kF1Prompt);
+            Reply(state_ == State::F1 ? kF1Prompt : kFlashPrompt);
             return;
         }
         if (byte == '\n')

@@ -45,6 +45,8 @@ private:
 
     void Run();
     void ResetSession();
+    // The first session begins at the level the device was told to start at.
+    void EnterStartLevel();
     void OnByte(uint8_t byte);
     void OnAtLine(const std::string& line);
     void OnShellLine(const std::string& line);

@@ -140,7 +140,8 @@ bool SimDevice::PowerOn(std::string* error, bool boot)
         }
     }
     if (boot) {
-        BootLocked(false);
+        BootLocked(options_.StartIn == StartLevel::Monitor || options_.StartIn == StartLevel::FlashMonitor ||
+                   options_.StartIn == StartLevel::Download);
         refusals_left_ = 0;  // only a restart makes the device slow to answer
     }
     return true;

@@ -28,6 +28,15 @@ struct FaultPlan {
     int64_t ReplyDelayMs = 0;  // device ms before every reply
 };
 
+// Where the device is when the simulator starts: where a killed run may have left it.
+enum class StartLevel {
+    Firmware,      // the running firmware's AT interpreter
+    Shell,         // the firmware's shell, after "ATT1\r"
+    Monitor,       // the boot monitor at "F1>"
+    FlashMonitor,  // the flash monitor at "F-ROM>", after "FROM"
+    Download,      // the flash monitor taking a program download, half a record received
+};
+
 struct DeviceOptions {
     // Running firmware of a fresh device, and its revision.
     std::string FirmwareVersion = "Version 1.10";
@@ -41,6 +50,8 @@ struct DeviceOptions {
     std::string StatePath;
     // Inspection: the state file is read, never written (without one: the fresh device).
     bool ReadOnly = false;
+    // The level the device starts at (the flash is whatever the state file holds).
+    StartLevel StartIn = StartLevel::Firmware;
     FaultPlan Faults;
 };
 

@@ -2,6 +2,7 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -85,6 +86,15 @@ int main(int argc, char** argv)
     app.add_option("--restart-ms", dev.RestartMs, "device ms a restart takes (default 4000)");
     app.add_option("--product", dev.Product, "identification word in \"ati\" and the telnet banner (default: KIKI1)");
     app.add_option("--telnet-server-version", dev.TelnetServerVersion, "telnet server version text (default \"Version 2.00\")");
+    const std::map<std::string, devsim::StartLevel> levels = {
+        {"firmware", devsim::StartLevel::Firmware},         {"shell", devsim::StartLevel::Shell},
+        {"monitor", devsim::StartLevel::Monitor},           {"flash-monitor", devsim::StartLevel::FlashMonitor},
+        {"download", devsim::StartLevel::Download}};
+    app.add_option("--start-in", dev.StartIn,
+                   "where the device starts, as a killed run may leave it: firmware (default), shell (after "
+                   "ATT1), monitor (F1>), flash-monitor (F-ROM>), download (half-way through a monitor download)")
+        ->transform(CLI::CheckedTransformer(levels, CLI::ignore_case))
+        ->option_text("LEVEL");
     app.add_flag("--inspect", inspect, "print what the device (--state) holds and exit");
     app.add_option("--dump-area", dump, "with --inspect: write flash area N to FILE")->expected(2);
 

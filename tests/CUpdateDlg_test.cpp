@@ -34,7 +34,7 @@ protected:
     void WriteConfig(const std::string& extra = "")
     {
         Write("verup.dat", "[MODE]\r\nDEBUG=0\r\nSEL=0\r\n[VERUP]\r\nNAME1=NEXAVO\r\nNAME2=7300QB\r\n"
-                           "NUM_LEN=12\r\nNUM=Version 1.20\r\n" + extra);
+                           "KIKI1=NEXAVO7300QB\r\nNUM_LEN=12\r\nNUM=Version 1.20\r\n" + extra);
     }
     void Write(const std::string& name, const std::string& content)
     {
@@ -221,7 +221,8 @@ TEST_F(StartupTest, ConnectionChoiceFollowsSel)
     } cases[] = {{0, 1, 1, "192.168.1.5"}, {1, 0, 4, ""}, {2, 1, 4, "192.168.1.5"}, {7, 1, 4, "192.168.1.5"}};
     for (const auto& c : cases) {
         Write("verup.dat", "[MODE]\r\nSEL=" + std::to_string(c.sel) +
-                               "\r\nRETRY=0\r\n[VERUP]\r\nNAME1=NEXAVO\r\nNAME2=7300QB\r\n");
+                               "\r\nRETRY=0\r\n[VERUP]\r\nNAME1=NEXAVO\r\nNAME2=7300QB\r\nKIKI1=NEXAVO7300QB\r\n"
+                               "NUM_LEN=12\r\nNUM=Version 1.20\r\n");
         auto dlg = MakeDialog();
         dlg->ComPortNumber = 1;
         (void)dlg->OnInitDialog();
@@ -271,7 +272,7 @@ protected:
     std::unique_ptr<CUpdateDlg> Decide(const std::string& current, const std::string& firmware,
                                        const std::string& mode, const std::string& verup, int expected = 1)
     {
-        Write("verup.dat", "[MODE]\r\n" + mode + "DEBUG=99\r\nSAVE=2\r\n[VERUP]\r\n" + verup +
+        Write("verup.dat", "[MODE]\r\n" + mode + "DEBUG=99\r\nSAVE=2\r\nUPLOAD=1\r\n[VERUP]\r\n" + verup +
                                "NAME1=NEXAVO\r\nNAME2=7300QB\r\nNUM_LEN=12\r\nNUM=Version 1.20\r\n"
                                "[N_SAVE]\r\nNUM=3\r\n1=10\r\n2=20\r\n3=30\r\n"
                                "[O_SAVE]\r\nNUM=2\r\n1=5\r\n2=6\r\n"
@@ -396,6 +397,20 @@ TEST_F(SettingsDecisionTest, FirmwareOlderThanFrmVerIsRefusedOnlyWhileSaving)
     EXPECT_EQ(messages[0].Owner, MessageOwner::WaitBox);
     EXPECT_EQ(host_.Count("DestroyWaitBox"), 1);
     EXPECT_EQ(host_.Count("PostClose"), 1);
+}
+
+// Firmware before 1.1 clears its settings by erasing the program's first area: a run that
+// does not write the program is refused, whatever becomes of the settings.
+TEST_F(SettingsDecisionTest, SettingsOnlyRunOnFirmwareBefore1_1IsRefused)
+{
+    for (const char* save : {"SAVE=0\r\n", "SAVE=2\r\n"}) {
+        auto refused = Decide("Version 1.05", "", std::string("UPLOAD=0\r\n") + save, "", 0);
+        EXPECT_EQ(refused->OldLayoutSave, 0);
+        ASSERT_FALSE(Messages().empty());
+        EXPECT_EQ(Messages().back().Text, kMsgSettingsOnlyOldFirmware);
+    }
+    auto allowed = Decide("Version 1.10 7", "Version 1.10 7", "UPLOAD=0\r\n", "");
+    EXPECT_EQ(allowed->cfg.SAVE, 2);
 }
 
 TEST(ReadVersionNumber, CutsAndReadsFromTheNinthCharacter)

@@ -185,6 +185,24 @@ TEST_F(CliUpdateTest, MissingImagesRefuseTheStartup)
     EXPECT_NE(run.err.find("バージョンアップに必要なファイルが見つかりません。"), std::string::npos) << run.err;
 }
 
+// A package without a second product word, and a device of another product.
+TEST_F(CliUpdateTest, AnotherProductIsNotFlashed)
+{
+    MakePackage({"--debug", "0"});
+    std::string dat = dir.Read("pkg/verup.dat");
+    const auto at = dat.find("KIKI2=");
+    ASSERT_NE(at, std::string::npos);
+    dat.erase(at + 6, dat.find('\r', at) - at - 6);
+    dir.Write("pkg/verup.dat", dat);
+    StartDevice({"--firmware-version", "Version 1.10", "--revision", "7", "--product", "OTHERBOX9"});
+    const std::string before = Inspect();
+    const ProgramRun run = Verup({"--com", "1"});
+    StopDevice();
+    EXPECT_NE(run.exit_code, 0) << run.out << run.err;
+    EXPECT_NE(run.err.find("が接続されていません。"), std::string::npos) << run.err;
+    EXPECT_EQ(Inspect(), before);
+}
+
 TEST_F(CliUpdateTest, FailedRestoreKeepsTheBackupAndExitsWith3)
 {
     MakePackage({"--debug", "0"});

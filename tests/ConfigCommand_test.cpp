@@ -40,9 +40,9 @@ protected:
 };
 
 constexpr char kConfig[] =
-    "[MODE]\nSEL=7\nSAVE=2\n"
+    "[MODE]\nSEL=7\nSAVE=2\nUPLOAD=1\n"
     "[AREA]\nPROG_RAM_STR_ADR=10000\nPROG_RAM_END_ADR=0x1FFFF\n"
-    "[VERUP]\nNAME1=NEXAVO7300QB\nNAME2=バージョンアップ・プログラム\n"
+    "[VERUP]\nNAME1=NEXAVO7300QB\nNAME2=バージョンアップ・プログラム\nKIKI1=NEXAVO7300QB\n"
     "NUM_LEN=12\nNUM=Version 1.20 beta\nFP_LEN=1\nFP00=-2\n"
     "[N_SAVE]\nNUM=2\n1=10\n2=12\n"
     "[O_SAVE]\nNUM=1\n1=9\n"
@@ -78,6 +78,31 @@ TEST_F(ConfigCommandTest, SaysWhyAPackageIsRefused)
     dir_.Write("fpga01.mot", "S9030000FC\r\n");
     EXPECT_EQ(Run(), cli::CONFIG_PACKAGE_REFUSED);
     EXPECT_TRUE(Shows("verup.dat is missing or empty")) << output_;
+}
+
+// A package that cannot identify the device or check the version it writes.
+TEST_F(ConfigCommandTest, SaysWhyTheProductOrVersionCannotBeChecked)
+{
+    dir_.Write("rt00.mot", "S9030000FC\r\n");
+    const struct {
+        const char* from;
+        const char* to;
+        const char* reason;
+    } cases[] = {
+        {"KIKI1=NEXAVO7300QB\n", "", "KIKI1 is empty or absent"},
+        {"NUM_LEN=12\n", "", "NUM_LEN is 0 or absent"},
+        {"NUM=Version 1.20 beta\n", "NUM=\n", "not \"Version \" and a number"},
+        {"NUM=Version 1.20 beta\n", "NUM=Version 1.2\n", "fewer than NUM_LEN (12)"},
+    };
+    for (const auto& c : cases) {
+        std::string config = kConfig;
+        config.replace(config.find(c.from), std::string(c.from).size(), c.to);
+        WriteConfig(config);
+        EXPECT_EQ(Run(), cli::CONFIG_PACKAGE_REFUSED) << c.reason;
+        EXPECT_TRUE(Shows("REFUSED, the start-up would show \"verup.dat ")) << output_;
+        EXPECT_TRUE(Shows(c.reason)) << output_;
+        EXPECT_FALSE(Shows("  accepted\n")) << output_;
+    }
 }
 
 TEST_F(ConfigCommandTest, ShowsTheSettingsDecisionForADeviceVersion)
@@ -122,6 +147,17 @@ TEST_F(ConfigCommandTest, FlashLayoutThatCannotHoldTheProgramIsRefused)
     EXPECT_EQ(Run(), cli::CONFIG_PACKAGE_REFUSED);
     EXPECT_TRUE(Shows("flash layout REFUSED, the update would write nothing: the program area of 0x10000 bytes")) << output_;
     EXPECT_TRUE(Shows("takes 2 sectors of 0x8000 bytes (SECT_END_ADR + 1), but MAIN 1")) << output_;
+}
+
+TEST_F(ConfigCommandTest, SettingsOnlyRunOnFirmwareBefore1_1IsReportedAsRefused)
+{
+    std::string config = kConfig;
+    config.replace(config.find("UPLOAD=1"), 8, "UPLOAD=0");
+    WriteConfig(config);
+    dir_.Write("rt00.mot", "S9030000FC\r\n");
+    EXPECT_EQ(Run("Version 1.05"), cli::CONFIG_DEVICE_REFUSED);
+    EXPECT_TRUE(Shows("設定情報だけの退避・復元はできません")) << output_;
+    EXPECT_EQ(Run("Version 1.20 5"), cli::CONFIG_OK);
 }
 
 }  // namespace

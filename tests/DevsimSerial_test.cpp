@@ -154,6 +154,10 @@ TEST_F(DevsimSerial, ErasedProgramAreaRestartsIntoTheMonitor)
     EXPECT_EQ(Device().Mode(), RunMode::Monitor);
     EXPECT_EQ(Command("A", "F1>"), "\r\nF1>");
     EXPECT_EQ(Command("FROM\r\n", "F-ROM>"), "FROM\r\r\nF-ROM>");
+    // A wake-up shows the level the monitor is at; it stays in the flash monitor.
+    EXPECT_EQ(Command("A", "F-ROM>"), "\r\nF-ROM>");
+    EXPECT_EQ(Command("S", "F-ROM>"), "\r\nF-ROM>");
+    EXPECT_NE(Command("cs\r", "F-ROM>").find("FLASH SUM("), std::string::npos);
 }
 
 TEST_F(DevsimSerial, ProgramStreamedToTheMonitorRunsAfterGo)
@@ -302,5 +306,36 @@ TEST_F(DevsimSerialFaults, CountedFaultsHitOnlyTheirCommand)
     ASSERT_TRUE(port_.Send(Package("from00.mot")));
     EXPECT_EQ(port_.ReadUntil("F-ROM>"), "\r\nDown Load OK\r\nF-ROM>") << "the streaming fault comes once";
 }
+
+// The simulator started where a killed run may have left the device.
+struct StartCase {
+    const char* name;
+    devsim::StartLevel level;
+    const char* send;     // first bytes sent
+    const char* until;    // read up to this word
+    const char* reply;    // what came back
+};
+
+void PrintTo(const StartCase& p, std::ostream* os) { *os << p.name; }
+
+class DevsimStartLevel : public DevsimSerial, public ::testing::WithParamInterface<StartCase> {
+protected:
+    void Configure(devsim::HarnessOptions& o) override { o.Device.StartIn = GetParam().level; }
+};
+
+TEST_P(DevsimStartLevel, AnswersAtItsLevel)
+{
+    EXPECT_EQ(Command(GetParam().send, GetParam().until), GetParam().reply);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Levels, DevsimStartLevel,
+    ::testing::Values(StartCase{"Shell", devsim::StartLevel::Shell, "\r", "# ", "\r\r\n# "},
+                      StartCase{"Monitor", devsim::StartLevel::Monitor, "A", "F1>", "\r\nF1>"},
+                      StartCase{"FlashMonitor", devsim::StartLevel::FlashMonitor, "A", "F-ROM>", "\r\nF-ROM>"},
+                      // The half record that was left ends as a bad line; the monitor takes
+                      // commands again.
+                      StartCase{"Download", devsim::StartLevel::Download, "\r\n", "F-ROM>", "\r\nERROR!\r\nF-ROM>"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

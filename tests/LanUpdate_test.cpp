@@ -265,18 +265,23 @@ struct StartupFailure {
     const char* name;
     std::function<void(devsim::PackageOptions&, devsim::DeviceOptions&)> arrange;
     std::string message;
+    std::vector<std::string> edits = {};
 };
+
+void PrintTo(const StartupFailure& p, std::ostream* os) { *os << p.name; }
 
 class LanStartupTest : public LanUpdateTest, public ::testing::WithParamInterface<StartupFailure> {};
 
 TEST_P(LanStartupTest, FailsWithItsMessageAndTouchesNothing)
 {
     GetParam().arrange(package_options_, device_);
-    StartDevice();
+    StartDevice(GetParam().edits);
+    const std::vector<std::uint8_t> program = sim_->Device().ProgramInFlash();
     EXPECT_FALSE(StartUp());
     EXPECT_EQ(StartupMessage(), GetParam().message);
     EXPECT_EQ(host_.PostCloses, 1);
     ExpectSettingsAreaKept();
+    EXPECT_TRUE(sim_->Device().ProgramInFlash() == program);
 }
 
 std::string NotConnected()
@@ -293,7 +298,19 @@ INSTANTIATE_TEST_SUITE_P(
         StartupFailure{"RefusedPassword", [](auto&, auto& d) { d.Faults.RefuseLogin = true; }, kMsgLanRefused},
         StartupFailure{"OldTelnetServer", [](auto&, auto& d) { d.TelnetServerVersion = "Version 1.49"; },
                        kMsgTelnetTooOld},
-        StartupFailure{"NoRetry", [](auto& s, auto&) { s.Retry = 0; }, kMsgConnectFailed}),
+        StartupFailure{"NoRetry", [](auto& s, auto&) { s.Retry = 0; }, kMsgConnectFailed},
+        StartupFailure{"AnotherProductWithoutSecondWord",
+                       [](auto& s, auto& d) {
+                           s.Kiki2.clear();
+                           d.Product = "OTHERBOX9";
+                       },
+                       NotConnected()},
+        StartupFailure{"NoProductWord", [](auto& s, auto&) { s.Kiki1.clear(); }, kMsgNoProductWord},
+        StartupFailure{"NoVersionLength", [](auto&, auto&) {}, kMsgVersionNotCheckable, {"NUM_LEN=0"}},
+        StartupFailure{"SettingsOnlyOnFirmwareBefore1_1", [](auto&, auto& d) { d.FirmwareVersion = "Version 1.05"; },
+                       kMsgSettingsOnlyOldFirmware, {"UPLOAD=0"}},
+        StartupFailure{"DeviceInItsBootMonitor", [](auto&, auto& d) { d.StartIn = devsim::StartLevel::Monitor; },
+                       std::string(kMsgConnectFailed) + kHintPowerCycle + kHintSerialForMonitor}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------- the settings area's file

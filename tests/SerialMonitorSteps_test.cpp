@@ -53,6 +53,15 @@ TEST_F(SerialStepsTest, MonitorPromptIsEnteredWithoutAnyAtCommand)
     EXPECT_EQ(link.Commands(), expected);
 }
 
+// An earlier probe sent "FROM": the monitor answers the wake-up bytes at that level.
+TEST_F(SerialStepsTest, FlashMonitorPromptIsTakenAsItIs)
+{
+    link.SetResponder([](const std::string& command, int) { return Silence(command == "A" ? "\r\nF-ROM>" : ""); });
+    EXPECT_EQ(dlg->ProbeDevice(1), PROBE_FLASH_MONITOR);
+    const std::vector<std::string> expected = {"A", "\x11", "A"};
+    EXPECT_EQ(link.Commands(), expected);
+}
+
 TEST_F(SerialStepsTest, RunningFirmwareIsOnlyLookedAtWithFlagZero)
 {
     link.SetResponder([](const std::string& command, int) {
@@ -76,6 +85,12 @@ TEST_F(SerialStepsTest, VersionTextIsCutAtNumLen)
     EXPECT_EQ(version, "Version 1.15");
 
     link.SetResponder([](const std::string&, int) { return Answer("\r\nOTHERBOX\r\n\r\nOK\r\n"); });
+    EXPECT_EQ(dlg->QueryVersion(version), -2);
+
+    // KIKI2 is empty here: an empty word names no product, whatever the answer holds.
+    link.SetResponder([](const std::string& command, int) {
+        return Answer(command == "ati\r" ? "\r\nOTHERBOX9 Network Terminal\r\n\r\nOK\r\n" : "\r\nVersion 1.15 3\r\n\r\nOK\r\n");
+    });
     EXPECT_EQ(dlg->QueryVersion(version), -2);
 }
 

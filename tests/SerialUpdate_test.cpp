@@ -2,7 +2,9 @@
 // device on a real pseudo-terminal, checking what the device holds afterwards.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -94,7 +96,8 @@ TEST_F(SerialUpdateTest, WritesEveryImageAndCarriesTheSettings)
 }
 
 // The monitor takes the "A" of "ATT1\r" as a wake-up byte and refuses the rest with its
-// error word, so the start-up goes on; the update's monitor entry finds "F1>" again.
+// error word, so the start-up goes on; the update's monitor entry finds the device still at
+// "F-ROM>", where the start-up's probe took it.
 TEST_F(SerialUpdateTest, DeviceInItsMonitorIsUpdatedWithoutShellOrVersionCheck)
 {
     package_options_.Save = 0;
@@ -124,8 +127,8 @@ TEST_F(SerialUpdateTest, WithoutUploadOnlyTheSettingsAreSavedAndRestored)
     EXPECT_TRUE(sim_->Device().SavedSettings() == settings_before_);
 }
 
-// The restart wait of the old layout leaves the device in its flash monitor; the monitor
-// entry that follows wakes it back to "F1>".
+// "fromer 01" erases the program's first area, so the restart wait of the old layout finds
+// the boot monitor and takes it to "F-ROM>"; the monitor entry that follows finds it there.
 TEST_F(SerialUpdateTest, OldFirmwareMovesToTheNewLayoutWithTheConversionRules)
 {
     device_.FirmwareVersion = "Version 1.05";
@@ -166,6 +169,55 @@ TEST_F(SerialUpdateTest, SettingsResetRevisionRestartsInsteadOfRestoring)
     EXPECT_EQ(DeviceCommands("getdata"), 0);
     EXPECT_EQ(DeviceCommands("putdata"), 0);
 }
+
+// An earlier start-up found the device in its boot monitor and left it at "F-ROM>".
+TEST_F(SerialUpdateTest, DeviceLeftAtTheFlashMonitorPromptIsUpdated)
+{
+    package_options_.Save = 0;
+    StartDevice();
+    sim_->Device().Restart(true);
+    clock_.SleepMs(device_.RestartMs + 1000);
+    ASSERT_TRUE(StartUp()) << StartupMessage();
+    EXPECT_EQ(dlg_->ProbeResult, PROBE_FLASH_MONITOR);
+    ASSERT_TRUE(dlg_->OnClose());
+    dlg_.reset();
+
+    Update();
+    EXPECT_EQ(dlg_->ProbeResult, PROBE_FLASH_MONITOR);
+    ExpectOutcome(CUpdateDlg::Outcome::Done, kDone);
+    EXPECT_EQ(DeviceCommands("AT$I99"), 0);
+    clock_.SleepMs(device_.RestartMs + 1000);
+    ExpectImagesWritten();
+}
+
+// A run killed with the device in its shell, or half-way through a monitor download: the next
+// run leaves the shell with "exit", or ends the download, and updates the device from there.
+struct LeftBehind {
+    const char* name;
+    devsim::StartLevel level;
+    int probe;
+};
+
+void PrintTo(const LeftBehind& p, std::ostream* os) { *os << p.name; }
+
+class SerialLeftBehindTest : public SerialUpdateTest, public ::testing::WithParamInterface<LeftBehind> {};
+
+TEST_P(SerialLeftBehindTest, NextRunRecoversTheDeviceAndUpdatesIt)
+{
+    package_options_.Save = 0;
+    device_.StartIn = GetParam().level;
+    StartDevice();
+    Update();
+    EXPECT_EQ(dlg_->ProbeResult, GetParam().probe);
+    ExpectOutcome(CUpdateDlg::Outcome::Done, kDone);
+    clock_.SleepMs(device_.RestartMs + 1000);
+    ExpectImagesWritten();
+}
+
+INSTANTIATE_TEST_SUITE_P(Levels, SerialLeftBehindTest,
+                         ::testing::Values(LeftBehind{"Shell", devsim::StartLevel::Shell, PROBE_FIRMWARE},
+                                           LeftBehind{"MonitorDownload", devsim::StartLevel::Download, PROBE_FLASH_MONITOR}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------- faults
 
@@ -226,13 +278,82 @@ TEST_F(SerialUpdateTest, UnusableProgramFailsBeforeAnythingIsErased)
 
 // ---------------------------------------------------------------- start-ups that fail
 
+// Start-ups that must not lead to an update: the device keeps its firmware, its flash and its
+// settings, and the message says why.
+struct RefusedStartup {
+    const char* name;
+    std::vector<std::string> edits;
+    std::function<void(devsim::DeviceOptions&)> arrange;
+    std::string message;
+    bool silenced = false;  // the device stops answering once started
+};
+
+void PrintTo(const RefusedStartup& p, std::ostream* os) { *os << p.name; }
+
+class SerialRefusedStartupTest : public SerialUpdateTest, public ::testing::WithParamInterface<RefusedStartup> {};
+
+TEST_P(SerialRefusedStartupTest, LeavesTheDeviceAsItWas)
+{
+    const RefusedStartup& p = GetParam();
+    if (p.arrange)
+        p.arrange(device_);
+    StartDevice(p.edits);
+    const std::vector<std::uint8_t> program = sim_->Device().ProgramInFlash();
+    const std::string version = sim_->Device().VersionText();
+    if (p.silenced)
+        sim_->Device().Restart(false);
+    EXPECT_FALSE(StartUp());
+    EXPECT_EQ(StartupMessage(), p.message);
+    EXPECT_TRUE(sim_->Device().ProgramInFlash() == program);
+    EXPECT_TRUE(sim_->Device().SavedSettings() == settings_before_);
+    EXPECT_EQ(DeviceCommands("ER"), 0);
+    EXPECT_EQ(DeviceCommands("fromer"), 0);
+    EXPECT_EQ(DeviceCommands("AT!F1"), 0);
+    EXPECT_EQ(DeviceCommands("getdata"), 0);
+    if (!p.silenced) {
+        EXPECT_EQ(sim_->Device().Mode(), devsim::RunMode::Firmware);
+        EXPECT_EQ(sim_->Device().VersionText(), version);
+    }
+}
+
+std::string NotConnected()
+{
+    char text[256];
+    std::snprintf(text, sizeof text, kMsgNotConnectedFormat, devsim::MakeConfig(devsim::PackageOptions{}).NAME1.c_str());
+    return text;
+}
+
+std::vector<devsim::CountedFault> Unanswered(const char* command)
+{
+    // Every try of the command channel (RETRY 3).
+    return {{command, 1}, {command, 2}, {command, 3}};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Startups, SerialRefusedStartupTest,
+    ::testing::Values(
+        RefusedStartup{"AnotherProductWithoutSecondWord", {"KIKI2="}, [](auto& d) { d.Product = "OTHERBOX9"; },
+                       NotConnected()},
+        RefusedStartup{"NoProductWord", {"KIKI1="}, nullptr, kMsgNoProductWord},
+        RefusedStartup{"NoVersionLength", {"NUM_LEN=0"}, nullptr, kMsgVersionNotCheckable},
+        RefusedStartup{"NoNewVersion", {"NUM="}, nullptr, kMsgVersionNotCheckable},
+        RefusedStartup{"ProductQueryUnanswered", {}, [](auto& d) { d.Faults.NoReply = Unanswered("ati"); },
+                       std::string(kMsgVersionUnanswered) + kHintPowerCycle},
+        RefusedStartup{"VersionQueryUnanswered", {}, [](auto& d) { d.Faults.NoReply = Unanswered("at%i2"); },
+                       std::string(kMsgVersionUnanswered) + kHintPowerCycle},
+        RefusedStartup{"SettingsOnlyOnFirmwareBefore1_1", {"UPLOAD=0"},
+                       [](auto& d) { d.FirmwareVersion = "Version 1.05"; }, kMsgSettingsOnlyOldFirmware},
+        RefusedStartup{"SilentDevice", {}, [](auto& d) { d.Faults.NoReturn = true; },
+                       std::string(kMsgDeviceNotConnected) + kHintPowerCycle, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(SerialUpdateTest, ScanThatFindsNoDeviceNamesTheProduct)
 {
     StartDevice({"AUTO=1"});
     sim_->Stop();
     sim_.reset();
     EXPECT_FALSE(StartUp(1));
-    const std::string expected = dlg_->cfg.NAME1 + std::string(kMsgNotConnectedFormat).substr(2);
+    const std::string expected = dlg_->cfg.NAME1 + std::string(kMsgNotConnectedFormat).substr(2) + kHintPowerCycle;
     EXPECT_EQ(StartupMessage(), expected);
     EXPECT_FALSE(dlg_->Serial->IsOpen());
 }

@@ -127,10 +127,13 @@ TEST_F(TelnetLoginTest, GreetingOfAnotherProductEndsWithoutAdministrator)
     EXPECT_EQ(dlg_->FirmwareVersionText, "old firmware");
 }
 
-TEST_F(TelnetLoginTest, EmptyProductNameMatchesEveryGreeting)
+// An empty product name names nothing: it is found in no greeting.
+TEST_F(TelnetLoginTest, EmptyProductNameMatchesNoGreeting)
 {
-    dlg_->cfg.KIKI1.clear();
-    EXPECT_EQ(Connect(kPrompt, Login("\r\nsomething else\r\n>")), 1);
+    dlg_->cfg.KIKI2.clear();
+    const std::string greeting = "\r\nOTHERBOX9\r\nFarmware Version 1.20 0\r\n>";
+    EXPECT_EQ(Connect(kPrompt, {{kPasswordLine, greeting}}), -2);
+    EXPECT_EQ(dlg_->Telnet->LoginState(), LOGIN_WRONG_PRODUCT);
     EXPECT_EQ(dlg_->FirmwareVersionText, "old firmware");
 }
 

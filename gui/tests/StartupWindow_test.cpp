@@ -29,7 +29,8 @@ const std::string kTitle = "NEXAVO\x81\x40" "7300QB";
 
 std::string DatFile(const std::string& mode, const std::string& more = "")
 {
-    return "[MODE]\r\n" + mode + "[VERUP]\r\nNAME1=NEXAVO\r\nNAME2=7300QB\r\n" + more;
+    return "[MODE]\r\n" + mode + "[VERUP]\r\nNAME1=NEXAVO\r\nNAME2=7300QB\r\nKIKI1=NEXAVO7300QB\r\nNUM_LEN=12\r\n"
+           "NUM=Version 1.20\r\n" + more;
 }
 
 // Any message box that ever shows, for the cases that must stay silent.

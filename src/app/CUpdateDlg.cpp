@@ -7,6 +7,7 @@
 
 #include "app/ConfigReader.h"
 #include "app/DialogTexts.h"
+#include "app/PackageIdentity.h"
 #include "image/ImagePresence.h"
 #include "lan/TelnetLink.h"
 #include "platform/Cp932.h"
@@ -132,6 +133,10 @@ bool CUpdateDlg::OnInitDialog()
     // Steps 6 to 8.
     if (!LoadPackage())
         return FailStartup(kMsgFilesMissing);
+    // A package that cannot tell its device from another, or cannot check what it wrote, is
+    // refused before anything talks to a device.
+    if (const auto refusals = CheckPackageIdentity(cfg); !refusals.empty())
+        return FailStartup(refusals.front().Message);
 
     // Step 9: the connection dialog chosen by SEL.
     ConnectionRequest request;
@@ -217,6 +222,11 @@ int CUpdateDlg::DecideSettingsCarry()
 
     if (current < cfg.FRM_VER && cfg.SAVE != 0)
         return FailStartup(kMsgFirmwareTooOld, MessageIcon::Exclamation) ? 1 : 0;
+    // Firmware before 1.1 has its settings cleared with "fromer 01", which erases flash area 1,
+    // the program's first area: only a run that writes the program brings such a device back
+    // from its boot monitor. And settings re-laid for a new firmware do not fit the old one.
+    if (current < kNewLayoutVersion && cfg.UPLOAD != 1)
+        return FailStartup(kMsgSettingsOnlyOldFirmware) ? 1 : 0;
 
     const MessageOwner owner = WaitBoxUp ? MessageOwner::WaitBox : MessageOwner::MainWindow;
     if (next >= kNewLayoutVersion && current >= kNewLayoutVersion) {

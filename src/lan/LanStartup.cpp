@@ -34,8 +34,13 @@ bool CUpdateDlg::OpenLanAndIdentify()
         LanLink().Close();
         ++failures;
     }
-    if (failures == cfg.RETRY || result == 0)
-        return FailStartup(kMsgConnectFailed);
+    if (failures == cfg.RETRY || result == 0) {
+        // With attempts made, the device did not answer: a device that an earlier run left in
+        // its boot monitor has no telnet server and is reached over the serial cable.
+        if (cfg.RETRY <= 0)
+            return FailStartup(kMsgConnectFailed);
+        return FailStartup(std::string(kMsgConnectFailed) + kHintPowerCycle + kHintSerialForMonitor);
+    }
     if (result == -2) {
         char text[512];
         std::snprintf(text, sizeof text, kMsgNotConnectedFormat, cfg.NAME1.c_str());

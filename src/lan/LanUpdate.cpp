@@ -293,12 +293,16 @@ int LanUpdateRun::Run()
             if (const int outcome = WriteMonitor(); outcome != kOutcomeDone)
                 return outcome;
         }
+        // The check reads only what the new login found: a greeting without the version
+        // leaves the text empty, and an empty text never passes.
+        dlg_.FirmwareVersionText.clear();
         Restart();
         if (!Reconnect(kConnectEcho11))
             return kOutcomeUnreachable;
         Log(FormatText(lantext::kOpenErrCountFormat, open_failures_));
         // Only a new login reads the new version; a device that refused it is not verified.
-        if (last_connect_ != 1 || dlg_.FirmwareVersionText != dlg_.NewVersionText()) {
+        const std::string& found = dlg_.FirmwareVersionText;
+        if (last_connect_ != 1 || found.empty() || found != dlg_.NewVersionText()) {
             Log(lantext::kVersionCheckError);
             return kOutcomeFailed;
         }

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/CUpdateDlg.h"
+#include "app/PackageIdentity.h"
 #include "lan/LanTexts.h"
 #include "lan/TelnetLink.h"
 #include "lan/TelnetWords.h"
@@ -69,7 +70,7 @@ void CUpdateDlg::OnSocketNotify(int result)
             return;
         }
         const std::string greeting = GreetingText(Channel.ReplyBuffer);
-        if (FindText(greeting, cfg.KIKI1) == 0 && FindText(greeting, cfg.KIKI2) == 0) {
+        if (!NamesProduct(greeting, cfg)) {
             Report(-1, lantext::kProductCheckError);
             link.SetLoginState(LOGIN_WRONG_PRODUCT);
             return;

@@ -2,6 +2,7 @@
 // its flash monitor, and reading the firmware's identity and version.
 
 #include "app/CUpdateDlg.h"
+#include "app/PackageIdentity.h"
 #include "protocol/ReplyText.h"
 #include "serial/SerialCommands.h"
 #include "serial/SerialLink.h"
@@ -45,17 +46,42 @@ int CUpdateDlg::ProbeDevice(int enter_flash_mode)
 {
     CommandChannel& ch = Channel;
     const auto monitor_prompt_seen = [&] { return Contains(ch.ReplyBuffer, MONITOR_PROMPT); };
+    const auto flash_prompt_seen = [&] { return Contains(ch.ReplyBuffer, FROM_PROMPT); };
 
     // A boot monitor shows its prompt for these; the firmware ignores them. Each is sent once
-    // so that the prompt stays in the reply text.
+    // so that the prompt stays in the reply text. A monitor already at its flash-monitor level
+    // (an earlier probe sent "FROM") answers with "F-ROM>" and is where the probe would take it.
     ch.SerialCommand(WAKE_A, WAKE_TIMEOUT_MS, RK_OK, true);
     ch.SerialCommand(WAKE_XON, WAKE_TIMEOUT_MS, RK_OK, true);
     ch.SerialCommand(WAKE_A, WAKE_TIMEOUT_MS, RK_OK, true);
     if (monitor_prompt_seen())
         return ch.SerialCommand(FROM, FROM_TIMEOUT_MS, RK_FROM_PROMPT) > 0 ? PROBE_FLASH_MONITOR : PROBE_NONE;
+    if (flash_prompt_seen())
+        return PROBE_FLASH_MONITOR;
 
-    if (ch.SerialCommand(IDENTIFY, IDENTIFY_TIMEOUT_MS, RK_OK) <= 0)
-        return PROBE_NONE;
+    if (ch.SerialCommand(IDENTIFY, IDENTIFY_TIMEOUT_MS, RK_OK) <= 0) {
+        // A run that was killed can leave the device in its shell, which refuses the AT
+        // command, or in a monitor download, which takes every line as a record. One bare
+        // line shows the shell's prompt; the shell is left with "exit".
+        ch.SerialCommand(NUDGE, LOOK_TIMEOUT_MS, RK_SHELL_PROMPT, true);
+        if (Contains(ch.ReplyBuffer, SHELL_PROMPT_TEXT)) {
+            Report(-1, "shell left open: exit\r\n");
+            ch.SerialCommand(SHELL_EXIT, SHELL_TIMEOUT_MS, RK_OK);
+            if (ch.SerialCommand(IDENTIFY, IDENTIFY_TIMEOUT_MS, RK_OK) <= 0)
+                return PROBE_NONE;
+        } else {
+            // A termination record ends a download (nothing reaches the flash without a write
+            // command); anywhere else it is refused. Then the monitor answers a wake-up.
+            ch.SerialCommand(END_DOWNLOAD, WAKE_TIMEOUT_MS, RK_FROM_PROMPT, true);
+            ch.SerialCommand(WAKE_A, WAKE_TIMEOUT_MS, RK_OK, true);
+            if (!monitor_prompt_seen() && !flash_prompt_seen())
+                return PROBE_NONE;
+            Report(-1, "monitor found after the identification failed\r\n");
+            if (flash_prompt_seen())
+                return PROBE_FLASH_MONITOR;
+            return ch.SerialCommand(FROM, FROM_TIMEOUT_MS, RK_FROM_PROMPT) > 0 ? PROBE_FLASH_MONITOR : PROBE_NONE;
+        }
+    }
     if (enter_flash_mode == 0)
         return PROBE_FIRMWARE;
 
@@ -88,7 +114,7 @@ int CUpdateDlg::QueryVersion(std::string& out)
     CommandChannel& ch = Channel;
     if (ch.SerialCommand(PRODUCT, QUERY_TIMEOUT_MS, RK_OK) == 0)
         return -1;
-    if (!Contains(ch.ReplyBuffer, cfg.KIKI1) && !Contains(ch.ReplyBuffer, cfg.KIKI2))
+    if (!NamesProduct(ch.ReplyBuffer, cfg))
         return -2;  // another device answered
     if (ch.SerialCommand(VERSION, QUERY_TIMEOUT_MS, RK_OK) == 0)
         return -1;

@@ -30,10 +30,13 @@ inline constexpr char CHECKSUM[] = "cs\r";
 inline constexpr char WRITE_WORD_FORMAT[] = "ms/w%x=%s\r";
 inline constexpr char WRITE_BOOT[] = "FMONWR\r";
 inline constexpr char GO[] = "GO\r";
+// A termination record: ends a download the monitor is still taking (S9, address 0).
+inline constexpr char END_DOWNLOAD[] = "S9030000FC\r\n";
 
 // Prompts and texts looked for in replies.
 inline constexpr char MONITOR_PROMPT[] = "F1>";
 inline constexpr char FROM_PROMPT[] = "F-ROM>";
+inline constexpr char SHELL_PROMPT_TEXT[] = "\r\n# ";
 inline constexpr char VERSION_MARK[] = "Version ";
 inline constexpr char DOWNLOAD_DONE[] = "Down Load OK";
 inline constexpr char PROGRAM_DOWNLOAD_DONE[] = "Program Down Load OK";
@@ -44,6 +47,7 @@ inline constexpr int64_t WAKE_TIMEOUT_MS = 1000;
 inline constexpr int64_t FROM_TIMEOUT_MS = 3000;
 inline constexpr int64_t FROM_CYCLE_TIMEOUT_MS = 1000;
 inline constexpr int64_t IDENTIFY_TIMEOUT_MS = 10000;
+inline constexpr int64_t LOOK_TIMEOUT_MS = 1000;  // one bare line to see who answers
 inline constexpr int64_t ENTER_MONITOR_TIMEOUT_MS = 500;
 inline constexpr int64_t MONITOR_RESTART_PAUSE_MS = 14500;  // the device restarts into its monitor
 inline constexpr int MONITOR_PROMPT_CYCLES = 10;

@@ -63,7 +63,7 @@ bool CUpdateDlg::OpenSerialAndIdentify()
         if (!accepted) {
             // The last port tried stays closed: nothing answered on it.
             Serial->Close();
-            return FailStartup(NotConnectedMessage(cfg.NAME1));
+            return FailStartup(NotConnectedMessage(cfg.NAME1) + kHintPowerCycle);
         }
         Report(-1, "Com Open\r\n");
     } else {
@@ -77,11 +77,16 @@ bool CUpdateDlg::OpenSerialAndIdentify()
         ProbeResult = ProbeDevice(0);
         if (ProbeResult == PROBE_FIRMWARE) {
             std::string version;
-            if (QueryVersion(version) == -2)
+            const int answered = QueryVersion(version);
+            if (answered == -2)
                 return FailStartup(NotConnectedMessage(cfg.NAME1));
+            // Without its version the device cannot be told old from new: the settings would
+            // be saved the old way and "fromer 01" sent to a new device.
+            if (answered != 1)
+                return FailStartup(std::string(kMsgVersionUnanswered) + kHintPowerCycle);
             SetCurrentVersionText(version);
         } else if (ProbeResult == PROBE_NONE) {
-            return FailStartup(kMsgDeviceNotConnected);
+            return FailStartup(std::string(kMsgDeviceNotConnected) + kHintPowerCycle);
         }
     }
 

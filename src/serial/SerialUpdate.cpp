@@ -278,7 +278,8 @@ void CUpdateDlg::SerialUpdate()
                 std::string_view reply(ch.ReplyBuffer);
                 reply = reply.substr(static_cast<std::size_t>(at - 1));
                 reply = reply.substr(0, std::min(reply.find('\0'), static_cast<std::size_t>(std::max(cfg.NUM_LEN, 0))));
-                if (reply != NewVersionText()) {
+                // An empty text checks nothing: it never passes.
+                if (reply.empty() || reply != NewVersionText()) {
                     Report(-1, "Version Check ERROR\r\n");
                     return fail();
                 }
