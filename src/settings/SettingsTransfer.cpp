@@ -118,11 +118,13 @@ int CUpdateDlg::SaveDeviceSettings(const std::string& path)
     }
 
     std::string error;
-    if (!WriteBackupFile(path, FormatBackupFile(TitleVersionText, *Settings, SettingsLayout), error)) {
+    // Each run writes a file of its own: an earlier run's backup may be a device's only copy.
+    if (!WriteNewBackupFile(path, FormatBackupFile(TitleVersionText, *Settings, SettingsLayout), error)) {
         Report(-1, "settings backup not written: " + error + "\r\n");
         return 0;
     }
     BackupWrittenThisRun = true;
+    NoteBackupFile(path);
     return 1;
 }
 
@@ -206,6 +208,8 @@ int CUpdateDlg::ConvertSavedSettings(const std::string& path)
     }
     *Settings = std::move(converted);
     SettingsLayout = std::move(new_layout);
+    SettingsLayoutName = "C_SAVE";
+    NoteBackupFile(path);
     return 1;
 }
 
