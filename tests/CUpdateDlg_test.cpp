@@ -212,6 +212,20 @@ TEST_F(StartupTest, LockThatCannotBeTakenRefusesTheStartup)
     EXPECT_FALSE(std::filesystem::exists(dir_.Path() + "/elsewhere")) << "the link was never followed";
 }
 
+TEST_F(StartupTest, TemporaryFileOfAKilledWriteIsCleanedOnceTheLockIsHeld)
+{
+    WriteConfig();
+    std::filesystem::create_directories(env_.StateDirectory);
+    const std::string left = env_.StateDirectory + "/.verup-999999999-AbCdEf";
+    TempDirWrite(left, "half a backup");
+    auto dlg = MakeDialog();
+    EXPECT_FALSE(dlg->OnInitDialog());  // no images
+    EXPECT_FALSE(FileExists(left));
+    ASSERT_EQ(dlg->StateFolderNotes.size(), 1u);
+    EXPECT_EQ(dlg->StateFolderNotes[0], "temporary file of an interrupted write deleted: " + left);
+    EXPECT_TRUE(dlg->OnClose());
+}
+
 TEST_F(StartupTest, InstanceLockIsReleasedByTheTeardown)
 {
     WriteConfig();

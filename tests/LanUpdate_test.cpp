@@ -364,6 +364,35 @@ TEST_F(LanSettingsAreaFileTest, RefusedBlocksAfterTheEraseKeepTheFile)
     ExpectAreaFileKept(CUpdateDlg::Outcome::Failed, lantext::kStatusFailed);
 }
 
+TEST_F(LanSettingsAreaFileTest, KeptFileGoesBackIntoTheAreaAndIsReadBack)
+{
+    device_.Faults.VersionOverride = "Version 1.19 0";
+    StartDevice();
+    Update();
+    const std::string kept = dlg_->SettingsAreaKeptPath;
+    ASSERT_TRUE(dlg_->OnClose());
+    dlg_.reset();
+    ASSERT_TRUE(sim_->Device().EraseArea(devsim::SimDevice::kSettingsArea));
+
+    // A file whose note names another device's MAC address is refused unless asked for.
+    const std::string note = test::TempDir::ReadFile(kept + ".info");
+    const std::string own_mac = "mac=00-80-6d-73-00-10\n";
+    ASSERT_NE(note.find(own_mac), std::string::npos) << note;
+    std::string other = note;
+    other.replace(other.find(own_mac), own_mac.size(), "mac=00-80-6d-00-00-99\n");
+    std::ofstream(kept + ".info", std::ios::binary | std::ios::trunc) << other;
+
+    std::string reason;
+    ASSERT_TRUE(StartUp()) << StartupMessage();
+    EXPECT_EQ(dlg_->RestoreKeptBackup(kept, false, reason), CUpdateDlg::KeptRestore::Refused);
+    EXPECT_NE(reason.find("--any-device"), std::string::npos) << reason;
+    EXPECT_TRUE(sim_->Device().AreaErased(devsim::SimDevice::kSettingsArea)) << "nothing was written";
+    EXPECT_EQ(dlg_->RestoreKeptBackup(kept, true, reason), CUpdateDlg::KeptRestore::Confirmed) << reason;
+    EXPECT_TRUE(sim_->Device().Area(devsim::SimDevice::kSettingsArea) == area31_before_);
+    EXPECT_FALSE(std::filesystem::exists(kept));
+    EXPECT_FALSE(std::filesystem::exists(kept + ".info"));
+}
+
 TEST_F(LanSettingsAreaFileTest, WrittenBackAreaLeavesNoFile)
 {
     UpdateSucceeds();
