@@ -12,6 +12,7 @@
 #include "app/DialogTexts.h"
 #include "lan/TelnetLink.h"
 #include "lan/TelnetWords.h"
+#include "platform/Cp932.h"
 #include "platform/Paths.h"
 #include "platform/ProfileFile.h"
 #include "protocol/ReplyKind.h"
@@ -186,10 +187,8 @@ CUpdateDlg::KeptRestore CUpdateDlg::RestoreKeptBackup(const std::string& file, b
         using namespace serial_cmd;
         if (Channel.SerialCommand(SHELL, static_cast<int>(SHELL_TIMEOUT_MS), RK_SHELL_PROMPT) > 0) {
             Channel.SerialCommand(NUDGE, static_cast<int>(SHELL_TIMEOUT_MS), RK_SHELL_PROMPT);
-            restored = RestoreDeviceSettings(copy) == 1;
-            // The restore ends with the device's restart.
-            if (restored)
-                WaitForDevice(0, 0);
+            // The restore ends with the device's restart; it must answer again.
+            restored = RestoreDeviceSettings(copy) == 1 && WaitForDevice(0, 0) == 0;
         }
     } else {
         restored = RestoreDeviceSettings(copy) == 1;
@@ -237,8 +236,11 @@ void CUpdateDlg::OnRestoreKept(const std::string& file)
         UpdateStage = 0;
         KeptRestoreResult = result;
         SetStatusText(result == KeptRestore::Confirmed ? kStatusKeptRestored : kStatusKeptNotRestored);
-        if (result == KeptRestore::Confirmed)
-            SetNoticeText(kNoticeDoNotDisconnect);
+        // A file that did not go back stays, and the notice line says where.
+        SetNoticeText(result == KeptRestore::Confirmed ? std::string(kNoticeDoNotDisconnect)
+                                                       : kNoticeKeptBackup + Utf8ToCp932(file));
+        if (result != KeptRestore::Confirmed)
+            Report(-1, "kept settings not restored: " + reason + "\r\n");
         PostRefresh();
         host.EnableCloseButton(true);
         host.EnableCloseCommand(true);
