@@ -5,3 +5,4 @@
 void AddConfigCommand(CLI::App& app);
 void AddImagesCommand(CLI::App& app);
 void AddUpdateCommand(CLI::App& app);
+void AddSettingsCommand(CLI::App& app);

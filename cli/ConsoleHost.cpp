@@ -107,6 +107,9 @@ constexpr Gloss kMessageHints[] = {
      "This device's firmware is older than FRM_VER in verup.dat allows; it cannot be updated with this package."},
     {"設定情報を初期化します", "The update goes on; the device's settings will be reset to their defaults."},
     {"復元できなかった設定情報", "Keep that file: it holds the device's settings as they were before the update."},
+    {"ロックを取得できません",
+     "The lock sits beside the settings backups ($XDG_STATE_HOME/verup, else ~/.local/state/verup): that folder "
+     "must be yours and writable by you alone, and 7300QB_UPDATE_MUTEX in it a regular file, not a link."},
 };
 
 std::string StatusWithGloss(const std::string& status_utf8)

@@ -11,6 +11,7 @@
 
 #include "Commands.h"
 #include "ConsoleHost.h"
+#include "SettingsCommand.h"
 #include "app/CUpdateDlg.h"
 #include "platform/Clock.h"
 #include "platform/Cp932.h"
@@ -45,30 +46,6 @@ std::string LogText(const std::string& cp932)
         if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
             out += text[i];
     return out;
-}
-
-std::optional<LinkChoice> ParseLinkChoice(const UpdateOptions& options, std::ostream& err)
-{
-    LinkChoice choice;
-    if (!options.Com.empty()) {
-        if (options.Com == "auto" || options.Com == "AUTO")
-            choice.ComPort = COM_AUTOMATIC;
-        else if (options.Com.size() == 1 && options.Com[0] >= '1' && options.Com[0] <= '9')
-            choice.ComPort = options.Com[0] - '0';
-        else {
-            err << "verup: error: --com takes a port number 1 ... 9 or auto, not \"" << options.Com << "\"\n";
-            return std::nullopt;
-        }
-    }
-    if (!options.Lan.empty()) {
-        if (IsValidAddress(options.Lan) != ADDRESS_ACCEPTABLE || options.Lan.size() > kAddressMaxChars) {
-            err << "verup: error: --lan takes the device's IPv4 address (for example 192.168.1.10), not \""
-                << options.Lan << "\"\n";
-            return std::nullopt;
-        }
-        choice.Address = options.Lan;
-    }
-    return choice;
 }
 
 CUpdateDlg::Outcome OutcomeOf(const CUpdateDlg& dlg)
@@ -164,15 +141,39 @@ int ExitCodeOf(CUpdateDlg::Outcome outcome)
 
 }  // namespace
 
+std::optional<LinkChoice> ParseLinkChoice(const std::string& com, const std::string& lan, std::ostream& err)
+{
+    LinkChoice choice;
+    if (!com.empty()) {
+        if (com == "auto" || com == "AUTO")
+            choice.ComPort = COM_AUTOMATIC;
+        else if (com.size() == 1 && com[0] >= '1' && com[0] <= '9')
+            choice.ComPort = com[0] - '0';
+        else {
+            err << "verup: error: --com takes a port number 1 ... 9 or auto, not \"" << com << "\"\n";
+            return std::nullopt;
+        }
+    }
+    if (!lan.empty()) {
+        if (IsValidAddress(lan) != ADDRESS_ACCEPTABLE || lan.size() > kAddressMaxChars) {
+            err << "verup: error: --lan takes the device's IPv4 address (for example 192.168.1.10), not \""
+                << lan << "\"\n";
+            return std::nullopt;
+        }
+        choice.Address = lan;
+    }
+    if (choice.ComPort && choice.Address) {
+        err << "verup: error: choose one link: --com or --lan\n";
+        return std::nullopt;
+    }
+    return choice;
+}
+
 int RunUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err, bool terminal)
 {
-    const std::optional<LinkChoice> choice = ParseLinkChoice(options, err);
+    const std::optional<LinkChoice> choice = ParseLinkChoice(options.Com, options.Lan, err);
     if (!choice)
         return UPDATE_USAGE;
-    if (choice->ComPort && choice->Address) {
-        err << "verup: error: choose one link: --com or --lan\n";
-        return UPDATE_USAGE;
-    }
 
     std::ofstream log;
     if (!options.LogFile.empty()) {
@@ -199,12 +200,15 @@ int RunUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
             log << LogText(text) << std::flush;
         };
 
-    if (!dlg.OnInitDialog()) {
+    const bool ready = dlg.OnInitDialog();
+    host.FinishProgress();
+    PrintStateFolderNotes(dlg, err);
+    if (!ready) {
         dlg.OnClose();
         if (host.ConnectionProblem())
             return host.ConnectionUsageError() ? UPDATE_USAGE : UPDATE_STARTUP_REFUSED;
         if (host.MessageCount() == 0)
-            err << "verup: error: another verup is already running (lock in " << env.RuntimeDirectory
+            err << "verup: error: another verup is already running (lock in " << env.StateDirectory
                 << "); wait until it has finished\n";
         return UPDATE_STARTUP_REFUSED;
     }

@@ -1,7 +1,10 @@
 #pragma once
 // `verup` without a subcommand: the window's start-up and update on the console.
+#include <optional>
 #include <ostream>
 #include <string>
+
+#include "ConsoleHost.h"
 
 namespace verup::cli {
 
@@ -19,6 +22,9 @@ struct UpdateOptions {
     std::string LogFile;  // the debug log (UTF-8), whatever DEBUG says
     double TimeScale = 0; // 0: VERUP_TIME_SCALE or 1
 };
+
+// The link of --com and --lan; nullopt (reported on `err`) when either is malformed or both are given.
+std::optional<LinkChoice> ParseLinkChoice(const std::string& com, const std::string& lan, std::ostream& err);
 
 // Runs in the current directory. `terminal`: draw a progress bar instead of lines.
 int RunUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err, bool terminal);

@@ -40,6 +40,7 @@ int main(int argc, char** argv)
     AddConfigCommand(app);
     AddImagesCommand(app);
     AddUpdateCommand(app);
+    AddSettingsCommand(app);
 
     try {
         app.parse(argc, argv);

@@ -16,6 +16,7 @@
 #include "AboutDialog.h"
 #include "ConnectionDialog.h"
 #include "WaitDialog.h"
+#include "app/KeptBackupOffer.h"
 
 namespace verup::gui {
 namespace {
@@ -111,6 +112,27 @@ void UpdateWindow::StartupReturned(bool ok)
     } else if (start_pending_) {
         start_pending_ = false;
         OnStartClicked();
+    } else if (ok) {
+        OfferKeptSettings();
+    }
+}
+
+void UpdateWindow::OfferKeptSettings()
+{
+    KeptBackupOffer offer(*dlg_);
+    if (!offer.HasQuestion())
+        return;
+    QMessageBox box(QMessageBox::Question, FromCp932(dlg_->TitleText), FromCp932(offer.Question()),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setObjectName(QStringLiteral("KeptSettingsQuestion"));
+    box.setDefaultButton(QMessageBox::No);
+    const bool restore = box.exec() == QMessageBox::Yes;
+    offer.Answer(restore);
+    // The worker gives the buttons back when the restore has ended.
+    if (restore && dlg_->WorkerRunning()) {
+        start_->setEnabled(false);
+        close_->setEnabled(false);
+        close_command_enabled_ = false;
     }
 }
 

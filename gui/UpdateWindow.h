@@ -73,6 +73,8 @@ protected:
 private:
     void OnStartClicked();
     void StartupReturned(bool ok);
+    // Settings an earlier run kept for this device: the user may have them put back now.
+    void OfferKeptSettings();
     void ApplyHeight();
     template <class F>
     void Queue(F&& f);

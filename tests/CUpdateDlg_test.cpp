@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "app/DialogTexts.h"
 #include "platform/InstanceGuard.h"
@@ -19,14 +20,13 @@ using test::RecordedMessage;
 
 const std::string kTitle = "NEXAVO\x81\x40" "7300QB";
 
-// A package folder, a state folder for the backup and a runtime folder for the lock.
+// A package folder and a state folder for the backups and the lock.
 class StartupTest : public ::testing::Test {
 protected:
     StartupTest() : clock_(50)
     {
         env_.CurrentDirectory = dir_.Path() + "/package";
         env_.StateDirectory = dir_.Path() + "/state";
-        env_.RuntimeDirectory = dir_.Path() + "/run";
         env_.clock = &clock_;
         std::filesystem::create_directories(env_.CurrentDirectory);
     }
@@ -118,7 +118,7 @@ TEST_F(StartupTest, LoadPackageFormsPathsTitlesAndSizes)
     ASSERT_TRUE(dlg->LoadPackage());
     EXPECT_EQ(dlg->ConfigFilePath, env_.CurrentDirectory + "/verup.dat");
     EXPECT_EQ(dlg->ImageDirectory, env_.CurrentDirectory);
-    EXPECT_EQ(dlg->BackupFilePath, env_.StateDirectory + "/7300qb.tmp");
+    EXPECT_EQ(dlg->BackupFilePath, "") << "named once the device is known";
     EXPECT_EQ(dlg->TitleText, kTitle);
     EXPECT_EQ(dlg->TitleVersionText, kTitle + "\x81\x40Ver 1.01");
     EXPECT_EQ(dlg->NewVersionText(), "Version 1.20");
@@ -158,7 +158,7 @@ TEST_F(StartupTest, SecondInstanceClosesSilentlyAndLeavesTheBackupAlone)
     WriteConfig();
     Write("rt00.mot", kImage);
     std::unique_ptr<InstanceGuard> first;
-    ASSERT_EQ(InstanceGuard::Acquire(env_.RuntimeDirectory, first), InstanceGuard::Result::Acquired);
+    ASSERT_EQ(InstanceGuard::Acquire(env_.StateDirectory, first), InstanceGuard::Result::Acquired);
     std::filesystem::create_directories(env_.StateDirectory);
     TempDirWrite(env_.StateDirectory + "/7300qb.tmp", "the first instance's backup");
 
@@ -173,6 +173,59 @@ TEST_F(StartupTest, SecondInstanceClosesSilentlyAndLeavesTheBackupAlone)
     EXPECT_EQ(host_.PostCloses, 1);
 }
 
+// A lock that cannot be taken refuses the start-up with the reason; nothing runs unguarded.
+TEST_F(StartupTest, LockThatCannotBeTakenRefusesTheStartup)
+{
+    WriteConfig();
+    Write("rt00.mot", kImage);
+    const std::vector<std::pair<const char*, std::function<void()>>> cases = {
+        {"symbolic link at the lock's name",
+         [&] {
+             std::filesystem::create_directories(env_.StateDirectory);
+             std::filesystem::permissions(env_.StateDirectory, std::filesystem::perms::owner_all);
+             std::filesystem::create_symlink(dir_.Path() + "/elsewhere", env_.StateDirectory + "/7300QB_UPDATE_MUTEX");
+         }},
+        {"state folder others may write into",
+         [&] {
+             std::filesystem::create_directories(env_.StateDirectory);
+             std::filesystem::permissions(env_.StateDirectory, std::filesystem::perms::owner_all |
+                                                                   std::filesystem::perms::others_write);
+         }},
+        {"a file where the state folder should be", [&] { TempDirWrite(env_.StateDirectory, "not a folder"); }},
+    };
+    for (const auto& [what, make] : cases) {
+        SCOPED_TRACE(what);
+        std::filesystem::remove_all(env_.StateDirectory);
+        make();
+        test::RecordingHost host;
+        CUpdateDlg dlg(host, env_);
+        EXPECT_FALSE(dlg.OnInitDialog());
+        EXPECT_TRUE(dlg.OnClose());
+        auto lock = host.Lock();
+        ASSERT_EQ(host.Messages.size(), 1u);
+        EXPECT_EQ(host.Messages[0].Text.rfind(kMsgLockFailed, 0), 0u) << host.Messages[0].Text;
+        EXPECT_NE(host.Messages[0].Text.find(env_.StateDirectory), std::string::npos) << "names the place";
+        EXPECT_TRUE(host.ConnectionRequests.empty());
+        EXPECT_EQ(host.PostCloses, 1);
+    }
+    std::filesystem::remove_all(env_.StateDirectory);
+    EXPECT_FALSE(std::filesystem::exists(dir_.Path() + "/elsewhere")) << "the link was never followed";
+}
+
+TEST_F(StartupTest, TemporaryFileOfAKilledWriteIsCleanedOnceTheLockIsHeld)
+{
+    WriteConfig();
+    std::filesystem::create_directories(env_.StateDirectory);
+    const std::string left = env_.StateDirectory + "/.verup-999999999-AbCdEf";
+    TempDirWrite(left, "half a backup");
+    auto dlg = MakeDialog();
+    EXPECT_FALSE(dlg->OnInitDialog());  // no images
+    EXPECT_FALSE(FileExists(left));
+    ASSERT_EQ(dlg->StateFolderNotes.size(), 1u);
+    EXPECT_EQ(dlg->StateFolderNotes[0], "temporary file of an interrupted write deleted: " + left);
+    EXPECT_TRUE(dlg->OnClose());
+}
+
 TEST_F(StartupTest, InstanceLockIsReleasedByTheTeardown)
 {
     WriteConfig();
@@ -180,11 +233,11 @@ TEST_F(StartupTest, InstanceLockIsReleasedByTheTeardown)
         auto dlg = MakeDialog();
         EXPECT_FALSE(dlg->OnInitDialog());  // no images
         std::unique_ptr<InstanceGuard> other;
-        EXPECT_EQ(InstanceGuard::Acquire(env_.RuntimeDirectory, other), InstanceGuard::Result::HeldElsewhere);
+        EXPECT_EQ(InstanceGuard::Acquire(env_.StateDirectory, other), InstanceGuard::Result::HeldElsewhere);
         EXPECT_TRUE(dlg->OnClose());
     }
     std::unique_ptr<InstanceGuard> after;
-    EXPECT_EQ(InstanceGuard::Acquire(env_.RuntimeDirectory, after), InstanceGuard::Result::Acquired);
+    EXPECT_EQ(InstanceGuard::Acquire(env_.StateDirectory, after), InstanceGuard::Result::Acquired);
 }
 
 TEST_F(StartupTest, CancelledConnectionDialogClosesSilently)
@@ -430,28 +483,43 @@ TEST(ReadVersionNumber, CutsAndReadsFromTheNinthCharacter)
 
 class TeardownTest : public StartupTest {
 protected:
+    // This run's backup (with its note), and two files of earlier runs: one of today's names
+    // and one of the fixed name older versions used.
     std::unique_ptr<CUpdateDlg> Loaded(int debug)
     {
         Write("verup.dat", "[MODE]\r\nDEBUG=" + std::to_string(debug) + "\r\n");
         auto dlg = MakeDialog();
         dlg->LoadPackage();
         std::filesystem::create_directories(env_.StateDirectory);
+        dlg->BackupFilePath = Earlier("7300qb-settings-unknown-20260401T093015Z.txt");
         TempDirWrite(dlg->BackupFilePath, "backup");
+        TempDirWrite(dlg->BackupFilePath + ".info", "kind=settings\n");
+        for (const char* name : {"7300qb-settings-unknown-20250101T000000Z.txt", "7300qb.tmp"})
+            TempDirWrite(Earlier(name), "an earlier run's backup");
         return dlg;
+    }
+    std::string Earlier(const char* name) const { return env_.StateDirectory + "/" + name; }
+    void ExpectEarlierFilesUntouched()
+    {
+        for (const char* name : {"7300qb-settings-unknown-20250101T000000Z.txt", "7300qb.tmp"})
+            EXPECT_EQ(test::TempDir::ReadFile(Earlier(name)), "an earlier run's backup") << name;
     }
 };
 
-TEST_F(TeardownTest, DeletesTheBackupWhenNothingWasSavedOrItWasRestored)
+TEST_F(TeardownTest, DeletesOnlyItsOwnBackupAndOnlyOnceItWasRestored)
 {
     auto unsaved = Loaded(0);
     EXPECT_TRUE(unsaved->OnClose());
-    EXPECT_FALSE(FileExists(unsaved->BackupFilePath));
+    EXPECT_TRUE(FileExists(unsaved->BackupFilePath)) << "not written by this run: not this run's to delete";
+    ExpectEarlierFilesUntouched();
 
     auto restored = Loaded(0);
     restored->BackupWrittenThisRun = true;
     restored->SettingsRestored = true;
     EXPECT_TRUE(restored->OnClose());
     EXPECT_FALSE(FileExists(restored->BackupFilePath));
+    EXPECT_FALSE(FileExists(restored->BackupFilePath + ".info"));
+    ExpectEarlierFilesUntouched();
     auto lock = host_.Lock();
     EXPECT_TRUE(host_.Messages.empty());
 }
@@ -463,6 +531,7 @@ TEST_F(TeardownTest, KeepsABackupWhoseSettingsWereNotPutBackAndSaysWhere)
     EXPECT_TRUE(dlg->OnClose());
     EXPECT_TRUE(FileExists(dlg->BackupFilePath));
     EXPECT_TRUE(dlg->BackupKept);
+    ExpectEarlierFilesUntouched();
     auto lock = host_.Lock();
     ASSERT_EQ(host_.Messages.size(), 1u);
     EXPECT_EQ(host_.Messages[0].Text, std::string(kMsgBackupKept) + dlg->BackupFilePath);
@@ -471,6 +540,8 @@ TEST_F(TeardownTest, KeepsABackupWhoseSettingsWereNotPutBackAndSaysWhere)
 TEST_F(TeardownTest, DebugModeKeepsTheBackup)
 {
     auto dlg = Loaded(99);
+    dlg->BackupWrittenThisRun = true;
+    dlg->SettingsRestored = true;
     EXPECT_TRUE(dlg->OnClose());
     EXPECT_TRUE(FileExists(dlg->BackupFilePath));
     auto lock = host_.Lock();

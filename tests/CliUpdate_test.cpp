@@ -2,12 +2,15 @@
 // pseudo-terminal, and what the device holds afterwards as the simulator's inspection shows it.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <chrono>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <thread>
 
+#include "platform/InstanceGuard.h"
 #include "support/Subprocess.h"
 #include "support/TempDir.h"
 
@@ -72,18 +75,56 @@ protected:
     }
     void StopDevice() { device.reset(); }
 
-    ProgramRun Verup(std::vector<std::string> options)
+    std::vector<std::string> VerupArgs(const std::vector<std::string>& options, const std::string& log = "verup.log")
     {
-        std::vector<std::string> argv = {VERUP_BINARY, "-C", Package(), "--time-scale", kTimeScale,
-                                         "--log", dir.File("verup.log")};
-        argv.insert(argv.end(), options.begin(), options.end());
-        std::filesystem::create_directories(dir.File("run"));
-        return RunProgram(argv,
-                          {{"VERUP_COM1", pty},
-                           {"VERUP_TELNET_PORT", telnet_port},
-                           {"XDG_STATE_HOME", dir.File("state")},
-                           {"XDG_RUNTIME_DIR", dir.File("run")}},
-                          dir);
+        std::vector<std::string> argv = {VERUP_BINARY, "-C", Package()};
+        // `settings` takes its options after its own name.
+        const bool settings = !options.empty() && options[0] == "settings";
+        const std::size_t command_words = settings ? std::min<std::size_t>(options.size(), 2) : 0;
+        argv.insert(argv.end(), options.begin(), options.begin() + static_cast<std::ptrdiff_t>(command_words));
+        if (!settings || (options.size() > 1 && options[1] == "restore"))
+            argv.insert(argv.end(), {"--time-scale", kTimeScale, "--log", dir.File(log)});
+        argv.insert(argv.end(), options.begin() + static_cast<std::ptrdiff_t>(command_words), options.end());
+        return argv;
+    }
+    std::map<std::string, std::string> VerupEnv(const std::string& runtime = "run")
+    {
+        std::filesystem::create_directories(dir.File(runtime));
+        return {{"VERUP_COM1", pty},
+                {"VERUP_TELNET_PORT", telnet_port},
+                {"XDG_STATE_HOME", dir.File("state")},
+                {"XDG_RUNTIME_DIR", dir.File(runtime)}};
+    }
+    ProgramRun Verup(std::vector<std::string> options) { return RunProgram(VerupArgs(options), VerupEnv(), dir); }
+    // A run that goes on while the test watches its log.
+    std::unique_ptr<Subprocess> StartVerup(const std::vector<std::string>& options, const std::string& log)
+    {
+        return std::make_unique<Subprocess>(VerupArgs(options, log), VerupEnv(), dir.File("bg.out"),
+                                            dir.File("bg.err"));
+    }
+    // True once `line` is in the log file `log`; no time is asserted, the bound is only a backstop.
+    bool WaitForLogLine(const std::string& log, const std::string& line)
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(3);
+        while (std::chrono::steady_clock::now() < end) {
+            if (dir.Read(log).find(line) != std::string::npos)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return false;
+    }
+    // The settings backups kept in the state folder.
+    std::vector<std::string> KeptSettings() const
+    {
+        std::vector<std::string> files;
+        if (!std::filesystem::exists(StateFolder()))
+            return files;
+        for (const auto& entry : std::filesystem::directory_iterator(StateFolder())) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind("7300qb-settings-", 0) == 0 && entry.path().extension() == ".txt")
+                files.push_back(entry.path().string());
+        }
+        return files;
     }
     // What the device holds; without a state file, what the fresh device would hold.
     std::string Inspect()
@@ -96,7 +137,7 @@ protected:
     }
     std::string Package() const { return dir.File("pkg"); }
     std::string State() const { return dir.File("device.state"); }
-    std::string Backup() const { return dir.File("state/verup/7300qb.tmp"); }
+    std::string StateFolder() const { return dir.File("state/verup"); }
     std::string Log() const { return dir.Read("verup.log"); }
 
     test::TempDir dir;
@@ -122,7 +163,9 @@ TEST_F(CliUpdateTest, FullUpdateWritesTheNewFirmwareAndKeepsTheSettings)
     EXPECT_EQ(SettingsPart(after), SettingsPart(before));
     EXPECT_NE(Log().find("Version Up OK\n"), std::string::npos);
     EXPECT_NE(Log().find("getdata 1\n"), std::string::npos) << "the settings went through the backup";
-    EXPECT_FALSE(std::filesystem::exists(Backup())) << "the backup does not outlive a complete run";
+    EXPECT_TRUE(KeptSettings().empty()) << "the backup does not outlive a complete run";
+    for (const auto& entry : std::filesystem::directory_iterator(StateFolder()))
+        EXPECT_EQ(entry.path().filename(), "7300QB_UPDATE_MUTEX") << "nor does its note";
     EXPECT_NE(run.out.find("バージョンアップ完了"), std::string::npos) << run.out;
 }
 
@@ -161,10 +204,23 @@ TEST_F(CliUpdateTest, DryRunTellsThePlanAndLeavesTheDeviceAlone)
     MakePackage({"--debug", "0"});
     StartDevice();
     const std::string before = Inspect();
+    // Two files of earlier runs: today's name with its note (this device), and the fixed name
+    // of older versions.
+    std::filesystem::create_directories(StateFolder());
+    const std::string kept = StateFolder() + "/7300qb-settings-00-80-6d-73-00-10-20250101T000000Z.txt";
+    dir.Write("state/verup/7300qb-settings-00-80-6d-73-00-10-20250101T000000Z.txt", "kept\r\n");
+    dir.Write("state/verup/7300qb-settings-00-80-6d-73-00-10-20250101T000000Z.txt.info",
+              "kind=settings\nmac=00-80-6d-73-00-10\ntime=2025-01-01T00:00:00Z\n");
+    dir.Write("state/verup/7300qb.tmp", "older version's backup\r\n");
 
     const ProgramRun run = Verup({"--com", "1", "--dry-run"});
     StopDevice();
     ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
+    EXPECT_NE(run.err.find("an earlier run kept this device's settings (2025-01-01T00:00:00Z): " + kept),
+              std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("verup settings restore " + kept + " --com 1"), std::string::npos) << run.err;
+    EXPECT_EQ(dir.Read("state/verup/7300qb-settings-00-80-6d-73-00-10-20250101T000000Z.txt"), "kept\r\n");
+    EXPECT_EQ(dir.Read("state/verup/7300qb.tmp"), "older version's backup\r\n");
     EXPECT_NE(run.out.find("Version 1.10"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("Version 1.20"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("N_SAVE"), std::string::npos) << run.out;
@@ -211,11 +267,15 @@ TEST_F(CliUpdateTest, FailedRestoreKeepsTheBackupAndExitsWith3)
     const ProgramRun run = Verup({"--com", "1"});
     StopDevice();
     ASSERT_EQ(run.exit_code, 3) << run.out << run.err << Log();
-    ASSERT_TRUE(std::filesystem::exists(Backup()));
-    EXPECT_NE(run.err.find(Backup()), std::string::npos) << run.err;
-    EXPECT_EQ(std::filesystem::status(Backup()).permissions() & std::filesystem::perms::all,
+    ASSERT_EQ(KeptSettings().size(), 1u);
+    const std::string backup = KeptSettings()[0];
+    EXPECT_EQ(backup.rfind(StateFolder() + "/7300qb-settings-00-80-6d-73-00-10-20", 0), 0u) << backup;
+    EXPECT_NE(run.err.find(backup), std::string::npos) << run.err;
+    EXPECT_EQ(std::filesystem::status(backup).permissions() & std::filesystem::perms::all,
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-    EXPECT_NE(test::TempDir::ReadFile(Backup()).find("Ver 1.01\r\n"), std::string::npos);
+    EXPECT_EQ(std::filesystem::status(StateFolder()).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_all);
+    EXPECT_NE(test::TempDir::ReadFile(backup).find("Ver 1.01\r\n"), std::string::npos);
     EXPECT_NE(Inspect().find("program version text: Version 1.20"), std::string::npos);
 }
 
@@ -282,6 +342,17 @@ TEST_F(CliUpdateTest, DeviceThatDoesNotComeBackIsAFailureWithWhatToDo)
     EXPECT_NE(run.err.find("power-cycle the device"), std::string::npos) << run.err;
 }
 
+// The lock sits with the backups: sessions with different runtime folders still exclude each other.
+TEST_F(CliUpdateTest, LockCoversSessionsWithDifferentRuntimeFolders)
+{
+    MakePackage({"--debug", "0"});
+    std::unique_ptr<InstanceGuard> other_session;
+    ASSERT_EQ(InstanceGuard::Acquire(StateFolder(), other_session), InstanceGuard::Result::Acquired);
+    const ProgramRun run = RunProgram(VerupArgs({"--com", "1", "--dry-run"}), VerupEnv("another-runtime"), dir);
+    EXPECT_EQ(run.exit_code, 2) << run.out << run.err;
+    EXPECT_NE(run.err.find("another verup is already running"), std::string::npos) << run.err;
+}
+
 TEST_F(CliUpdateTest, BadCommandLineIsAUsageError)
 {
     MakePackage();
@@ -289,6 +360,99 @@ TEST_F(CliUpdateTest, BadCommandLineIsAUsageError)
     EXPECT_EQ(Verup({"--com", "1", "--lan", "127.0.0.1"}).exit_code, 64);
     EXPECT_EQ(Verup({"--lan", "1.2.3"}).exit_code, 64);
 }
+
+// ---------------------------------------------------------------- crash recovery
+
+// A run killed (SIGKILL: nothing of its own clean-up runs) when its log reaches `line`; then the
+// tool is run again as a user would, and the kept file is put back with `verup settings restore`.
+struct CrashPoint {
+    const char* name;
+    bool lan;
+    const char* firmware;  // of the device before the first run
+    const char* line;      // the log line at which the first run dies
+    // The run died with the device in its shell, where the next probe does not reach it: the
+    // user switches the device off and on (its flash survives).
+    bool power_cycle = false;
+};
+
+class CliCrashRecoveryTest : public CliUpdateTest, public ::testing::WithParamInterface<CrashPoint> {};
+
+TEST_P(CliCrashRecoveryTest, NextRunKeepsTheBackupAndRestoreBringsTheSettingsBack)
+{
+    const CrashPoint& point = GetParam();
+    // Firmware before 1.1 keeps its settings in the old layout: the restore re-lays them.
+    const bool old_layout = std::string(point.firmware) < "Version 1.1";
+    MakePackage({"--debug", "0"});
+    std::vector<std::string> device = {"--firmware-version", point.firmware};
+    if (!point.lan)
+        device.insert(device.end(), {"--revision", "7"});
+    StartDevice(device, point.lan);
+    const std::string before = SettingsPart(Inspect());
+    const std::vector<std::string> link =
+        point.lan ? std::vector<std::string>{"--lan", "127.0.0.1"} : std::vector<std::string>{"--com", "1"};
+
+    {
+        const std::unique_ptr<Subprocess> first = StartVerup(link, "first.log");
+        ASSERT_TRUE(WaitForLogLine("first.log", point.line)) << dir.Read("first.log") << dir.Read("bg.err");
+        first->Signal(SIGKILL);
+        ASSERT_EQ(first->Wait(std::chrono::seconds(30)), Subprocess::kKilledBySignal);
+    }
+    ASSERT_EQ(KeptSettings().size(), 1u) << dir.Read("first.log");
+    if (point.power_cycle) {
+        StopDevice();
+        StartDevice(device, point.lan);
+    }
+    const std::string kept = KeptSettings()[0];
+    const std::string kept_bytes = test::TempDir::ReadFile(kept);
+
+    // The next run names the kept file for this device and leaves it alone, whatever it does.
+    const ProgramRun again = Verup(link);
+    EXPECT_EQ(again.exit_code, 0) << again.out << again.err << Log();
+    EXPECT_NE(again.err.find("an earlier run kept this device's settings"), std::string::npos) << again.err;
+    EXPECT_NE(again.err.find(kept), std::string::npos) << again.err;
+    EXPECT_EQ(test::TempDir::ReadFile(kept), kept_bytes);
+
+    const ProgramRun list = Verup({"settings", "list"});
+    EXPECT_EQ(list.exit_code, 0) << list.err;
+    EXPECT_NE(list.out.find(std::filesystem::path(kept).filename().string()), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find(std::string(point.firmware)), std::string::npos) << list.out;
+    // A backup already re-laid for the new firmware says so in its note.
+    if (old_layout)
+        EXPECT_TRUE(list.out.find(" O_SAVE") != std::string::npos || list.out.find(" C_SAVE") != std::string::npos)
+            << list.out;
+    else
+        EXPECT_NE(list.out.find(" N_SAVE"), std::string::npos) << list.out;
+
+    std::vector<std::string> restore = {"settings", "restore", kept};
+    restore.insert(restore.end(), link.begin(), link.end());
+    const ProgramRun put_back = Verup(restore);
+    StopDevice();
+    ASSERT_EQ(put_back.exit_code, 0) << put_back.out << put_back.err << Log();
+    EXPECT_FALSE(std::filesystem::exists(kept)) << "a confirmed file goes";
+    EXPECT_TRUE(KeptSettings().empty());
+
+    const std::string after = Inspect();
+    EXPECT_NE(after.find("program version text: Version 1.20"), std::string::npos) << after;
+    if (old_layout) {
+        EXPECT_NE(Log().find("new data <- old data\n"), std::string::npos) << Log();
+        EXPECT_NE(after.find("settings (new layout, 40 blocks)"), std::string::npos) << after;
+        EXPECT_NE(after.find("  19.2 = 5\n"), std::string::npos) << after;
+    } else {
+        EXPECT_EQ(SettingsPart(after), before);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , CliCrashRecoveryTest,
+    ::testing::Values(CrashPoint{"SerialAfterTheSave", false, "Version 1.10", "moniter mode\n"},
+                      CrashPoint{"SerialMidErase", false, "Version 1.10", "Erase 1 OK\n"},
+                      CrashPoint{"SerialMidProgram", false, "Version 1.10", " MP.OK \n"},
+                      CrashPoint{"SerialBeforeTheRestore", false, "Version 1.10", "Program Start OK\n", true},
+                      CrashPoint{"LanAfterTheSave", true, "Version 1.15", "<---FROM\n"},
+                      CrashPoint{"LanMidProgram", true, "Version 1.15", "fromwr 1 OK\n"},
+                      CrashPoint{"LanBeforeTheRestore", true, "Version 1.15", "Version Check OK\n"},
+                      CrashPoint{"LanOldFirmwareAfterTheProgram", true, "Version 1.05", "open err_cnt=0\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace verup

@@ -334,15 +334,27 @@ class LanSettingsAreaFileTest : public LanUpdateTest {
 protected:
     LanSettingsAreaFileTest() { package_options_.Save = 1; }
 
-    std::string AreaFile(const char* name = "7300qb-area31.bin") const { return state_.Path() + "/" + name; }
+    // The area files in the state folder, named after the device's MAC address and the time.
+    std::vector<std::string> AreaFiles() const
+    {
+        std::vector<std::string> files;
+        for (const auto& entry : std::filesystem::directory_iterator(state_.Path())) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind("7300qb-area31-", 0) == 0 && name.size() > 4 && name.substr(name.size() - 4) == ".bin")
+                files.push_back(entry.path().string());
+        }
+        return files;
+    }
 
     // The run ended with the file holding the device's area 31 as it was before the update,
     // named in the notice and the log, and the teardown leaves it for the user.
     void ExpectAreaFileKept(CUpdateDlg::Outcome outcome, const char* status)
     {
         SimUpdateFixture::ExpectOutcome(outcome, status);
-        const std::string path = AreaFile();
-        EXPECT_EQ(dlg_->SettingsAreaKeptPath, path);
+        const std::string path = dlg_->SettingsAreaKeptPath;
+        EXPECT_EQ(AreaFiles(), std::vector<std::string>{path});
+        EXPECT_EQ(path.rfind(state_.Path() + "/7300qb-area31-00-80-6d-73-00-10-20", 0), 0u) << path;
+        EXPECT_NE(test::TempDir::ReadFile(path + ".info").find("kind=area31\n"), std::string::npos);
         const std::string bytes = test::TempDir::ReadFile(path);
         ASSERT_EQ(bytes.size(), 65536u);
         ASSERT_GE(area31_before_.size(), bytes.size());
@@ -385,33 +397,62 @@ TEST_F(LanSettingsAreaFileTest, RefusedBlocksAfterTheEraseKeepTheFile)
     ExpectAreaFileKept(CUpdateDlg::Outcome::Failed, lantext::kStatusFailed);
 }
 
+TEST_F(LanSettingsAreaFileTest, KeptFileGoesBackIntoTheAreaAndIsReadBack)
+{
+    device_.Faults.VersionOverride = "Version 1.19 0";
+    StartDevice();
+    Update();
+    const std::string kept = dlg_->SettingsAreaKeptPath;
+    ASSERT_TRUE(dlg_->OnClose());
+    dlg_.reset();
+    ASSERT_TRUE(sim_->Device().EraseArea(devsim::SimDevice::kSettingsArea));
+
+    // A file whose note names another device's MAC address is refused unless asked for.
+    const std::string note = test::TempDir::ReadFile(kept + ".info");
+    const std::string own_mac = "mac=00-80-6d-73-00-10\n";
+    ASSERT_NE(note.find(own_mac), std::string::npos) << note;
+    std::string other = note;
+    other.replace(other.find(own_mac), own_mac.size(), "mac=00-80-6d-00-00-99\n");
+    std::ofstream(kept + ".info", std::ios::binary | std::ios::trunc) << other;
+
+    std::string reason;
+    ASSERT_TRUE(StartUp()) << StartupMessage();
+    EXPECT_EQ(dlg_->RestoreKeptBackup(kept, false, reason), CUpdateDlg::KeptRestore::Refused);
+    EXPECT_NE(reason.find("--any-device"), std::string::npos) << reason;
+    EXPECT_TRUE(sim_->Device().AreaErased(devsim::SimDevice::kSettingsArea)) << "nothing was written";
+    EXPECT_EQ(dlg_->RestoreKeptBackup(kept, true, reason), CUpdateDlg::KeptRestore::Confirmed) << reason;
+    EXPECT_TRUE(sim_->Device().Area(devsim::SimDevice::kSettingsArea) == area31_before_);
+    EXPECT_FALSE(std::filesystem::exists(kept));
+    EXPECT_FALSE(std::filesystem::exists(kept + ".info"));
+}
+
 TEST_F(LanSettingsAreaFileTest, WrittenBackAreaLeavesNoFile)
 {
     UpdateSucceeds();
     ExpectSettingsAreaKept();
     EXPECT_EQ(dlg_->SettingsAreaKeptPath, "");
     EXPECT_EQ(Occurrences("settings area"), 0);
-    EXPECT_FALSE(std::filesystem::exists(AreaFile()));
+    EXPECT_TRUE(AreaFiles().empty());
 }
 
 TEST_F(LanSettingsAreaFileTest, EarlierRunsCopyIsNeverReplaced)
 {
-    const std::string earlier = state_.Write("7300qb-area31.bin", "settings of an earlier run");
+    const std::string earlier = state_.Write("7300qb-area31-00-80-6d-73-00-10-20250101T000000Z.bin", "settings of an earlier run");
     device_.Faults.VersionOverride = "Version 1.19 0";
     StartDevice();
     Update();
     SimUpdateFixture::ExpectOutcome(CUpdateDlg::Outcome::Failed, lantext::kStatusFailed);
     EXPECT_EQ(test::TempDir::ReadFile(earlier), "settings of an earlier run");
-    EXPECT_EQ(dlg_->SettingsAreaKeptPath, AreaFile("7300qb-area31-2.bin"));
+    EXPECT_NE(dlg_->SettingsAreaKeptPath, earlier);
     EXPECT_EQ(test::TempDir::ReadFile(dlg_->SettingsAreaKeptPath).size(), 65536u);
 }
 
 TEST_F(LanSettingsAreaFileTest, EarlierRunsCopySurvivesASuccessfulUpdate)
 {
-    const std::string earlier = state_.Write("7300qb-area31.bin", "settings of an earlier run");
+    const std::string earlier = state_.Write("7300qb-area31-00-80-6d-73-00-10-20250101T000000Z.bin", "settings of an earlier run");
     UpdateSucceeds();
     EXPECT_EQ(test::TempDir::ReadFile(earlier), "settings of an earlier run");
-    EXPECT_FALSE(std::filesystem::exists(AreaFile("7300qb-area31-2.bin")));
+    EXPECT_EQ(AreaFiles(), std::vector<std::string>{earlier});
 }
 
 }  // namespace

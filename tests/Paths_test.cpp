@@ -1,6 +1,8 @@
 #include "platform/Paths.h"
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -50,22 +52,17 @@ TEST(Paths, ConfigAndBackupPaths)
 {
     EXPECT_EQ(ConfigFilePathIn("/srv/package"), "/srv/package/verup.dat");
     EXPECT_EQ(ConfigFilePathIn("/"), "/verup.dat");
-    EXPECT_EQ(BackupFilePathIn("/home/u/.local/state/verup"), "/home/u/.local/state/verup/7300qb.tmp");
 }
 
-TEST(Paths, StateAndRuntimeFoldersFollowXdg)
+TEST(Paths, StateFolderFollowsXdg)
 {
     {
         ScopedEnv state("XDG_STATE_HOME", "/xdg/state");
-        ScopedEnv runtime("XDG_RUNTIME_DIR", "/run/user/1000");
         EXPECT_EQ(DefaultStateDirectory(), "/xdg/state/verup");
-        EXPECT_EQ(DefaultRuntimeDirectory(), "/run/user/1000");
     }
-    ScopedEnv state("XDG_STATE_HOME", nullptr);
-    ScopedEnv runtime("XDG_RUNTIME_DIR", "relative/ignored");
+    ScopedEnv state("XDG_STATE_HOME", "relative/ignored");
     ScopedEnv home("HOME", "/home/tester");
     EXPECT_EQ(DefaultStateDirectory(), "/home/tester/.local/state/verup");
-    EXPECT_EQ(DefaultRuntimeDirectory(), "/tmp/verup-" + std::to_string(::getuid()));
 }
 
 TEST(Paths, PrivateFoldersAreMadeWithMode0700AndForeignOnesRefused)
@@ -104,6 +101,31 @@ TEST(Paths, AtomicWriteReplacesWholeFilesWithTheGivenMode)
     EXPECT_FALSE(FileExists(file));
 }
 
+TEST(Paths, AtomicWriteOfANewFileNeverReplacesAnother)
+{
+    test::TempDir dir;
+    const std::string file = dir.Write("taken", "another run's settings");
+    errno = 0;
+    EXPECT_FALSE(WriteFileAtomically(file, "mine", 0600, false));
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_EQ(test::TempDir::ReadFile(file), "another run's settings");
+    ASSERT_TRUE(WriteFileAtomically(dir.File("free"), "mine", 0600, false));
+    EXPECT_EQ(test::TempDir::ReadFile(dir.File("free")), "mine");
+    EXPECT_EQ(ModeOf(dir.File("free")), 0600u);
+    int entries = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+        ++entries;
+    EXPECT_EQ(entries, 2) << "no temporary file stays";
+}
+
+TEST(Paths, TemporaryFilesNameTheirWriter)
+{
+    EXPECT_EQ(TemporaryFileWriter(".verup-1234-AbC123"), 1234);
+    EXPECT_EQ(TemporaryFileWriter(".verup-AbC123"), 0);
+    EXPECT_EQ(TemporaryFileWriter(".verup-12"), 0);
+    EXPECT_EQ(TemporaryFileWriter("verup-12-x"), 0);
+}
+
 TEST(InstanceGuard, SecondHolderIsToldAndTheLockFollowsTheGuard)
 {
     test::TempDir dir;
@@ -121,13 +143,23 @@ TEST(InstanceGuard, SecondHolderIsToldAndTheLockFollowsTheGuard)
     EXPECT_EQ(InstanceGuard::Acquire(runtime, second), InstanceGuard::Result::Acquired);
 }
 
-TEST(InstanceGuard, UnusableFolderFails)
+TEST(InstanceGuard, UnusableFolderOrLockFileFailsWithTheReason)
 {
     test::TempDir dir;
     const std::string file = dir.Write("not-a-folder", "x");
     std::unique_ptr<InstanceGuard> guard;
-    EXPECT_EQ(InstanceGuard::Acquire(file, guard), InstanceGuard::Result::Failed);
+    std::string reason;
+    EXPECT_EQ(InstanceGuard::Acquire(file, guard, &reason), InstanceGuard::Result::Failed);
+    EXPECT_NE(reason.find(file), std::string::npos) << reason;
     EXPECT_EQ(InstanceGuard::Acquire("", guard), InstanceGuard::Result::Failed);
+
+    const std::string state = dir.Path() + "/state";
+    ASSERT_TRUE(EnsurePrivateDirectory(state));
+    std::filesystem::create_symlink(dir.Path() + "/target", state + "/7300QB_UPDATE_MUTEX");
+    EXPECT_EQ(InstanceGuard::Acquire(state, guard, &reason), InstanceGuard::Result::Failed);
+    EXPECT_NE(reason.find("7300QB_UPDATE_MUTEX"), std::string::npos) << reason;
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() + "/target"));
+    EXPECT_EQ(guard, nullptr);
 }
 
 }  // namespace

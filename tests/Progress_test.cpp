@@ -14,7 +14,6 @@ protected:
     {
         env_.CurrentDirectory = dir_.Path();
         env_.StateDirectory = dir_.Path() + "/state";
-        env_.RuntimeDirectory = dir_.Path() + "/run";
         env_.clock = &clock_;
         dlg_ = std::make_unique<CUpdateDlg>(host_, env_);
     }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/DialogTexts.h"
+#include "app/KeptBackupOffer.h"
 #include "platform/PosixSerialPort.h"
 #include "serial/SerialLink.h"
 #include "support/SimUpdateFixture.h"
@@ -245,6 +246,45 @@ TEST_F(SerialUpdateTest, WrongVersionAfterTheUpdateFailsAndKeepsTheBackup)
     EXPECT_TRUE(std::filesystem::exists(dlg_->BackupFilePath));
     // The window says where the saved settings are.
     EXPECT_NE(dlg_->NoticeText().find(dlg_->BackupFilePath), std::string::npos) << dlg_->NoticeText();
+}
+
+// The next start-up finds the file this device's failed run kept. Declined, the offer sends
+// nothing and names the file; accepted, it puts the settings back, confirms them and deletes it.
+TEST_F(SerialUpdateTest, NextStartupOffersTheKeptSettingsOfThisDevice)
+{
+    device_.Faults.VersionOverride = "Version 1.19 3";
+    StartDevice();
+    Update();
+    const std::string kept = dlg_->BackupFilePath;
+    ASSERT_TRUE(dlg_->OnClose());
+    ASSERT_TRUE(std::filesystem::exists(kept));
+    ASSERT_FALSE(sim_->Device().SavedSettings() == settings_before_) << "the update erased them";
+
+    for (const bool restore : {false, true}) {
+        SCOPED_TRACE(restore ? "accepted" : "declined");
+        dlg_.reset();
+        ASSERT_TRUE(StartUp()) << StartupMessage();
+        ASSERT_EQ(dlg_->KeptBackups.size(), 1u);
+        EXPECT_EQ(dlg_->KeptBackups[0].Path, kept);
+        EXPECT_NE(dlg_->BackupFilePath, kept) << "this run's own backup gets a name of its own";
+        KeptBackupOffer offer(*dlg_);
+        ASSERT_TRUE(offer.HasQuestion());
+        EXPECT_NE(offer.Question().find(kept), std::string::npos);
+        const int putdata_before = DeviceCommands("putdata");
+        offer.Answer(restore);
+        dlg_->JoinWorker();
+        if (restore) {
+            EXPECT_EQ(dlg_->KeptRestoreResult.load(), CUpdateDlg::KeptRestore::Confirmed);
+            EXPECT_EQ(dlg_->StatusText(), kStatusKeptRestored);
+            EXPECT_TRUE(sim_->Device().SavedSettings() == settings_before_);
+            EXPECT_FALSE(std::filesystem::exists(kept));
+        } else {
+            EXPECT_EQ(DeviceCommands("putdata"), putdata_before);
+            EXPECT_EQ(dlg_->NoticeText(), kNoticeKeptBackup + kept);
+            EXPECT_TRUE(std::filesystem::exists(kept));
+        }
+        ASSERT_TRUE(dlg_->OnClose());
+    }
 }
 
 TEST_F(SerialUpdateTest, UnansweredProgramStartFailsAfterTenTries)

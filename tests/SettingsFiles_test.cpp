@@ -1,9 +1,13 @@
 // The text formats around the settings transfer: getdata replies, the backup file, and the
 // value rules of the conversion.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "app/Config.h"
 #include "settings/BackupFile.h"
+#include "settings/KeptBackups.h"
 #include "settings/ConversionRules.h"
 #include "settings/GetdataReply.h"
 #include "settings/SettingsTable.h"
@@ -119,6 +123,88 @@ TEST_F(BackupFileTest, WriteGoesIntoAPrivateFolderOrFails)
     EXPECT_FALSE(error.empty());
     std::string content;
     EXPECT_FALSE(ReadBackupFile(dir.File("absent.tmp"), content, error));
+}
+
+// ---------------------------------------------------------------- kept files
+
+TEST(KeptBackups, NamesCarryTheDeviceAndTheUtcTimeAndNeverRepeat)
+{
+    EXPECT_EQ(FileNameSafe("00:80:6D:73:00:10"), "00-80-6d-73-00-10");
+    EXPECT_EQ(FileNameSafe("/dev/pts/3"), "dev-pts-3");
+    EXPECT_EQ(FileNameSafe("192.168.1.10"), "192.168.1.10");
+    EXPECT_EQ(FileNameSafe("../\x81\x40"), "unknown");
+    EXPECT_EQ(CompactUtcTime(0), "19700101T000000Z");
+    EXPECT_EQ(ReadableUtcTime(86399), "1970-01-01T23:59:59Z");
+
+    test::TempDir dir;
+    const std::string first = FreeKeptFilePath(dir.Path(), kSettingsBackupPrefix, "dev", 0, ".txt");
+    EXPECT_EQ(first, dir.File("7300qb-settings-dev-19700101T000000Z.txt"));
+    dir.Write("7300qb-settings-dev-19700101T000000Z.txt", "x");
+    EXPECT_EQ(FreeKeptFilePath(dir.Path(), kSettingsBackupPrefix, "dev", 0, ".txt"),
+              dir.File("7300qb-settings-dev-19700101T000000Z-2.txt"));
+}
+
+TEST(KeptBackups, NotesAreFoundAgainByMacAddressElseByLink)
+{
+    test::TempDir dir;
+    BackupNote note;
+    note.Kind = "settings";
+    note.Device = "00-80-6d-73-00-10";
+    note.Mac = "00-80-6d-73-00-10";
+    note.Link = "COM1 /dev/pts/3";
+    note.Time = "2026-04-01T09:30:15Z";
+    note.Firmware = "Version 1.10";
+    note.Layout = "N_SAVE";
+    note.Items = 412;
+    std::string error;
+    const std::string with_mac = dir.Write("7300qb-settings-00-80-6d-73-00-10-20260401T093015Z.txt", "a");
+    ASSERT_TRUE(WriteBackupNote(with_mac, note, error)) << error;
+    note.Mac.clear();
+    note.Time = "2026-04-02T00:00:00Z";
+    const std::string by_link = dir.Write("7300qb-area31-dev-pts-3-20260402T000000Z.bin", "b");
+    note.Kind = "area31";
+    ASSERT_TRUE(WriteBackupNote(by_link, note, error)) << error;
+    dir.Write("7300qb.tmp", "older version's backup");
+    dir.Write("unrelated.txt", "");
+
+    const std::vector<KeptBackup> all = ListKeptBackups(dir.Path());
+    // Newest first: the file without a note counts from its modification time (now).
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all[0].Path, dir.File("7300qb.tmp"));
+    EXPECT_FALSE(all[0].HasNote);
+    EXPECT_EQ(all[1].Path, by_link);
+    EXPECT_EQ(all[2].Path, with_mac);
+    EXPECT_EQ(all[2].Note.Items, 412);
+    EXPECT_EQ(all[2].Note.Layout, "N_SAVE");
+    EXPECT_EQ(all[2].Note.Firmware, "Version 1.10");
+
+    // The MAC address decides where both sides have one; the link where the file has none.
+    EXPECT_EQ(KeptBackupsOf(dir.Path(), "00-80-6d-73-00-10", "COM2 /dev/pts/9").size(), 1u);
+    EXPECT_EQ(KeptBackupsOf(dir.Path(), "00-80-6d-73-00-10", "COM1 /dev/pts/3").size(), 2u);
+    const auto on_link = KeptBackupsOf(dir.Path(), "", "COM1 /dev/pts/3");
+    EXPECT_EQ(on_link.size(), 2u);
+    EXPECT_TRUE(KeptBackupsOf(dir.Path(), "00-80-6d-00-00-99", "COM2 /dev/pts/9").empty());
+
+    EXPECT_TRUE(RemoveKeptBackup(with_mac));
+    EXPECT_FALSE(std::filesystem::exists(with_mac + ".info"));
+}
+
+TEST(KeptBackups, TemporaryFilesOfDeadWritersGoAndLiveOnesAreReported)
+{
+    test::TempDir dir;
+    const std::string dead = dir.Write(".verup-999999999-AbCdEf", "half a backup");
+    const std::string live = dir.Write(".verup-" + std::to_string(::getppid()) + "-AbCdEf", "being written");
+    const std::string anonymous = dir.Write(".verup-AbCdEf", "recent, writer unknown");
+    const std::vector<std::string> lines = CleanLeftTemporaryFiles(dir.Path());
+    EXPECT_FALSE(std::filesystem::exists(dead));
+    EXPECT_TRUE(std::filesystem::exists(live));
+    EXPECT_TRUE(std::filesystem::exists(anonymous));
+    ASSERT_EQ(lines.size(), 3u);
+    std::string all;
+    for (const auto& line : lines)
+        all += line + "\n";
+    EXPECT_NE(all.find("deleted: " + dead), std::string::npos) << all;
+    EXPECT_NE(all.find("left as it is"), std::string::npos) << all;
 }
 
 TEST(ConversionRules, NumbersReadAsTheDeviceReadsThem)

@@ -114,11 +114,9 @@ public:
     {
         std::filesystem::create_directories(Package());
         std::filesystem::create_directories(State());
-        std::filesystem::create_directories(Runtime());
     }
     std::string Package() const { return dir_.File("pkg"); }
     std::string State() const { return dir_.File("state"); }
-    std::string Runtime() const { return dir_.File("run"); }
     std::string File(const std::string& name) const { return Package() + "/" + name; }
     void Write(const std::string& name, const std::string& content) const
     {
@@ -131,7 +129,6 @@ public:
         StartupEnvironment env;
         env.CurrentDirectory = Package();
         env.StateDirectory = State();
-        env.RuntimeDirectory = Runtime();
         env.clock = clock;
         return env;
     }

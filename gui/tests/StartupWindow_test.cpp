@@ -246,7 +246,7 @@ private slots:
         pkg_->Write("verup.dat", DatFile("SEL=0\r\n"));
         pkg_->Write("rt00.mot", "S00600004844521B\r\n");
         std::unique_ptr<InstanceGuard> first;
-        QCOMPARE(InstanceGuard::Acquire(pkg_->Runtime(), first), InstanceGuard::Result::Acquired);
+        QCOMPARE(InstanceGuard::Acquire(pkg_->State(), first), InstanceGuard::Result::Acquired);
         MessageBoxWatch watch;
         bool any_dialog = false;
         QTimer dialog_watch;

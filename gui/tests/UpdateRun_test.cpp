@@ -12,6 +12,8 @@
 #include <QTest>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "GuiTestSupport.h"
@@ -128,6 +130,45 @@ private slots:
         QVERIFY(sim_->Device().VersionText().rfind(kSimNewVersion, 0) == 0);
         // AUTO 1 never writes the COM choice.
         QCOMPARE(ProfileFile(pkg_->File("verup.dat")).GetString("PORTSEL", "COM", "", 8), std::string("3"));
+    }
+
+    // Settings an earlier run kept for this device: the window asks; declined, nothing is
+    // written and the notice line names the file, which stays.
+    void keptSettingsAreOfferedAndMayBeDeclined()
+    {
+        QVERIFY(StartDevice(/*sel=*/0, /*debug=*/0));
+        std::filesystem::create_directories(pkg_->State());
+        const std::string kept = pkg_->State() + "/7300qb-settings-00-80-6d-73-00-10-20250101T000000Z.txt";
+        std::ofstream(kept, std::ios::binary) << "kept\r\n";
+        std::ofstream(kept + ".info", std::ios::binary)
+            << "kind=settings\nmac=00-80-6d-73-00-10\ntime=2025-01-01T00:00:00Z\nlayout=N_SAVE\n";
+
+        window_ = std::make_unique<UpdateWindow>(pkg_->Environment(clock_.get()));
+        QSignalSpy closed(window_.get(), &UpdateWindow::closed);
+        window_->Begin();
+        UpdateWindow* w = window_.get();
+        QString question;
+        QString notice;
+        UiScript script;
+        script
+            .When("the connection dialog", [] { return VisibleWindow(QStringLiteral("ConnectionDialog")) != nullptr; },
+                  [] { ClickLater(ControlOf<QPushButton>(VisibleWindow(QStringLiteral("ConnectionDialog")), IDC_OK)); })
+            .When("the offer", [] { return VisibleWindow<QMessageBox>(QStringLiteral("KeptSettingsQuestion")) != nullptr; },
+                  [&] {
+                      auto* box = VisibleWindow<QMessageBox>(QStringLiteral("KeptSettingsQuestion"));
+                      question = box->text();
+                      ClickLater(box->button(QMessageBox::No));
+                  })
+            .When("the notice", [&] { return ControlOf<QLabel>(w, IDC_NOTICE)->text().contains(QStringLiteral("7300qb-")); },
+                  [&] {
+                      notice = ControlOf<QLabel>(w, IDC_NOTICE)->text();
+                      ClickLater(ControlOf<QPushButton>(w, IDC_CLOSE));
+                  });
+        QVERIFY2(QTest::qWaitFor([&] { return !closed.isEmpty(); }, kRunWaitMs), qPrintable(script.Waiting()));
+        QVERIFY2(question.contains(QString::fromStdString(kept)), qPrintable(question));
+        QCOMPARE(notice, Shown(std::string(kNoticeKeptBackup) + kept));
+        QVERIFY(std::filesystem::exists(kept));
+        QVERIFY(sim_->Device().VersionText().rfind(kSimOldVersion, 0) == 0);
     }
 
 private:

@@ -48,7 +48,6 @@ StartupEnvironment StartupEnvironment::FromProcess()
     StartupEnvironment env;
     env.CurrentDirectory = verup::CurrentDirectory();
     env.StateDirectory = DefaultStateDirectory();
-    env.RuntimeDirectory = DefaultRuntimeDirectory();
     return env;
 }
 
@@ -99,7 +98,8 @@ bool CUpdateDlg::LoadPackage()
 {
     ImageDirectory = env.CurrentDirectory;
     ConfigFilePath = ConfigFilePathIn(env.CurrentDirectory);
-    BackupFilePath = BackupFilePathIn(env.StateDirectory);
+    // Named once the device is known (LookForKeptBackups).
+    BackupFilePath.clear();
 
     ReadConfig(ProfileFile(ConfigFilePath), cfg);
     TitleText = MakeTitleText(cfg);
@@ -123,15 +123,27 @@ bool CUpdateDlg::OnInitDialog()
     host.SetFullHeight(false);
     host.SetWindowTitle(std::string());
 
-    // Step 5: a second instance closes without a word and touches nothing.
-    if (InstanceGuard::Acquire(env.RuntimeDirectory, InstanceMutex) == InstanceGuard::Result::HeldElsewhere) {
+    // Step 5: a second instance closes without a word and touches nothing. A lock that cannot
+    // be taken at all refuses the start-up too: unguarded, two copies could spoil each other's
+    // backups.
+    std::string lock_problem;
+    const InstanceGuard::Result lock = InstanceGuard::Acquire(env.StateDirectory, InstanceMutex, &lock_problem);
+    if (lock != InstanceGuard::Result::Acquired) {
         instance_refused_ = true;
-        host.PostClose();
-        return false;
+        if (lock == InstanceGuard::Result::HeldElsewhere) {
+            host.PostClose();
+            return false;
+        }
+        Report(-1, "instance lock not taken: " + lock_problem + "\r\n");
+        return FailStartup(kMsgLockFailed + Utf8ToCp932(lock_problem));
     }
+    // Only lock holders write into the state folder: what a killed write left is judged now.
+    StateFolderNotes = CleanLeftTemporaryFiles(env.StateDirectory);
+    for (const std::string& note : StateFolderNotes)
+        Report(-1, note + "\r\n");
 
-    // Steps 6 to 8.
-    if (!LoadPackage())
+    // Steps 6 to 8. Putting kept settings back needs verup.dat alone.
+    if (!LoadPackage() && !(RestoreOnly && ConfigFileSize > 0))
         return FailStartup(kMsgFilesMissing);
     // A package that cannot tell its device from another, or cannot check what it wrote, is
     // refused before anything talks to a device.
@@ -174,17 +186,18 @@ bool CUpdateDlg::OnInitDialog()
     const bool identified = LinkKind == 0 ? OpenSerialAndIdentify() : OpenLanAndIdentify();
     if (!identified)
         return false;
+    LookForKeptBackups();
 
     // Step 13.
     AddedBlockCount = 0;
     ConvertOnRestore = 0;
     SettingsReset = 0;
     OldLayoutSave = 0;
-    if (ProbeResult != PROBE_FLASH_MONITOR && !DecideSettingsCarry())
+    if (!RestoreOnly && ProbeResult != PROBE_FLASH_MONITOR && !DecideSettingsCarry())
         return false;
 
     // Step 14.
-    if (cfg.AUTO == 1)
+    if (cfg.AUTO == 1 && !RestoreOnly)
         host.PostStart();
     host.DestroyWaitBox();
     WaitBoxUp = false;
@@ -244,11 +257,13 @@ int CUpdateDlg::DecideSettingsCarry()
         }
         ConvertOnRestore = 0;
         SettingsLayout = ReadSettingsLayout(config, kNewLayoutSection);
+        SettingsLayoutName = kNewLayoutSection;
         Report(-1, kLogNewData);
     } else if (next >= kNewLayoutVersion && current < kNewLayoutVersion) {
         ConvertOnRestore = 1;
         OldLayoutSave = 1;
         SettingsLayout = ReadSettingsLayout(config, kOldLayoutSection);
+        SettingsLayoutName = kOldLayoutSection;
         ConversionLayout = ReadSettingsLayout(config, kConversionSection);
         AddedBlockCount = ConversionLayout.BlockCount - SettingsLayout.BlockCount;
         Report(-1, kLogOldData);
@@ -261,6 +276,7 @@ int CUpdateDlg::DecideSettingsCarry()
         ConvertOnRestore = 0;
         OldLayoutSave = 1;
         SettingsLayout = ReadSettingsLayout(config, kOldLayoutSection);
+        SettingsLayoutName = kOldLayoutSection;
         Report(-1, kLogOldData);
     }
     return 1;
@@ -269,8 +285,10 @@ int CUpdateDlg::DecideSettingsCarry()
 // One update per run, and only once the start-up has finished with an open link.
 void CUpdateDlg::OnStart()
 {
-    if (StartupDone != 1 || worker_started_.exchange(true))
+    // A restore of kept settings may have run on the worker before: it must have ended.
+    if (StartupDone != 1 || worker_running_ || worker_started_.exchange(true))
         return;
+    JoinWorker();
     worker_running_ = true;
     worker_ = std::thread([this] {
         if (LinkKind != 0)
@@ -301,16 +319,18 @@ bool CUpdateDlg::OnClose()
     timers.Kill(TIMER_STATUS);
     timers.Kill(TIMER_WATCHDOG);
 
-    // The backup file belongs to the instance that holds the lock. It does not outlive the
-    // tool, except in debug mode and when the settings it holds were not put back: then it is
-    // the only copy of the device's settings, and the user is told where it is.
-    if (!instance_refused_ && cfg.DEBUG != kDebugMode && !BackupFilePath.empty()) {
-        if (BackupWrittenThisRun && !SettingsRestored && FileExists(BackupFilePath)) {
+    // Only this run's own backup is ever deleted, and only once its settings are back on the
+    // device and confirmed (debug mode keeps it even then). Until then it may be the only copy
+    // of the device's settings, and the user is told where it is. Files of other runs are
+    // never touched: they are put back with "verup settings restore".
+    if (!instance_refused_ && BackupWrittenThisRun && !BackupFilePath.empty()) {
+        if (SettingsRestored) {
+            if (cfg.DEBUG != kDebugMode)
+                RemoveKeptBackup(BackupFilePath);
+        } else if (FileExists(BackupFilePath)) {
             BackupKept = true;
             const std::string text = std::string(kMsgBackupKept) + Utf8ToCp932(BackupFilePath);
             host.ShowMessage(text, TitleText, MessageIcon::Exclamation, MessageOwner::MainWindow);
-        } else {
-            RemoveFile(BackupFilePath);
         }
     }
 

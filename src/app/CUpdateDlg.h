@@ -17,6 +17,7 @@
 #include "platform/Clock.h"
 #include "platform/TimerService.h"
 #include "protocol/CommandChannel.h"
+#include "settings/KeptBackups.h"
 
 namespace verup {
 
@@ -29,8 +30,7 @@ class SettingsTable;
 // point it at temporary folders.
 struct StartupEnvironment {
     std::string CurrentDirectory;  // ImageDirectory; verup.dat lives here
-    std::string StateDirectory;    // stand-in for the Windows directory (backup file)
-    std::string RuntimeDirectory;  // where the single-instance lock lives
+    std::string StateDirectory;    // stand-in for the Windows directory: backups and the lock
     const Clock* clock = nullptr;  // null: Clock::Default()
     static StartupEnvironment FromProcess();
 };
@@ -124,6 +124,30 @@ public:
     std::string SettingsNotSavedDetail() const;
     std::string SettingsNotRestoredDetail() const;
 
+    // ---- Kept settings files (app/KeptBackupFiles.cpp, settings/KeptBackupRestore.cpp) ----
+    // The device's MAC address from its version answers (lower case), else empty.
+    std::string DeviceMac() const;
+    // The link the device was reached on: "COM1 /dev/ttyUSB0" or "LAN 192.168.1.10".
+    std::string LinkText() const;
+    // The device's part of a kept file's name: its MAC address, else the port path or address.
+    std::string DeviceIdentity() const;
+    // After the device is identified: names this run's backup file and finds the files that
+    // earlier runs kept for this device (KeptBackups).
+    void LookForKeptBackups();
+    // The note beside a file this run wrote: what it holds and whose it is.
+    BackupNote NewBackupNote(const char* kind) const;
+    // Writes the note of this run's settings backup `path` (layout SettingsLayoutName).
+    void NoteBackupFile(const std::string& path);
+    // Puts a kept file back on the device reached by the start-up: converted first when the
+    // device's firmware numbers its settings the new way, restored, the device waited for, the
+    // restore confirmed. The kept file is deleted only when confirmed. `any_device`: also a
+    // file of another MAC address. `reason` says why on NotRestored and Refused.
+    enum class KeptRestore { Confirmed, NotRestored, Refused };
+    KeptRestore RestoreKeptBackup(const std::string& file, bool any_device, std::string& reason);
+    // The window's offer: RestoreKeptBackup on the worker thread, its result in the status line.
+    void OnRestoreKept(const std::string& file);
+    std::atomic<KeptRestore> KeptRestoreResult{KeptRestore::Refused};
+
     // ================= The data model =================
     DialogHost& host;
     StartupEnvironment env;
@@ -174,6 +198,7 @@ public:
     int OldLayoutSave = 0;
     int ConvertOnRestore = 0;
     SettingsLayoutTable SettingsLayout;
+    std::string SettingsLayoutName;  // the verup.dat section SettingsLayout came from
     SettingsLayoutTable ConversionLayout;
     int AddedBlockCount = 0;
     std::unique_ptr<SettingsTable> Settings;
@@ -191,6 +216,12 @@ public:
     // The file holding the settings area this run read from the device over the LAN, when the
     // run ended without writing it back (else empty). The teardown leaves it alone.
     std::string SettingsAreaKeptPath;
+    // Files earlier runs kept for the device the start-up reached, newest first.
+    std::vector<KeptBackup> KeptBackups;
+    // What the start-up found in the state folder besides: temporary files of interrupted writes.
+    std::vector<std::string> StateFolderNotes;
+    // The start-up of `verup settings restore`: verup.dat alone suffices, no settings decision.
+    bool RestoreOnly = false;
 
     // Progress and status
     std::string DebugLog;

@@ -2,7 +2,7 @@
 // the firmware's commands, restart, reconnect, check the version, restore the settings.
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
+#include <ctime>
 #include <string_view>
 #include <vector>
 
@@ -16,6 +16,7 @@
 #include "platform/Paths.h"
 #include "protocol/ReplyKind.h"
 #include "protocol/TextFormat.h"
+#include "settings/KeptBackups.h"
 
 namespace verup {
 namespace {
@@ -33,31 +34,9 @@ constexpr int kConnectNoEcho = 0;
 constexpr int kConnectEcho11 = 1;
 constexpr int kConnectEcho32 = 2;
 
-// The settings area's copy on disk, beside the settings backup: 7300qb-area31.bin, or
-// 7300qb-area31-2.bin ... when an earlier run's copy is still there.
-constexpr char kSettingsAreaFileStem[] = "7300qb-area31";
-constexpr char kSettingsAreaFileExtension[] = ".bin";
-constexpr int kMaxSettingsAreaFiles = 99;
-
 constexpr int kOutcomeDone = 0;
 constexpr int kOutcomeFailed = 1;
 constexpr int kOutcomeUnreachable = 2;
-
-// A copy an earlier run kept holds settings that were never written back: it is never replaced.
-// Empty when every name is taken.
-std::string FreeSettingsAreaFilePath(const std::string& folder)
-{
-    for (int n = 1; n <= kMaxSettingsAreaFiles; ++n) {
-        std::string name = kSettingsAreaFileStem;
-        if (n > 1)
-            name += "-" + std::to_string(n);
-        name += kSettingsAreaFileExtension;
-        std::string path = JoinPath(folder, name);
-        if (!FileExists(path))
-            return path;
-    }
-    return std::string();
-}
 
 // One run of the sequence: the buffers it owns and the steps that share them.
 class LanUpdateRun {
@@ -143,18 +122,24 @@ bool LanUpdateRun::SaveSettingsAreaFile()
         Log(text + "\r\n");
         return false;
     };
-    const std::string folder = std::filesystem::path(dlg_.BackupFilePath).parent_path().string();
+    // A file of its own for every run, named after the device and the time, beside the
+    // settings backups: a copy an earlier run kept holds settings that were never written back.
+    const std::string folder = dlg_.env.StateDirectory;
     if (folder.empty() || !EnsurePrivateDirectory(folder))
         return problem("settings area not saved to a file: cannot use the folder " + folder);
-    const std::string path = FreeSettingsAreaFilePath(folder);
+    const std::string path = FreeKeptFilePath(folder, kSettingsAreaPrefix, dlg_.DeviceIdentity(), std::time(nullptr),
+                                              kSettingsAreaExtension);
     if (path.empty())
         return problem("settings area not saved to a file: earlier copies take every name in " + folder);
-    if (path != JoinPath(folder, std::string(kSettingsAreaFileStem) + kSettingsAreaFileExtension))
-        Log("settings area of an earlier run left as it is in " + folder + "\r\n");
     const std::string_view bytes(reinterpret_cast<const char*>(settings_area_.data()), kSettingsAreaBytes);
-    if (!WriteFileAtomically(path, bytes, 0600))
+    if (!WriteFileAtomically(path, bytes, 0600, false))
         return problem("settings area not saved to a file: cannot write " + path + ": " + std::strerror(errno));
     settings_area_file_ = path;
+    BackupNote note = dlg_.NewBackupNote("area31");
+    note.Items = static_cast<int>(kSettingsAreaBytes);
+    std::string error;
+    if (!WriteBackupNote(path, note, error))
+        Log("settings area note not written: " + error + "\r\n");
     return true;
 }
 
@@ -162,7 +147,7 @@ void LanUpdateRun::DeleteSettingsAreaFile()
 {
     if (settings_area_file_.empty())
         return;
-    if (!RemoveFile(settings_area_file_))
+    if (!RemoveKeptBackup(settings_area_file_))
         Log("settings area file not deleted: " + settings_area_file_ + ": " + std::strerror(errno) + "\r\n");
     settings_area_file_.clear();
 }

@@ -52,14 +52,6 @@ std::string CurrentDirectory()
     return buffer.data();
 }
 
-std::string DefaultRuntimeDirectory()
-{
-    const std::string xdg = Environment("XDG_RUNTIME_DIR");
-    if (!xdg.empty() && xdg.front() == '/')
-        return xdg;
-    return "/tmp/verup-" + std::to_string(::getuid());
-}
-
 std::string DefaultStateDirectory()
 {
     const std::string xdg = Environment("XDG_STATE_HOME");
@@ -78,8 +70,6 @@ std::string JoinPath(std::string_view directory, std::string_view name)
 }
 
 std::string ConfigFilePathIn(std::string_view directory) { return JoinPath(directory, kConfigFileName); }
-
-std::string BackupFilePathIn(std::string_view state_directory) { return JoinPath(state_directory, kBackupFileName); }
 
 bool EnsurePrivateDirectory(const std::string& directory)
 {
@@ -101,9 +91,10 @@ bool EnsurePrivateDirectory(const std::string& directory)
     return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 022) == 0;
 }
 
-bool WriteFileAtomically(const std::string& path, std::string_view content, mode_t mode)
+bool WriteFileAtomically(const std::string& path, std::string_view content, mode_t mode, bool replace)
 {
-    std::string temp = JoinPath(ParentOf(path), ".verup-XXXXXX");
+    std::string temp =
+        JoinPath(ParentOf(path), kTemporaryFilePrefix + std::to_string(::getpid()) + "-XXXXXX");
     const int fd = ::mkstemp(temp.data());
     if (fd < 0)
         return false;
@@ -120,10 +111,31 @@ bool WriteFileAtomically(const std::string& path, std::string_view content, mode
     }
     ok = ok && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok)
-        ::unlink(temp.c_str());
+    if (replace) {
+        ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
+        if (!ok)
+            ::unlink(temp.c_str());
+        return ok;
+    }
+    // A hard link is made only when the name is free; the temporary name then goes.
+    ok = ok && ::link(temp.c_str(), path.c_str()) == 0;
+    const int err = errno;
+    ::unlink(temp.c_str());
+    errno = err;
     return ok;
+}
+
+pid_t TemporaryFileWriter(std::string_view name)
+{
+    const std::string_view prefix = kTemporaryFilePrefix;
+    if (name.substr(0, prefix.size()) != prefix)
+        return 0;
+    name.remove_prefix(prefix.size());
+    pid_t pid = 0;
+    std::size_t digits = 0;
+    for (; digits < name.size() && name[digits] >= '0' && name[digits] <= '9' && pid < 100000000; ++digits)
+        pid = pid * 10 + (name[digits] - '0');
+    return digits > 0 && digits < name.size() && name[digits] == '-' ? pid : 0;
 }
 
 bool RemoveFile(const std::string& path)

@@ -73,18 +73,36 @@ bool ReadBackupFile(const std::string& path, std::string& content, std::string& 
     return true;
 }
 
-bool WriteBackupFile(const std::string& path, std::string_view content, std::string& error)
+namespace {
+
+bool WriteInPrivateFolder(const std::string& path, std::string_view content, bool replace, std::string& error)
 {
     const std::string folder = std::filesystem::path(path).parent_path().string();
     if (!folder.empty() && !EnsurePrivateDirectory(folder)) {
         error = "cannot use the folder " + folder + ": " + std::strerror(errno);
         return false;
     }
-    if (!WriteFileAtomically(path, content, 0600)) {
+    if (!WriteFileAtomically(path, content, 0600, replace)) {
         error = "cannot write " + path + ": " + std::strerror(errno);
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool WriteBackupFile(const std::string& path, std::string_view content, std::string& error)
+{
+    return WriteInPrivateFolder(path, content, true, error);
+}
+
+bool WriteNewBackupFile(const std::string& path, std::string_view content, std::string& error)
+{
+    if (path.empty()) {
+        error = "no name for the settings backup";
+        return false;
+    }
+    return WriteInPrivateFolder(path, content, false, error);
 }
 
 }  // namespace verup

@@ -41,5 +41,8 @@ bool ReadBackupFile(const std::string& path, std::string& content, std::string& 
 // Writes the file durably: a temporary file beside it, flushed to disk, renamed over the old
 // one (mode 0600, the folder made 0700 when missing). An old file stays untouched on failure.
 bool WriteBackupFile(const std::string& path, std::string_view content, std::string& error);
+// The same for a file that must be new: an existing `path` (another run's file) is never
+// replaced, the write fails instead.
+bool WriteNewBackupFile(const std::string& path, std::string_view content, std::string& error);
 
 }  // namespace verup

@@ -159,9 +159,11 @@ int CUpdateDlg::SaveDeviceSettings(const std::string& path)
     }
 
     std::string error;
-    if (!WriteBackupFile(path, FormatBackupFile(TitleVersionText, *Settings, SettingsLayout), error))
+    // Each run writes a file of its own: an earlier run's backup may be a device's only copy.
+    if (!WriteNewBackupFile(path, FormatBackupFile(TitleVersionText, *Settings, SettingsLayout), error))
         return Problem(*this, "settings backup not written: " + error);
     BackupWrittenThisRun = true;
+    NoteBackupFile(path);
     return 1;
 }
 
@@ -313,6 +315,8 @@ int CUpdateDlg::ConvertSavedSettings(const std::string& path)
     }
     *Settings = std::move(converted);
     SettingsLayout = std::move(new_layout);
+    SettingsLayoutName = "C_SAVE";
+    NoteBackupFile(path);
     return 1;
 }
 

@@ -79,7 +79,6 @@ protected:
         host_.ConnectionAnswer = answer;
         env_.CurrentDirectory = package_.Path();
         env_.StateDirectory = state_.Path();
-        env_.RuntimeDirectory = state_.Path();
         env_.clock = &clock_;
         dlg_ = std::make_unique<CUpdateDlg>(host_, env_);
     }

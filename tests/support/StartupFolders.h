@@ -1,5 +1,5 @@
 #pragma once
-// The start-up environment of a dialog under test: package, state and lock all in one folder.
+// The start-up environment of a dialog under test: package, state (backups and lock) in one folder.
 #include <string>
 
 #include "app/CUpdateDlg.h"
@@ -12,7 +12,6 @@ inline StartupEnvironment EnvironmentIn(const std::string& folder, const Clock& 
     StartupEnvironment env;
     env.CurrentDirectory = folder;
     env.StateDirectory = folder;
-    env.RuntimeDirectory = folder;
     env.clock = &clock;
     return env;
 }

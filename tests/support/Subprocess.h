@@ -72,6 +72,13 @@ public:
     Subprocess(const Subprocess&) = delete;
     Subprocess& operator=(const Subprocess&) = delete;
 
+    // Sends `signal` to the child (SIGKILL: a crash that runs no clean-up).
+    void Signal(int signal)
+    {
+        if (pid_ > 0 && !exited_)
+            ::kill(pid_, signal);
+    }
+
     static constexpr int kStillRunning = -1000;
     static constexpr int kKilledBySignal = -1001;
 

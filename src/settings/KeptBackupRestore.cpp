@@ -1,0 +1,253 @@
+// Putting a kept settings file back on the device the start-up reached: `verup settings
+// restore` and the window's offer. The kept file itself is never changed: a copy of it is this
+// run's backup (converted in place when the device's firmware needs the new layout).
+#include <algorithm>
+#include <ctime>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/CUpdateDlg.h"
+#include "app/ConfigReader.h"
+#include "app/DialogTexts.h"
+#include "lan/TelnetLink.h"
+#include "lan/TelnetWords.h"
+#include "platform/Cp932.h"
+#include "platform/Paths.h"
+#include "platform/ProfileFile.h"
+#include "protocol/ReplyKind.h"
+#include "protocol/TextFormat.h"
+#include "serial/SerialCommands.h"
+#include "settings/BackupFile.h"
+#include "settings/KeptBackups.h"
+#include "settings/SettingsTable.h"
+
+namespace verup {
+namespace {
+
+constexpr double kNewLayoutVersion = 1.1;
+constexpr int kLastRevisionWithoutCarry = 4;
+constexpr int kSettingsArea = 31;
+constexpr std::size_t kSettingsAreaBytes = 65536;
+constexpr int kAreaWriteTimeoutMs = 10000;
+constexpr int64_t kMsPerSecond = 1000;
+// The restore ends by restarting the device; this much of LANBOOT has passed by then.
+constexpr int64_t kRestoreRestartHeadStartMs = 5000;
+constexpr int kConnectEcho32 = 2;
+
+int ItemTotal(const SettingsLayoutTable& layout)
+{
+    int items = 0;
+    for (int b = 1; b <= layout.BlockCount; ++b)
+        items += layout.Items(b);
+    return items;
+}
+
+// Item lines after the title line of a backup file.
+int ItemLines(const std::string& content)
+{
+    int lines = 0;
+    for (std::size_t p = content.find('\r'); p != std::string::npos; p = content.find('\r', p + 2))
+        ++lines;
+    return lines > 0 ? lines - 1 : 0;
+}
+
+// The members a kept-file restore changes, put back afterwards so that an update of the same
+// run still follows the start-up's settings decision.
+struct SettingsState {
+    explicit SettingsState(CUpdateDlg& dlg)
+        : dlg_(dlg),
+          path_(dlg.BackupFilePath),
+          layout_(dlg.SettingsLayout),
+          layout_name_(dlg.SettingsLayoutName),
+          conversion_(dlg.ConversionLayout),
+          convert_(dlg.ConvertOnRestore)
+    {
+    }
+    ~SettingsState()
+    {
+        dlg_.BackupFilePath = path_;
+        dlg_.SettingsLayout = layout_;
+        dlg_.SettingsLayoutName = layout_name_;
+        dlg_.ConversionLayout = conversion_;
+        dlg_.ConvertOnRestore = convert_;
+        dlg_.BackupWrittenThisRun = false;
+        dlg_.SettingsRestored = false;
+    }
+    CUpdateDlg& dlg_;
+    std::string path_;
+    SettingsLayoutTable layout_;
+    std::string layout_name_;
+    SettingsLayoutTable conversion_;
+    int convert_;
+};
+
+}  // namespace
+
+CUpdateDlg::KeptRestore CUpdateDlg::RestoreKeptBackup(const std::string& file, bool any_device, std::string& reason)
+{
+    const auto refuse = [&](std::string why) {
+        reason = std::move(why);
+        Report(-1, "kept settings not restored: " + reason + "\r\n");
+        return KeptRestore::Refused;
+    };
+    if (StartupDone != 1)
+        return refuse("the device was not reached");
+    if (LinkKind == 0 && ProbeResult != PROBE_FIRMWARE)
+        return refuse("the device is in its boot monitor: write the firmware first (verup --com N), then put the "
+                      "settings back");
+
+    BackupNote note;
+    const bool has_note = ReadBackupNote(file, note);
+    const bool area = has_note ? note.Kind == "area31" : file.size() >= 4 && file.ends_with(kSettingsAreaExtension);
+    if (has_note && !any_device && !note.Mac.empty() && !DeviceMac().empty() && note.Mac != DeviceMac())
+        return refuse("the file holds the settings of the device " + note.Mac + ", not of this one (" + DeviceMac() +
+                      "); add --any-device to write them all the same");
+
+    std::string content;
+    std::string error;
+    if (!ReadBackupFile(file, content, error))
+        return refuse(error);
+
+    if (area) {
+        if (LinkKind == 0)
+            return refuse("a settings area file is written back over the LAN: use --lan ADDR");
+        if (content.size() != kSettingsAreaBytes)
+            return refuse(file + " holds " + std::to_string(content.size()) + " bytes, not the " +
+                          std::to_string(kSettingsAreaBytes) + " of the settings area");
+        std::vector<uint8_t> buffer(TelnetLink::kReceiveBufferBytes, 0);
+        std::copy(content.begin(), content.end(), buffer.begin());
+        Report(-1, "settings area restore from " + file + "\r\n");
+        if (DownloadArea(buffer.data(), kSettingsAreaBytes, kSettingsArea) != 1 ||
+            Channel.LanCommand(FormatText(telnet::kWriteFormat, kSettingsArea), kAreaWriteTimeoutMs, TRK_WRITE_OK) <= 0) {
+            reason = "the device did not take the settings area";
+            return KeptRestore::NotRestored;
+        }
+        // Read back: the area on the device must be what the file holds.
+        std::vector<uint8_t> back(TelnetLink::kReceiveBufferBytes, 0);
+        if (UploadArea(back.data(), kSettingsAreaBytes, kSettingsArea) != 1 ||
+            !std::equal(buffer.begin(), buffer.begin() + kSettingsAreaBytes, back.begin())) {
+            reason = "the settings area read back from the device differs from " + file;
+            return KeptRestore::NotRestored;
+        }
+        Report(-1, "settings area restored and read back\r\n");
+        RemoveKeptBackup(file);
+        return KeptRestore::Confirmed;
+    }
+
+    // The layout the file follows, and the one the device's firmware needs.
+    const ProfileFile config(ConfigFilePath);
+    std::string layout = has_note ? note.Layout : std::string();
+    if (layout.empty()) {
+        const int lines = ItemLines(content);
+        for (const char* section : {"N_SAVE", "O_SAVE", "C_SAVE"})
+            if (lines == ItemTotal(ReadSettingsLayout(config, section))) {
+                layout = section;
+                break;
+            }
+        if (layout.empty())
+            return refuse("cannot tell which layout of verup.dat the " + std::to_string(lines) + " items of " + file +
+                          " follow");
+    }
+    if (layout != "N_SAVE" && layout != "O_SAVE" && layout != "C_SAVE")
+        return refuse("unknown settings layout \"" + layout + "\" in " + NotePathOf(file));
+
+    const double current = ReadVersionNumber(CurrentVersionText(), cfg.NUM_LEN);
+    const bool device_new = current >= kNewLayoutVersion;
+    if (layout != "O_SAVE" && !device_new)
+        return refuse("the file holds settings of firmware 1.1 or later, and the device runs an older one");
+    if (device_new) {
+        const std::size_t after = static_cast<std::size_t>(std::max(cfg.NUM_LEN, 0)) + 1;
+        const std::string rest = FirmwareVersionText.size() > after ? FirmwareVersionText.substr(after) : std::string();
+        const int revision = static_cast<int>(std::strtol(rest.c_str(), nullptr, 10));
+        if (ReadVersionNumber(FirmwareVersionText, cfg.NUM_LEN) == kNewLayoutVersion && revision >= 0 &&
+            revision <= kLastRevisionWithoutCarry)
+            return refuse("the device's firmware cannot take settings back");
+    }
+
+    SettingsState keep(*this);
+    SettingsLayoutName = layout;
+    SettingsLayout = ReadSettingsLayout(config, layout);
+    ConvertOnRestore = layout == "O_SAVE" && device_new ? 1 : 0;
+    if (ConvertOnRestore)
+        ConversionLayout = ReadSettingsLayout(config, "C_DATA");
+
+    // This run's copy, which the conversion may rewrite; the kept file stays as it is.
+    const std::string copy = FreeKeptFilePath(env.StateDirectory, kSettingsBackupPrefix, DeviceIdentity(),
+                                              std::time(nullptr), kSettingsBackupExtension);
+    if (!WriteNewBackupFile(copy, content, error))
+        return refuse(error);
+    BackupFilePath = copy;
+    BackupWrittenThisRun = true;
+    NoteBackupFile(copy);
+    Report(-1, "kept settings " + file + " restored through " + copy + "\r\n");
+
+    bool restored = false;
+    if (LinkKind == 0) {
+        using namespace serial_cmd;
+        if (Channel.SerialCommand(SHELL, static_cast<int>(SHELL_TIMEOUT_MS), RK_SHELL_PROMPT) > 0) {
+            Channel.SerialCommand(NUDGE, static_cast<int>(SHELL_TIMEOUT_MS), RK_SHELL_PROMPT);
+            // The restore ends with the device's restart; it must answer again.
+            restored = RestoreDeviceSettings(copy) == 1 && WaitForDevice(0, 0) == 0;
+        }
+    } else {
+        restored = RestoreDeviceSettings(copy) == 1;
+        if (restored) {
+            const int64_t wait_ms = static_cast<int64_t>(cfg.LANBOOT) * kMsPerSecond - kRestoreRestartHeadStartMs;
+            clock.SleepMs(wait_ms > 0 ? wait_ms : 0);
+            LanLink().Close();
+            int connected = -1;
+            for (int attempt = 0; attempt < Channel.AttemptCount && connected == -1; ++attempt) {
+                connected = ConnectDevice(DeviceAddress, kConnectEcho32);
+                if (connected == -1)
+                    LanLink().Close();
+            }
+            restored = connected == 1;
+        }
+    }
+    // TODO(confirm): once the read-back exists, `restored = restored && ConfirmRestoredSettings() == 1;`
+    // (CUpdateDlg::ConfirmRestoredSettings compares the device's blocks with what was written).
+    restored = restored && SettingsRestored;
+
+    RemoveKeptBackup(copy);
+    if (!restored) {
+        reason = "the device did not take the settings back, or did not come back after its restart; " + file +
+                 " is kept";
+        return KeptRestore::NotRestored;
+    }
+    RemoveKeptBackup(file);
+    return KeptRestore::Confirmed;
+}
+
+void CUpdateDlg::OnRestoreKept(const std::string& file)
+{
+    if (StartupDone != 1 || worker_running_.exchange(true))
+        return;
+    JoinWorker();
+    host.EnableStartButton(false);
+    host.EnableCloseButton(false);
+    host.EnableCloseCommand(false);
+    worker_ = std::thread([this, file] {
+        UpdateStage = 3;
+        StartStatusAnimation();
+        std::string reason;
+        const KeptRestore result = RestoreKeptBackup(file, false, reason);
+        StopStatusAnimation();
+        UpdateStage = 0;
+        KeptRestoreResult = result;
+        SetStatusText(result == KeptRestore::Confirmed ? kStatusKeptRestored : kStatusKeptNotRestored);
+        // A file that did not go back stays, and the notice line says where.
+        SetNoticeText(result == KeptRestore::Confirmed ? std::string(kNoticeDoNotDisconnect)
+                                                       : kNoticeKeptBackup + Utf8ToCp932(file));
+        if (result != KeptRestore::Confirmed)
+            Report(-1, "kept settings not restored: " + reason + "\r\n");
+        PostRefresh();
+        host.EnableCloseButton(true);
+        host.EnableCloseCommand(true);
+        // The update may still follow, unless it has run already.
+        host.EnableStartButton(!worker_started_.load());
+        worker_running_ = false;
+    });
+}
+
+}  // namespace verup
