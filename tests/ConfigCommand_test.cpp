@@ -41,7 +41,7 @@ protected:
 
 constexpr char kConfig[] =
     "[MODE]\nSEL=7\nSAVE=2\nUPLOAD=1\n"
-    "[AREA]\nPROG_RAM_STR_ADR=10000\nPROG_RAM_END_ADR=0x1FFFF\n"
+    "[AREA]\nPROG_RAM_STR_ADR=10000\nPROG_RAM_END_ADR=0x1FFFF\nMAIN=1\nSECT_END_ADR=FFFF\n"
     "[VERUP]\nNAME1=NEXAVO7300QB\nNAME2=バージョンアップ・プログラム\nKIKI1=NEXAVO7300QB\n"
     "NUM_LEN=12\nNUM=Version 1.20 beta\nFP_LEN=1\nFP00=-2\n"
     "[N_SAVE]\nNUM=2\n1=10\n2=12\n"
