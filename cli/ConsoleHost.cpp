@@ -70,7 +70,6 @@ struct Gloss {
 // The window's status texts, explained for readers of the console.
 constexpr Gloss kStatusGlosses[] = {
     {"バージョンアップ完了 (設定の復元に失敗)", "update done, but the device's settings were NOT restored"},
-    {"バージョンアップ完了 (機器との接続に失敗)", "update done, but the device was not reached again"},
     {"バージョンアップ準備完了", "ready"},
     {"バージョンアップ作業中", "writing the firmware"},
     {"バージョンアップ完了", "update done"},

@@ -25,15 +25,15 @@ namespace {
 constexpr char kExitCodesHelp[] =
     "Without a subcommand verup updates the device: it runs the start-up (package check, connection,\n"
     "device identification, settings decision) and then the update, as the window does.\n"
-    "Exit codes of the update: 0 done; 1 the update failed; 2 the start-up refused (package, port,\n"
-    "device or another verup running); 3 done but the settings were not restored (the backup file\n"
-    "is kept and its path printed); 4 done but the device was not reached again after its restart;\n"
+    "Exit codes of the update: 0 done; 1 the update failed (also when the settings could not be\n"
+    "saved, which stops it before anything is erased, and when the device did not come back after a\n"
+    "restart); 2 the start-up refused (package, port, device or another verup running); 3 done but\n"
+    "the settings were not confirmed as restored (the backup file is kept and its path printed);\n"
     "64 wrong command line.";
 
 // The final status texts of the window (UTF-8), for a worker that did not set its outcome.
 constexpr char kStatusFailed[] = "バージョンアップ異常";
 constexpr char kStatusSettingsLost[] = "(設定の復元に失敗)";
-constexpr char kStatusDeviceLost[] = "(機器との接続に失敗)";
 constexpr char kStatusDone[] = "バージョンアップ完了";
 
 // Debug-log texts end their lines in CR LF; the file is UTF-8 with LF.
@@ -58,8 +58,6 @@ CUpdateDlg::Outcome OutcomeOf(const CUpdateDlg& dlg)
         return CUpdateDlg::Outcome::Failed;
     if (status.find(kStatusSettingsLost) != std::string::npos)
         return CUpdateDlg::Outcome::SettingsNotRestored;
-    if (status.find(kStatusDeviceLost) != std::string::npos)
-        return CUpdateDlg::Outcome::DeviceNotReached;
     if (status.find(kStatusDone) != std::string::npos)
         return CUpdateDlg::Outcome::Done;
     return CUpdateDlg::Outcome::Failed;
@@ -136,8 +134,6 @@ int ExitCodeOf(CUpdateDlg::Outcome outcome)
         return UPDATE_OK;
     case CUpdateDlg::Outcome::SettingsNotRestored:
         return UPDATE_SETTINGS_NOT_RESTORED;
-    case CUpdateDlg::Outcome::DeviceNotReached:
-        return UPDATE_DEVICE_NOT_REACHED;
     default:
         return UPDATE_FAILED;
     }
@@ -233,15 +229,18 @@ int RunUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
 
     const int code = ExitCodeOf(outcome);
     out << "Result:      " << Cp932ToUtf8(dlg.StatusText()) << "\n";
+    if (!dlg.OutcomeDetail.empty()) {
+        std::string detail = dlg.OutcomeDetail;
+        for (std::size_t p = detail.find('\n'); p != std::string::npos; p = detail.find('\n', p + 3))
+            detail.replace(p, 1, "\n  ");
+        err << "verup: " << (code == UPDATE_FAILED ? "error" : "warning") << ": " << detail << "\n";
+    }
     if (code == UPDATE_SETTINGS_NOT_RESTORED) {
         if (FileExists(dlg.BackupFilePath))
             err << "verup: warning: the device's settings were not restored; they are kept in " << dlg.BackupFilePath
                 << "\n";
         else
             err << "verup: warning: the device's settings could not be saved before the update and were not restored\n";
-    } else if (code == UPDATE_DEVICE_NOT_REACHED) {
-        err << "verup: warning: the firmware was written, but the device did not answer after its restart; "
-               "check it before using it\n";
     } else if (code == UPDATE_FAILED) {
         err << "verup: error: the update failed";
         if (!options.LogFile.empty())

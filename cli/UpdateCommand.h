@@ -10,10 +10,9 @@ namespace verup::cli {
 
 // Exit codes of the update.
 inline constexpr int UPDATE_OK = 0;
-inline constexpr int UPDATE_FAILED = 1;               // a step of the update failed
+inline constexpr int UPDATE_FAILED = 1;               // a step failed, or the device was not reached again
 inline constexpr int UPDATE_STARTUP_REFUSED = 2;      // the start-up ended (package, link, device)
-inline constexpr int UPDATE_SETTINGS_NOT_RESTORED = 3;  // firmware written; settings not put back
-inline constexpr int UPDATE_DEVICE_NOT_REACHED = 4;   // firmware written; device not reached again
+inline constexpr int UPDATE_SETTINGS_NOT_RESTORED = 3;  // firmware written; settings not confirmed
 inline constexpr int UPDATE_USAGE = 64;               // the command line is wrong
 
 struct UpdateOptions {

@@ -112,6 +112,18 @@ bool ParseCountedFault(const std::string& text, CountedFault& out)
     return true;
 }
 
+bool ParseSettingsItemEdit(const std::string& text, SettingsItemEdit& out)
+{
+    const auto equals = text.find('=');
+    int block = 0, item = 0, used = 0;
+    if (equals == std::string::npos ||
+        std::sscanf(text.substr(0, equals).c_str(), "%d.%d%n", &block, &item, &used) != 2 ||
+        used != static_cast<int>(equals) || block < 1 || item < 1)
+        return false;
+    out = SettingsItemEdit{block, item, text.substr(equals + 1)};
+    return true;
+}
+
 SimDevice::SimDevice(DeviceProfile profile, DeviceOptions options, const verup::Clock& clock)
     : profile_(std::move(profile)), options_(std::move(options)), clock_(clock)
 {
@@ -169,7 +181,11 @@ void SimDevice::BuildFreshLocked()
     std::copy(boot.begin(), boot.end(), flash_[kBootArea].begin());
 
     const bool new_layout = VersionNumber(version) >= 1.1;
-    const auto encoded = EncodeSettings(UsedSettings(profile_.LayoutFor(new_layout), new_layout), SectorBytes());
+    SettingsImage used = UsedSettings(profile_.LayoutFor(new_layout), new_layout);
+    for (const auto& edit : options_.SettingsItems)
+        if (edit.Block <= used.BlockCount() && edit.Item <= static_cast<int>(used.Blocks[static_cast<std::size_t>(edit.Block - 1)].size()))
+            used.Blocks[static_cast<std::size_t>(edit.Block - 1)][static_cast<std::size_t>(edit.Item - 1)] = edit.Text;
+    const auto encoded = EncodeSettings(used, SectorBytes());
     if (encoded)
         flash_[kSettingsArea] = *encoded;
     if (profile_.Cfg.DATA != kSettingsArea)
@@ -428,6 +444,10 @@ bool SimDevice::PutItem(int block, int item, std::string text)
 bool SimDevice::CommitSettings()
 {
     std::lock_guard lock(mutex_);
+    if (options_.Faults.SavedataNotSaved) {
+        log_.push_back("fault: settings not saved");
+        return true;
+    }
     const auto encoded = EncodeSettings(live_settings_, SectorBytes());
     if (!encoded)
         return false;

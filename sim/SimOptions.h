@@ -26,6 +26,19 @@ struct FaultPlan {
     std::string VersionOverride;  // running version after a program was written
     bool RefuseLogin = false;
     int64_t ReplyDelayMs = 0;  // device ms before every reply
+    bool SavedataNotSaved = false;  // "savedata restart" answered and restarted, nothing stored
+    // Telnet: prompts end in a blank that goes out only once the next command arrives, so it
+    // lands in the next reply (a later TCP segment than the "#").
+    bool LatePromptBlank = false;
+    // Telnet: an upload's reply goes out in 16 KiB segments this many device ms apart.
+    int64_t UploadSegmentMs = 0;
+};
+
+// One settings item of a fresh device set to a text of the test's choosing.
+struct SettingsItemEdit {
+    int Block = 0;
+    int Item = 0;
+    std::string Text;
 };
 
 struct DeviceOptions {
@@ -41,10 +54,14 @@ struct DeviceOptions {
     std::string StatePath;
     // Inspection: the state file is read, never written (without one: the fresh device).
     bool ReadOnly = false;
+    // Items of a fresh device's settings (and so of its settings area 31) set to these texts.
+    std::vector<SettingsItemEdit> SettingsItems;
     FaultPlan Faults;
 };
 
 // "CMD:N" as the fault flags take it; false when malformed.
 bool ParseCountedFault(const std::string& text, CountedFault& out);
+// "B.I=TEXT" as --settings-item takes it; false when malformed.
+bool ParseSettingsItemEdit(const std::string& text, SettingsItemEdit& out);
 
 }  // namespace devsim

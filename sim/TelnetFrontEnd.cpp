@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -37,6 +38,7 @@ constexpr std::string_view kDlError = "\r\nDL.ERROR";
 // command's length plus 6 of what the tool receives.
 constexpr std::string_view kUploadPreamble = "\r\nUL\r\n";
 constexpr std::string_view kUploadEnd = "\r\nUL.OK";
+constexpr std::size_t kUploadSegmentBytes = 16384;  // --upload-segment-ms
 
 // Device ms the server waits for each answer of the negotiation before it goes on.
 constexpr int64_t kNegotiationWaitMs = 2000;
@@ -87,6 +89,7 @@ private:
     std::vector<uint8_t> in_;
     std::size_t in_pos_ = 0;
     bool skip_lf_ = false;
+    bool late_blank_ = false;
     std::string echo_;
     int client_will_echo_ = 0;
     int client_do_sga_ = 0;
@@ -118,6 +121,11 @@ int Session::RawByte(std::chrono::steady_clock::time_point deadline)
         }
         in_.assign(buffer, buffer + n);
         in_pos_ = 0;
+        if (late_blank_) {
+            // The prompt's blank, held back until the tool has sent its next command.
+            late_blank_ = false;
+            SendRaw(" ");
+        }
     }
     return in_[in_pos_++];
 }
@@ -193,6 +201,8 @@ void Session::Reply(std::string_view bytes)
     Send({});
     device_.Clock().SleepMs(device_.Options().Faults.ReplyDelayMs);
     Send(bytes);
+    if (device_.Options().Faults.LatePromptBlank && (bytes.ends_with(kUserPrompt) || bytes.ends_with(kAdminPrompt)))
+        late_blank_ = true;
 }
 
 // The server opens the negotiation; the second WILL SUPPRESS-GO-AHEAD follows once the
@@ -407,7 +417,17 @@ void Session::Upload(int area)
     out.append(reinterpret_cast<const char*>(data.data()), data.size());
     out += kUploadEnd;
     out += Prompt();
-    Reply(out);
+    const int64_t pause_ms = device_.Options().Faults.UploadSegmentMs;
+    if (pause_ms <= 0) {
+        Reply(out);
+        return;
+    }
+    const std::string_view rest(out);
+    Reply(rest.substr(0, std::min(kUploadSegmentBytes, rest.size())));
+    for (std::size_t at = kUploadSegmentBytes; at < rest.size() && !closed_; at += kUploadSegmentBytes) {
+        device_.Clock().SleepMs(pause_ms);
+        SendRaw(rest.substr(at, kUploadSegmentBytes));
+    }
 }
 
 }  // namespace

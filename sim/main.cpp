@@ -101,6 +101,15 @@ int main(int argc, char** argv)
     f->add_option("--drop-mid-block", faults.DropMidBlock, "drop the connection in the middle of the Nth download block");
     f->add_option("--reply-delay", faults.ReplyDelayMs, "device ms before every reply");
     f->add_option("--stream-error", faults.StreamErrorLine, "\"ERROR!\" at streamed monitor line N (once)");
+    f->add_flag("--savedata-not-saved", faults.SavedataNotSaved,
+                "answer \"savedata restart\" and restart without storing the settings");
+    f->add_flag("--late-prompt-blank", faults.LatePromptBlank,
+                "telnet prompts end in a blank sent only when the next command arrives");
+    f->add_option("--upload-segment-ms", faults.UploadSegmentMs,
+                  "send an upload's reply in 16 KiB segments MS device ms apart");
+    std::vector<std::string> settings_items;
+    app.add_option("--settings-item", settings_items, "set item I of block B of a fresh device's settings to TEXT "
+                                                      "(B.I=TEXT, repeatable)");
 
     auto* make = app.add_subcommand("make-package", "write a consistent update package into DIR");
     devsim::PackageOptions pkg;
@@ -146,6 +155,14 @@ int main(int argc, char** argv)
     if (!ParseFaults(no_reply, faults.NoReply, "--no-reply") || !ParseFaults(error_word, faults.ErrorWord, "--error-word") ||
         !ParseFaults(kanji_error, faults.KanjiError, "--kanji-error"))
         return kExitBadFault;
+    for (const auto& text : settings_items) {
+        devsim::SettingsItemEdit edit;
+        if (!devsim::ParseSettingsItemEdit(text, edit)) {
+            std::cerr << "--settings-item: expected B.I=TEXT (B and I from 1), got \"" << text << "\"\n";
+            return kExitBadFault;
+        }
+        dev.SettingsItems.push_back(edit);
+    }
 
     std::string error;
     if (!package.empty() && !devsim::SimHarness::UsePackage(options, package, &error)) {

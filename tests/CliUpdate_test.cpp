@@ -272,6 +272,32 @@ TEST_F(CliUpdateTest, LockCoversSessionsWithDifferentRuntimeFolders)
     EXPECT_NE(run.err.find("another verup is already running"), std::string::npos) << run.err;
 }
 
+TEST_F(CliUpdateTest, SettingsThatCannotBeSavedStopTheUpdateBeforeTheErase)
+{
+    MakePackage({"--debug", "0"});
+    StartDevice({"--firmware-version", "Version 1.10", "--revision", "7", "--error-word", "getdata:1", "--error-word",
+                 "getdata:2", "--error-word", "getdata:3"});
+    const std::string before = Inspect();
+    const ProgramRun run = Verup({"--com", "1"});
+    StopDevice();
+    EXPECT_EQ(run.exit_code, 1) << run.out << run.err << Log();
+    EXPECT_NE(run.err.find("could not be saved: getdata 1"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("before anything was erased"), std::string::npos) << run.err;
+    EXPECT_EQ(Inspect(), before) << "flash and settings as they were";
+}
+
+TEST_F(CliUpdateTest, DeviceThatDoesNotComeBackIsAFailureWithWhatToDo)
+{
+    MakePackage({"--debug", "0", "--save", "0"});
+    StartDevice({"--firmware-version", "Version 1.15", "--no-return"}, true);
+    const ProgramRun run = Verup({"--lan", "127.0.0.1"});
+    StopDevice();
+    EXPECT_EQ(run.exit_code, 1) << run.out << run.err << Log();
+    EXPECT_NE(run.out.find("update FAILED"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("Not written: FPGA configurations"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("power-cycle the device"), std::string::npos) << run.err;
+}
+
 TEST_F(CliUpdateTest, BadCommandLineIsAUsageError)
 {
     MakePackage();

@@ -245,9 +245,31 @@ TEST_F(SerialUpdateTest, UnansweredProgramStartFailsAfterTenTries)
         device_.Faults.NoReply.push_back(devsim::CountedFault{"at%z", n});
     StartDevice();
     Update();
-    ExpectOutcome(CUpdateDlg::Outcome::Failed, kFailed);
+    ExpectOutcome(CUpdateDlg::Outcome::DeviceNotReached, kFailed);
     EXPECT_EQ(Occurrences("Program Start ERROR\r\n"), 10);
     EXPECT_EQ(Log().find("Program Start OK"), std::string::npos);
+    // What was written, what was not checked, what to do.
+    for (const std::string line :
+         {"The device did not answer after its restart into the new program (10 tries).\n",
+          "Written: main program (sectors 1-2, flash checksum checked).\n", "Not checked: the new firmware's version.\n",
+          "Settings: not carried.\n", "Next: power-cycle the device, then run the update again on COM3"}) {
+        EXPECT_NE(dlg_->OutcomeDetail.find(line), std::string::npos) << line << "\nin:\n" << dlg_->OutcomeDetail;
+        EXPECT_NE(Log().find(line.substr(0, line.size() - 1)), std::string::npos) << line;
+    }
+}
+
+// The restart into the boot monitor never ends: nothing has been erased yet.
+TEST_F(SerialUpdateTest, DeviceThatNeverReachesItsMonitorFailsBeforeTheErase)
+{
+    device_.Faults.NoReturn = true;
+    StartDevice();
+    const auto area1 = sim_->Device().Area(1);
+    Update();
+    ExpectOutcome(CUpdateDlg::Outcome::Failed, kFailed);
+    EXPECT_EQ(DeviceCommands("ER"), 0);
+    EXPECT_TRUE(sim_->Device().Area(1) == area1);
+    EXPECT_NE(dlg_->OutcomeDetail.find("nothing was erased or written.\nNext: power-cycle the device"), std::string::npos)
+        << dlg_->OutcomeDetail;
 }
 
 TEST_F(SerialUpdateTest, UnusableProgramFailsBeforeAnythingIsErased)

@@ -37,6 +37,8 @@ public:
     bool ConfirmWithItemNumber = false;      // "write data_<item> ok"
     int HoldConfirmationForNudges = 0;       // the confirmation comes with this nudge
     bool Mute = false;                       // no prompt at all
+    int LoseGetdataReplies = 0;              // this many getdata commands go unanswered
+    bool ForgetOnSave = false;               // savedata answers but keeps the old blocks
 
     ScriptedReply operator()(const std::string& command, int)
     {
@@ -55,6 +57,8 @@ public:
         int item = 0;
         int used = 0;
         if (std::sscanf(command.c_str(), "getdata %d\r%n", &block, &used) == 1 && used == static_cast<int>(command.size())) {
+            if (LoseGetdataReplies > 0 && LoseGetdataReplies--)
+                return Silence(command);
             std::string reply = "getdata " + std::to_string(block) + "\r\r\n";
             const auto& items = Blocks[block];
             const std::size_t count = DropItemsAfter ? std::min<std::size_t>(*DropItemsAfter, items.size()) : items.size();
@@ -77,6 +81,9 @@ public:
         }
         if (command == "savedata restart\r") {
             Saved = true;
+            for (const auto& [b, items] : Written)
+                if (!ForgetOnSave)
+                    Blocks[b] = items;
             return Answer("savedata restart\r\r\n\r\nWrite OK");
         }
         return Answer(command + "\r\nunknown command" + kPrompt);
@@ -167,7 +174,7 @@ TEST_F(SettingsTransferTest, SaveThenRestorePutsEveryItemBackAndStoresIt)
     EXPECT_EQ(Commands().at(1), "getdata 2\r") << "a block without items is still fetched";
 
     ASSERT_EQ(dlg->RestoreDeviceSettings(dlg->BackupFilePath), 1);
-    EXPECT_TRUE(dlg->SettingsRestored);
+    EXPECT_FALSE(dlg->SettingsRestored) << "not before the device shows them";
     const std::vector<std::string> all = Commands();
     const std::vector<std::string> tail(all.begin() + 3, all.end());
     EXPECT_EQ(tail, (std::vector<std::string>{"putdata 1 1 A\r", "putdata 1 2 \r", "putdata 3 1 " + std::string(300, 'L') + "\r",
@@ -179,6 +186,57 @@ TEST_F(SettingsTransferTest, SaveThenRestorePutsEveryItemBackAndStoresIt)
     EXPECT_EQ(dlg->ProgressStep.load(), 6);
     EXPECT_EQ(link.Sent().back().timeout_ms, 5000);
     EXPECT_EQ(link.Sent().back().kind, RK_WRITE_OK_LINE);
+
+    // Read back through the shell once the device is up: the same items, block by block.
+    ASSERT_EQ(dlg->ConfirmRestoredSettings(), 1);
+    EXPECT_TRUE(dlg->SettingsRestored);
+    const std::vector<std::string> after = Commands();
+    EXPECT_EQ(std::vector<std::string>(after.begin() + static_cast<std::ptrdiff_t>(all.size()), after.end()),
+              (std::vector<std::string>{"ATT1\r", "\r", "getdata 1\r", "getdata 2\r", "getdata 3\r", "exit\r"}));
+    EXPECT_TRUE(Logged("data 3 check OK\r\n"));
+    EXPECT_EQ(dlg->ProgressStep.load(), 9);
+}
+
+TEST_F(SettingsTransferTest, ReadBackOfOtherValuesIsNotConfirmed)
+{
+    UseLayout({1, 2});
+    shell.Blocks[1] = {"a"};
+    shell.Blocks[2] = {"b", "c"};
+    ASSERT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 1);
+    ASSERT_EQ(dlg->RestoreDeviceSettings(dlg->BackupFilePath), 1);
+    shell.ForgetOnSave = true;
+    shell.Blocks[2] = {"b", "default"};  // what a device holds that stored nothing
+    EXPECT_EQ(dlg->ConfirmRestoredSettings(), 0);
+    EXPECT_FALSE(dlg->SettingsRestored);
+    EXPECT_EQ(dlg->SettingsProblem, "block 2 item 2 reads back other than what was written");
+    EXPECT_EQ(Commands().back(), "exit\r") << "the shell is left as it was entered";
+}
+
+TEST_F(SettingsTransferTest, LostGetdataReplyIsAskedForAgain)
+{
+    UseLayout({1});
+    shell.Blocks[1] = {"v"};
+    shell.LoseGetdataReplies = 1;
+    dlg->Channel.AttemptCount = 2;
+    ASSERT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 1);
+    EXPECT_EQ(dlg->Settings->Item(1, 1), "v");
+    // The channel's nudge, three searches with their nudges, then the command again.
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"getdata 1\r", "\r", "\r", "\r", "\r", "getdata 1\r"}));
+}
+
+TEST_F(SettingsTransferTest, GetdataIsSentNoMoreThanTheAttemptCount)
+{
+    UseLayout({1});
+    shell.Blocks[1] = {"v"};
+    shell.LoseGetdataReplies = 2;
+    dlg->Channel.AttemptCount = 2;
+    EXPECT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 0);
+    int getdata = 0;
+    for (const auto& command : Commands())
+        getdata += command == "getdata 1\r" ? 1 : 0;
+    EXPECT_EQ(getdata, 2);
+    EXPECT_EQ(dlg->SettingsProblem, "getdata 1: the device did not list the block (no \"load data_1 ok\")");
+    EXPECT_FALSE(dlg->BackupWrittenThisRun);
 }
 
 TEST_F(SettingsTransferTest, NoBlocksSendsOnlySavedata)
@@ -191,14 +249,16 @@ TEST_F(SettingsTransferTest, NoBlocksSendsOnlySavedata)
     EXPECT_EQ(Commands(), (std::vector<std::string>{"savedata restart\r"}));
 }
 
-TEST_F(SettingsTransferTest, SavedataIsSentOnceAndItsSilenceIsNotAFailure)
+// Without "Write OK" the device may hold the settings only until its next restart.
+TEST_F(SettingsTransferTest, SavedataIsSentOnceAndItsSilenceFailsTheRestore)
 {
     UseLayout({});
     dlg->Channel.AttemptCount = 3;
     ASSERT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 1);
     shell.Mute = true;
-    EXPECT_EQ(dlg->RestoreDeviceSettings(dlg->BackupFilePath), 1);
+    EXPECT_EQ(dlg->RestoreDeviceSettings(dlg->BackupFilePath), 0);
     EXPECT_EQ(Commands(), (std::vector<std::string>{"savedata restart\r"}));
+    EXPECT_NE(dlg->SettingsProblem.find("savedata restart"), std::string::npos);
 }
 
 TEST_F(SettingsTransferTest, ConfirmationIsCaseInsensitive)

@@ -114,6 +114,15 @@ public:
     int SaveDeviceSettings(const std::string& path);
     int RestoreDeviceSettings(const std::string& path);
     int ConvertSavedSettings(const std::string& path);
+    // Reads back what the last restore wrote, once the device is up again: the blocks with
+    // getdata, or (over the LAN, when the whole settings area was written) area 31 with
+    // "upload". Enters the serial shell (and leaves it) or logs in over telnet as needed.
+    // 1 when the device holds what was written (SettingsRestored then becomes true), else 0.
+    int ConfirmRestoredSettings();
+    // OutcomeDetail when the settings could not be saved (nothing erased), or were written back
+    // without being confirmed; from SettingsProblem and the backup's path.
+    std::string SettingsNotSavedDetail() const;
+    std::string SettingsNotRestoredDetail() const;
 
     // ---- Kept settings files (app/KeptBackupFiles.cpp, settings/KeptBackupRestore.cpp) ----
     // The device's MAC address from its version answers (lower case), else empty.
@@ -195,8 +204,13 @@ public:
     std::unique_ptr<SettingsTable> Settings;
     // The backup file was written by this run's save (a restore never uses an older one).
     bool BackupWrittenThisRun = false;
-    // Restore outcome, for the teardown's decision about the backup file.
+    // The restored settings were read back from the device and found as written; the
+    // teardown deletes the backup file only then.
     bool SettingsRestored = false;
+    // The settings area written back to area 31 over the LAN, for ConfirmRestoredSettings.
+    std::vector<uint8_t> SettingsAreaWritten;
+    // Why the last settings save, restore or confirmation failed (plain English), else empty.
+    std::string SettingsProblem;
     // The teardown kept the backup because its settings were not put back.
     bool BackupKept = false;
     // The file holding the settings area this run read from the device over the LAN, when the
@@ -237,6 +251,9 @@ public:
     // The final outcome of the update, for front ends (exit codes).
     enum class Outcome { NotRun, Done, Failed, SettingsNotRestored, DeviceNotReached };
     std::atomic<Outcome> UpdateOutcome{Outcome::NotRun};
+    // When the update did not end as done: what happened, what the device holds, what to do
+    // next (plain English, several lines, for the front ends). Written before UpdateOutcome.
+    std::string OutcomeDetail;
 
 private:
     // Failing a start-up step: message box (owned by the wait box when it is up), wait box

@@ -75,8 +75,11 @@ int CUpdateDlg::DownloadArea(const uint8_t* data, size_t length, int area)
 }
 
 // `buffer` must hold `length` bytes, plus the two FCS bytes in CRC mode.
-// Example reply to "upload 31\r" (the area's bytes start at offset 10 + 6):
-// "upload 31\r\n\r\nUL.\r\n" <65536 data bytes> <2 FCS bytes> "\r\nUL.OK\r\n>"
+// Example reply to "upload 31\r" (the area's bytes start 6 bytes after the echoed command):
+// "upload 31\r\r\nUL\r\n" <65536 data bytes> <2 FCS bytes> "\r\nUL.OK\r\n>"
+// The echo is the anchor, not the start of the buffer: what arrives before it (the blank of
+// the previous prompt, in a later TCP segment than the prompt) is not the area's. "UL.OK" ends
+// the reply only after the area's length, so an area holding those letters is read whole.
 int CUpdateDlg::UploadArea(uint8_t* buffer, size_t length, int area)
 {
     const bool crc = cfg.CRC == 1;
@@ -84,25 +87,32 @@ int CUpdateDlg::UploadArea(uint8_t* buffer, size_t length, int area)
     if (crc)
         (void)Channel.Transact(ModeCrcCommand(), kModeTimeoutMs, RK_SHELL_PROMPT);
     const std::string command = FormatText(telnet::kUploadFormat, area);
-    const std::size_t offset = command.size() + telnet::kUploadDataSkip;
+    if (LinkKind != 0)
+        LanLink().SetUploadFraming(command, telnet::kUploadDataSkip, expected);
     int result = -2;
     for (int attempt = 0; attempt < Channel.AttemptCount; ++attempt) {
         if (Channel.Transact(command, kAreaTimeoutMs, RK_UPLOAD_DATA) != 1)
             continue;
         const std::string& reply = Channel.ReplyBuffer;
-        if (reply.size() < offset + expected) {
-            // Too short to hold the area: this attempt delivered no data.
+        const std::size_t echo = reply.find(command);
+        const std::size_t offset = echo == std::string::npos ? 0 : echo + command.size() + telnet::kUploadDataSkip;
+        if (echo == std::string::npos || reply.size() < offset + expected ||
+            reply.find(telnet::kUploadEnd, offset + expected) == std::string::npos) {
+            // No echo, or too short to hold the area and its end: this attempt delivered no data.
             Report(-1, "upload " + std::to_string(area) + ": reply of " + std::to_string(reply.size()) +
-                           " bytes, " + std::to_string(offset + expected) + " needed\r\n");
+                           " bytes without the echoed command, the area's " + std::to_string(expected) +
+                           " bytes and \"UL.OK\" after them\r\n");
             result = -2;
             continue;
         }
         std::copy_n(reinterpret_cast<const uint8_t*>(reply.data()) + offset, expected, buffer);
         result = 1;
         if (!crc || Fcs16Check(buffer, expected) == 1)
-            return 1;
+            break;
         result = -1;
     }
+    if (LinkKind != 0)
+        LanLink().SetUploadFraming(std::string(), 0, 0);
     return result;
 }
 

@@ -67,11 +67,15 @@ private:
     bool Reconnect(int mode);
 
     // The uploaded area goes to disk before anything is erased: if the device is not written
-    // back, the file is the settings' only copy once the tool has closed.
-    void SaveSettingsAreaFile();
+    // back, the file is the settings' only copy once the tool has closed. False: not written.
+    bool SaveSettingsAreaFile();
     void DeleteSettingsAreaFile();
 
     bool BuildImages();
+    // The settings could not be saved: nothing has been erased (the reason is SettingsProblem).
+    int StopUnsaved();
+    // The device did not come back after a restart: what was written, what was not, what next.
+    void ExplainUnreachable();
     int WriteProgram();
     int WriteFpga();
     int WriteMonitor();
@@ -86,6 +90,9 @@ private:
     std::string settings_area_file_;
     int total_ = 2;
     bool settings_lost_ = false;
+    std::vector<std::string> written_;  // what reached the flash, for the user
+    bool fpga_written_ = false;
+    bool monitor_written_ = false;
     int last_connect_ = 0;
     int open_failures_ = 0;
 };
@@ -107,32 +114,32 @@ bool LanUpdateRun::Reconnect(int mode)
     return last_connect_ != -1 && last_connect_ != 0;
 }
 
-void LanUpdateRun::SaveSettingsAreaFile()
+bool LanUpdateRun::SaveSettingsAreaFile()
 {
+    const auto problem = [this](const std::string& text) {
+        dlg_.SettingsProblem = text;
+        Log(text + "\r\n");
+        return false;
+    };
     // A file of its own for every run, named after the device and the time, beside the
     // settings backups: a copy an earlier run kept holds settings that were never written back.
     const std::string folder = dlg_.env.StateDirectory;
-    if (folder.empty() || !EnsurePrivateDirectory(folder)) {
-        Log("settings area not saved to a file: cannot use the folder " + folder + "\r\n");
-        return;
-    }
+    if (folder.empty() || !EnsurePrivateDirectory(folder))
+        return problem("settings area not saved to a file: cannot use the folder " + folder);
     const std::string path = FreeKeptFilePath(folder, kSettingsAreaPrefix, dlg_.DeviceIdentity(), std::time(nullptr),
                                               kSettingsAreaExtension);
-    if (path.empty()) {
-        Log("settings area not saved to a file: earlier copies take every name in " + folder + "\r\n");
-        return;
-    }
+    if (path.empty())
+        return problem("settings area not saved to a file: earlier copies take every name in " + folder);
     const std::string_view bytes(reinterpret_cast<const char*>(settings_area_.data()), kSettingsAreaBytes);
-    if (!WriteFileAtomically(path, bytes, 0600, false)) {
-        Log("settings area not saved to a file: cannot write " + path + ": " + std::strerror(errno) + "\r\n");
-        return;
-    }
+    if (!WriteFileAtomically(path, bytes, 0600, false))
+        return problem("settings area not saved to a file: cannot write " + path + ": " + std::strerror(errno));
     settings_area_file_ = path;
     BackupNote note = dlg_.NewBackupNote("area31");
     note.Items = static_cast<int>(kSettingsAreaBytes);
     std::string error;
     if (!WriteBackupNote(path, note, error))
         Log("settings area note not written: " + error + "\r\n");
+    return true;
 }
 
 void LanUpdateRun::DeleteSettingsAreaFile()
@@ -206,6 +213,7 @@ int LanUpdateRun::WriteProgram()
             return kOutcomeFailed;
         Advance(FormatText(lantext::kWriteOkLogFormat, j));
     }
+    written_.push_back(FormatText("main program (areas 1-%d; data area %d erased)", dlg_.SectorCount, cfg_.DATA));
     Restart();
     if (!Reconnect(kConnectNoEcho))
         return kOutcomeUnreachable;
@@ -228,6 +236,8 @@ int LanUpdateRun::WriteFpga()
     if (!Write(cfg_.FPGA))
         return kOutcomeFailed;
     Advance(FormatText(lantext::kWriteLogFormat, cfg_.FPGA));
+    fpga_written_ = true;
+    written_.push_back(FormatText("FPGA configurations (area %d)", cfg_.FPGA));
     return kOutcomeDone;
 }
 
@@ -241,7 +251,53 @@ int LanUpdateRun::WriteMonitor()
     if (!Write(kMonitorArea))
         return kOutcomeFailed;
     Advance(lantext::kWrite0OkLog);
+    monitor_written_ = true;
+    written_.push_back("boot monitor (area 0)");
     return kOutcomeDone;
+}
+
+int LanUpdateRun::StopUnsaved()
+{
+    dlg_.OutcomeDetail = dlg_.SettingsNotSavedDetail();
+    Log("settings not saved: nothing erased\r\n");
+    return kOutcomeFailed;
+}
+
+void LanUpdateRun::ExplainUnreachable()
+{
+    const auto join = [](const std::vector<std::string>& parts) {
+        std::string text;
+        for (const auto& part : parts)
+            text += (text.empty() ? "" : ", ") + part;
+        return text;
+    };
+    std::vector<std::string> missing;
+    if (dlg_.FpgaImageCount > 0 && !fpga_written_)
+        missing.push_back(FormatText("FPGA configurations (area %d)", cfg_.FPGA));
+    if (dlg_.BootPresent && !monitor_written_)
+        missing.push_back("boot monitor (area 0)");
+    std::string settings;
+    if (cfg_.SAVE == 1 && !settings_area_file_.empty())
+        settings = "not written back; area 31 as it was is kept in " + settings_area_file_;
+    else if (cfg_.SAVE == 2 && dlg_.BackupWrittenThisRun)
+        settings = "not restored; they are kept in " + dlg_.BackupFilePath;
+    else
+        settings = cfg_.SAVE == 0 ? "not carried (SAVE=0)" : "not restored";
+    const std::string text =
+        "The device did not answer at " + dlg_.DeviceAddress + " after its restart (" +
+        std::to_string(dlg_.Channel.AttemptCount) + " connection attempts).\n" +
+        "Written: " + (written_.empty() ? std::string("nothing") : join(written_)) + ".\n" +
+        (missing.empty() ? std::string() : "Not written: " + join(missing) + ".\n") +
+        "Not checked: the new firmware's version.\n" + "Settings: " + settings + ".\n" +
+        "Next: power-cycle the device, check that it answers at " + dlg_.DeviceAddress +
+        " (ping, telnet), then run the update again; a device that does not start is reached over the serial "
+        "cable in its boot monitor.";
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        Log(text.substr(start, end - start) + "\r\n");
+        start = end + 1;
+    }
+    dlg_.OutcomeDetail = text;
 }
 
 int LanUpdateRun::Run()
@@ -254,23 +310,28 @@ int LanUpdateRun::Run()
         total_ += 1;
     if (dlg_.BootPresent)
         total_ += 1;
+    // The settings: saved, restored, and read back to confirm them.
     if (cfg_.SAVE == 1)
-        total_ += 2;
+        total_ += 3;
     if (cfg_.SAVE == 2)
-        total_ += 2 * dlg_.SettingsLayout.BlockCount + dlg_.AddedBlockCount;
+        total_ += 3 * dlg_.SettingsLayout.BlockCount + 2 * dlg_.AddedBlockCount;
     dlg_.host.SetProgressRange(0, total_);
     Advance();
 
     if (cfg_.SAVE != 0)
         dlg_.UpdateStage = 1;
+    // Settings that cannot be saved would be lost with the erase: the update stops first.
     if (cfg_.SAVE == 1) {
-        if (dlg_.UploadArea(settings_area_.data(), kSettingsAreaBytes, kSettingsArea) != 1)
-            return kOutcomeFailed;
+        if (dlg_.UploadArea(settings_area_.data(), kSettingsAreaBytes, kSettingsArea) != 1) {
+            dlg_.SettingsProblem = "the settings area (31) could not be read";
+            return StopUnsaved();
+        }
         Advance(lantext::kUpload31Ok);
-        SaveSettingsAreaFile();
+        if (!SaveSettingsAreaFile())
+            return StopUnsaved();
     } else if (cfg_.SAVE == 2) {
         if (dlg_.SaveDeviceSettings(dlg_.BackupFilePath) == 0)
-            settings_lost_ = true;
+            return StopUnsaved();
     }
 
     dlg_.UpdateStage = 2;
@@ -282,8 +343,11 @@ int LanUpdateRun::Run()
             return kOutcomeFailed;
         }
         if (dlg_.ProgramPresent) {
-            if (const int outcome = WriteProgram(); outcome != kOutcomeDone)
+            if (const int outcome = WriteProgram(); outcome != kOutcomeDone) {
+                if (outcome == kOutcomeUnreachable)
+                    ExplainUnreachable();
                 return outcome;
+            }
         }
         if (dlg_.FpgaImageCount > 0) {
             if (const int outcome = WriteFpga(); outcome != kOutcomeDone)
@@ -294,8 +358,10 @@ int LanUpdateRun::Run()
                 return outcome;
         }
         Restart();
-        if (!Reconnect(kConnectEcho11))
+        if (!Reconnect(kConnectEcho11)) {
+            ExplainUnreachable();
             return kOutcomeUnreachable;
+        }
         Log(FormatText(lantext::kOpenErrCountFormat, open_failures_));
         // Only a new login reads the new version; a device that refused it is not verified.
         if (last_connect_ != 1 || dlg_.FirmwareVersionText != dlg_.NewVersionText()) {
@@ -308,23 +374,37 @@ int LanUpdateRun::Run()
     if (cfg_.SAVE != 0)
         dlg_.UpdateStage = 3;
     if (cfg_.SAVE == 1) {
+        dlg_.SettingsAreaWritten.assign(settings_area_.begin(), settings_area_.begin() + kSettingsAreaBytes);
         if (dlg_.DownloadArea(settings_area_.data(), kSettingsAreaBytes, kSettingsArea) != 1)
             return kOutcomeFailed;
         Log(lantext::kDownload31Ok);
         if (!Write(kSettingsArea))
             return kOutcomeFailed;
-        DeleteSettingsAreaFile();
         Advance(lantext::kWrite31Ok);
+        // The copy on disk goes only once the device shows the area as written.
+        if (dlg_.ConfirmRestoredSettings() == 1)
+            DeleteSettingsAreaFile();
+        else
+            settings_lost_ = true;
         return kOutcomeDone;
     }
     if (cfg_.SAVE == 2) {
-        if (dlg_.RestoreDeviceSettings(dlg_.BackupFilePath) == 0)
+        const bool restored = dlg_.RestoreDeviceSettings(dlg_.BackupFilePath) != 0;
+        if (!restored)
             settings_lost_ = true;
         // A LANBOOT below 5 s leaves nothing to wait.
         const int64_t wait_ms = static_cast<int64_t>(cfg_.LANBOOT) * kMsPerSecond - kRestoreRestartHeadStartMs;
         dlg_.clock.SleepMs(wait_ms > 0 ? wait_ms : 0);
-        if (!Reconnect(kConnectEcho32))
-            return kOutcomeUnreachable;
+        if (!Reconnect(kConnectEcho32)) {
+            // The firmware is written and its version checked; the settings are not confirmed.
+            dlg_.SettingsProblem = "the device did not answer at " + dlg_.DeviceAddress +
+                                   " after the restart that stores the settings";
+            Log(dlg_.SettingsProblem + "\r\n");
+            settings_lost_ = true;
+            return kOutcomeDone;
+        }
+        if (restored && dlg_.ConfirmRestoredSettings() != 1)
+            settings_lost_ = true;
         return kOutcomeDone;
     }
     return kOutcomeDone;
@@ -347,6 +427,7 @@ void CUpdateDlg::LanUpdate()
     SetStatusText(lantext::kStatusWorking);
     PostRefresh();
 
+    OutcomeDetail.clear();
     int outcome = kOutcomeFailed;
     int total = 0;
     bool settings_lost = false;
@@ -362,7 +443,8 @@ void CUpdateDlg::LanUpdate()
         UpdateStage = 4;
     }
 
-    if (outcome == kOutcomeFailed)
+    // A device that did not come back has not been updated: a failure, whatever was written.
+    if (outcome != kOutcomeDone)
         Report(-1, lantext::kVersionUpError);
     else
         Report(total, lantext::kVersionUpOk);
@@ -373,10 +455,11 @@ void CUpdateDlg::LanUpdate()
         SetStatusText(lantext::kStatusFailed);
         UpdateOutcome = Outcome::Failed;
     } else if (outcome == kOutcomeUnreachable) {
-        SetStatusText(lantext::kStatusDoneUnreachable);
+        SetStatusText(lantext::kStatusFailed);
         UpdateOutcome = Outcome::DeviceNotReached;
     } else if (settings_lost) {
         SetStatusText(lantext::kStatusDoneSettingsLost);
+        OutcomeDetail = SettingsNotRestoredDetail();
         UpdateOutcome = Outcome::SettingsNotRestored;
     } else {
         SetStatusText(lantext::kStatusDone);

@@ -1,9 +1,11 @@
 #include "lan/TelnetLink.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "lan/TelnetWords.h"
 #include "protocol/ReplyKind.h"
@@ -208,7 +210,7 @@ void TelnetLink::ReadPendingLocked(const std::uint8_t* data, std::size_t& pos, s
         for (; pos < len; ++pos)
             if (!AppendLocked(data[pos]))
                 OverflowLocked();
-        if (waiting_ && !overflowed_ && words_.UploadEnd()) {
+        if (waiting_ && !overflowed_ && UploadEndLocked()) {
             exchange_state_ = STATE_RECOGNISED;
             reply_event_.Set();
         }
@@ -373,9 +375,42 @@ void TelnetLink::OverflowLocked()
     }
 }
 
+bool TelnetLink::UploadEndLocked()
+{
+    if (upload_echo_.empty())
+        return words_.UploadEnd();
+    const std::string_view text(reinterpret_cast<const char*>(receive_.data()), std::min(receive_length_, receive_.size()));
+    if (upload_echo_at_ == std::string::npos) {
+        upload_echo_at_ = text.find(upload_echo_);
+        if (upload_echo_at_ == std::string::npos)
+            return false;
+    }
+    const std::size_t data_end = upload_echo_at_ + upload_echo_.size() + upload_skip_ + upload_length_;
+    const std::string_view word = telnet::kUploadEnd;
+    // Letters in any case, and one byte after the word, as the unframed search has it.
+    for (std::size_t at = data_end; at + word.size() < text.size(); ++at) {
+        std::size_t i = 0;
+        while (i < word.size() && std::toupper(static_cast<unsigned char>(text[at + i])) == word[i])
+            ++i;
+        if (i == word.size())
+            return true;
+    }
+    return false;
+}
+
+void TelnetLink::SetUploadFraming(const std::string& command, std::size_t skip, std::size_t data_length)
+{
+    std::lock_guard lock(mutex_);
+    upload_echo_ = command;
+    upload_skip_ = skip;
+    upload_length_ = data_length;
+    upload_echo_at_ = std::string::npos;
+}
+
 void TelnetLink::ClearForSendLocked()
 {
     receive_length_ = 0;
+    upload_echo_at_ = std::string::npos;
     std::fill_n(receive_.begin(), std::min(kSendClearBytes, receive_.size()), std::uint8_t{0});
     words_.Reset();
     overflowed_ = false;
@@ -456,6 +491,7 @@ void TelnetLink::ClearReceiveBuffer()
     std::lock_guard lock(mutex_);
     std::fill(receive_.begin(), receive_.end(), std::uint8_t{0});
     receive_length_ = 0;
+    upload_echo_at_ = std::string::npos;
     words_.Reset();
 }
 
@@ -463,6 +499,7 @@ void TelnetLink::ResetReceiveLength()
 {
     std::lock_guard lock(mutex_);
     receive_length_ = 0;
+    upload_echo_at_ = std::string::npos;
     words_.Reset();
 }
 

@@ -69,6 +69,10 @@ public:
     // receive buffer); -1 not sent. `reply` receives the bytes received since the send.
     int Exchange(const std::string& command, std::string& reply, int timeout_ms, int kind) override;
     void ClearReceiveBuffer() override;
+    // Bulk reads (TRK_UPLOAD_BULK) end at "UL.OK" only once it follows `data_length` bytes
+    // that begin `skip` bytes after the echo of `command`: an area holding those letters does
+    // not end the read early. An empty `command` goes back to the first "UL.OK".
+    void SetUploadFraming(const std::string& command, std::size_t skip, std::size_t data_length);
     // Always 1; harmless without a connection. Ends a running exchange, lets a running login
     // finish, stops the reader, then resets the connection.
     int Close();
@@ -109,6 +113,8 @@ private:
     // Appends one byte; false when the buffer is full (the byte is dropped).
     bool AppendLocked(std::uint8_t byte);
     void OverflowLocked();
+    // The bulk read's end: "UL.OK" and one byte after it, past the framed data when set.
+    bool UploadEndLocked();
     void ClearForSendLocked();
     void FinishExchangeLocked(int state);
     // The login has the word between its exchanges: bytes wait in the socket as they would
@@ -134,6 +140,10 @@ private:
     std::size_t receive_length_ = 0;
     ReplyWordWatch words_;
     std::size_t dropped_ = 0;
+    std::string upload_echo_;  // framing of bulk reads; empty: none
+    std::size_t upload_skip_ = 0;
+    std::size_t upload_length_ = 0;
+    std::size_t upload_echo_at_ = std::string::npos;  // where the echo lies in the buffer
     bool overflowed_ = false;  // this exchange's reply did not fit
     bool connected_ = false;
     bool waiting_ = false;

@@ -55,7 +55,7 @@ inline constexpr char kModeFormat[] = "mode %s\r";
 inline constexpr char kModeCrc[] = "crc";
 inline constexpr char kDownloadFormat[] = "download %d\r";
 inline constexpr char kUploadFormat[] = "upload %d\r";
-// In the reply of "upload %d\r" the area's bytes begin this far after the command's length.
+// In the reply of "upload %d\r" the area's bytes begin this far after the echoed command.
 inline constexpr std::size_t kUploadDataSkip = 6;
 
 }  // namespace verup::telnet

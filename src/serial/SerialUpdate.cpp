@@ -102,8 +102,9 @@ void CUpdateDlg::SerialUpdate()
         steps += FPGA_STEPS;
     if (BootPresent)
         steps += 1;
+    // The settings: saved, restored, and read back to confirm them.
     if (ProbeResult == PROBE_FIRMWARE && carry_settings)
-        steps += 2 * SettingsLayout.BlockCount + AddedBlockCount;
+        steps += 3 * SettingsLayout.BlockCount + 2 * AddedBlockCount;
     total = steps + PROGRESS_FIXED_STEPS;
     host.SetProgressRange(0, total);
     tick();
@@ -118,6 +119,9 @@ void CUpdateDlg::SerialUpdate()
         failed = true;
         return false;
     };
+    // Set when the device did not answer after the restart into the new program.
+    bool not_back = false;
+    OutcomeDetail.clear();
     const bool reach_restore = [&] {
         if (program_unusable) {
             Report(-1, std::string(PROGRAM_IMAGE_FILE) + " not usable: " + program_refusal + "\r\n");
@@ -129,8 +133,14 @@ void CUpdateDlg::SerialUpdate()
                 return fail();
             }
             ch.SerialCommand(NUDGE, SHORT_NUDGE_TIMEOUT_MS, RK_OK);
-            if (carry_settings && SaveDeviceSettings(BackupFilePath) == 0)
-                settings_failures = 1;
+            if (carry_settings && SaveDeviceSettings(BackupFilePath) == 0) {
+                // Settings that cannot be saved would be lost with the erase: nothing is erased,
+                // and the device is left running its firmware, out of its shell.
+                ch.SerialCommand(SHELL_EXIT, SHELL_TIMEOUT_MS, RK_OK);
+                Report(-1, "settings not saved: nothing erased\r\n");
+                OutcomeDetail = SettingsNotSavedDetail();
+                return fail();
+            }
             if (OldLayoutSave == 1) {
                 Report(-1, "fromer 01\r\n");
                 ch.SerialCommand(ERASE_SETTINGS_OLD, SHELL_TIMEOUT_MS, RK_ERASE_OK_LINE);
@@ -148,15 +158,21 @@ void CUpdateDlg::SerialUpdate()
 
         // 4. The flash monitor.
         Report(-1, "moniter mode\r\n");
-        if (ProbeDevice(1) == PROBE_NONE) {
+        // A device that does not come back from that restart shows here or at the first erase.
+        const auto monitor_not_reached = [&](const std::string& what) {
+            OutcomeDetail = what + "; nothing was erased or written.\nNext: power-cycle the device, then run the update "
+                                   "again on " + ComPortName + ".";
+            Report(-1, "boot monitor not reached: nothing erased\r\n");
             return fail();
-        }
+        };
+        if (ProbeDevice(1) == PROBE_NONE)
+            return monitor_not_reached("The device did not answer in its boot monitor after it was sent there");
 
         // 5. The settings sector.
         if (OldLayoutSave != 1) {
-            if (!command_ok(FormatText(ERASE_FORMAT, cfg.DATA), ERASE_TIMEOUT_MS, RK_ERASE_OK)) {
-                return fail();
-            }
+            if (!command_ok(FormatText(ERASE_FORMAT, cfg.DATA), ERASE_TIMEOUT_MS, RK_ERASE_OK))
+                return monitor_not_reached("The device's boot monitor did not take the first erase (" +
+                                           FormatText("ER%02d", cfg.DATA) + ")");
             Report(-1, FormatText("Erase %d\r\n", cfg.DATA));
         }
         tick();
@@ -284,6 +300,7 @@ void CUpdateDlg::SerialUpdate()
             failed = true;
         }
         // Ten unanswered starts: the restore still runs, the update is reported failed.
+        not_back = true;
         return true;
     }();
 
@@ -310,10 +327,15 @@ void CUpdateDlg::SerialUpdate()
                 ch.SerialCommand(NUDGE, SHELL_TIMEOUT_MS, RK_SHELL_PROMPT);
             }
             if (carry_settings && BackupWrittenThisRun) {
-                // The restore ends with the device's restart.
-                if (RestoreDeviceSettings(BackupFilePath) == 0)
+                if (RestoreDeviceSettings(BackupFilePath) != 0) {
+                    // The restore ends with the device's restart; what it stored is read back.
+                    WaitForDevice(0, 0);
+                    if (ConfirmRestoredSettings() == 0)
+                        ++settings_failures;
+                } else {
                     ++settings_failures;
-                WaitForDevice(0, 0);
+                    ch.SerialCommand(SHELL_EXIT, SHELL_TIMEOUT_MS, RK_OK);
+                }
             } else {
                 // Without a backup written by this run there is nothing of this device's to put back.
                 if (carry_settings)
@@ -322,6 +344,34 @@ void CUpdateDlg::SerialUpdate()
             }
         }();
     }
+
+    // When the new program did not answer: everything was written and checked by the monitor
+    // before the restart; nothing after it was.
+    const auto explain_not_back = [&] {
+        std::string written;
+        const auto add = [&written](const std::string& part) { written += (written.empty() ? "" : ", ") + part; };
+        if (ProgramPresent)
+            add(FormatText("main program (sectors 1-%d, flash checksum checked)", SectorCount));
+        if (FpgaImageCount > 0)
+            add("FPGA configurations");
+        if (BootPresent)
+            add("boot monitor");
+        std::string settings = "not carried";
+        if (SettingsRestored)
+            settings = "restored and confirmed";
+        else if (BackupWrittenThisRun)
+            settings = "not restored; they are kept in " + BackupFilePath;
+        OutcomeDetail = "The device did not answer after its restart into the new program (" +
+                        std::to_string(START_ATTEMPTS) + " tries).\nWritten: " + written +
+                        ".\nNot checked: the new firmware's version.\nSettings: " + settings +
+                        ".\nNext: power-cycle the device, then run the update again on " + ComPortName +
+                        "; a device that does not start is updated from its boot monitor.";
+        for (std::size_t start = 0; start < OutcomeDetail.size();) {
+            const std::size_t end = std::min(OutcomeDetail.find('\n', start), OutcomeDetail.size());
+            Report(-1, OutcomeDetail.substr(start, end - start) + "\r\n");
+            start = end + 1;
+        }
+    };
 
     // 13. End, on success and from every failure.
     UpdateStage = 4;
@@ -339,11 +389,15 @@ void CUpdateDlg::SerialUpdate()
         Report(-1, "Version Up OK\r\n");
         Report(total);
         SetStatusText(settings_failures != 0 ? kStatusDoneSettingsLost : kStatusDone);
+        if (settings_failures != 0)
+            OutcomeDetail = SettingsNotRestoredDetail();
         UpdateOutcome = settings_failures != 0 ? Outcome::SettingsNotRestored : Outcome::Done;
     } else {
+        if (not_back)
+            explain_not_back();
         Report(-1, "Version Up Error\r\n");
         SetStatusText(kStatusFailed);
-        UpdateOutcome = Outcome::Failed;
+        UpdateOutcome = not_back ? Outcome::DeviceNotReached : Outcome::Failed;
     }
     ShowFinalNotice();
 

@@ -1,15 +1,19 @@
 // Carrying the device's settings across an update: getdata into the backup file before the
 // flash is touched, putdata and "savedata restart" after the new firmware runs, and the
 // re-laying of an older firmware's backup for the new one.
+#include <algorithm>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/CUpdateDlg.h"
 #include "app/ConfigReader.h"
+#include "lan/TelnetLink.h"
 #include "platform/ProfileFile.h"
 #include "protocol/ReplyText.h"
 #include "protocol/TextFormat.h"
+#include "serial/SerialCommands.h"
 #include "settings/BackupFile.h"
 #include "settings/ConversionRules.h"
 #include "settings/GetdataReply.h"
@@ -21,31 +25,79 @@ namespace {
 
 using namespace settings;
 
-// Sends `command` (the shell prompt must answer) and looks for `confirmation` in its reply and
-// in the replies to at most two nudges. `gathered` receives all of that text.
-bool RunConfirmedCommand(CUpdateDlg& dlg, const std::string& command, const std::string& confirmation,
-                         std::string& gathered)
+// Reports a failure of a settings operation and keeps it as the operation's reason; 0.
+int Problem(CUpdateDlg& dlg, const std::string& text)
 {
-    if (dlg.Channel.Transact(command, kShellPromptTimeoutMs, RK_SHELL_PROMPT) == 0)
-        return false;
-    gathered.clear();
-    for (int search = 0; search < kConfirmationSearches; ++search) {
-        gathered += dlg.Channel.ReplyBuffer;
-        if (FindText(gathered, confirmation) != 0)
-            return true;
-        dlg.Channel.Transact(kNudge, kShellPromptTimeoutMs, RK_SHELL_PROMPT);
-        dlg.Report(dlg.ProgressStep, kLogRetry);
+    dlg.SettingsProblem = text;
+    dlg.Report(-1, text + "\r\n");
+    return 0;
+}
+
+// Sends `command` (the shell prompt must answer) and looks for `confirmation` after the
+// command's echo in its reply and in the replies to at most two nudges. A command that changes
+// nothing on the device is sent again when that finds nothing (its reply was lost), up to
+// `sends` times in all. `gathered` receives the text from the echo on (all of it without one).
+bool RunConfirmedCommand(CUpdateDlg& dlg, const std::string& command, const std::string& confirmation,
+                         std::string& gathered, int sends = 1)
+{
+    for (int send = 0; send < std::max(sends, 1); ++send) {
+        if (dlg.Channel.Transact(command, kShellPromptTimeoutMs, RK_SHELL_PROMPT) == 0)
+            return false;
+        gathered.clear();
+        for (int search = 0; search < kConfirmationSearches; ++search) {
+            gathered += dlg.Channel.ReplyBuffer;
+            // A late reply to an earlier try may come first; this try's text starts at its echo.
+            const std::size_t echo = gathered.find(command);
+            if (FindText(std::string_view(gathered).substr(echo == std::string::npos ? 0 : echo), confirmation) != 0) {
+                if (echo != std::string::npos)
+                    gathered.erase(0, echo);
+                return true;
+            }
+            dlg.Channel.Transact(kNudge, kShellPromptTimeoutMs, RK_SHELL_PROMPT);
+            dlg.Report(dlg.ProgressStep, kLogRetry);
+        }
     }
     return false;
+}
+
+// Lists block `b` of the device's settings into `items` (`count` of them); false (reported)
+// when the device does not list it whole.
+bool ReadDeviceBlock(CUpdateDlg& dlg, int b, int count, std::vector<std::string>& items)
+{
+    dlg.clock.SleepMs(kCommandPauseMs);
+    dlg.Report(dlg.ProgressStep, FormatText(kLogGetdata, b));
+    const std::string confirmation = FormatText(kGetdataConfirmation, b);
+    std::string gathered;
+    // Each try of the channel, so RETRY keeps bounding how often one command goes out.
+    if (!RunConfirmedCommand(dlg, FormatText(kGetdataCommand, b), confirmation, gathered, dlg.Channel.AttemptCount))
+        return Problem(dlg, FormatText("getdata %d: the device did not list the block (no \"load data_%d ok\")", b, b));
+    const std::size_t items_end = static_cast<std::size_t>(FindText(gathered, confirmation) - 1);
+    if (!ReadGetdataItems(std::string_view(gathered).substr(0, items_end), count, items))
+        return Problem(dlg, FormatText("getdata %d: reply ends after %zu of %d items", b, items.size(), count));
+    return true;
+}
+
+// The telnet session logged in, logging in again when the device has restarted since.
+bool LanSessionReady(CUpdateDlg& dlg)
+{
+    TelnetLink& link = dlg.LanLink();
+    if (link.Connected() && link.LoginState() == LOGIN_DONE)
+        return true;
+    for (int attempt = 0; attempt < dlg.Channel.AttemptCount; ++attempt) {
+        link.Close();
+        if (dlg.ConnectDevice(dlg.DeviceAddress, kConnectWithEchoCheck) == 1)
+            return true;
+    }
+    link.Close();
+    return Problem(dlg, "no telnet login at " + dlg.DeviceAddress + " to read the settings back");
 }
 
 bool LayoutUsable(CUpdateDlg& dlg, const SettingsLayoutTable& layout, const char* name)
 {
     if (SettingsTable::Holds(layout))
         return true;
-    dlg.Report(-1, FormatText("settings layout %s exceeds %d blocks of %d items\r\n", name, SettingsTable::kMaxBlocks,
-                          SettingsTable::kMaxItems));
-    return false;
+    return Problem(dlg, FormatText("settings layout %s exceeds %d blocks of %d items", name, SettingsTable::kMaxBlocks,
+                                   SettingsTable::kMaxItems));
 }
 
 // The layout checked and the table made ready to take it.
@@ -64,7 +116,7 @@ std::optional<BackupFileReader> OpenBackup(CUpdateDlg& dlg, const std::string& p
     std::string content;
     std::string error;
     if (!ReadBackupFile(path, content, error)) {
-        dlg.Report(-1, "settings backup not read: " + error + "\r\n");
+        Problem(dlg, "settings backup not read: " + error);
         return std::nullopt;
     }
     return BackupFileReader(std::move(content));
@@ -80,8 +132,7 @@ bool ReadBackupItems(CUpdateDlg& dlg, BackupFileReader& reader, const SettingsLa
     for (int b = 1; b <= layout.BlockCount; ++b)
         for (int i = 1; i <= layout.Items(b); ++i) {
             if (!reader.NextItem(item)) {
-                dlg.Report(-1, FormatText("settings backup ends before %sitem %d of block %d\r\n", layout_name, i, b));
-                return false;
+                return Problem(dlg, FormatText("settings backup ends before %sitem %d of block %d", layout_name, i, b));
             }
             table.SetItem(b, i, adapt(b, i, std::move(item)));
         }
@@ -93,36 +144,24 @@ bool ReadBackupItems(CUpdateDlg& dlg, BackupFileReader& reader, const SettingsLa
 int CUpdateDlg::SaveDeviceSettings(const std::string& path)
 {
     BackupWrittenThisRun = false;
+    SettingsProblem.clear();
     if (!PrepareTable(*this, SettingsLayout, "in force"))
         return 0;
 
-    std::string gathered;
     std::vector<std::string> items;
     for (int b = 1; b <= SettingsLayout.BlockCount; ++b) {
-        clock.SleepMs(kCommandPauseMs);
-        Report(ProgressStep, FormatText(kLogGetdata, b));
-        const std::string confirmation = FormatText(kGetdataConfirmation, b);
-        if (!RunConfirmedCommand(*this, FormatText(kGetdataCommand, b), confirmation, gathered))
+        if (!ReadDeviceBlock(*this, b, SettingsLayout.Items(b), items))
             return 0;
-        const int count = SettingsLayout.Items(b);
-        const std::size_t items_end = static_cast<std::size_t>(FindText(gathered, confirmation) - 1);
-        const bool complete = ReadGetdataItems(std::string_view(gathered).substr(0, items_end), count, items);
         for (std::size_t i = 0; i < items.size(); ++i)
             Settings->SetItem(b, static_cast<int>(i) + 1, std::move(items[i]));
-        if (!complete) {
-            Report(-1, FormatText("getdata %d: reply ends after %zu of %d items\r\n", b, items.size(), count));
-            return 0;
-        }
         ++ProgressStep;
         Report(ProgressStep, FormatText(kLogReadOk, b));
     }
 
     std::string error;
     // Each run writes a file of its own: an earlier run's backup may be a device's only copy.
-    if (!WriteNewBackupFile(path, FormatBackupFile(TitleVersionText, *Settings, SettingsLayout), error)) {
-        Report(-1, "settings backup not written: " + error + "\r\n");
-        return 0;
-    }
+    if (!WriteNewBackupFile(path, FormatBackupFile(TitleVersionText, *Settings, SettingsLayout), error))
+        return Problem(*this, "settings backup not written: " + error);
     BackupWrittenThisRun = true;
     NoteBackupFile(path);
     return 1;
@@ -131,17 +170,15 @@ int CUpdateDlg::SaveDeviceSettings(const std::string& path)
 int CUpdateDlg::RestoreDeviceSettings(const std::string& path)
 {
     SettingsRestored = false;
+    SettingsProblem.clear();
+    SettingsAreaWritten.clear();
     // A backup left by an earlier run holds another moment's (or another device's) settings.
-    if (!BackupWrittenThisRun) {
-        Report(-1, "no settings backup from this run\r\n");
-        return 0;
-    }
+    if (!BackupWrittenThisRun)
+        return Problem(*this, "no settings backup from this run");
     if (ConvertOnRestore) {
         // The old layout's items must never be written into the new firmware's numbering.
-        if (ConvertSavedSettings(path) == 0) {
-            Report(-1, "settings backup not converted\r\n");
-            return 0;
-        }
+        if (ConvertSavedSettings(path) == 0)
+            return Problem(*this, "settings backup not converted");
         Report(-1, kLogConverted);
     }
     if (!PrepareTable(*this, SettingsLayout, "in force"))
@@ -150,10 +187,8 @@ int CUpdateDlg::RestoreDeviceSettings(const std::string& path)
     std::optional<BackupFileReader> reader = OpenBackup(*this, path);
     if (!reader)
         return 0;
-    if (!reader->StartsWithTitle(TitleVersionText)) {
-        Report(-1, "settings backup belongs to another product\r\n");
-        return 0;
-    }
+    if (!reader->StartsWithTitle(TitleVersionText))
+        return Problem(*this, "settings backup belongs to another product");
     // Everything is read before the first putdata, so a short file sends nothing.
     SettingsTable restored = *Settings;
     if (!ReadBackupItems(*this, *reader, SettingsLayout, "", restored,
@@ -168,17 +203,89 @@ int CUpdateDlg::RestoreDeviceSettings(const std::string& path)
             clock.SleepMs(kCommandPauseMs);
             const std::string command = FormatText(kPutdataCommand, b, i, Settings->Item(b, i).c_str());
             if (!RunConfirmedCommand(*this, command, FormatText(kPutdataConfirmation, b), gathered))
-                return 0;
+                return Problem(*this, FormatText("putdata %d %d: not confirmed (no \"write data_%d ok\")", b, i, b));
         }
         ++ProgressStep;
         Report(ProgressStep, FormatText(kLogWriteOk, b));
     }
 
     Report(ProgressStep, kLogSavedata);
-    // The device restarts on it; whether "\r\nWrite OK" came before is not examined.
-    Channel.Transact(kSavedataCommand, kSavedataTimeoutMs, RK_WRITE_OK_LINE, true);
+    // The device stores the settings, says "\r\nWrite OK" and restarts. Without that answer
+    // (nothing, or its error word) it may hold them only until the next restart.
+    if (Channel.Transact(kSavedataCommand, kSavedataTimeoutMs, RK_WRITE_OK_LINE, true) != 1)
+        return Problem(*this, "savedata restart: no \"Write OK\"; the device may not have stored the settings");
+    // Whether they were stored is known once the device is up again (ConfirmRestoredSettings).
+    return 1;
+}
+
+int CUpdateDlg::ConfirmRestoredSettings()
+{
+    SettingsRestored = false;
+    SettingsProblem.clear();
+    const bool serial = LinkKind == 0;
+    if (!serial && !SettingsAreaWritten.empty()) {
+        // The whole settings area was written: it is read back and compared byte for byte.
+        if (!LanSessionReady(*this))
+            return 0;
+        std::vector<uint8_t> back(TelnetLink::kReceiveBufferBytes, 0);
+        if (UploadArea(back.data(), SettingsAreaWritten.size(), kSettingsAreaNumber) != 1)
+            return Problem(*this, FormatText("upload %d: the settings area could not be read back", kSettingsAreaNumber));
+        if (!std::equal(SettingsAreaWritten.begin(), SettingsAreaWritten.end(), back.begin()))
+            return Problem(*this, FormatText("area %d reads back other than what was written", kSettingsAreaNumber));
+        ++ProgressStep;
+        Report(ProgressStep, FormatText(kLogAreaCheckOk, kSettingsAreaNumber));
+        SettingsRestored = true;
+        return 1;
+    }
+    if (!Settings || !LayoutUsable(*this, SettingsLayout, "in force"))
+        return Problem(*this, "no restored settings to read back");
+
+    if (serial) {
+        using namespace serial_cmd;
+        if (Channel.SerialCommand(SHELL, static_cast<int>(SHELL_TIMEOUT_MS), RK_SHELL_PROMPT) <= 0)
+            return Problem(*this, "the device's shell did not answer (ATT1) to read the settings back");
+        Channel.SerialCommand(NUDGE, static_cast<int>(SHELL_TIMEOUT_MS), RK_SHELL_PROMPT);
+    } else if (!LanSessionReady(*this)) {
+        return 0;
+    }
+    // What the device lists after its restart is what it stored.
+    bool same = true;
+    std::vector<std::string> items;
+    for (int b = 1; same && b <= SettingsLayout.BlockCount; ++b) {
+        same = ReadDeviceBlock(*this, b, SettingsLayout.Items(b), items);
+        for (std::size_t i = 0; same && i < items.size(); ++i)
+            if (items[i] != Settings->Item(b, static_cast<int>(i) + 1))
+                same = Problem(*this, FormatText("block %d item %zu reads back other than what was written", b, i + 1));
+        if (same) {
+            ++ProgressStep;
+            Report(ProgressStep, FormatText(kLogCheckOk, b));
+        }
+    }
+    if (serial)
+        Channel.SerialCommand(serial_cmd::SHELL_EXIT, static_cast<int>(serial_cmd::SHELL_TIMEOUT_MS), RK_OK);
+    if (!same)
+        return 0;
     SettingsRestored = true;
     return 1;
+}
+
+std::string CUpdateDlg::SettingsNotSavedDetail() const
+{
+    return "The device's settings could not be saved: " + SettingsProblem +
+           ".\nThe update stopped before anything was erased: the device keeps its firmware and its settings.\n"
+           "Next: check the connection, and that the folder " + std::filesystem::path(BackupFilePath).parent_path().string() +
+           " can be written, then run the update again.";
+}
+
+std::string CUpdateDlg::SettingsNotRestoredDetail() const
+{
+    std::string text = "The new firmware is written and its version checked, but the device's settings were not "
+                       "confirmed as restored";
+    if (!SettingsProblem.empty())
+        text += ": " + SettingsProblem;
+    text += ".\nThe saved settings are kept (the path follows). Next: check the device's settings; put them back "
+            "from the kept copy if they are not as before.";
+    return text;
 }
 
 int CUpdateDlg::ConvertSavedSettings(const std::string& path)

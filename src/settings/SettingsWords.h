@@ -27,6 +27,13 @@ inline constexpr char kLogWriteOk[] = "data %d write OK\r\n";
 inline constexpr char kLogSavedata[] = "savedata restart\r\n";
 inline constexpr char kLogConverted[] = "new data <- old data\r\n";
 inline constexpr char kLogRetry[] = "retry";
+inline constexpr char kLogCheckOk[] = "data %d check OK\r\n";     // read back after the restore
+inline constexpr char kLogAreaCheckOk[] = "area %d check OK\r\n";
+
+// The settings flash area, moved whole over the LAN (SAVE 1).
+inline constexpr int kSettingsAreaNumber = 31;
+// ConnectDevice's mode with an echo check before the connection.
+inline constexpr int kConnectWithEchoCheck = 1;
 
 // Where the conversion's value rules apply (block and item numbers of the new layout).
 inline constexpr int kRecordBlock = 37;      // every item: a record of eleven 0x01-separated fields
