@@ -446,7 +446,6 @@ INSTANTIATE_TEST_SUITE_P(
     , CliCrashRecoveryTest,
     ::testing::Values(CrashPoint{"SerialAfterTheSave", false, "Version 1.10", "moniter mode\n"},
                       CrashPoint{"SerialMidErase", false, "Version 1.10", "Erase 1 OK\n"},
-                      CrashPoint{"SerialMidProgram", false, "Version 1.10", " MP.OK \n"},
                       CrashPoint{"SerialBeforeTheRestore", false, "Version 1.10", "Program Start OK\n", true},
                       CrashPoint{"LanAfterTheSave", true, "Version 1.15", "<---FROM\n"},
                       CrashPoint{"LanMidProgram", true, "Version 1.15", "fromwr 1 OK\n"},

@@ -124,13 +124,14 @@ CUpdateDlg::KeptRestore CUpdateDlg::RestoreKeptBackup(const std::string& file, b
             return KeptRestore::NotRestored;
         }
         // Read back: the area on the device must be what the file holds.
-        std::vector<uint8_t> back(TelnetLink::kReceiveBufferBytes, 0);
-        if (UploadArea(back.data(), kSettingsAreaBytes, kSettingsArea) != 1 ||
-            !std::equal(buffer.begin(), buffer.begin() + kSettingsAreaBytes, back.begin())) {
-            reason = "the settings area read back from the device differs from " + file;
+        SettingsAreaWritten.assign(buffer.begin(), buffer.begin() + kSettingsAreaBytes);
+        const bool confirmed = ConfirmRestoredSettings() == 1;
+        SettingsAreaWritten.clear();
+        SettingsRestored = false;
+        if (!confirmed) {
+            reason = SettingsProblem + "; " + file + " is kept";
             return KeptRestore::NotRestored;
         }
-        Report(-1, "settings area restored and read back\r\n");
         RemoveKeptBackup(file);
         return KeptRestore::Confirmed;
     }
@@ -205,14 +206,14 @@ CUpdateDlg::KeptRestore CUpdateDlg::RestoreKeptBackup(const std::string& file, b
             restored = connected == 1;
         }
     }
-    // TODO(confirm): once the read-back exists, `restored = restored && ConfirmRestoredSettings() == 1;`
-    // (CUpdateDlg::ConfirmRestoredSettings compares the device's blocks with what was written).
-    restored = restored && SettingsRestored;
+    // What the device lists once it is up again must be what was written.
+    restored = restored && ConfirmRestoredSettings() == 1;
 
     RemoveKeptBackup(copy);
     if (!restored) {
-        reason = "the device did not take the settings back, or did not come back after its restart; " + file +
-                 " is kept";
+        reason = (SettingsProblem.empty() ? std::string("the device did not come back after its restart")
+                                          : SettingsProblem) +
+                 "; " + file + " is kept";
         return KeptRestore::NotRestored;
     }
     RemoveKeptBackup(file);
