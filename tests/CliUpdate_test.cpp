@@ -2,12 +2,14 @@
 // pseudo-terminal, and what the device holds afterwards as the simulator's inspection shows it.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <thread>
 
+#include "support/LoopbackServer.h"
 #include "support/Subprocess.h"
 #include "support/TempDir.h"
 
@@ -199,6 +201,32 @@ TEST_F(CliUpdateTest, FailedRestoreKeepsTheBackupAndExitsWith3)
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     EXPECT_NE(test::TempDir::ReadFile(Backup()).find("Ver 1.01\r\n"), std::string::npos);
     EXPECT_NE(Inspect().find("program version text: Version 1.20"), std::string::npos);
+}
+
+TEST_F(CliUpdateTest, APeerFloodingNegotiationLeavesAShortLog)
+{
+    MakePackage({"--debug", "0"});
+    // A peer that never stops sending telnet commands (DO TERMINAL-TYPE, left unanswered) and
+    // never prompts: the login watchdog ends the start-up.
+    test::LoopbackServer peer;
+    telnet_port = std::to_string(peer.Port());
+    std::atomic<bool> done{false};
+    std::thread flood([&] {
+        if (!peer.Accept())
+            return;
+        std::string burst;
+        for (int i = 0; i < 20000; ++i)
+            burst += "\xff\xfd\x18";
+        while (!done)
+            peer.Send(burst);
+    });
+    const ProgramRun run = Verup({"--lan", "127.0.0.1"});
+    done = true;
+    flood.join();
+    EXPECT_NE(run.exit_code, 0);
+    const std::string log = Log();
+    EXPECT_LT(log.size(), 4096u) << log.substr(0, 4096);
+    EXPECT_NE(log.find("IAC data\nIAC data\nIAC data\nlast line repeated "), std::string::npos) << log;
 }
 
 TEST_F(CliUpdateTest, BadCommandLineIsAUsageError)

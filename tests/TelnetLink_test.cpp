@@ -85,12 +85,14 @@ protected:
         return n;
     }
 
+    // Everything the link's threads call into is declared before the link, so it outlives
+    // the link's destructor (which joins those threads).
     Clock clock_{10};
     test::LoopbackServer server_;
-    TelnetLink link_{clock_, server_.Port()};
     std::mutex mutex_;
     std::vector<int> notes_;
     std::function<void()> on_prompt_;
+    TelnetLink link_{clock_, server_.Port()};
 };
 
 TEST_F(TelnetLinkTest, ConnectionIsReportedOnce)

@@ -316,6 +316,7 @@ bool CUpdateDlg::OnClose()
             ConversionLayout = SettingsLayoutTable{};
     }
     InstanceMutex.reset();
+    FlushLog();
     return true;
 }
 
