@@ -226,7 +226,7 @@ TEST_F(CliUpdateTest, APeerFloodingNegotiationLeavesAShortLog)
     EXPECT_NE(run.exit_code, 0);
     const std::string log = Log();
     EXPECT_LT(log.size(), 4096u) << log.substr(0, 4096);
-    EXPECT_NE(log.find("IAC data\nIAC data\nIAC data\nlast line repeated "), std::string::npos) << log;
+    EXPECT_NE(log.find("IAC data\nlast line repeated "), std::string::npos) << log;
 }
 
 TEST_F(CliUpdateTest, BadCommandLineIsAUsageError)

@@ -59,17 +59,18 @@ TEST_F(ProgressTest, RepeatsAreFoldedAndTheLogEndsWithACutNotice)
     dlg_->cfg.DEBUG = 99;
     std::string sink;
     dlg_->LogSink = [&sink](const std::string& text) { sink += text; };
+    const int shown = LogLimiter::kRepeatsShown;
     for (int i = 0; i < 10000; ++i)
         dlg_->Report(-1, "IAC data\r\n");
     dlg_->Report(-1, "connect ok\r\n");
-    dlg_->Report(-1, "IAC data\r\n");
-    dlg_->Report(-1, "IAC data\r\n");
-    dlg_->Report(-1, "IAC data\r\n");
-    dlg_->Report(-1, "IAC data\r\n");
+    for (int i = 0; i <= shown; ++i)
+        dlg_->Report(-1, "IAC data\r\n");
     dlg_->FlushLog();
-    const std::string three = "IAC data\r\nIAC data\r\nIAC data\r\n";
-    const std::string expected = three + "last line repeated 9997 more times\r\nconnect ok\r\n" + three +
-                                 "last line repeated 1 more time\r\n";
+    std::string lines;
+    for (int i = 0; i < shown; ++i)
+        lines += "IAC data\r\n";
+    const std::string expected = lines + "last line repeated " + std::to_string(10000 - shown) +
+                                 " more times\r\nconnect ok\r\n" + lines + "last line repeated 1 more time\r\n";
     EXPECT_EQ(dlg_->DebugLogText(), expected);
     EXPECT_EQ(sink, expected);
 

@@ -1,8 +1,8 @@
 #pragma once
 // Keeps the debug log bounded whatever the device sends: a text repeated back to back is
 // written a few times and then counted, and the log ends with a cut notice at a fixed size.
-// Example: "IAC data\r\n" 10,000 times in a row is logged as three such lines and
-// "last line repeated 9997 more times\r\n" once another text comes (or the log is flushed).
+// Example: "IAC data\r\n" 10,000 times in a row is logged as 16 such lines and
+// "last line repeated 9984 more times\r\n" once another text comes (or the log is flushed).
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -13,8 +13,9 @@ class LogLimiter {
 public:
     // Far above a whole update's log (some tens of kilobytes).
     static constexpr std::size_t kMaxLogBytes = 4u << 20;
-    // Identical texts in a row written as they are before the rest are counted.
-    static constexpr int kRepeatsShown = 3;
+    // Identical texts in a row written as they are before the rest are counted: more than
+    // any retry sequence of the update writes (at most ten tries).
+    static constexpr int kRepeatsShown = 16;
 
     explicit LogLimiter(std::size_t max_bytes = kMaxLogBytes) : max_bytes_(max_bytes) {}
 
