@@ -4,6 +4,7 @@
 
 #include <signal.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -11,6 +12,7 @@
 #include <thread>
 
 #include "platform/InstanceGuard.h"
+#include "support/LoopbackServer.h"
 #include "support/Subprocess.h"
 #include "support/TempDir.h"
 
@@ -351,6 +353,32 @@ TEST_F(CliUpdateTest, LockCoversSessionsWithDifferentRuntimeFolders)
     const ProgramRun run = RunProgram(VerupArgs({"--com", "1", "--dry-run"}), VerupEnv("another-runtime"), dir);
     EXPECT_EQ(run.exit_code, 2) << run.out << run.err;
     EXPECT_NE(run.err.find("another verup is already running"), std::string::npos) << run.err;
+}
+
+TEST_F(CliUpdateTest, APeerFloodingNegotiationLeavesAShortLog)
+{
+    MakePackage({"--debug", "0"});
+    // A peer that never stops sending telnet commands (DO TERMINAL-TYPE, left unanswered) and
+    // never prompts: the login watchdog ends the start-up.
+    test::LoopbackServer peer;
+    telnet_port = std::to_string(peer.Port());
+    std::atomic<bool> done{false};
+    std::thread flood([&] {
+        if (!peer.Accept())
+            return;
+        std::string burst;
+        for (int i = 0; i < 20000; ++i)
+            burst += "\xff\xfd\x18";
+        while (!done)
+            peer.Send(burst);
+    });
+    const ProgramRun run = Verup({"--lan", "127.0.0.1"});
+    done = true;
+    flood.join();
+    EXPECT_NE(run.exit_code, 0);
+    const std::string log = Log();
+    EXPECT_LT(log.size(), 4096u) << log.substr(0, 4096);
+    EXPECT_NE(log.find("IAC data\nlast line repeated "), std::string::npos) << log;
 }
 
 TEST_F(CliUpdateTest, BadCommandLineIsAUsageError)

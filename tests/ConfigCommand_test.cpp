@@ -78,6 +78,16 @@ TEST_F(ConfigCommandTest, SaysWhyAPackageIsRefused)
     dir_.Write("fpga01.mot", "S9030000FC\r\n");
     EXPECT_EQ(Run(), cli::CONFIG_PACKAGE_REFUSED);
     EXPECT_TRUE(Shows("verup.dat is missing or empty")) << output_;
+
+    // 10 MB of short lines is no configuration file: refused with the limit, read as absent.
+    std::string huge = "[MODE]\nSEL=1\n";
+    while (huge.size() < 10'000'000)
+        huge += "A=1\n";
+    dir_.Write("verup.dat", huge);
+    EXPECT_EQ(Run(), cli::CONFIG_PACKAGE_REFUSED);
+    EXPECT_TRUE(Shows("verup.dat is " + std::to_string(huge.size()) + " bytes, more than the 1048576 bytes (1 MiB)"))
+        << output_;
+    EXPECT_TRUE(Shows("SEL              = 0  (default: key absent)")) << output_;
 }
 
 // A package that cannot identify the device or check the version it writes.

@@ -1,56 +1,60 @@
-// Replays every input kept under fuzz/corpus-regressions through the fuzz targets' bodies
-// (which abort on a broken invariant; the sanitizer build catches out-of-bounds access).
+// Replays every input kept under fuzz/corpus-regressions/<target>/ through that fuzz target's
+// body (which aborts on a broken invariant; the sanitizer builds catch out-of-bounds access
+// and races). A target's folder holds its seeds, its minimised corpus and every input that
+// ever found a fault.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
 
 #include "../fuzz/ImageFuzzTargets.h"
+#include "../fuzz/InputFuzzTargets.h"
 #include "support/TempDir.h"
 
 namespace {
 
-std::vector<std::filesystem::path> Inputs(const char* target)
+struct Target {
+    const char* folder;
+    std::function<void(const std::uint8_t*, std::size_t, const std::string& scratch)> body;
+};
+
+const Target kTargets[] = {
+    {"convert", [](const std::uint8_t* d, std::size_t n, const std::string&) { verup::fuzz::ConvertOne(d, n); }},
+    {"lines", [](const std::uint8_t* d, std::size_t n, const std::string& s) { verup::fuzz::LoadLinesOne(d, n, s); }},
+    {"profile", [](const std::uint8_t* d, std::size_t n, const std::string&) { verup::fuzz::ProfileOne(d, n); }},
+    {"telnet", [](const std::uint8_t* d, std::size_t n, const std::string&) { verup::fuzz::TelnetOne(d, n); }},
+    {"matcher", [](const std::uint8_t* d, std::size_t n, const std::string&) { verup::fuzz::MatcherOne(d, n); }},
+    {"getdata", [](const std::uint8_t* d, std::size_t n, const std::string&) { verup::fuzz::GetdataOne(d, n); }},
+    {"backup", [](const std::uint8_t* d, std::size_t n, const std::string&) { verup::fuzz::BackupOne(d, n); }},
+    {"conversion", [](const std::uint8_t* d, std::size_t n, const std::string&) { verup::fuzz::ConversionOne(d, n); }},
+};
+
+class FuzzRegression : public ::testing::TestWithParam<Target> {};
+
+TEST_P(FuzzRegression, EveryKeptInputPasses)
 {
+    const std::filesystem::path dir =
+        std::filesystem::path(VERUP_SOURCE_DIR) / "fuzz" / "corpus-regressions" / GetParam().folder;
     std::vector<std::filesystem::path> files;
-    const std::filesystem::path dir = std::filesystem::path(VERUP_SOURCE_DIR) / "fuzz" / "corpus-regressions" / target;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(dir, ec))
         if (entry.is_regular_file())
             files.push_back(entry.path());
-    return files;
-}
-
-std::vector<std::uint8_t> Bytes(const std::filesystem::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-TEST(ImageFuzzRegression, ConvertInputs)
-{
-    const auto files = Inputs("convert");
-    EXPECT_FALSE(files.empty());
-    for (const auto& file : files) {
-        SCOPED_TRACE(file.filename().string());
-        const auto data = Bytes(file);
-        verup::fuzz::ConvertOne(data.data(), data.size());
-    }
-}
-
-TEST(ImageFuzzRegression, LineTableInputs)
-{
-    const auto files = Inputs("lines");
-    EXPECT_FALSE(files.empty());
+    EXPECT_FALSE(files.empty()) << dir;
     verup::test::TempDir scratch;
     for (const auto& file : files) {
         SCOPED_TRACE(file.filename().string());
-        const auto data = Bytes(file);
-        verup::fuzz::LoadLinesOne(data.data(), data.size(), scratch.File("input.mot"));
+        std::ifstream in(file, std::ios::binary);
+        const std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        GetParam().body(data.data(), data.size(), scratch.File("input"));
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Targets, FuzzRegression, ::testing::ValuesIn(kTargets),
+                         [](const auto& info) { return std::string(info.param.folder); });
 
 }  // namespace

@@ -174,6 +174,22 @@ TEST_F(ProfileFileTest, WriteKeepsCp932BytesAndPermissionsAndRefusesLineBreaks)
     EXPECT_EQ(entries, 1);
 }
 
+TEST_F(ProfileFileTest, FilesBeyondTheLimitReadAsAbsentAndAreNeverRewritten)
+{
+    std::string content = "[S]\nK=1\n";
+    content.resize(kMaxProfileFileBytes, ';');
+    auto file = Make(content);
+    EXPECT_EQ(file.GetInt("S", "K", 7), 1);
+    EXPECT_EQ(file.Read().State(), ProfileSnapshot::Status::Read);
+
+    content += ';';
+    file = Make(content);
+    EXPECT_EQ(file.Read().State(), ProfileSnapshot::Status::TooLarge);
+    EXPECT_EQ(file.GetInt("S", "K", 7), 7);
+    EXPECT_FALSE(file.WriteString("S", "K", "2"));
+    EXPECT_EQ(Content(), content);
+}
+
 TEST_F(ProfileFileTest, WriteIntoAMissingFolderFailsCleanly)
 {
     ProfileFile file(dir.Path() + "/missing/verup.dat");

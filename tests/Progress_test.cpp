@@ -53,6 +53,40 @@ TEST_F(ProgressTest, OtherModesDropTextsButStillMoveTheBarAndRefresh)
     EXPECT_EQ(host_.Calls.back(), "RefreshFields");
 }
 
+TEST_F(ProgressTest, RepeatsAreFoldedAndTheLogEndsWithACutNotice)
+{
+    dlg_->cfg.DEBUG = 99;
+    std::string sink;
+    dlg_->LogSink = [&sink](const std::string& text) { sink += text; };
+    const int shown = LogLimiter::kRepeatsShown;
+    for (int i = 0; i < 10000; ++i)
+        dlg_->Report(-1, "IAC data\r\n");
+    dlg_->Report(-1, "connect ok\r\n");
+    for (int i = 0; i <= shown; ++i)
+        dlg_->Report(-1, "IAC data\r\n");
+    dlg_->FlushLog();
+    std::string lines;
+    for (int i = 0; i < shown; ++i)
+        lines += "IAC data\r\n";
+    const std::string expected = lines + "last line repeated " + std::to_string(10000 - shown) +
+                                 " more times\r\nconnect ok\r\n" + lines + "last line repeated 1 more time\r\n";
+    EXPECT_EQ(dlg_->DebugLogText(), expected);
+    EXPECT_EQ(sink, expected);
+
+    // Distinct texts: the log stops at its limit with one notice, both in memory and in the sink.
+    const std::string block(1u << 20, 'x');
+    for (char c = 'a'; c < 'h'; ++c)
+        dlg_->Report(-1, c + block);
+    const std::string& log = dlg_->DebugLogText();
+    EXPECT_LE(log.size(), LogLimiter::kMaxLogBytes);
+    const std::string notice = "debug log cut here: it reached its limit of 4194304 bytes; later lines are left out\r\n";
+    ASSERT_GE(log.size(), notice.size());
+    EXPECT_EQ(log.substr(log.size() - notice.size()), notice);
+    EXPECT_EQ(sink, log);
+    auto lock = host_.Lock();
+    EXPECT_EQ(host_.Log, log);
+}
+
 TEST_F(ProgressTest, RefreshHandsOverASnapshotOfTheFourTexts)
 {
     dlg_->SetCurrentVersionText("Version 1.10");

@@ -2,6 +2,7 @@
 // kinds, byte and bulk mode, the receive bound, partial sends, watch mode and closing.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <future>
@@ -85,12 +86,14 @@ protected:
         return n;
     }
 
+    // Everything the link's threads call into is declared before the link, so it outlives
+    // the link's destructor (which joins those threads).
     Clock clock_{10};
     test::LoopbackServer server_;
-    TelnetLink link_{clock_, server_.Port()};
     std::mutex mutex_;
     std::vector<int> notes_;
     std::function<void()> on_prompt_;
+    TelnetLink link_{clock_, server_.Port()};
 };
 
 TEST_F(TelnetLinkTest, ConnectionIsReportedOnce)
@@ -361,6 +364,27 @@ TEST_F(TelnetLinkTest, CloseEndsARunningLoginExchangeFirst)
     EXPECT_EQ(server_.Receive(7), "secret\r");
     EXPECT_EQ(link_.Close(), 1);
     EXPECT_EQ(result.get(), 0);
+}
+
+TEST_F(TelnetLinkTest, NothingIsReportedOnceCloseHasReturned)
+{
+    Connect();
+    // The peer floods negotiation while the link closes: once Close returns, the reader has
+    // stopped, so the owner may go.
+    std::atomic<bool> flooding{true};
+    std::thread peer([&] {
+        std::string burst;
+        for (int i = 0; i < 1000; ++i)
+            burst += Iac(DO, 24);
+        while (flooding)
+            server_.Send(burst);
+    });
+    ASSERT_TRUE(Eventually([&] { return Notes(TELNET_NEGOTIATED) > 0; }));
+    link_.Close();
+    const int seen = Notes(TELNET_NEGOTIATED);
+    flooding = false;
+    peer.join();
+    EXPECT_EQ(Notes(TELNET_NEGOTIATED), seen);
 }
 
 TEST_F(TelnetLinkTest, ReopenStartsAFreshConnection)

@@ -346,6 +346,7 @@ bool CUpdateDlg::OnClose()
             ConversionLayout = SettingsLayoutTable{};
     }
     InstanceMutex.reset();
+    FlushLog();
     return true;
 }
 

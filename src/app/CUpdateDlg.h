@@ -14,6 +14,7 @@
 
 #include "app/Config.h"
 #include "app/DialogHost.h"
+#include "app/LogLimiter.h"
 #include "platform/Clock.h"
 #include "platform/TimerService.h"
 #include "protocol/CommandChannel.h"
@@ -70,6 +71,8 @@ public:
     // ---- Progress and status (app/Progress.cpp) ----
     void Report(int position, const std::string& text);
     void Report(int position) { Report(position, std::string()); }
+    // Writes the count of repeats still held back by the log's folding (the teardown does).
+    void FlushLog();
     void OnTimer(int id);
     void PostRefresh();
     void StartStatusAnimation();
@@ -269,6 +272,8 @@ private:
     mutable std::mutex texts_mutex_;
     // Report is called by the worker and by the telnet reader and login threads.
     std::mutex report_mutex_;
+    LogLimiter log_limit_;  // folds repeats and bounds DebugLog and LogSink alike
+    void WriteLogLocked(const std::string& text);
     std::string CurrentVersionText_;
     std::string NewVersionText_;
     std::string StatusText_;

@@ -15,7 +15,7 @@ constexpr char kToolVersionSuffix[] = "Ver 1.01";
 
 class SectionReader {
 public:
-    SectionReader(const ProfileFile& file, const char* section, Config& cfg)
+    SectionReader(const ProfileSnapshot& file, const char* section, Config& cfg)
         : file_(file), section_(section), cfg_(cfg)
     {
     }
@@ -50,7 +50,7 @@ private:
             cfg_.DefaultedKeys.push_back(std::string(section_) + "." + key);
     }
 
-    const ProfileFile& file_;
+    const ProfileSnapshot& file_;
     const char* section_;
     Config& cfg_;
 };
@@ -64,7 +64,9 @@ int TextToInt(const std::string& text)
 
 }  // namespace
 
-void ReadConfig(const ProfileFile& file, Config& cfg)
+void ReadConfig(const ProfileFile& file, Config& cfg) { ReadConfig(file.Read(), cfg); }
+
+void ReadConfig(const ProfileSnapshot& file, Config& cfg)
 {
     cfg.DefaultedKeys.clear();
 
@@ -117,6 +119,11 @@ void ReadConfig(const ProfileFile& file, Config& cfg)
 }
 
 SettingsLayoutTable ReadSettingsLayout(const ProfileFile& file, std::string_view section)
+{
+    return ReadSettingsLayout(file.Read(), section);
+}
+
+SettingsLayoutTable ReadSettingsLayout(const ProfileSnapshot& file, std::string_view section)
 {
     SettingsLayoutTable table;
     const int count = file.GetInt(section, "NUM", 0);

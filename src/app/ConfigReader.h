@@ -29,11 +29,14 @@ inline constexpr int kMaxFpgaParams = 17;
 //   FP_LEN=2
 //   FP00=1
 //   FP10=-3
+// Both read the file once (a file over kMaxProfileFileBytes reads as absent: all defaults).
 void ReadConfig(const ProfileFile& file, Config& cfg);
+void ReadConfig(const ProfileSnapshot& file, Config& cfg);
 
 // A layout section: NUM blocks, keys "1" ... NUM the items of each block. Counts beyond
 // SettingsTable's 128 blocks or 1024 items are capped (Capped is set); negatives read as 0.
 SettingsLayoutTable ReadSettingsLayout(const ProfileFile& file, std::string_view section);
+SettingsLayoutTable ReadSettingsLayout(const ProfileSnapshot& file, std::string_view section);
 
 // `text` cut after `length` characters (a shorter text whole; a negative length gives "").
 std::string CutText(std::string_view text, int length);

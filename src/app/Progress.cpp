@@ -16,16 +16,30 @@ constexpr int kStageCount = 5;
 void CUpdateDlg::Report(int position, const std::string& text)
 {
     std::lock_guard lock(report_mutex_);
-    if (cfg.DEBUG == kDebugMode && !text.empty()) {
+    if (cfg.DEBUG == kDebugMode || LogSink)
+        for (const std::string& line : log_limit_.Take(text))
+            WriteLogLocked(line);
+    if (position >= 0)
+        host.SetProgressPos(position);
+    PostRefresh();
+}
+
+void CUpdateDlg::FlushLog()
+{
+    std::lock_guard lock(report_mutex_);
+    for (const std::string& line : log_limit_.Flush())
+        WriteLogLocked(line);
+}
+
+void CUpdateDlg::WriteLogLocked(const std::string& text)
+{
+    if (cfg.DEBUG == kDebugMode) {
         DebugLog += text;
         host.AppendDebugLog(text);
         ++LogLineCount;
     }
-    if (LogSink && !text.empty())
+    if (LogSink)
         LogSink(text);
-    if (position >= 0)
-        host.SetProgressPos(position);
-    PostRefresh();
 }
 
 void CUpdateDlg::OnTimer(int id)

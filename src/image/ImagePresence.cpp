@@ -4,6 +4,7 @@
 
 #include "image/ImageFiles.h"
 #include "image/ImageLimits.h"
+#include "platform/ProfileFile.h"
 
 namespace verup {
 
@@ -25,6 +26,11 @@ ImagePresence EvaluateImagePresence(const std::array<std::uint32_t, 5>& image_fi
                              "): both fpga01.mot and fpga02.mot are needed");
     if (config_file_size == 0)
         p.Refusals.push_back("verup.dat is missing or empty");
+    else if (config_file_size > kMaxProfileFileBytes)
+        p.Refusals.push_back("verup.dat is " + std::to_string(config_file_size) + " bytes, more than the " +
+                             std::to_string(kMaxProfileFileBytes) +
+                             " bytes (1 MiB) a configuration file may have: it is not a package's verup.dat;"
+                             " put the package's own verup.dat in its place");
     p.Accepted = p.Refusals.empty();
     return p;
 }

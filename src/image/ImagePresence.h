@@ -27,7 +27,7 @@ struct ImagePresence {
 
 // Takes the sizes of the four images in `image_directory` and of `config_path`, and
 // applies the rules: at least the program, both FPGA images or the boot image; never
-// exactly one FPGA image; a non-empty configuration file.
+// exactly one FPGA image; a non-empty configuration file of at most kMaxProfileFileBytes.
 ImagePresence CheckImagePresence(const std::string& image_directory, const std::string& config_path);
 
 // The same rules over sizes already taken.

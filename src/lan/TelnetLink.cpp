@@ -503,6 +503,46 @@ void TelnetLink::ResetReceiveLength()
     words_.Reset();
 }
 
+void TelnetLink::StartDetached(int kind)
+{
+    if (reader_.joinable() || socket_.IsOpen())
+        Close();
+    std::lock_guard lock(mutex_);
+    receive_.resize(kReceiveBufferBytes);
+    stop_ = false;
+    connected_ = true;
+    collector_count_ = 0;
+    collector_active_ = false;
+    login_state_ = LOGIN_PENDING;
+    login_running_ = false;
+    negotiation_stage_ = 0;
+    negotiation_replies_.clear();
+    dropped_ = 0;
+    waiting_ = kind >= 0;
+    expected_reply_ = kind >= 0 ? kind : 1;
+    exchange_state_ = STATE_WAITING;
+    ClearForSendLocked();
+}
+
+int TelnetLink::FeedDetached(const std::uint8_t* data, std::size_t length, std::vector<int>& notes,
+                             std::vector<std::uint8_t>& answers)
+{
+    std::lock_guard lock(mutex_);
+    std::size_t pos = 0;
+    do {
+        bool start_login = false;
+        ReadPendingLocked(data, pos, length, notes, start_login);
+        answers.insert(answers.end(), negotiation_replies_.begin(), negotiation_replies_.end());
+        negotiation_replies_.clear();
+        if (start_login) {
+            notes.push_back(TELNET_PASSWORD_PROMPT);
+            login_running_ = false;
+            login_state_ = LOGIN_DONE;
+        }
+    } while (pos < length);
+    return exchange_state_;
+}
+
 // ---------------------------------------------------------------- login state
 
 int TelnetLink::LoginState() const

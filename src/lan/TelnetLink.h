@@ -99,6 +99,14 @@ public:
     std::size_t ReceiveLength() const;
     // Bytes that did not fit into the receive buffer since Open.
     std::size_t DroppedBytes() const;
+    // The reader's handling of received segments without a socket (fuzzing, tests): the link
+    // takes its buffer, answers negotiation as if connected and, when `kind` >= 0, waits for a
+    // reply of that kind as Exchange does after its send (else it watches, as before a login).
+    void StartDetached(int kind);
+    // One segment as the reader handles it (a password prompt counts as a login that ends at
+    // once). Appends the notes and the negotiation answers; returns the exchange state.
+    int FeedDetached(const std::uint8_t* data, std::size_t length, std::vector<int>& notes,
+                     std::vector<std::uint8_t>& answers);
 
 private:
     enum class Mode { Byte, Bulk };

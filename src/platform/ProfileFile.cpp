@@ -7,8 +7,8 @@
 
 #include <cstdint>
 #include <fstream>
-#include <iterator>
 #include <optional>
+#include <unordered_set>
 #include <vector>
 
 namespace verup {
@@ -51,51 +51,75 @@ struct Line {
     std::size_t key_end = 0; // offset just after the key's name (before blanks and '=')
 };
 
+// The line that starts at `pos` (< content.size()).
+Line LineAt(std::string_view content, std::size_t pos)
+{
+    Line line;
+    line.begin = pos;
+    const std::size_t lf = content.find('\n', pos);
+    line.next = lf == std::string_view::npos ? content.size() : lf + 1;
+    line.end = lf == std::string_view::npos ? content.size() : lf;
+    if (line.end > line.begin && content[line.end - 1] == '\r')
+        --line.end;
+    const std::string_view text = content.substr(line.begin, line.end - line.begin);
+    const std::string_view trimmed = Trim(text);
+    if (!trimmed.empty() && trimmed.front() == '[') {
+        std::string_view name = trimmed.substr(1);
+        const std::size_t close = name.find(']');
+        if (close != std::string_view::npos)
+            name = name.substr(0, close);
+        line.kind = LineKind::Section;
+        line.name = Trim(name);
+    } else if (!trimmed.empty() && trimmed.front() != ';') {
+        const std::size_t eq = text.find('=');
+        if (eq != std::string_view::npos) {
+            line.kind = LineKind::Key;
+            line.name = Trim(text.substr(0, eq));
+            line.value = Trim(text.substr(eq + 1));
+            line.key_end = static_cast<std::size_t>(line.name.data() - content.data()) + line.name.size();
+        }
+    }
+    return line;
+}
+
 std::vector<Line> SplitLines(const std::string& content)
 {
     std::vector<Line> lines;
-    std::size_t pos = 0;
-    while (pos < content.size()) {
-        Line line;
-        line.begin = pos;
-        const std::size_t lf = content.find('\n', pos);
-        line.next = lf == std::string::npos ? content.size() : lf + 1;
-        line.end = lf == std::string::npos ? content.size() : lf;
-        if (line.end > line.begin && content[line.end - 1] == '\r')
-            --line.end;
-        const std::string_view text(content.data() + line.begin, line.end - line.begin);
-        const std::string_view trimmed = Trim(text);
-        if (!trimmed.empty() && trimmed.front() == '[') {
-            std::string_view name = trimmed.substr(1);
-            const std::size_t close = name.find(']');
-            if (close != std::string_view::npos)
-                name = name.substr(0, close);
-            line.kind = LineKind::Section;
-            line.name = Trim(name);
-        } else if (!trimmed.empty() && trimmed.front() != ';') {
-            const std::size_t eq = text.find('=');
-            if (eq != std::string_view::npos) {
-                line.kind = LineKind::Key;
-                line.name = Trim(text.substr(0, eq));
-                line.value = Trim(text.substr(eq + 1));
-                line.key_end = static_cast<std::size_t>(line.name.data() - content.data()) + line.name.size();
-            }
-        }
-        lines.push_back(line);
-        pos = line.next;
-    }
+    for (std::size_t pos = 0; pos < content.size(); pos = lines.back().next)
+        lines.push_back(LineAt(content, pos));
     return lines;
 }
 
-std::optional<std::string> ReadWhole(const std::string& path)
+// The whole file; Absent when it cannot be read, TooLarge (content empty) beyond the limit.
+ProfileSnapshot::Status ReadWhole(const std::string& path, std::string& content)
 {
+    content.clear();
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        return std::nullopt;
-    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        return ProfileSnapshot::Status::Absent;
+    char chunk[65536];
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+        content.append(chunk, static_cast<std::size_t>(in.gcount()));
+        if (content.size() > kMaxProfileFileBytes) {
+            content.clear();
+            return ProfileSnapshot::Status::TooLarge;
+        }
+    }
     if (in.bad())
-        return std::nullopt;
-    return content;
+        return ProfileSnapshot::Status::Absent;
+    return ProfileSnapshot::Status::Read;
+}
+
+std::string Folded(std::string_view section, std::string_view key)
+{
+    std::string name;
+    name.reserve(section.size() + 1 + key.size());
+    for (char c : section)
+        name += FoldAscii(c);
+    name += '\n';
+    for (char c : key)
+        name += FoldAscii(c);
+    return name;
 }
 
 // Index range [first, last) of the lines of the first appearance of `section` (the lines
@@ -134,22 +158,6 @@ std::string_view StripQuotes(std::string_view value)
     return value;
 }
 
-// The value of the key, quotes stripped; nullopt when the file, section or key is absent.
-std::optional<std::string> Lookup(const std::string& path, std::string_view section, std::string_view key)
-{
-    const auto content = ReadWhole(path);
-    if (!content)
-        return std::nullopt;
-    const auto lines = SplitLines(*content);
-    const auto range = FindSection(lines, section);
-    if (!range)
-        return std::nullopt;
-    const auto index = FindKey(lines, *range, key);
-    if (!index)
-        return std::nullopt;
-    return std::string(StripQuotes(lines[*index].value));
-}
-
 bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
 
 // Keeps the file's permissions; a new file gets the usual 0644.
@@ -164,10 +172,43 @@ bool ReplaceAtomically(const std::string& path, const std::string& content)
 
 }  // namespace
 
-int ProfileFile::GetInt(std::string_view section, std::string_view key, int def) const
+ProfileSnapshot ProfileSnapshot::Parse(std::string_view content)
 {
-    const auto value = Lookup(path_, section, key);
-    if (!value || value->empty())
+    ProfileSnapshot snapshot;
+    if (content.size() > kMaxProfileFileBytes) {
+        snapshot.status_ = Status::TooLarge;
+        return snapshot;
+    }
+    snapshot.status_ = Status::Read;
+    std::unordered_set<std::string> sections_seen;
+    std::string section;  // folded name and '\n' of the section being read
+    bool reading = false;  // inside the first appearance of a section
+    for (std::size_t pos = 0; pos < content.size();) {
+        const Line line = LineAt(content, pos);
+        pos = line.next;
+        if (line.kind == LineKind::Section) {
+            section = Folded(line.name, {});
+            reading = sections_seen.insert(section).second;
+        } else if (line.kind == LineKind::Key && reading) {
+            std::string name = section;
+            for (char c : line.name)
+                name += FoldAscii(c);
+            snapshot.values_.try_emplace(std::move(name), StripQuotes(line.value));
+        }
+    }
+    return snapshot;
+}
+
+const std::string* ProfileSnapshot::Find(std::string_view section, std::string_view key) const
+{
+    const auto it = values_.find(Folded(section, key));
+    return it == values_.end() ? nullptr : &it->second;
+}
+
+int ProfileSnapshot::GetInt(std::string_view section, std::string_view key, int def) const
+{
+    const std::string* value = Find(section, key);
+    if (value == nullptr || value->empty())
         return def;
     std::string_view text = *value;
     while (!text.empty() && IsBlank(text.front()))
@@ -188,21 +229,49 @@ int ProfileFile::GetInt(std::string_view section, std::string_view key, int def)
     return static_cast<int>(result);
 }
 
-std::string ProfileFile::GetString(std::string_view section, std::string_view key, std::string_view def,
-                                   std::size_t buffer_size) const
+std::string ProfileSnapshot::GetString(std::string_view section, std::string_view key, std::string_view def,
+                                       std::size_t buffer_size) const
 {
     if (buffer_size == 0)
         return std::string();
-    const auto value = Lookup(path_, section, key);
+    const std::string* value = Find(section, key);
     std::string result = value ? *value : std::string(def);
     if (result.size() > buffer_size - 1)
         result.resize(buffer_size - 1);
     return result;
 }
 
+bool ProfileSnapshot::HasKey(std::string_view section, std::string_view key) const
+{
+    return Find(section, key) != nullptr;
+}
+
+ProfileSnapshot ProfileFile::Read() const
+{
+    std::string content;
+    const ProfileSnapshot::Status status = ReadWhole(path_, content);
+    if (status != ProfileSnapshot::Status::Read) {
+        ProfileSnapshot snapshot;
+        snapshot.status_ = status;
+        return snapshot;
+    }
+    return ProfileSnapshot::Parse(content);
+}
+
+int ProfileFile::GetInt(std::string_view section, std::string_view key, int def) const
+{
+    return Read().GetInt(section, key, def);
+}
+
+std::string ProfileFile::GetString(std::string_view section, std::string_view key, std::string_view def,
+                                   std::size_t buffer_size) const
+{
+    return Read().GetString(section, key, def, buffer_size);
+}
+
 bool ProfileFile::HasKey(std::string_view section, std::string_view key) const
 {
-    return Lookup(path_, section, key).has_value();
+    return Read().HasKey(section, key);
 }
 
 bool ProfileFile::WriteString(std::string_view section, std::string_view key, std::string_view value) const
@@ -214,11 +283,10 @@ bool ProfileFile::WriteString(std::string_view section, std::string_view key, st
     key = Trim(key);
 
     std::string content;
-    if (auto existing = ReadWhole(path_)) {
-        content = std::move(*existing);
-    } else if (::access(path_.c_str(), F_OK) == 0) {
+    const ProfileSnapshot::Status status = ReadWhole(path_, content);
+    if (status == ProfileSnapshot::Status::TooLarge ||
+        (status == ProfileSnapshot::Status::Absent && ::access(path_.c_str(), F_OK) == 0))
         return false;  // present but unreadable: never replace what we could not read
-    }
     const auto lines = SplitLines(content);
     const std::size_t first_lf = content.find('\n');
     const bool crlf = first_lf != std::string::npos && first_lf > 0 && content[first_lf - 1] == '\r';

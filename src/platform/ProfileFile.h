@@ -1,7 +1,8 @@
 #pragma once
 // INI ("private profile") file access with the reading and writing rules the configuration
 // file was written for. Every call reads the file afresh, as the configuration is shared
-// with the connection dialogs that write to it. Texts are bytes (CP932), never converted.
+// with the connection dialogs that write to it; Read() takes one parsed snapshot for a
+// reader of many keys. Texts are bytes (CP932), never converted.
 //
 // Parsing rules (those of the Windows private-profile functions, where they are known):
 //  - Lines end in LF or CR LF; a CR before the LF is not part of the line.
@@ -24,8 +25,39 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace verup {
+
+// No configuration file comes near this size; a larger file reads as absent and is never
+// rewritten, so a wrong or damaged file cannot take the reader's time and memory.
+inline constexpr std::size_t kMaxProfileFileBytes = 1u << 20;
+
+// One reading of a profile file, parsed once: each lookup is a hash lookup, whatever the
+// file's size. The getters behave as ProfileFile's.
+class ProfileSnapshot {
+public:
+    enum class Status { Read, Absent, TooLarge };
+
+    ProfileSnapshot() = default;
+    // The content of a file (at most kMaxProfileFileBytes; a larger one gives TooLarge).
+    static ProfileSnapshot Parse(std::string_view content);
+    Status State() const { return status_; }
+
+    int GetInt(std::string_view section, std::string_view key, int def) const;
+    std::string GetString(std::string_view section, std::string_view key, std::string_view def,
+                          std::size_t buffer_size) const;
+    bool HasKey(std::string_view section, std::string_view key) const;
+
+private:
+    friend class ProfileFile;
+    const std::string* Find(std::string_view section, std::string_view key) const;
+
+    Status status_ = Status::Absent;
+    // Folded section name, '\n', folded key name -> value with its quotes stripped. Names
+    // never hold a line break, so the pair is unambiguous.
+    std::unordered_map<std::string, std::string> values_;
+};
 
 class ProfileFile {
 public:
@@ -41,13 +73,16 @@ public:
     std::string GetString(std::string_view section, std::string_view key, std::string_view def,
                           std::size_t buffer_size) const;
     bool HasKey(std::string_view section, std::string_view key) const;
+    // The whole file, read and parsed once.
+    ProfileSnapshot Read() const;
     // As WritePrivateProfileStringA: changes only that key's line (rewritten as the key as
     // spelled in the file, '=', the value), or adds the key at the end of the section, or
     // adds the section at the end of the file. Every other byte of the file stays; a file
     // whose lines end in CR LF gets CR LF on the new lines. The file is replaced atomically
     // (temporary file in the same folder, then rename) and keeps its permissions; on any
     // failure the old file stays untouched. Refuses (false) a section, key or value that
-    // holds a line break, a key that holds '=', and an empty section or key.
+    // holds a line break, a key that holds '=', and an empty section or key, and never
+    // rewrites a file larger than kMaxProfileFileBytes.
     bool WriteString(std::string_view section, std::string_view key, std::string_view value) const;
 
 private:
