@@ -279,12 +279,11 @@ std::string CUpdateDlg::SettingsNotSavedDetail() const
 
 std::string CUpdateDlg::SettingsNotRestoredDetail() const
 {
-    std::string text = "The new firmware is written and its version checked, but the device's settings were not "
-                       "confirmed as restored";
+    std::string text = "The update ended, but the device's settings were not confirmed as restored";
     if (!SettingsProblem.empty())
         text += ": " + SettingsProblem;
-    text += ".\nThe saved settings are kept (the path follows). Next: check the device's settings; put them back "
-            "from the kept copy if they are not as before.";
+    text += ".\nThe settings as saved before the update are kept. Next: check the device's settings, and put them "
+            "back from the kept copy if they are not as before.";
     return text;
 }
 
