@@ -45,16 +45,6 @@ std::string LinkOption(const CUpdateDlg& dlg)
     return "--com " + (name.size() > 3 ? name.substr(3) : std::string("N"));
 }
 
-std::string LogText(const std::string& cp932)
-{
-    std::string text = Cp932ToUtf8(cp932);
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i)
-        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
-            out += text[i];
-    return out;
-}
-
 }  // namespace
 
 void PrintStateFolderNotes(const CUpdateDlg& dlg, std::ostream& err)
@@ -102,12 +92,10 @@ int RunSettingsRestore(const RestoreOptions& options, std::ostream& out, std::os
     if (!choice)
         return RESTORE_USAGE;
 
-    std::optional<Clock> scaled;
-    StartupEnvironment env = StartupEnvironment::FromProcess();
-    if (options.TimeScale > 0) {
-        scaled.emplace(options.TimeScale);
-        env.clock = &*scaled;
-    }
+    RunSetup setup;
+    if (!setup.Open(options.LogFile, options.TimeScale, err))
+        return RESTORE_USAGE;
+    const StartupEnvironment& env = setup.Environment();
     // A bare name is one of `verup settings list`.
     std::string file = options.File;
     if (file.find('/') == std::string::npos && FileExists(JoinPath(env.StateDirectory, file)))
@@ -117,24 +105,10 @@ int RunSettingsRestore(const RestoreOptions& options, std::ostream& out, std::os
         return RESTORE_REFUSED;
     }
 
-    std::ofstream log;
-    if (!options.LogFile.empty()) {
-        log.open(options.LogFile, std::ios::binary | std::ios::trunc);
-        if (!log) {
-            err << "verup: error: cannot write the log file " << options.LogFile << "\n";
-            return RESTORE_USAGE;
-        }
-    }
-
     ConsoleHost host(out, err, terminal, *choice);
     CUpdateDlg dlg(host, env);
     dlg.RestoreOnly = true;
-    std::mutex log_mutex;
-    if (log.is_open())
-        dlg.LogSink = [&log, &log_mutex](const std::string& text) {
-            std::lock_guard lock(log_mutex);
-            log << LogText(text) << std::flush;
-        };
+    setup.Attach(dlg);
     const bool ready = dlg.OnInitDialog();
     host.FinishProgress();
     for (const std::string& note : dlg.StateFolderNotes)

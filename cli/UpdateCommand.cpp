@@ -169,36 +169,46 @@ std::optional<LinkChoice> ParseLinkChoice(const std::string& com, const std::str
     return choice;
 }
 
+bool RunSetup::Open(const std::string& log_file, double time_scale, std::ostream& err)
+{
+    env_ = StartupEnvironment::FromProcess();
+    if (time_scale > 0) {
+        scaled_.emplace(time_scale);
+        env_.clock = &*scaled_;
+    }
+    if (log_file.empty())
+        return true;
+    log_.open(log_file, std::ios::binary | std::ios::trunc);
+    if (!log_) {
+        err << "verup: error: cannot write the log file " << log_file << "\n";
+        return false;
+    }
+    return true;
+}
+
+void RunSetup::Attach(CUpdateDlg& dlg)
+{
+    if (!log_.is_open())
+        return;
+    dlg.LogSink = [this](const std::string& text) {
+        std::lock_guard lock(log_mutex_);
+        log_ << LogText(text) << std::flush;
+    };
+}
+
 int RunUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err, bool terminal)
 {
     const std::optional<LinkChoice> choice = ParseLinkChoice(options.Com, options.Lan, err);
     if (!choice)
         return UPDATE_USAGE;
 
-    std::ofstream log;
-    if (!options.LogFile.empty()) {
-        log.open(options.LogFile, std::ios::binary | std::ios::trunc);
-        if (!log) {
-            err << "verup: error: cannot write the log file " << options.LogFile << "\n";
-            return UPDATE_USAGE;
-        }
-    }
-
-    std::optional<Clock> scaled;
-    StartupEnvironment env = StartupEnvironment::FromProcess();
-    if (options.TimeScale > 0) {
-        scaled.emplace(options.TimeScale);
-        env.clock = &*scaled;
-    }
+    RunSetup setup;
+    if (!setup.Open(options.LogFile, options.TimeScale, err))
+        return UPDATE_USAGE;
 
     ConsoleHost host(out, err, terminal, *choice);
-    CUpdateDlg dlg(host, env);
-    std::mutex log_mutex;
-    if (log.is_open())
-        dlg.LogSink = [&log, &log_mutex](const std::string& text) {
-            std::lock_guard lock(log_mutex);
-            log << LogText(text) << std::flush;
-        };
+    CUpdateDlg dlg(host, setup.Environment());
+    setup.Attach(dlg);
 
     const bool ready = dlg.OnInitDialog();
     host.FinishProgress();
@@ -208,7 +218,7 @@ int RunUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
         if (host.ConnectionProblem())
             return host.ConnectionUsageError() ? UPDATE_USAGE : UPDATE_STARTUP_REFUSED;
         if (host.MessageCount() == 0)
-            err << "verup: error: another verup is already running (lock in " << env.StateDirectory
+            err << "verup: error: another verup is already running (lock in " << setup.Environment().StateDirectory
                 << "); wait until it has finished\n";
         return UPDATE_STARTUP_REFUSED;
     }

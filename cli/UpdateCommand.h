@@ -1,10 +1,14 @@
 #pragma once
 // `verup` without a subcommand: the window's start-up and update on the console.
+#include <fstream>
+#include <mutex>
 #include <optional>
 #include <ostream>
 #include <string>
 
 #include "ConsoleHost.h"
+#include "app/CUpdateDlg.h"
+#include "platform/Clock.h"
 
 namespace verup::cli {
 
@@ -25,6 +29,26 @@ struct UpdateOptions {
 
 // The link of --com and --lan; nullopt (reported on `err`) when either is malformed or both are given.
 std::optional<LinkChoice> ParseLinkChoice(const std::string& com, const std::string& lan, std::ostream& err);
+
+// What a run that talks to the device sets up before its start-up: the scaled clock and the
+// --log file (UTF-8, LF), shared by the update and `verup settings restore`.
+class RunSetup {
+public:
+    RunSetup() = default;
+    RunSetup(const RunSetup&) = delete;
+    RunSetup& operator=(const RunSetup&) = delete;
+    // False, with the message on `err`, when the log file cannot be written.
+    bool Open(const std::string& log_file, double time_scale, std::ostream& err);
+    const StartupEnvironment& Environment() const { return env_; }
+    // Every reported text goes to the log file, if there is one.
+    void Attach(CUpdateDlg& dlg);
+
+private:
+    std::optional<Clock> scaled_;
+    StartupEnvironment env_;
+    std::ofstream log_;
+    std::mutex log_mutex_;
+};
 
 // Runs in the current directory. `terminal`: draw a progress bar instead of lines.
 int RunUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err, bool terminal);

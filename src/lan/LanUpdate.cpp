@@ -21,18 +21,16 @@
 namespace verup {
 namespace {
 
-constexpr int kEraseTimeoutMs = 10000;  ///< ms for "fromer %d\r"
-constexpr int kWriteTimeoutMs = 10000;  ///< ms for "fromwr %d\r"
-constexpr int kSettingsArea = 31;
-constexpr int kMonitorArea = 0;
-constexpr std::size_t kSettingsAreaBytes = 65536;
+using telnet::kConnectEcho11;
+using telnet::kConnectEcho32;
+using telnet::kConnectNoEcho;
+using telnet::kEraseTimeoutMs;
+using telnet::kMonitorArea;
+using telnet::kRestoreRestartHeadStartMs;
+using telnet::kSettingsArea;
+using telnet::kSettingsAreaBytes;
+using telnet::kWriteTimeoutMs;
 constexpr int64_t kMsPerSecond = 1000;
-// The block-wise restore ends by restarting the device; this much of LANBOOT has passed by
-// the time it returns.
-constexpr int64_t kRestoreRestartHeadStartMs = 5000;
-constexpr int kConnectNoEcho = 0;
-constexpr int kConnectEcho11 = 1;
-constexpr int kConnectEcho32 = 2;
 
 constexpr int kOutcomeDone = 0;
 constexpr int kOutcomeFailed = 1;

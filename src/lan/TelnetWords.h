@@ -58,4 +58,18 @@ inline constexpr char kUploadFormat[] = "upload %d\r";
 // In the reply of "upload %d\r" the area's bytes begin this far after the echoed command.
 inline constexpr std::size_t kUploadDataSkip = 6;
 
+// ---- LAN update areas and times ----
+inline constexpr int kEraseTimeoutMs = 10000;  ///< ms for "fromer %d\r"
+inline constexpr int kWriteTimeoutMs = 10000;  ///< ms for "fromwr %d\r"
+inline constexpr int kSettingsArea = 31;
+inline constexpr int kMonitorArea = 0;
+inline constexpr std::size_t kSettingsAreaBytes = 65536;
+// The block-wise restore ends by restarting the device; this much of LANBOOT has passed by
+// the time it returns.
+inline constexpr std::int64_t kRestoreRestartHeadStartMs = 5000;
+// ConnectDevice modes: no echo option, echo offered as 1, echo offered as 32.
+inline constexpr int kConnectNoEcho = 0;
+inline constexpr int kConnectEcho11 = 1;
+inline constexpr int kConnectEcho32 = 2;
+
 }  // namespace verup::telnet

@@ -27,13 +27,12 @@ namespace {
 
 constexpr double kNewLayoutVersion = 1.1;
 constexpr int kLastRevisionWithoutCarry = 4;
-constexpr int kSettingsArea = 31;
-constexpr std::size_t kSettingsAreaBytes = 65536;
-constexpr int kAreaWriteTimeoutMs = 10000;
+using telnet::kConnectEcho32;
+using telnet::kRestoreRestartHeadStartMs;
+using telnet::kSettingsArea;
+using telnet::kSettingsAreaBytes;
+constexpr int kAreaWriteTimeoutMs = telnet::kWriteTimeoutMs;
 constexpr int64_t kMsPerSecond = 1000;
-// The restore ends by restarting the device; this much of LANBOOT has passed by then.
-constexpr int64_t kRestoreRestartHeadStartMs = 5000;
-constexpr int kConnectEcho32 = 2;
 
 int ItemTotal(const SettingsLayoutTable& layout)
 {
