@@ -20,7 +20,7 @@ namespace {
 
 // A restart wait of 25 s takes half a second; the shortest wait a success path relies on
 // (a monitor prompt after a 1000 ms wake-up byte) still gives 20 ms.
-constexpr double kTimeScale = 50;
+constexpr double kTimeScale = 25;  // margin for the device's short reply windows on a loaded machine
 constexpr int kDevicePort = 3;
 
 // "バージョンアップ完了", "バージョンアップ完了 (設定の復元に失敗)", "バージョンアップ異常"
