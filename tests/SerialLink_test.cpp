@@ -124,7 +124,9 @@ TEST_F(SerialLinkTest, BulkUploadEndsOnlyWhenAByteFollowsTheWord)
     const std::string data(5000, '\x5a');
     Answer([&](const std::string&) { return data + "UL.OK"; });
     std::string reply;
-    EXPECT_EQ(link.Exchange("upload 1\r", reply, kUnanswered, RK_UPLOAD_BULK), EXCHANGE_TIMEOUT);
+    // Time for all 5,005 bytes to arrive even on a loaded machine or under a sanitizer.
+    constexpr int kQuietWait = 20000;
+    EXPECT_EQ(link.Exchange("upload 1\r", reply, kQuietWait, RK_UPLOAD_BULK), EXCHANGE_TIMEOUT);
     EXPECT_EQ(reply.size(), data.size() + 5);
 
     Answer([&](const std::string&) { return data + "UL.OK\r"; });
