@@ -147,32 +147,9 @@ protected:
         package_options_.Save = 2;
     }
     ~PreflightRoadTest() override
-    {
-        if (dlg_ && dlg_->Telnet)
-            dlg_->Telnet->Close();
-        if (HasFailure()) {
-            std::string device_log;
-            if (sim_)
-                for (const auto& line : sim_->Device().CommandLog())
-                    device_log += line + "\n";
-            ADD_FAILURE() << "tool log:\n" << Log() << "\ndevice log:\n" << device_log;
-        }
-    }
+    { CloseAndReportLogs(); }
 
-    bool StartUp() override
-    {
-        if (road_ == Link::Lan) {
-            MakeDialog(ConnectionResult{1, 1, "127.0.0.1"});
-            dlg_->Telnet = std::make_unique<TelnetLink>(clock_, static_cast<std::uint16_t>(sim_->TelnetPort()));
-        } else {
-            MakeDialog(ConnectionResult{0, kDevicePort, ""});
-            dlg_->Serial = std::make_unique<SerialLink>(
-                clock_, std::make_unique<PosixSerialPort>([this](const std::string& name) {
-                    return name == "COM" + std::to_string(kDevicePort) ? sim_->PtyPath() : "/nonexistent/" + name;
-                }));
-        }
-        return dlg_->OnInitDialog();
-    }
+    bool StartUp() override { return StartUpOnRoad(kDevicePort); }
 
     std::vector<std::vector<std::uint8_t>> Flash()
     {

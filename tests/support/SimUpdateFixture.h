@@ -15,6 +15,9 @@
 #include "app/CUpdateDlg.h"
 #include "image/ImageBuilder.h"
 #include "image/LineTable.h"
+#include "lan/TelnetLink.h"
+#include "platform/PosixSerialPort.h"
+#include "serial/SerialLink.h"
 #include "platform/Clock.h"
 #include "support/RecordingHost.h"
 #include "support/TempDir.h"
@@ -85,6 +88,38 @@ protected:
 
     // Start-up on this road; true when the window is ready.
     virtual bool StartUp() = 0;
+
+    // The start-up over the simulator's telnet server, or over its pty as COM`com_port`.
+    bool StartUpOnRoad(int com_port)
+    {
+        if (road_ == Road::Lan) {
+            MakeDialog(ConnectionResult{1, 1, "127.0.0.1"});
+            dlg_->Telnet = std::make_unique<TelnetLink>(clock_, static_cast<std::uint16_t>(sim_->TelnetPort()));
+        } else {
+            MakeDialog(ConnectionResult{0, com_port, ""});
+            const std::string com = "COM" + std::to_string(com_port);
+            dlg_->Serial = std::make_unique<SerialLink>(
+                clock_, std::make_unique<PosixSerialPort>([this, com](const std::string& name) {
+                    return name == com ? sim_->PtyPath() : "/nonexistent/" + name;
+                }));
+        }
+        return dlg_->OnInitDialog();
+    }
+
+    // For a fixture's destructor: the telnet link closed, and on a failure the tool's and the
+    // device's logs added to it.
+    void CloseAndReportLogs()
+    {
+        if (dlg_ && dlg_->Telnet)
+            dlg_->Telnet->Close();
+        if (!HasFailure())
+            return;
+        std::string device_log;
+        if (sim_)
+            for (const auto& line : sim_->Device().CommandLog())
+                device_log += line + "\n";
+        ADD_FAILURE() << "tool log:\n" << Log() << "\ndevice log:\n" << device_log;
+    }
 
     void Update()
     {
