@@ -26,10 +26,6 @@ constexpr char kLogNewData[] = "new data\r\n";
 constexpr char kLogOldData[] = "old data\r\n";
 
 constexpr int kDebugMode = 99;
-// Firmware from this version on numbers its settings the new way.
-constexpr double kNewLayoutVersion = 1.1;
-// Revisions 0 ... 4 of firmware 1.1 cannot save and restore settings.
-constexpr int kLastRevisionWithoutCarry = 4;
 
 // "Version " precedes the number in every version text.
 constexpr std::size_t kVersionNumberOffset = 8;
@@ -38,8 +34,6 @@ constexpr std::size_t kVersionNumberOffset = 8;
 constexpr char kNewLayoutSection[] = "N_SAVE";
 constexpr char kOldLayoutSection[] = "O_SAVE";
 constexpr char kConversionSection[] = "C_DATA";
-
-bool RevisionWithoutCarry(int revision) { return revision >= 0 && revision <= kLastRevisionWithoutCarry; }
 
 }  // namespace
 

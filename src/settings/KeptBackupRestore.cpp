@@ -25,8 +25,6 @@
 namespace verup {
 namespace {
 
-constexpr double kNewLayoutVersion = 1.1;
-constexpr int kLastRevisionWithoutCarry = 4;
 using telnet::kConnectEcho32;
 using telnet::kRestoreRestartHeadStartMs;
 using telnet::kSettingsArea;
@@ -160,8 +158,7 @@ CUpdateDlg::KeptRestore CUpdateDlg::RestoreKeptBackup(const std::string& file, b
         const std::size_t after = static_cast<std::size_t>(std::max(cfg.NUM_LEN, 0)) + 1;
         const std::string rest = FirmwareVersionText.size() > after ? FirmwareVersionText.substr(after) : std::string();
         const int revision = static_cast<int>(std::strtol(rest.c_str(), nullptr, 10));
-        if (ReadVersionNumber(FirmwareVersionText, cfg.NUM_LEN) == kNewLayoutVersion && revision >= 0 &&
-            revision <= kLastRevisionWithoutCarry)
+        if (ReadVersionNumber(FirmwareVersionText, cfg.NUM_LEN) == kNewLayoutVersion && RevisionWithoutCarry(revision))
             return refuse("the device's firmware cannot take settings back");
     }
 

@@ -6,6 +6,12 @@
 
 namespace verup {
 
+// Firmware from this version on numbers its settings the new way.
+inline constexpr double kNewLayoutVersion = 1.1;
+// Revisions 0 ... 4 of firmware 1.1 cannot save and restore settings.
+inline constexpr int kLastRevisionWithoutCarry = 4;
+inline bool RevisionWithoutCarry(int revision) { return revision >= 0 && revision <= kLastRevisionWithoutCarry; }
+
 struct SettingsLayoutTable;
 
 class SettingsTable {
