@@ -23,6 +23,8 @@ namespace {
 
 // Real milliseconds between tries of a close that came while the worker was returning.
 constexpr int kCloseRetryMs = 10;
+// Real milliseconds between looks at whether the update's worker has ended.
+constexpr int kOutcomeWatchMs = 50;
 
 QMessageBox::Icon ToQtIcon(MessageIcon icon)
 {
@@ -143,12 +145,53 @@ void UpdateWindow::OnStartClicked()
     // One update per run: the button never comes back.
     start_->setEnabled(false);
     dlg_->OnStart();
+    WatchOutcome();
     // The worker locks the close paths itself, but only once its request reaches this thread;
     // no close may slip in before that. It gives them back when it ends.
     if (dlg_->WorkerRunning()) {
         close_->setEnabled(false);
         close_command_enabled_ = false;
     }
+}
+
+void UpdateWindow::WatchOutcome()
+{
+    if (outcome_watch_ == nullptr) {
+        outcome_watch_ = new QTimer(this);
+        outcome_watch_->setInterval(kOutcomeWatchMs);
+        connect(outcome_watch_, &QTimer::timeout, this, [this] {
+            if (dlg_->WorkerRunning())
+                return;
+            outcome_watch_->stop();
+            ShowOutcome();
+        });
+    }
+    outcome_watch_->start();
+}
+
+void UpdateWindow::ShowOutcome()
+{
+    // The worker has ended: what it wrote is settled and may be read here.
+    const CUpdateDlg::Outcome outcome = dlg_->UpdateOutcome.load();
+    if (outcome == CUpdateDlg::Outcome::NotRun || outcome == CUpdateDlg::Outcome::Done)
+        return;
+    QString text = QString::fromStdString(dlg_->OutcomeDetail);
+    if (!dlg_->ImagesRefusal.empty()) {
+        if (!text.isEmpty())
+            text += QStringLiteral("\n\n");
+        text += QStringLiteral("Nothing was written: the package cannot be written as it is.");
+        for (const std::string& problem : dlg_->ImagesRefusal)
+            text += QStringLiteral("\n  ") + QString::fromStdString(problem);
+        text += QStringLiteral("\nReplace the damaged files with complete ones (or correct verup.dat) and run again.");
+    }
+    if (text.isEmpty())
+        return;
+    const bool failed = outcome != CUpdateDlg::Outcome::SettingsNotRestored;
+    auto* box = new QMessageBox(failed ? QMessageBox::Critical : QMessageBox::Warning, windowTitle(), text,
+                                QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("OutcomeBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 void UpdateWindow::ApplyHeight()

@@ -19,6 +19,7 @@ class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QTimer;
 
 namespace verup::gui {
 
@@ -75,6 +76,11 @@ private:
     void StartupReturned(bool ok);
     // Settings an earlier run kept for this device: the user may have them put back now.
     void OfferKeptSettings();
+    // Waits (without blocking) for the update's worker to end, then explains a failure.
+    void WatchOutcome();
+    // When the update did not end as done: what happened, what the device holds and what to
+    // do next, in a box that does not hold up the window.
+    void ShowOutcome();
     void ApplyHeight();
     template <class F>
     void Queue(F&& f);
@@ -93,6 +99,7 @@ private:
     bool full_height_ = false;
     bool closed_ = false;
     QPointer<WaitDialog> wait_;
+    QTimer* outcome_watch_ = nullptr;
     QLabel* current_version_ = nullptr;
     QLabel* new_version_ = nullptr;
     QLabel* status_ = nullptr;
