@@ -26,6 +26,7 @@ int main(int argc, char** argv)
                  "fpga02.mot, from00.mot), or name that folder with -C.",
                  "verup"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", VERUP_VERSION, "Print the version and exit");
     app.footer("Exit codes: 0 success, 64 wrong command line, 66 -C folder not usable, 70 unexpected failure;\n"
                "each command's --help lists its own codes.");
 

@@ -1,12 +1,43 @@
 // verup-gui: the desktop window of the update tool.
+#include <unistd.h>
+
 #include <QApplication>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
 
 #include "TemplateView.h"
 #include "UpdateWindow.h"
 
+namespace {
+
+// An optional folder to run in (a path to its verup.dat names it too), as a file manager or the
+// desktop entry hands it over. False, with the reason on stderr, when it cannot be entered.
+bool EnterPackageFolder(const char* argument)
+{
+    std::error_code ec;
+    std::filesystem::path folder(argument);
+    if (std::filesystem::is_regular_file(folder, ec))
+        folder = folder.parent_path();
+    if (folder.empty() || ::chdir(folder.c_str()) == 0)
+        return true;
+    std::fprintf(stderr, "verup-gui: cannot enter %s: %s\n", folder.c_str(), std::strerror(errno));
+    return false;
+}
+
+}  // namespace
+
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    if (argc > 2) {
+        std::fputs("usage: verup-gui [FOLDER|FOLDER/verup.dat]\n", stderr);
+        return 64;
+    }
+    if (argc == 2 && !EnterPackageFolder(argv[1]))
+        return 66;
     QApplication::setApplicationName(QStringLiteral("verup-gui"));
     QApplication::setFont(verup::gui::DialogFont());
     // The window decides when the program ends: message boxes and the wait box come and go

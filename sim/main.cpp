@@ -59,6 +59,7 @@ int main(int argc, char** argv)
 {
     CLI::App app{"Simulated NEXAVO7300QB: serial port on a pseudo-terminal, telnet server on a loopback port.\n"
                  "Prints the pty path and the port, then runs until interrupted."};
+    app.set_version_flag("--version", VERUP_VERSION, "Print the version and exit");
 
     devsim::HarnessOptions options;
     std::string package;
