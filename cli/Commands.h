@@ -6,3 +6,4 @@ void AddConfigCommand(CLI::App& app);
 void AddImagesCommand(CLI::App& app);
 void AddUpdateCommand(CLI::App& app);
 void AddSettingsCommand(CLI::App& app);
+void AddPortsCommand(CLI::App& app);

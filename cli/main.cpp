@@ -42,6 +42,7 @@ int main(int argc, char** argv)
     AddImagesCommand(app);
     AddUpdateCommand(app);
     AddSettingsCommand(app);
+    AddPortsCommand(app);
 
     try {
         app.parse(argc, argv);
