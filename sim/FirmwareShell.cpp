@@ -56,11 +56,11 @@ std::string FirmwareShell::ShowVersion()
     text += "Farmware " + device_.VersionText() + "\r\n";
     text += "HTTP Server Version 1.02\r\n";
     text += "TELNET Server " + device_.TelnetServerVersion() + "\r\n";
-    text += "Eth0 Mac Address 00:80:6D:73:00:10\r\n";
-    text += "Eth1 Mac Address 00:80:6D:73:00:11\r\n";
-    text += "WL0 Mac Address 00:80:6D:73:00:12\r\n";
+    text += "Eth0 Mac Address " + device_.MacAddress(0) + "\r\n";
+    text += "Eth1 Mac Address " + device_.MacAddress(1) + "\r\n";
+    text += "WL0 Mac Address " + device_.MacAddress(2) + "\r\n";
     text += "WL0 Version 2.3.1\r\n";
-    text += "Usb0 Mac Address 00:80:6D:73:00:13";
+    text += "Usb0 Mac Address " + device_.MacAddress(3);
     return text;
 }
 

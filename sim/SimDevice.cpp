@@ -124,6 +124,29 @@ bool ParseSettingsItemEdit(const std::string& text, SettingsItemEdit& out)
     return true;
 }
 
+bool ParseMac(const std::string& text, std::array<uint8_t, 6>& out)
+{
+    unsigned b[6] = {};
+    int used = 0;
+    if (std::sscanf(text.c_str(), "%2x:%2x:%2x:%2x:%2x:%2x%n", &b[0], &b[1], &b[2], &b[3], &b[4], &b[5], &used) != 6 ||
+        used != static_cast<int>(text.size()) || text.size() != 17 || b[5] > 0xFC)
+        return false;
+    for (int i = 0; i < 6; ++i)
+        out[i] = static_cast<uint8_t>(b[i]);
+    return true;
+}
+
+std::string SimDevice::MacAddress(int offset) const
+{
+    std::array<uint8_t, 6> mac{};
+    if (!ParseMac(options_.Mac, mac))
+        ParseMac(DeviceOptions{}.Mac, mac);
+    mac[5] = static_cast<uint8_t>(mac[5] + offset);
+    char text[18];
+    std::snprintf(text, sizeof text, "%02X:%02X:%02X:%02X:%02X:%02X", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
+    return text;
+}
+
 SimDevice::SimDevice(DeviceProfile profile, DeviceOptions options, const verup::Clock& clock)
     : profile_(std::move(profile)), options_(std::move(options)), clock_(clock)
 {

@@ -60,6 +60,8 @@ public:
     std::string VersionText();   // "Version 1.10 3"
     std::string ProductWord();   // the identification word
     std::string TelnetServerVersion() const { return options_.TelnetServerVersion; }
+    // The MAC address of interface `offset` (0 Eth0, 1 Eth1, 2 WL0, 3 Usb0), upper case.
+    std::string MacAddress(int offset) const;
 
     // ---- flash
     std::vector<uint8_t> Area(int area);

@@ -2,6 +2,7 @@
 // What the simulated device is told at start: its identity, its restart time, where it keeps
 // its state, and the faults it is to show.
 #include <cstdint>
+#include <array>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,9 @@ struct DeviceOptions {
     // Identification word in "ati" and the telnet banner; empty = the package's KIKI1.
     std::string Product;
     std::string TelnetServerVersion = "Version 2.00";
+    // MAC address of Eth0; Eth1, WL0 and Usb0 follow it (last byte +1, +2, +3). A fleet of
+    // simulated devices gives each its own.
+    std::string Mac = "00:80:6D:73:00:10";
     // Device ms from a restart command until the device answers again.
     int64_t RestartMs = 4000;
     // Flash image kept across runs; empty = in memory only.
@@ -72,6 +76,9 @@ struct DeviceOptions {
 
 // "CMD:N" as the fault flags take it; false when malformed.
 bool ParseCountedFault(const std::string& text, CountedFault& out);
+// "XX:XX:XX:XX:XX:XX" (hex, either case) whose last byte leaves room for the three that follow;
+// false when malformed.
+bool ParseMac(const std::string& text, std::array<uint8_t, 6>& out);
 // "B.I=TEXT" as --settings-item takes it; false when malformed.
 bool ParseSettingsItemEdit(const std::string& text, SettingsItemEdit& out);
 

@@ -76,7 +76,10 @@ int main(int argc, char** argv)
     app.add_option("--package", package, "package directory whose verup.dat gives the flash layout, "
                                          "identification words and settings layouts (default: the built-in demo package)");
     app.add_option("--link", options.Serial.LinkPath, "make a symbolic link PATH to the pty's slave side");
-    app.add_option("--telnet-port", options.Telnet.Port, "telnet port on 127.0.0.1 (default 2323; 0 = any free port)");
+    app.add_option("--telnet-port", options.Telnet.Port, "telnet port (default 2323; 0 = any free port)");
+    app.add_option("--telnet-address", options.Telnet.BindAddress,
+                   "loopback address to serve telnet on (default 127.0.0.1; 127.0.0.2 ... give a fleet one port each)");
+    app.add_option("--mac", dev.Mac, "Eth0 MAC address XX:XX:XX:XX:XX:XX; Eth1, WL0, Usb0 follow it (default 00:80:6D:73:00:10)");
     app.add_flag("--no-serial", no_serial, "no pseudo-terminal");
     app.add_flag("--no-telnet", no_telnet, "no telnet server");
     app.add_flag("--baud-pacing", options.Serial.BaudPacing, "pace serial input and output to 115200 baud 8N1");
@@ -166,6 +169,16 @@ int main(int argc, char** argv)
     if (!ParseFaults(no_reply, faults.NoReply, "--no-reply") || !ParseFaults(error_word, faults.ErrorWord, "--error-word") ||
         !ParseFaults(kanji_error, faults.KanjiError, "--kanji-error"))
         return kExitBadFault;
+    if (std::array<uint8_t, 6> mac{}; !devsim::ParseMac(dev.Mac, mac)) {
+        std::cerr << "--mac: expected XX:XX:XX:XX:XX:XX with a last byte of at most FC, got \"" << dev.Mac << "\"\n";
+        return kExitBadFault;
+    }
+    if (options.Telnet.BindAddress.rfind("127.", 0) != 0) {
+        // A simulated device never answers on a real network.
+        std::cerr << "--telnet-address: a loopback address 127.x.y.z is needed, got \"" << options.Telnet.BindAddress
+                  << "\"\n";
+        return kExitBadFault;
+    }
     for (const auto& text : settings_items) {
         devsim::SettingsItemEdit edit;
         if (!devsim::ParseSettingsItemEdit(text, edit)) {
@@ -209,7 +222,7 @@ int main(int argc, char** argv)
     if (options.WithSerial)
         std::cout << "pty: " << harness.PtyPath() << "\n";
     if (options.WithTelnet)
-        std::cout << "telnet: 127.0.0.1:" << harness.TelnetPort() << "\n";
+        std::cout << "telnet: " << options.Telnet.BindAddress << ":" << harness.TelnetPort() << "\n";
     std::cout << "mode: " << devsim::RunModeName(harness.Device().Mode()) << ", " << harness.Device().VersionText() << "\n";
     std::cout.flush();
     int sig = 0;
