@@ -2,6 +2,7 @@
 // kinds, byte and bulk mode, the receive bound, partial sends, watch mode and closing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -80,10 +81,7 @@ protected:
     int Notes(int which)
     {
         std::lock_guard lock(mutex_);
-        int n = 0;
-        for (int note : notes_)
-            n += note == which ? 1 : 0;
-        return n;
+        return static_cast<int>(std::count(notes_.begin(), notes_.end(), which));
     }
 
     // Everything the link's threads call into is declared before the link, so it outlives

@@ -7,9 +7,8 @@
 #include <memory>
 #include <thread>
 
-#include "support/DevsimClients.h"
+#include "sim/DevsimSupport.h"
 #include "support/Subprocess.h"
-#include "support/TempDir.h"
 
 #if defined(DEVSIM_BINARY)
 

@@ -5,12 +5,8 @@
 #include <memory>
 #include <thread>
 
-#include "PackageMaker.h"
-#include "SimHarness.h"
 #include "settings/GetdataReply.h"
-#include "support/DevsimClients.h"
-#include "support/DevsimFixture.h"
-#include "support/TempDir.h"
+#include "sim/DevsimSupport.h"
 
 namespace {
 

@@ -3,12 +3,8 @@
 
 #include <algorithm>
 
-#include "PackageMaker.h"
-#include "SimHarness.h"
 #include "lan/Fcs16.h"
-#include "support/DevsimClients.h"
-#include "support/DevsimFixture.h"
-#include "support/TempDir.h"
+#include "sim/DevsimSupport.h"
 
 namespace {
 
