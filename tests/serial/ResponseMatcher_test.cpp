@@ -80,50 +80,42 @@ TEST_F(ResponseMatcherTest, EveryKindFindsItsWordInEitherLetterCase)
     }
 }
 
-TEST_F(ResponseMatcherTest, AnotherKindsWordDoesNotDecide)
+TEST_F(ResponseMatcherTest, OtherWordsTheUploadKindAndTextPastAZeroByteDecideNothing)
 {
-    Expect(RK_MP_OK);
-    EXPECT_EQ(Feed("\r\nOK\r\n Write OK F-ROM>"), 0u);
-    EXPECT_EQ(State(), STATE_WAITING);
+    const std::pair<int, std::string> cases[] = {
+        {RK_MP_OK, "\r\nOK\r\n Write OK F-ROM>"},
+        {RK_UPLOAD_BULK, "UL.OK\r\nOK\r\n\r\n# "},
+        {RK_OK, std::string("abc\0\r\nOK\r\nERROR!", 16)},
+        // The katakana error word alone, before the reply word, decides nothing by itself.
+        {RK_SHELL_PROMPT, kKatakanaError + "abc"},
+    };
+    for (const auto& [kind, text] : cases) {
+        Expect(kind);
+        EXPECT_EQ(Feed(text), 0u) << kind;
+        EXPECT_EQ(State(), STATE_WAITING) << kind;
+    }
+    Feed("\r\n# ");
+    EXPECT_EQ(State(), STATE_ERROR_WORD) << "the katakana word counts once the reply word is in";
 }
 
-TEST_F(ResponseMatcherTest, ErrorWordInAnyCaseFailsEvenAfterTheReplyWord)
+TEST_F(ResponseMatcherTest, ErrorWordsFailEvenAfterTheReplyWord)
 {
     Expect(RK_OK);
     EXPECT_EQ(Feed("Error!"), 6u);
     EXPECT_EQ(State(), STATE_ERROR_WORD);
-
-    Expect(RK_OK);
-    Feed("\r\nOK\r\n");
-    ASSERT_EQ(State(), STATE_RECOGNISED);
-    Feed("ERROR!");
-    EXPECT_EQ(State(), STATE_ERROR_WORD);
-}
-
-TEST_F(ResponseMatcherTest, DownloadResultErrorWord)
-{
     Expect(RK_DL_RESULT);
     EXPECT_GT(Feed("\r\nDL.ERROR"), 0u);
     EXPECT_EQ(State(), STATE_ERROR_WORD);
+    for (const std::string& late : {std::string("ERROR!"), "xx" + kKatakanaError}) {
+        Expect(RK_SHELL_PROMPT);
+        Feed("show version\r\r\n# ");
+        ASSERT_EQ(State(), STATE_RECOGNISED);
+        Feed(late);
+        EXPECT_EQ(State(), STATE_ERROR_WORD) << late;
+    }
 }
 
-TEST_F(ResponseMatcherTest, LateKatakanaErrorTurnsSuccessIntoFailure)
-{
-    Expect(RK_SHELL_PROMPT);
-    Feed("show version\r\r\n# ");
-    ASSERT_EQ(State(), STATE_RECOGNISED);
-    Feed("xx" + kKatakanaError);
-    EXPECT_EQ(State(), STATE_ERROR_WORD);
-
-    // Before the word it does not decide anything by itself.
-    Expect(RK_SHELL_PROMPT);
-    EXPECT_EQ(Feed(kKatakanaError + "abc"), 0u);
-    EXPECT_EQ(State(), STATE_WAITING);
-    Feed("\r\n# ");
-    EXPECT_EQ(State(), STATE_ERROR_WORD);
-}
-
-TEST_F(ResponseMatcherTest, MatchingOffOnlyCollects)
+TEST_F(ResponseMatcherTest, MatchingOffOnlyCollectsAndAZeroedHeadHidesAnEarlierErrorWord)
 {
     Expect(RK_OK);
     words.MatchingEnabled = false;
@@ -132,53 +124,25 @@ TEST_F(ResponseMatcherTest, MatchingOffOnlyCollects)
     EXPECT_EQ(buffer.Count(), 12u);
     // The raw downloads still learn of the error word.
     EXPECT_TRUE(matcher.ErrorWordSeen());
-}
-
-TEST_F(ResponseMatcherTest, UploadKindLooksForNoWord)
-{
-    Expect(RK_UPLOAD_BULK);
-    EXPECT_EQ(Feed("UL.OK\r\nOK\r\n\r\n# "), 0u);
-    EXPECT_EQ(State(), STATE_WAITING);
-}
-
-TEST_F(ResponseMatcherTest, TextEndsAtAZeroByteAsForFindText)
-{
-    Expect(RK_OK);
-    EXPECT_EQ(Feed(std::string("abc\0\r\nOK\r\nERROR!", 16)), 0u);
-    EXPECT_EQ(State(), STATE_WAITING);
-}
-
-TEST_F(ResponseMatcherTest, ZeroedHeadHidesAnEarlierErrorWord)
-{
-    Expect(RK_OK);
-    words.MatchingEnabled = false;
-    Feed("S315ERROR!");
-    ASSERT_TRUE(matcher.ErrorWordSeen());
     buffer.ZeroHead();
     matcher.HeadZeroed();
     Feed("ERROR!");
     EXPECT_FALSE(matcher.ErrorWordSeen());
 }
 
-TEST_F(ResponseMatcherTest, BulkUploadWordNeedsOneMoreByte)
+TEST_F(ResponseMatcherTest, BulkUploadWordNeedsOneMoreByteAndMaySpanReads)
 {
+    auto bulk = [&](const std::string& bytes) { matcher.OnBulkBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()); };
     Expect(RK_UPLOAD_BULK);
-    const std::string data = std::string(300, '\x55') + "UL.OK";
-    matcher.OnBulkBytes(reinterpret_cast<const uint8_t*>(data.data()), data.size());
+    bulk(std::string(300, '\x55') + "UL.OK");
     EXPECT_FALSE(words.ReplyEvent.IsSet());
-    const uint8_t cr = '\r';
-    matcher.OnBulkBytes(&cr, 1);
+    bulk("\r");
     EXPECT_TRUE(words.ReplyEvent.IsSet());
     EXPECT_EQ(State(), STATE_RECOGNISED);
-}
 
-TEST_F(ResponseMatcherTest, BulkUploadWordSplitAcrossReadsAndZeroBytes)
-{
     Expect(RK_UPLOAD_BULK);
-    const std::string first("\0\0ul.", 5);
-    const std::string second("ok\0", 3);
-    matcher.OnBulkBytes(reinterpret_cast<const uint8_t*>(first.data()), first.size());
-    matcher.OnBulkBytes(reinterpret_cast<const uint8_t*>(second.data()), second.size());
+    bulk(std::string("\0\0ul.", 5));
+    bulk(std::string("ok\0", 3));
     EXPECT_EQ(State(), STATE_RECOGNISED);
 }
 

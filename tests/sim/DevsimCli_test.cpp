@@ -2,15 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <chrono>
+#include <memory>
 #include <thread>
 
-#include "support/DevsimClients.h"
+#include "sim/DevsimSupport.h"
 #include "support/Subprocess.h"
-#include "support/TempDir.h"
 
 #if defined(DEVSIM_BINARY)
 
@@ -19,51 +17,34 @@ namespace {
 using verup::test::RunProgram;
 using verup::test::TempDir;
 
-// The simulator started as a child whose pid the test keeps, to cut its power.
-class Device {
-public:
-    Device(const TempDir& dir, std::vector<std::string> argv) : out_(dir.File("device.out"))
+// The simulator started as a child process, which the test may kill to cut its power.
+struct Device {
+    Device(const TempDir& dir, std::vector<std::string> argv) : out(dir.File("device.out"))
     {
         argv.insert(argv.begin(), DEVSIM_BINARY);
-        std::vector<char*> args;
-        for (auto& a : argv)
-            args.push_back(a.data());
-        args.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
+        process = std::make_unique<verup::test::Subprocess>(argv, std::map<std::string, std::string>{}, out,
+                                                            dir.File("device.err"));
     }
-    ~Device() { Kill(SIGTERM); }
-
     // The pty path the device printed.
-    std::string Pty()
+    std::string Pty() const
     {
         const auto end = std::chrono::steady_clock::now() + verup::test::RawStream::kCap;
-        while (std::chrono::steady_clock::now() < end) {
-            const std::string text = TempDir::ReadFile(out_);
+        for (std::string text; std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
+            text = TempDir::ReadFile(out);
             const auto at = text.find("pty: ");
-            const auto eol = text.find('\n', at);
-            if (at != std::string::npos && eol != std::string::npos)
-                return text.substr(at + 5, eol - at - 5);
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (at != std::string::npos && text.find('\n', at) != std::string::npos)
+                return text.substr(at + 5, text.find('\n', at) - at - 5);
         }
         return {};
     }
-    void Kill(int signal)
+    void PowerCut()
     {
-        if (pid_ <= 0)
-            return;
-        ::kill(pid_, signal);
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        pid_ = -1;
+        process->Signal(SIGKILL);
+        process->Wait(verup::test::RawStream::kCap);
     }
 
-private:
-    std::string out_;
-    pid_t pid_ = -1;
+    std::string out;
+    std::unique_ptr<verup::test::Subprocess> process;
 };
 
 TEST(DevsimCli, HelpListsEveryFlag)
@@ -126,16 +107,19 @@ TEST(DevsimCli, PowerCutDuringTheProgramWriteLeavesTheMonitorOnTheNextStart)
         port.ReadUntil("F-ROM>");
         port.Send("WR01\r");
         ASSERT_NE(port.ReadUntil("F-ROM>").find(" Write OK "), std::string::npos);
-        device.Kill(SIGKILL);
+        device.PowerCut();
     }
     const auto inspected = RunProgram({DEVSIM_BINARY, "inspect", "--package", dir.File("pkg"), "--state", dir.File("state")}, {}, dir);
     ASSERT_EQ(inspected.exit_code, 0) << inspected.err;
     EXPECT_NE(inspected.out.find("next start: boot monitor"), std::string::npos) << inspected.out;
+    EXPECT_NE(inspected.out.find("  3.1 = user3.1\n"), std::string::npos) << "the settings area was not touched";
 
     Device again(dir, device_args);
     auto port = verup::test::OpenSerial(again.Pty());
     port.Send("A");
     EXPECT_EQ(port.ReadUntil("F1>"), "\r\nF1>");
+    port.Send("AT\r\n");
+    EXPECT_EQ(port.ReadUntil("F1>"), "\r\nF1>") << "no firmware answers OK";
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 #pragma once
-// Raw clients of the simulated device for its tests: the pty opened as a serial port and a
-// plain TCP socket, each reading until an exact word arrived. Every wait has a generous
-// real-time cap so a silent device fails the test instead of hanging it; no test relies on
-// the cap for timing.
+// For the simulated device's own tests: the simulator started on the default package, and raw
+// clients of it (the pty opened as a serial port, a plain TCP socket), each reading until an
+// exact word arrived. Every wait has a generous real-time cap so a silent device fails the
+// test instead of hanging it; no test relies on the cap for timing.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -11,14 +11,23 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <utility>
+
+#include "PackageMaker.h"
+#include "SimHarness.h"
+#include "platform/Clock.h"
+#include "support/TempDir.h"
 
 namespace verup::test {
 
@@ -168,5 +177,32 @@ inline RawStream ConnectLoopbackWhenUp(int port)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
 }
+
+// The simulator started on the package the default PackageOptions make.
+class DevsimFixture : public ::testing::Test {
+protected:
+    // Writes the package and starts the simulator; `front_end` picks the links, then
+    // Configure has its say.
+    void StartSim(const std::function<void(devsim::HarnessOptions&)>& front_end)
+    {
+        std::string error;
+        ASSERT_TRUE(devsim::WritePackage(dir_.Path(), devsim::PackageOptions{}, &error)) << error;
+        devsim::HarnessOptions options;
+        ASSERT_TRUE(devsim::SimHarness::UsePackage(options, dir_.Path(), &error)) << error;
+        front_end(options);
+        Configure(options);
+        options_ = options;
+        sim_ = std::make_unique<devsim::SimHarness>(options, clock_);
+        ASSERT_TRUE(sim_->Start(&error)) << error;
+    }
+    virtual void Configure(devsim::HarnessOptions&) {}
+
+    devsim::SimDevice& Device() { return sim_->Device(); }
+
+    TempDir dir_;
+    Clock clock_{50};
+    devsim::HarnessOptions options_;
+    std::unique_ptr<devsim::SimHarness> sim_;
+};
 
 }  // namespace verup::test

@@ -46,17 +46,5 @@ TEST(TimerService, KillFromInsideItsCallback)
     EXPECT_FALSE(timers.IsRunning(TIMER_WATCHDOG));
 }
 
-TEST(ManualResetEvent, StaysSetUntilReset)
-{
-    Clock clock(100.0);
-    ManualResetEvent event;
-    EXPECT_FALSE(event.WaitMs(clock, 10));
-    event.Set();
-    EXPECT_TRUE(event.WaitMs(clock, 0));
-    EXPECT_TRUE(event.WaitMs(clock, 0));
-    event.Reset();
-    EXPECT_FALSE(event.IsSet());
-}
-
 }  // namespace
 }  // namespace verup

@@ -1,16 +1,10 @@
 // The simulated device's telnet server, driven with raw bytes over a loopback socket.
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <algorithm>
 
-#include "PackageMaker.h"
-#include "SimHarness.h"
-#include "image/ImageBuilder.h"
 #include "lan/Fcs16.h"
-#include "settings/GetdataReply.h"
-#include "support/DevsimClients.h"
-#include "support/DevsimFixture.h"
-#include "support/TempDir.h"
+#include "sim/DevsimSupport.h"
 
 namespace {
 
@@ -31,8 +25,9 @@ protected:
         StartSim([](devsim::HarnessOptions& options) { options.WithSerial = false; });
     }
 
-    // Connects, negotiates as the tool does, and reads up to the password prompt.
-    RawStream Connect()
+    // Connects, negotiates as the tool does, and reads up to the password prompt. Only after
+    // WILL ECHO answered DO ECHO comes the second WILL SUPPRESS-GO-AHEAD.
+    RawStream Connect(std::string_view product = "NEXAVO7300QB")
     {
         RawStream s = verup::test::ConnectLoopbackWhenUp(sim_->TelnetPort());
         EXPECT_TRUE(s.IsOpen());
@@ -40,7 +35,7 @@ protected:
         EXPECT_TRUE(s.Send(kAnswers));
         EXPECT_EQ(s.ReadBytes(3), "\xFF\xFB\x03");
         EXPECT_TRUE(s.Send("\xFF\xFD\x03"));
-        EXPECT_EQ(s.ReadUntil("Password: "), "\r\nNEXAVO7300QB\r\n\r\nPassword: ");
+        EXPECT_EQ(s.ReadUntil("Password: "), "\r\n" + std::string(product) + "\r\n\r\nPassword: ");
         return s;
     }
     RawStream LogIn()
@@ -62,24 +57,12 @@ protected:
     static std::string Block(const std::vector<uint8_t>& data) { return std::string(data.begin(), data.end()); }
 };
 
-TEST_F(DevsimTelnet, NegotiationRunsTheToolsTableAndTheSecondSgaWaitsForTheEchoAnswer)
+TEST_F(DevsimTelnet, NegotiationAndLoginBannerNamingProductAndVersionsWithinItsFirst250Bytes)
 {
-    RawStream s = verup::test::ConnectLoopbackWhenUp(sim_->TelnetPort());
-    ASSERT_TRUE(s.IsOpen());
-    EXPECT_EQ(s.ReadBytes(kOpening.size()), kOpening);
-    ASSERT_TRUE(s.Send(kAnswers));
-    // Only now, after WILL ECHO answered DO ECHO, the second WILL SUPPRESS-GO-AHEAD.
-    EXPECT_EQ(s.ReadBytes(3), "\xFF\xFB\x03");
-    ASSERT_TRUE(s.Send("\xFF\xFD\x03"));
-    EXPECT_EQ(s.ReadUntil("Password: "), "\r\nNEXAVO7300QB\r\n\r\nPassword: ");
+    RawStream s = Connect();
     const auto log = Device().CommandLog();
     for (const char* answer : {"IAC FD 03", "IAC FD 01", "IAC FC 1F", "IAC FE 05", "IAC FC 21", "IAC FE 22", "IAC FB 01"})
         EXPECT_NE(std::find(log.begin(), log.end(), std::string("telnet: ") + answer), log.end()) << answer;
-}
-
-TEST_F(DevsimTelnet, LoginBannerNamesProductAndVersionsWithinItsFirst250Bytes)
-{
-    RawStream s = Connect();
     const std::string banner = Command(s, kPassword, "\r\n>");
     EXPECT_EQ(banner, "\r\n\r\nNEXAVO7300QB Network Terminal\r\nFarmware Version 1.10 3\r\nTelnet Server Version 2.00\r\n\r\n>");
     const std::string first = banner.substr(0, 250);
@@ -144,54 +127,6 @@ TEST_F(DevsimTelnet, RestartDropsTheConnectionAndRefusesUntilTheDeviceIsBack)
     EXPECT_NE(Command(again, kPassword, "\r\n>").find("Farmware Version 1.10 3"), std::string::npos);
 }
 
-TEST_F(DevsimTelnet, LanUpdateWithRawSettingsAreaRestoresTheSettings)
-{
-    const auto cfg = options_.Profile.Cfg;
-    const std::size_t sector = options_.Profile.SectorBytes();
-    const auto used = Device().SavedSettings();
-    ASSERT_TRUE(used.has_value());
-
-    RawStream s = LogIn();
-    Command(s, "mode crc\r", "\r\n#");
-    ASSERT_TRUE(s.Send("upload 31\r"));
-    std::string reply = s.ReadUntil("UL.OK");
-    reply += s.ReadUntil("\r\n#");
-    const std::string area31 = reply.substr(16, sector + 2);
-    ASSERT_EQ(verup::Fcs16Check(reinterpret_cast<const uint8_t*>(area31.data()), area31.size()), 1);
-
-    std::vector<uint8_t> image;
-    const auto built = verup::BuildProgramImage(cfg, dir_.Path(),
-                                                static_cast<uint32_t>(verup::test::TempDir::ReadFile(dir_.File("rt00.mot")).size()), image);
-    ASSERT_TRUE(built.Ok()) << built.Reason;
-    for (int i = 1; i <= cfg.MAIN; ++i)
-        EXPECT_EQ(Command(s, "fromer " + std::to_string(i) + "\r", "\r\n#"), "fromer " + std::to_string(i) + "\r\r\nErase OK\r\n#");
-    Command(s, "fromer " + std::to_string(cfg.DATA) + "\r", "\r\n#");
-    for (int j = 1; j <= built.SectorCount; ++j) {
-        const auto piece = verup::ProgramImageSector(image, j, cfg);
-        std::vector<uint8_t> framed(piece.begin(), piece.end());
-        verup::Fcs16Append(framed);
-        Command(s, "mode crc\r", "\r\n#");
-        Command(s, "download " + std::to_string(j) + "\r", "DL.");
-        EXPECT_EQ(Command(s, Block(framed), "\r\n#"), "\r\nDL.OK\r\n#");
-        Command(s, "fromwr " + std::to_string(j) + "\r", "\r\n#");
-    }
-    ASSERT_TRUE(s.Send("restart reboot\r"));
-    EXPECT_TRUE(s.WaitClosed());
-    s = LogIn();
-    EXPECT_EQ(Device().VersionText(), "Version 1.20 3");
-    EXPECT_EQ(*Device().SavedSettings(), devsim::DefaultSettings(options_.Profile.NewLayout, true));
-
-    Command(s, "mode crc\r", "\r\n#");
-    Command(s, "download 31\r", "DL.");
-    EXPECT_EQ(Command(s, area31, "\r\n#"), "\r\nDL.OK\r\n#");
-    EXPECT_EQ(Command(s, "fromwr 31\r", "\r\n#"), "fromwr 31\r\r\nWrite OK\r\n#");
-    EXPECT_EQ(*Device().SavedSettings(), *used);
-    std::vector<std::string> items;
-    const std::string block3 = Command(s, "getdata 3\r", "\r\n#");
-    ASSERT_TRUE(verup::ReadGetdataItems(block3, 2, items));
-    EXPECT_EQ(items, (std::vector<std::string>{"user3.1", "user3.2"}));
-}
-
 class DevsimTelnetFaults : public DevsimTelnet {
 protected:
     void Configure(devsim::HarnessOptions& o) override
@@ -207,12 +142,7 @@ protected:
 
 TEST_F(DevsimTelnetFaults, FaultsShowOnTheWire)
 {
-    RawStream s = verup::test::ConnectLoopbackWhenUp(sim_->TelnetPort());
-    s.ReadBytes(kOpening.size());
-    s.Send(kAnswers);
-    s.ReadBytes(3);
-    s.Send("\xFF\xFD\x03");
-    EXPECT_EQ(s.ReadUntil("Password: "), "\r\nOTHERBOX\r\n\r\nPassword: ");
+    RawStream s = Connect("OTHERBOX");
     const std::string banner = Command(s, kPassword, "\r\n>");
     EXPECT_NE(banner.find("OTHERBOX Network Terminal"), std::string::npos);
     EXPECT_EQ(banner.find("NEXAVO7300QB"), std::string::npos);
@@ -234,21 +164,6 @@ TEST_F(DevsimTelnetFaults, FaultsShowOnTheWire)
     ASSERT_TRUE(s.Send(Block(block)));
     EXPECT_TRUE(s.WaitClosed()) << "second block: dropped half way";
 }
-
-class DevsimTelnetRefused : public DevsimTelnet {
-protected:
-    void Configure(devsim::HarnessOptions& o) override { o.Device.Faults.RefuseLogin = true; }
-};
-
-TEST_F(DevsimTelnetRefused, PasswordIsRefused)
-{
-    RawStream s = Connect();
-    EXPECT_EQ(Command(s, kPassword, "Password: "), "\r\nLogin incorrect\r\n\r\nPassword: ");
-}
-
-}  // namespace
-
-namespace {
 
 class DevsimTelnetSlowReturn : public DevsimTelnet {
 protected:

@@ -37,23 +37,12 @@ TEST_F(SRecordConversion, ReadsTheTextbookRecord)
 
 TEST_F(SRecordConversion, AddressWidthsOfS1S2S3)
 {
-    const auto r = Program(DataRecord(0x1234, {1}, 2) + DataRecord(0x012345, {2}, 3) + DataRecord(0x00023456, {3}, 4) +
-                           kTermination);
-    // S1 0x1234 lies below the program area
-    EXPECT_FALSE(r.Terminated);
-    ASSERT_TRUE(r.Error);
-    EXPECT_EQ(r.Error->line, 1u);
-    EXPECT_EQ(r.Error->column, 5u);
-    EXPECT_EQ(r.Error->found, "0x1234");
-
-    const auto ok = Program(DataRecord(0xFFFF, {9}, 2).substr(0, 0) + DataRecord(0x012345, {2}, 3) +
-                            DataRecord(0x00023456, {3}, 4) + kTermination);
+    const auto ok = Program(DataRecord(0x012345, {2}, 3) + DataRecord(0x00023456, {3}, 4) + kTermination);
     ASSERT_TRUE(ok.Terminated);
     EXPECT_EQ(program[0x2345], 2);
     EXPECT_EQ(program[0x13456], 3);
     EXPECT_EQ(ok.HighestAddress, 0x23456u);
     EXPECT_EQ(ok.DataRecords, 2u);
-
     // In sector placement only the low 16 bits count: 0x10000 + A writes at A.
     ASSERT_TRUE(Sector(DataRecord(0x1234, {1}, 2) + DataRecord(0x0012345, {2}, 3) + DataRecord(0x30001, {7}, 4) +
                        kTermination));
@@ -73,33 +62,7 @@ TEST_F(SRecordConversion, HeaderAndCountRecordsAreSkipped)
     EXPECT_EQ(program, plain);
 }
 
-// The file's maker meant every record in it: a file that holds more than what converts is
-// refused, not cut short.
-TEST_F(SRecordConversion, RecordsThatWouldBeLostRefuseTheFile)
-{
-    const std::string head = DataRecord(0x10000, {1}) + kTermination;
-    const auto data_after = Program(head + "S0030000FC\r\n" + DataRecord(0x10010, {2}));
-    EXPECT_FALSE(data_after.Terminated);
-    ASSERT_TRUE(data_after.Error);
-    EXPECT_EQ(data_after.Error->line, 4u);
-    EXPECT_EQ(data_after.Error->column, 1u);
-    EXPECT_EQ(data_after.Error->expected, "no data record after the termination record");
-    EXPECT_EQ(data_after.Error->found, "an S3 record");
-    EXPECT_EQ(program[0], 1);  // what converted is still shown
-
-    for (const std::string type : {"4", "X", "s", "\r"}) {
-        const auto r = Program(DataRecord(0x10000, {1}) + "S" + type + "030000FC\r\n" + kTermination);
-        EXPECT_FALSE(r.Terminated) << type;
-        ASSERT_TRUE(r.Error);
-        EXPECT_EQ(r.Error->line, 2u);
-        EXPECT_EQ(r.Error->column, 2u);
-        EXPECT_NE(r.Error->found.find("S"), std::string::npos) << r.Error->found;
-        EXPECT_FALSE(Program(head + "S" + type + "030000FC\r\n")) << "after the termination record: " << type;
-    }
-    EXPECT_FALSE(Program(head + "garbage\r\n"));
-}
-
-TEST_F(SRecordConversion, OnlyRecordsWithoutDataMayFollowTheTermination)
+TEST_F(SRecordConversion, OnlyRecordsWithoutDataMayFollowTheTerminationWhoseFieldsAreNotExamined)
 {
     const std::string head = DataRecord(0x10000, {1}) + kTermination;
     for (const std::string& tail : {std::string(), std::string("\r\n\r\n"), std::string(" \t\n"),
@@ -108,6 +71,8 @@ TEST_F(SRecordConversion, OnlyRecordsWithoutDataMayFollowTheTermination)
         const auto r = Program(head + tail);
         EXPECT_TRUE(r.Terminated) << tail << ": " << (r.Error ? r.Error->Describe() : "");
     }
+    EXPECT_TRUE(Sector(DataRecord(0, {1}) + "S7 not hex at all\r"));
+    EXPECT_TRUE(Sector(DataRecord(0, {1}) + "S8\r"));
 }
 
 TEST_F(SRecordConversion, LastByteAddressFollowsTheRecordsEnd)
@@ -119,13 +84,7 @@ TEST_F(SRecordConversion, LastByteAddressFollowsTheRecordsEnd)
     EXPECT_EQ(r.LastByteAddress, 0x20007u);
 }
 
-TEST_F(SRecordConversion, TerminationFieldsAreNotExamined)
-{
-    EXPECT_TRUE(Sector(DataRecord(0, {1}) + "S7 not hex at all\r"));
-    EXPECT_TRUE(Sector(DataRecord(0, {1}) + "S8\r"));
-}
-
-TEST_F(SRecordConversion, SkippedAndEndOfFileBytes)
+TEST_F(SRecordConversion, SkippedBytes)
 {
     std::string record = DataRecord(0x10000, {0x12, 0x34});
     record.insert(7, "\xFE");  // inside the address
@@ -135,93 +94,92 @@ TEST_F(SRecordConversion, SkippedAndEndOfFileBytes)
     EXPECT_EQ(program[0], 0x12);
     EXPECT_EQ(program[1], 0x34);
 
-    const auto eof = Program(DataRecord(0x10000, {1}) + "\x1A" + kTermination);
-    EXPECT_FALSE(eof.Terminated);
-    ASSERT_TRUE(eof.Error);
-    EXPECT_EQ(eof.Error->line, 2u);
-    EXPECT_EQ(eof.Error->found, "0x1A");
-    // Even in a skipped line.
-    EXPECT_FALSE(Program("S0 header \x1A\r\n" + kTermination));
 }
 
-TEST_F(SRecordConversion, TextMustReachATerminationRecord)
+// What the file's maker wrote is meant whole: a text that holds more than what converts,
+// or anything malformed, is refused with its place, never cut short.
+struct Refusal {
+    const char* name;
+    std::string text;
+    std::size_t line = 0, column = 0;  // 0: not checked
+    const char* expected = "";         // a part of the expectation
+    const char* found = "";            // the whole finding
+};
+
+std::string Corrupt(std::string record, std::size_t at, char c)
 {
-    const auto r = Program(DataRecord(0x10000, {1}));
-    EXPECT_FALSE(r.Terminated);
-    ASSERT_TRUE(r.Error);
-    EXPECT_EQ(r.Error->found, "end of text");
-    EXPECT_FALSE(Program(""));
-    // A termination record without its CR is not finished.
-    EXPECT_FALSE(Program(DataRecord(0x10000, {1}) + "S9030000FC"));
+    record[at] = c;
+    return record;
 }
 
-TEST_F(SRecordConversion, LineEndsMustBeCrLf)
+std::string Lower(std::string text)
 {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return c == 'S' ? c : std::tolower(c); });
+    return text;
+}
+
+std::string WithoutCr(std::string text)
+{
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
+}
+
+const std::string kOne = DataRecord(0x10000, {1});
+const std::string kDone = kOne + kTermination;
+
+const Refusal kRefusals[] = {
+    {"BelowTheProgramArea", DataRecord(0x1234, {1}, 2) + kTermination, 1, 5, "", "0x1234"},
+    {"DataAfterTheTermination", kDone + "S0030000FC\r\n" + DataRecord(0x10010, {2}), 4, 1,
+     "no data record after the termination record", "an S3 record"},
+    {"TypeS4", kOne + "S4030000FC\r\n" + kTermination, 2, 2, "", "S4"},
+    {"TypeNotADigit", kOne + "SX030000FC\r\n" + kTermination, 2, 2},
+    {"TypeLowerCase", kOne + "Ss030000FC\r\n" + kTermination, 2, 2},
+    {"TypeMissing", kOne + "S\r030000FC\r\n" + kTermination, 2, 2},
+    {"UnknownTypeAfterTheTermination", kDone + "S4030000FC\r\n"},
+    {"GarbageAfterTheTermination", kDone + "garbage\r\n"},
+    {"EndOfFileMark", kOne + "\x1A" + kTermination, 2, 0, "", "0x1A"},
+    {"EndOfFileMarkInASkippedLine", "S0 header \x1A\r\n" + kTermination},
+    {"NoTermination", kOne, 0, 0, "", "end of text"},
+    {"Empty", ""},
+    {"TerminationWithoutCr", kOne + "S9030000FC"},
     // An empty line is a CR at a line start.
-    const auto blank = Program(DataRecord(0x10000, {1}) + "\r\n" + kTermination);
-    EXPECT_FALSE(blank.Terminated);
-    ASSERT_TRUE(blank.Error);
-    EXPECT_EQ(blank.Error->line, 2u);
-    EXPECT_EQ(blank.Error->column, 1u);
-    EXPECT_EQ(blank.Error->found, "0x0D");
-
+    {"BlankLine", kOne + "\r\n" + kTermination, 2, 1, "", "0x0D"},
     // LF-only ends: the first record's "skip to CR" swallows everything after it.
-    std::string lf_only = DataRecord(0x10000, {1}) + DataRecord(0x10001, {2}) + kTermination;
-    lf_only.erase(std::remove(lf_only.begin(), lf_only.end(), '\r'), lf_only.end());
-    EXPECT_FALSE(Program(lf_only));
+    {"LfOnly", WithoutCr(kOne + DataRecord(0x10001, {2}) + kTermination)},
+    {"LeadingBlank", " " + kDone},
+    {"LowerCaseHex", Lower(DataRecord(0x10000, {0xAB})) + kTermination, 0, 0, "hex digit"},
+    {"NotAHexDigit", Corrupt(DataRecord(0x10000, {0xAB}), 13, 'G') + kTermination, 0, 14, "", "'G'"},
+    {"RecordSum", Corrupt(DataRecord(0x10000, {0x01, 0x02}), 13, '3') + kTermination, 0, 17, "record checksum"},
+    // S3 count 05: four address bytes and the checksum, no data; a count below the address.
+    {"NoData", "S30500010000F9\r\n" + kTermination},
+    {"CountBelowTheAddress", "S1020000FD\r\n" + kTermination},
+    {"BeforeTheProgramArea", DataRecord(0x0FFFF, {1}) + kTermination},
+    {"AfterTheProgramArea", DataRecord(0x50000, {1}) + kTermination},
+    {"RunningPastTheProgramArea", DataRecord(0x4FFFE, {1, 2, 3}) + kTermination, 0, 0, "program area"},
+};
 
-    // A leading blank or stray character is no record.
-    EXPECT_FALSE(Program(" " + DataRecord(0x10000, {1}) + kTermination));
+class SRecordRefusal : public SRecordConversion, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(SRecordRefusal, NamesItsPlace)
+{
+    const Refusal& r = GetParam();
+    const auto result = Program(r.text);
+    EXPECT_FALSE(result.Terminated);
+    ASSERT_TRUE(result.Error);
+    EXPECT_EQ(r.line != 0 ? result.Error->line : 0, r.line);
+    EXPECT_EQ(r.column != 0 ? result.Error->column : 0, r.column);
+    EXPECT_NE(result.Error->expected.find(r.expected), std::string::npos) << result.Error->expected;
+    EXPECT_EQ(*r.found != '\0' ? result.Error->found : "", r.found);
 }
 
-TEST_F(SRecordConversion, HexDigitsAreUpperCaseOnly)
-{
-    std::string record = DataRecord(0x10000, {0xAB});
-    std::string lower = record;
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return c == 'S' ? c : std::tolower(c); });
-    const auto r = Program(lower + kTermination);
-    EXPECT_FALSE(r.Terminated);
-    ASSERT_TRUE(r.Error);
-    EXPECT_NE(r.Error->expected.find("hex digit"), std::string::npos);
+INSTANTIATE_TEST_SUITE_P(Texts, SRecordRefusal, ::testing::ValuesIn(kRefusals),
+                         [](const auto& info) { return std::string(info.param.name); });
 
-    std::string bad = record;
-    bad[13] = 'G';
-    const auto g = Program(bad + kTermination);
-    ASSERT_TRUE(g.Error);
-    EXPECT_EQ(g.Error->column, 14u);
-    EXPECT_EQ(g.Error->found, "'G'");
-}
-
-TEST_F(SRecordConversion, RecordSumIsChecked)
+TEST_F(SRecordConversion, WhatConvertedBeforeARefusalIsStillShown)
 {
-    std::string record = DataRecord(0x10000, {0x01, 0x02});
-    // Change one data digit: the sum no longer comes to 0xFF.
-    record[13] = record[13] == '1' ? '3' : '1';
-    const auto r = Program(record + kTermination);
-    EXPECT_FALSE(r.Terminated);
-    ASSERT_TRUE(r.Error);
-    EXPECT_NE(r.Error->expected.find("record checksum"), std::string::npos);
-    EXPECT_EQ(r.Error->column, 17u);
-}
-
-TEST_F(SRecordConversion, DataRecordsCarryData)
-{
-    // S3 count 05: four address bytes and the checksum, no data.
-    EXPECT_FALSE(Program("S30500010000F9\r\n" + kTermination));
-    // A count below the address length.
-    EXPECT_FALSE(Program("S1020000FD\r\n" + kTermination));
-}
-
-TEST_F(SRecordConversion, RecordOutsideTheProgramAreaFails)
-{
-    EXPECT_FALSE(Program(DataRecord(0x0FFFF, {1}) + kTermination));
-    EXPECT_FALSE(Program(DataRecord(0x50000, {1}) + kTermination));
+    EXPECT_FALSE(Program(kDone + DataRecord(0x10010, {2})));
+    EXPECT_EQ(program[0], 1);
     EXPECT_TRUE(Program(DataRecord(0x4FFFF, {1}) + kTermination));
-    // Starting inside but running past the end of the area.
-    const auto past = Program(DataRecord(0x4FFFE, {1, 2, 3}) + kTermination);
-    EXPECT_FALSE(past.Terminated);
-    ASSERT_TRUE(past.Error);
-    EXPECT_NE(past.Error->expected.find("program area"), std::string::npos);
 }
 
 TEST_F(SRecordConversion, DataPastFramEndFails)

@@ -123,9 +123,6 @@ const BrokenPackage kBrokenPackages[] = {
     {"RecordTypeS4", 100 * 1024,
      [](auto& dir) { EditLine(dir, "rt00.mot", 10, [](std::string& r) { r += "S4030000FC\r\n"; }); },
      "rt00.mot: line 11, column 2: expected record type 0, 1, 2, 3, 5, 6, 7, 8 or 9, found S4"},
-    {"RecordTypeNotADigit", 100 * 1024,
-     [](auto& dir) { EditLine(dir, "rt00.mot", 10, [](std::string& r) { r += "SX030000FC\r\n"; }); },
-     "rt00.mot: line 11, column 2: expected record type"},
     // The device has four program areas; the package gives the program two of them.
     {"MoreSectorsThanProgramAreas", 200 * 1024,
      [](auto& dir) { SetKey(dir, "MAIN=2"); },

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -76,65 +77,48 @@ TEST_F(ImageBuilderTest, ChecksumWordMakesTheWordSumZero)
     EXPECT_TRUE(std::all_of(image.begin() + 0x200, image.begin() + area, [](auto b) { return b == 0xFF; }));
 }
 
-TEST_F(ImageBuilderTest, ChecksumSlotNotZeroFails)
+TEST_F(ImageBuilderTest, ProgramThatCannotBeBuiltGivesZeroSectorsAndItsReason)
 {
     auto r = BuildProgram(DataRecord(0x10000, {1}) + kTermination);
     EXPECT_EQ(r.SectorCount, 0);
     EXPECT_NE(r.Reason.find("checksum slot"), std::string::npos);
     EXPECT_NE(r.Reason.find("0xFFFF"), std::string::npos);
+    EXPECT_EQ(BuildProgram(DataRecord(0x10100, {0x00, 0x01}) + kTermination).SectorCount, 0);
 
-    r = BuildProgram(DataRecord(0x10100, {0x00, 0x01}) + kTermination);
-    EXPECT_EQ(r.SectorCount, 0);
-}
-
-TEST_F(ImageBuilderTest, ConversionFailuresGiveZeroWithTheirPlace)
-{
-    auto r = BuildProgram(ChecksumSlot() + DataRecord(0x50000, {1}) + kTermination);
+    r = BuildProgram(ChecksumSlot() + DataRecord(0x50000, {1}) + kTermination);
     EXPECT_EQ(r.SectorCount, 0);
     ASSERT_TRUE(r.Conversion.Error);
     EXPECT_EQ(r.Conversion.Error->line, 2u);
     EXPECT_NE(r.Reason.find("rt00.mot line 2"), std::string::npos);
 
-    std::string bad_sum = DataRecord(0x10000, {1});
-    bad_sum[bad_sum.size() - 3] = bad_sum[bad_sum.size() - 3] == '0' ? '1' : '0';
-    EXPECT_EQ(BuildProgram(ChecksumSlot() + bad_sum + kTermination).SectorCount, 0);
-}
+    // Only the size read at start-up is read.
+    const std::string text = ChecksumSlot() + DataRecord(0x10000, {1}) + kTermination;
+    dir.Write("rt00.mot", text);
+    EXPECT_TRUE(BuildProgramImage(cfg, dir.Path(), static_cast<std::uint32_t>(text.size()), image).Ok());
+    EXPECT_FALSE(BuildProgramImage(cfg, dir.Path(), static_cast<std::uint32_t>(text.size() - 2), image).Ok());
 
-TEST_F(ImageBuilderTest, MissingProgramFileLeavesTheImage)
-{
+    // A missing file leaves the image as it was.
     image.assign(4, 0x42);
-    const auto r = BuildProgramImage(cfg, dir.Path(), 100, image);
+    r = BuildProgramImage(cfg, TempDir().Path(), 100, image);
     EXPECT_EQ(r.SectorCount, 0);
     EXPECT_FALSE(r.Opened);
     EXPECT_EQ(image, std::vector<std::uint8_t>(4, 0x42));
 }
 
-TEST_F(ImageBuilderTest, ReadsOnlyTheStartupSize)
-{
-    const std::string text = ChecksumSlot() + DataRecord(0x10000, {1}) + kTermination;
-    dir.Write("rt00.mot", text);
-    EXPECT_TRUE(BuildProgramImage(cfg, dir.Path(), static_cast<std::uint32_t>(text.size()), image).Ok());
-    EXPECT_FALSE(BuildProgramImage(cfg, dir.Path(), static_cast<std::uint32_t>(text.size() - 2), image).Ok());
-}
-
 TEST_F(ImageBuilderTest, UnsoundLayoutsAreRefused)
 {
-    const std::string text = ChecksumSlot() + DataRecord(0x10000, {1}) + kTermination;
-    Config odd = cfg;
-    odd.PROG_RAM_END_ADR = 0x4FFFE;
-    dir.Write("rt00.mot", text);
-    EXPECT_FALSE(BuildProgramImage(odd, dir.Path(), 1000, image).Ok());
-    odd = cfg;
-    odd.CHECK_SUM_ADR = 0x101;
-    EXPECT_FALSE(BuildProgramImage(odd, dir.Path(), 1000, image).Ok());
-    odd = cfg;
-    odd.CHECK_SUM_ADR = 0x3FFFF;
-    EXPECT_FALSE(BuildProgramImage(odd, dir.Path(), 1000, image).Ok());
-    odd = cfg;
-    odd.PROG_RAM_END_ADR = 0x2FFFFFF;
-    const auto huge = BuildProgramImage(odd, dir.Path(), 1000, image);
-    EXPECT_FALSE(huge.Ok());
-    EXPECT_NE(huge.Reason.find("larger than"), std::string::npos);
+    dir.Write("rt00.mot", ChecksumSlot() + DataRecord(0x10000, {1}) + kTermination);
+    const std::function<void(Config&)> edits[] = {
+        [](Config& c) { c.PROG_RAM_END_ADR = 0x4FFFE; }, [](Config& c) { c.CHECK_SUM_ADR = 0x101; },
+        [](Config& c) { c.CHECK_SUM_ADR = 0x3FFFF; },    [](Config& c) { c.PROG_RAM_END_ADR = 0x2FFFFFF; }};
+    for (const auto& edit : edits) {
+        Config odd = cfg;
+        edit(odd);
+        EXPECT_FALSE(BuildProgramImage(odd, dir.Path(), 1000, image).Ok());
+    }
+    Config huge = cfg;
+    huge.PROG_RAM_END_ADR = 0x2FFFFFF;
+    EXPECT_NE(BuildProgramImage(huge, dir.Path(), 1000, image).Reason.find("larger than"), std::string::npos);
 }
 
 TEST_F(ImageBuilderTest, LfOnlyAndBlankLinesFailForTheProgramButNotForTheBoot)
@@ -208,20 +192,13 @@ TEST_F(FpgaImageTest, SecondFileOverwritesFirstThenParameterBytes)
     EXPECT_EQ(fpga1.Count(), 22u);
     EXPECT_EQ(fpga2.Count(), 3u);
     ASSERT_EQ(image.size(), 0x10000u);
-    EXPECT_EQ(image[0x1000], 0x20);
-    EXPECT_EQ(image[0x1001], 0x20);
-    EXPECT_EQ(image[0x1002], 0x10);
+    auto bytes = [&](std::size_t at, std::size_t n) { return std::vector<std::uint8_t>(image.begin() + at, image.begin() + at + n); };
+    EXPECT_EQ(bytes(0x1000, 3), (std::vector<std::uint8_t>{0x20, 0x20, 0x10}));
     EXPECT_EQ(image[0x104F], 0x10);
     EXPECT_EQ(image[0x8000], 0x88);
-    // FPGA 1's last 16 bytes: three parameters over the file's data, the rest left as it was.
-    EXPECT_EQ(image[0x7FF0], 1);
-    EXPECT_EQ(image[0x7FF1], 2);
-    EXPECT_EQ(image[0x7FF2], 3);
-    EXPECT_EQ(image[0x7FF3], 0x77);
-    EXPECT_EQ(image[0xFFF0], 0xFF);
-    EXPECT_EQ(image[0xFFF1], 0xFE);
-    EXPECT_EQ(image[0xFFF2], 0xFD);
-    EXPECT_EQ(image[0xFFF3], 0xFF);
+    // Each FPGA's last 16 bytes: the parameters over the file's data, the rest left as it was.
+    EXPECT_EQ(bytes(0x7FF0, 4), (std::vector<std::uint8_t>{1, 2, 3, 0x77}));
+    EXPECT_EQ(bytes(0xFFF0, 4), (std::vector<std::uint8_t>{0xFF, 0xFE, 0xFD, 0xFF}));
 }
 
 TEST_F(FpgaImageTest, MissingSecondFileFailsAfterReloadingTheFirst)
@@ -262,7 +239,7 @@ TEST_F(FpgaImageTest, ParameterBytesOutsideTheSectorAreRefused)
     EXPECT_FALSE(BuildFpgaImage(cfg, dir.Path(), fpga1, fpga2, image).Ok);
 }
 
-TEST(ProgramImageSectorTest, PiecesStayInsideTheImage)
+TEST(ProgramImageSectorTest, PiecesAndWordSumsStayInsideTheImage)
 {
     Config cfg = test::ImageTestConfig();
     std::vector<std::uint8_t> image(0x18000, 0);
@@ -270,10 +247,7 @@ TEST(ProgramImageSectorTest, PiecesStayInsideTheImage)
     EXPECT_EQ(ProgramImageSector(image, 2, cfg).size(), 0x8000u);
     EXPECT_EQ(ProgramImageSector(image, 3, cfg).size(), 0u);
     EXPECT_EQ(ProgramImageSector(image, 0, cfg).size(), 0u);
-}
 
-TEST(SumImageWordsTest, LittleEndianWordsAndAnOddEnd)
-{
     const std::vector<std::uint8_t> bytes = {0x01, 0x02, 0x03, 0x04, 0x05};
     EXPECT_EQ(SumImageWords(bytes, 0, 3), 0x0201 + 0x0403);
     EXPECT_EQ(SumImageWords(bytes, 1, 2), 0x0302);

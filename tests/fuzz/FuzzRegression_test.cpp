@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "../fuzz/ImageFuzzTargets.h"
-#include "../fuzz/InputFuzzTargets.h"
+#include "../../fuzz/ImageFuzzTargets.h"
+#include "../../fuzz/InputFuzzTargets.h"
 #include "support/TempDir.h"
 
 namespace {

@@ -33,21 +33,18 @@ protected:
     std::unique_ptr<ConsoleHost> host;
 };
 
-TEST_F(ConsoleHostTest, MessageBoxBecomesUtf8ErrorWithWhatToDo)
+TEST_F(ConsoleHostTest, MessageBoxesBecomeUtf8ErrorsAndWarningsWithWhatToDo)
 {
     Host().ShowMessage(kMsgPortOpenFailed, kTitle, MessageIcon::Stop, MessageOwner::WaitBox);
     EXPECT_NE(err.str().find("error: [NEXAVO7300QB　X] ポートがオープンできません。"), std::string::npos) << err.str();
     EXPECT_NE(err.str().find("VERUP_COMn"), std::string::npos);
-    EXPECT_EQ(host->MessageCount(), 1);
-    EXPECT_TRUE(out.str().empty());
-}
-
-TEST_F(ConsoleHostTest, TwoLineMessageIsIndentedWithoutCarriageReturns)
-{
-    Host().ShowMessage(kMsgSettingsNotSupported, kTitle, MessageIcon::Exclamation, MessageOwner::WaitBox);
+    // A second line is indented, without carriage returns.
+    host->ShowMessage(kMsgSettingsNotSupported, kTitle, MessageIcon::Exclamation, MessageOwner::WaitBox);
     EXPECT_EQ(err.str().find('\r'), std::string::npos);
     EXPECT_NE(err.str().find("warning: "), std::string::npos);
     EXPECT_NE(err.str().find("\n  設定情報を初期化します。"), std::string::npos) << err.str();
+    EXPECT_EQ(host->MessageCount(), 2);
+    EXPECT_TRUE(out.str().empty());
 }
 
 TEST_F(ConsoleHostTest, WithoutOptionsTheRememberedChoiceIsTaken)
