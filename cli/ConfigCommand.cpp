@@ -9,11 +9,11 @@
 
 #include "Commands.h"
 #include "app/CUpdateDlg.h"
-#include "app/ConfigReader.h"
 #include "app/DialogTexts.h"
-#include "app/PackageIdentity.h"
 #include "app/SilentDialogHost.h"
 #include "image/ImagePreflight.h"
+#include "package/ConfigReader.h"
+#include "package/PackageIdentity.h"
 #include "platform/Cp932.h"
 
 namespace verup::cli {
@@ -185,8 +185,10 @@ int RunConfigCommand(const ConfigOptions& options, std::ostream& out)
     env.CurrentDirectory = options.PackageDirectory;
     CUpdateDlg dlg(host, env);
     const bool accepted = dlg.LoadPackage();
+    const Package& package = dlg.UpdatePackage;
+    const ImagePresence& present = package.Presence();
 
-    out << "Configuration file: " << dlg.ConfigFilePath << " (" << SizeText(dlg.ConfigFileSize) << ")\n";
+    out << "Configuration file: " << package.ConfigFilePath() << " (" << SizeText(present.ConfigFileSize) << ")\n";
     PrintConfiguration(dlg.cfg, out);
 
     out << "\nDerived:\n";
@@ -196,17 +198,17 @@ int RunConfigCommand(const ConfigOptions& options, std::ostream& out)
     out << "  program area size:  " << Hex(dlg.cfg.ProgramAreaSize()) << "\n";
     out << "  settings backup:    " << dlg.BackupFilePath << "\n";
 
-    out << "\nPackage in " << dlg.ImageDirectory << ":\n";
-    out << "  rt00.mot:   " << SizeText(dlg.ImageFileSizes[0]) << "\n";
-    out << "  fpga01.mot: " << SizeText(dlg.ImageFileSizes[1]) << "\n";
-    out << "  fpga02.mot: " << SizeText(dlg.ImageFileSizes[2]) << "\n";
-    out << "  from00.mot: " << SizeText(dlg.ImageFileSizes[4]) << "\n";
+    out << "\nPackage in " << package.Directory() << ":\n";
+    out << "  rt00.mot:   " << SizeText(present.ImageFileSizes[0]) << "\n";
+    out << "  fpga01.mot: " << SizeText(present.ImageFileSizes[1]) << "\n";
+    out << "  fpga02.mot: " << SizeText(present.ImageFileSizes[2]) << "\n";
+    out << "  from00.mot: " << SizeText(present.ImageFileSizes[4]) << "\n";
     const auto identity = CheckPackageIdentity(dlg.cfg);
     if (accepted && identity.empty())
         out << "  accepted\n";
     if (!accepted) {
         out << "  REFUSED, the start-up would show \"" << Cp932ToUtf8(kMsgFilesMissing) << "\":\n";
-        for (const auto& reason : dlg.PackageRefusals)
+        for (const auto& reason : present.Refusals)
             out << "    - " << reason << "\n";
     }
     for (const auto& refusal : identity) {
@@ -218,7 +220,7 @@ int RunConfigCommand(const ConfigOptions& options, std::ostream& out)
 
     // The update refuses to write a program into a layout that cannot hold it.
     bool layout_ok = true;
-    if (dlg.ProgramPresent) {
+    if (present.ProgramPresent) {
         const std::string layout = CheckProgramLayout(dlg.cfg);
         if (layout.empty()) {
             out << "  flash layout: rt00.mot goes into areas 1 ... " << dlg.cfg.MAIN << " in sectors of "

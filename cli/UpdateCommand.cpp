@@ -115,14 +115,15 @@ void PrintPlan(const CUpdateDlg& dlg, const ConsoleHost& host, std::ostream& out
         out << "Would write: no firmware (UPLOAD=" << dlg.cfg.UPLOAD << " in verup.dat: only the settings are carried)\n";
     } else {
         out << "Would write:\n";
-        if (dlg.ProgramPresent)
-            out << "  rt00.mot                 " << Bytes(dlg.ImageFileSizes[0]) << "  main program (areas 1 ... "
+        const ImagePresence& present = dlg.UpdatePackage.Presence();
+        if (present.ProgramPresent)
+            out << "  rt00.mot                 " << Bytes(present.ImageFileSizes[0]) << "  main program (areas 1 ... "
                 << dlg.cfg.MAIN << ", data area " << dlg.cfg.DATA << " erased)\n";
-        if (dlg.FpgaImageCount == 2)
-            out << "  fpga01.mot, fpga02.mot   " << Bytes(dlg.ImageFileSizes[1]) << ", " << Bytes(dlg.ImageFileSizes[2])
+        if (present.FpgaImageCount == 2)
+            out << "  fpga01.mot, fpga02.mot   " << Bytes(present.ImageFileSizes[1]) << ", " << Bytes(present.ImageFileSizes[2])
                 << "  FPGA configurations (area " << dlg.cfg.FPGA << ")\n";
-        if (dlg.BootPresent)
-            out << "  from00.mot               " << Bytes(dlg.ImageFileSizes[4]) << "  boot area with the flash monitor\n";
+        if (present.BootPresent)
+            out << "  from00.mot               " << Bytes(present.ImageFileSizes[4]) << "  boot area with the flash monitor\n";
     }
     out << "Dry run: the device was only asked who it is; nothing was written.\n";
 }

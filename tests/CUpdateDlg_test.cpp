@@ -46,6 +46,7 @@ protected:
         out << content;
     }
     std::unique_ptr<CUpdateDlg> MakeDialog() { return std::make_unique<CUpdateDlg>(host_, env_); }
+    Package ReadPackage() const { return Package::Read(env_.CurrentDirectory, PackageImages::Skip); }
 
     test::TempDir dir_;
     Clock clock_;
@@ -74,9 +75,9 @@ TEST_P(PresenceTest, AppliesTheRules)
         Write(file, kImage);
     for (const auto& file : c.empty)
         Write(file, "");
-    auto dlg = MakeDialog();
-    EXPECT_EQ(dlg->LoadPackage(), c.accepted) << c.name;
-    EXPECT_EQ(dlg->PackageRefusals.empty(), c.accepted);
+    const Package package = ReadPackage();
+    EXPECT_EQ(package.Presence().Accepted, c.accepted) << c.name;
+    EXPECT_EQ(package.Presence().Refusals.empty(), c.accepted);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -101,11 +102,11 @@ TEST_F(StartupTest, MissingOrEmptyConfigurationIsRefusedEvenWithAllImages)
 {
     for (const char* image : {"rt00.mot", "fpga01.mot", "fpga02.mot", "from00.mot"})
         Write(image, kImage);
-    EXPECT_FALSE(MakeDialog()->LoadPackage());
+    EXPECT_FALSE(ReadPackage().Presence().Accepted);
     Write("verup.dat", "");
-    auto dlg = MakeDialog();
-    EXPECT_FALSE(dlg->LoadPackage());
-    EXPECT_EQ(dlg->ConfigFileSize, 0u);
+    const Package package = ReadPackage();
+    EXPECT_FALSE(package.Presence().Accepted);
+    EXPECT_EQ(package.Presence().ConfigFileSize, 0u);
 }
 
 TEST_F(StartupTest, LoadPackageFormsPathsTitlesAndSizes)
@@ -116,21 +117,19 @@ TEST_F(StartupTest, LoadPackageFormsPathsTitlesAndSizes)
     Write("fpga02.mot", "S0S0S0");
     auto dlg = MakeDialog();
     ASSERT_TRUE(dlg->LoadPackage());
-    EXPECT_EQ(dlg->ConfigFilePath, env_.CurrentDirectory + "/verup.dat");
-    EXPECT_EQ(dlg->ImageDirectory, env_.CurrentDirectory);
+    const Package& package = dlg->UpdatePackage;
+    EXPECT_EQ(package.ConfigFilePath(), env_.CurrentDirectory + "/verup.dat");
+    EXPECT_EQ(package.Directory(), env_.CurrentDirectory);
     EXPECT_EQ(dlg->BackupFilePath, "") << "named once the device is known";
     EXPECT_EQ(dlg->TitleText, kTitle);
     EXPECT_EQ(dlg->TitleVersionText, kTitle + "\x81\x40Ver 1.01");
     EXPECT_EQ(dlg->NewVersionText(), "Version 1.20");
     EXPECT_EQ(dlg->Channel.AttemptCount, 0);
-    EXPECT_EQ(dlg->ImageFileSizes[0], sizeof kImage - 1);
-    EXPECT_EQ(dlg->ImageFileSizes[1], 2u);
-    EXPECT_EQ(dlg->ImageFileSizes[2], 6u);
-    EXPECT_EQ(dlg->ImageFileSizes[3], 6u);
-    EXPECT_EQ(dlg->ImageFileSizes[4], 0u);
-    EXPECT_EQ(dlg->ProgramPresent, 1);
-    EXPECT_EQ(dlg->FpgaImageCount, 2);
-    EXPECT_EQ(dlg->BootPresent, 0);
+    const ImagePresence& present = package.Presence();
+    EXPECT_EQ(present.ImageFileSizes, (std::array<uint32_t, 5>{sizeof kImage - 1, 2u, 6u, 6u, 0u}));
+    EXPECT_TRUE(present.ProgramPresent);
+    EXPECT_EQ(present.FpgaImageCount, 2);
+    EXPECT_FALSE(present.BootPresent);
 }
 
 // ---------------------------------------------------------------- start-up chain

@@ -7,9 +7,9 @@
 
 #include "PackageMaker.h"
 #include "SimHarness.h"
-#include "app/ConfigReader.h"
 #include "image/ImageBuilder.h"
 #include "image/LineTable.h"
+#include "package/ConfigReader.h"
 #include "platform/ProfileFile.h"
 #include "settings/GetdataReply.h"
 #include "support/DevsimClients.h"

@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/ConfigReader.h"
 #include "app/DialogTexts.h"
-#include "app/PackageIdentity.h"
-#include "image/ImagePresence.h"
 #include "lan/TelnetLink.h"
+#include "package/ConfigReader.h"
+#include "package/ImagePresence.h"
+#include "package/PackageIdentity.h"
 #include "platform/Cp932.h"
 #include "platform/InstanceGuard.h"
 #include "platform/Paths.h"
@@ -54,9 +54,6 @@ CUpdateDlg::CUpdateDlg(DialogHost& host_, StartupEnvironment environment)
 {
     LogLineCount = 0;
     TransferState = 0;
-    ProgramPresent = 0;
-    FpgaImageCount = 0;
-    BootPresent = 0;
     UpdateStage = 0;
     StartupDone = 0;
     cfg.NAME1.clear();
@@ -88,27 +85,19 @@ bool CUpdateDlg::FailStartup(const std::string& message, MessageIcon icon)
     return false;
 }
 
-bool CUpdateDlg::LoadPackage()
+bool CUpdateDlg::LoadPackage(PackageImages images)
 {
-    ImageDirectory = env.CurrentDirectory;
-    ConfigFilePath = ConfigFilePathIn(env.CurrentDirectory);
+    UpdatePackage = Package::Read(env.CurrentDirectory, images);
+    cfg = UpdatePackage.Configuration();
     // Named once the device is known (LookForKeptBackups).
     BackupFilePath.clear();
 
-    ReadConfig(ProfileFile(ConfigFilePath), cfg);
     TitleText = MakeTitleText(cfg);
     TitleVersionText = MakeTitleVersionText(TitleText);
     SetNewVersionText(CutText(cfg.NUM, cfg.NUM_LEN));
     Channel.AttemptCount = cfg.RETRY;
 
-    const ImagePresence presence = CheckImagePresence(ImageDirectory, ConfigFilePath);
-    ImageFileSizes = presence.ImageFileSizes;
-    ConfigFileSize = presence.ConfigFileSize;
-    ProgramPresent = presence.ProgramPresent ? 1 : 0;
-    FpgaImageCount = presence.FpgaImageCount;
-    BootPresent = presence.BootPresent ? 1 : 0;
-    PackageRefusals = presence.Refusals;
-    return presence.Accepted;
+    return UpdatePackage.Presence().Accepted;
 }
 
 bool CUpdateDlg::OnInitDialog()
@@ -137,7 +126,8 @@ bool CUpdateDlg::OnInitDialog()
         Report(-1, note + "\r\n");
 
     // Steps 6 to 8. Putting kept settings back needs verup.dat alone.
-    if (!LoadPackage() && !(RestoreOnly && ConfigFileSize > 0))
+    if (!LoadPackage(RestoreOnly ? PackageImages::Skip : PackageImages::Build) &&
+        !(RestoreOnly && UpdatePackage.Presence().ConfigFileSize > 0))
         return FailStartup(kMsgFilesMissing);
     // A package that cannot tell its device from another, or cannot check what it wrote, is
     // refused before anything talks to a device.
@@ -149,7 +139,7 @@ bool CUpdateDlg::OnInitDialog()
     request.SEL = cfg.SEL;
     request.AUTO = cfg.AUTO;
     request.TitleText = TitleText;
-    request.ConfigFilePath = ConfigFilePath;
+    request.ConfigFilePath = UpdatePackage.ConfigFilePath();
     const std::optional<ConnectionResult> choice = host.RunConnectionDialog(request);
     if (!choice) {
         host.PostClose();
@@ -225,7 +215,7 @@ int CUpdateDlg::DecideSettingsCarry()
 {
     const double current = ReadVersionNumber(CurrentVersionText(), cfg.NUM_LEN);
     const double next = ReadVersionNumber(NewVersionText(), cfg.NUM_LEN);
-    const ProfileFile config(ConfigFilePath);
+    const ProfileSnapshot& config = UpdatePackage.Profile();
 
     if (current < cfg.FRM_VER && cfg.SAVE != 0)
         return FailStartup(kMsgFirmwareTooOld, MessageIcon::Exclamation) ? 1 : 0;

@@ -9,12 +9,14 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
-#include "app/Config.h"
 #include "app/DialogHost.h"
 #include "app/LogLimiter.h"
+#include "package/Config.h"
+#include "package/Package.h"
 #include "platform/Clock.h"
 #include "platform/TimerService.h"
 #include "protocol/CommandChannel.h"
@@ -60,9 +62,9 @@ public:
     std::string AboutText1() const { return cfg.NAME1; }
     std::string AboutText2() const { return cfg.NAME2; }
 
-    // Steps 6 to 8 alone, for `verup config` and `verup images`: paths, configuration, presence.
-    // Returns true when the presence rules accept the package (else PackageRefusals says why).
-    bool LoadPackage();
+    // Steps 6 to 8 alone, for `verup config`: paths, configuration, presence (images built
+    // only with PackageImages::Build). True when the presence rules accept the package.
+    bool LoadPackage(PackageImages images = PackageImages::Skip);
     // The settings decision of step 13: 1 to go on, 0 when the start-up has failed.
     int DecideSettingsCarry();
     // A version number as the start-up reads it: cut after num_len, number from the ninth character.
@@ -98,7 +100,9 @@ public:
     int CheckFlashChecksum();
     int DownloadBootImage(int table);
     int DownloadFpgaImage(int image);
-    int DownloadProgram();
+    // Streams the program's text (`line_count` CR LF lines, ticked off per sector of
+    // `sector_count`) to the flash monitor.
+    int DownloadProgram(std::string_view text, int line_count, int sector_count);
     void SerialUpdate();
 
     // ---- LAN road (src/lan) ----
@@ -157,11 +161,10 @@ public:
     const Clock& clock;
     TimerService timers;
 
-    Config cfg;  // DEBUG, SEL, ..., FP values under their key names
+    // The package as the start-up read it; nothing reads the package's files afterwards.
+    Package UpdatePackage;
+    Config cfg;  // the package's values; the settings decision may clear SAVE
 
-    // Paths
-    std::string ConfigFilePath;
-    std::string ImageDirectory;
     std::string BackupFilePath;
 
     // Titles and texts (CP932). The four bound texts are guarded by texts_mutex_.
@@ -185,14 +188,6 @@ public:
 
     // Device identity
     int ProbeResult = -9;
-
-    // Image files: sizes of rt00.mot, fpga01.mot, fpga02.mot, the larger FPGA, from00.mot
-    std::array<uint32_t, 5> ImageFileSizes{};
-    int ProgramPresent = 0;
-    int FpgaImageCount = 0;
-    int BootPresent = 0;
-    uint32_t ConfigFileSize = 0;
-    std::vector<std::string> PackageRefusals;  // why the presence rules refused, plain English
 
     // Settings decision
     double DeviceVersion = 0.0;
@@ -236,13 +231,9 @@ public:
     std::string StageText;
     std::atomic<int> DotPhase{0};
     std::atomic<int> TransferState{0};
-    uint8_t SectorCount = 0;
     // Why the update refused the package's images before touching the device, one line per
     // file (empty when they were usable or not judged). Written by the worker.
     std::vector<std::string> ImagesRefusal;
-    // The text of rt00.mot for the serial monitor download, and its number of CR LF line ends.
-    std::string ProgramText;
-    int ProgramLineCount = 0;
 
     // Links and the command channel (one update owns them; nothing is process-wide)
     std::unique_ptr<SerialLink> Serial;

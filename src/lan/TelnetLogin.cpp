@@ -3,10 +3,10 @@
 #include <cstdio>
 
 #include "app/CUpdateDlg.h"
-#include "app/PackageIdentity.h"
 #include "lan/LanTexts.h"
 #include "lan/TelnetLink.h"
 #include "lan/TelnetWords.h"
+#include "protocol/NamesProduct.h"
 #include "protocol/ReplyKind.h"
 #include "protocol/ReplyText.h"
 

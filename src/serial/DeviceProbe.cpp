@@ -2,7 +2,7 @@
 // its flash monitor, and reading the firmware's identity and version.
 
 #include "app/CUpdateDlg.h"
-#include "app/PackageIdentity.h"
+#include "protocol/NamesProduct.h"
 #include "protocol/ReplyText.h"
 #include "serial/SerialCommands.h"
 #include "serial/SerialLink.h"

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "app/CUpdateDlg.h"
-#include "app/ConfigReader.h"
 #include "app/DialogTexts.h"
 #include "lan/TelnetLink.h"
 #include "lan/TelnetWords.h"
+#include "package/ConfigReader.h"
 #include "platform/Cp932.h"
 #include "platform/Paths.h"
 #include "platform/ProfileFile.h"
@@ -134,7 +134,7 @@ CUpdateDlg::KeptRestore CUpdateDlg::RestoreKeptBackup(const std::string& file, b
     }
 
     // The layout the file follows, and the one the device's firmware needs.
-    const ProfileFile config(ConfigFilePath);
+    const ProfileSnapshot& config = UpdatePackage.Profile();
     std::string layout = has_note ? note.Layout : std::string();
     if (layout.empty()) {
         const int lines = ItemLines(content);

@@ -5,7 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "image/ImageLayout.h"
+
 namespace verup {
+
+// A settings table's capacity, and so the most a layout section may ask for.
+inline constexpr int kMaxSettingsBlocks = 128;
+inline constexpr int kMaxSettingsItems = 1024;
 
 class ProfileFile;
 
@@ -18,7 +24,8 @@ struct SettingsLayoutTable {
     int Items(int block) const { return block >= 1 && block <= static_cast<int>(ItemCounts.size()) ? ItemCounts[block - 1] : 0; }
 };
 
-struct Config {
+// The [AREA] section and the FP keys are the image layout; the rest steers the update.
+struct Config : ImageLayout {
     // [MODE]
     int DEBUG = 0;
     int SEL = 0;
@@ -28,18 +35,6 @@ struct Config {
     int SAVE = 0;
     int LANBOOT = 0;
     int UPLOAD = 0;
-    // [AREA]
-    int MAIN = 0;
-    int FPGA = 0;
-    int DATA = 0;
-    uint32_t PROG_RAM_STR_ADR = 0;
-    uint32_t PROG_RAM_END_ADR = 0;
-    uint32_t FRAM_END_ADR = 0;
-    uint32_t CHECK_SUM_ADR = 0;
-    uint32_t SECT_END_ADR = 0;
-    uint32_t FPGA_DATA_LEN = 0;
-    uint32_t FPGA1_STR_ADR = 0;
-    uint32_t FPGA2_STR_ADR = 0;
     // [VERUP]
     std::string NAME1;
     std::string NAME2;
@@ -50,15 +45,9 @@ struct Config {
     int NUM_LEN = 0;
     std::string NUM;
     int REV_VER = 0;
-    int FP_LEN = 0;
-    std::array<int8_t, 17> FpgaParams1{};  // FP00, FP01, ...
-    std::array<int8_t, 17> FpgaParams2{};  // FP10, FP11, ...
 
     // Which keys were absent (default taken), for `verup config`.
     std::vector<std::string> DefaultedKeys;
-
-    // PROG_RAM_END_ADR - PROG_RAM_STR_ADR, kept by the start-up.
-    uint32_t ProgramAreaSize() const { return PROG_RAM_END_ADR - PROG_RAM_STR_ADR; }
 };
 
 }  // namespace verup

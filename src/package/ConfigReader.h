@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/Config.h"
+#include "package/Config.h"
 #include "platform/ProfileFile.h"
 
 namespace verup {

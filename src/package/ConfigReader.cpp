@@ -1,11 +1,10 @@
-#include "app/ConfigReader.h"
+#include "package/ConfigReader.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 
-#include "settings/SettingsTable.h"
 
 namespace verup {
 namespace {
@@ -127,14 +126,14 @@ SettingsLayoutTable ReadSettingsLayout(const ProfileSnapshot& file, std::string_
 {
     SettingsLayoutTable table;
     const int count = file.GetInt(section, "NUM", 0);
-    table.BlockCount = std::clamp(count, 0, SettingsTable::kMaxBlocks);
-    table.Capped = count > SettingsTable::kMaxBlocks;
+    table.BlockCount = std::clamp(count, 0, kMaxSettingsBlocks);
+    table.Capped = count > kMaxSettingsBlocks;
     table.ItemCounts.resize(static_cast<std::size_t>(table.BlockCount), 0);
     for (int i = 1; i <= table.BlockCount; ++i) {
         const int items = file.GetInt(section, std::to_string(i), 0);
-        if (items > SettingsTable::kMaxItems)
+        if (items > kMaxSettingsItems)
             table.Capped = true;
-        table.ItemCounts[static_cast<std::size_t>(i - 1)] = std::clamp(items, 0, SettingsTable::kMaxItems);
+        table.ItemCounts[static_cast<std::size_t>(i - 1)] = std::clamp(items, 0, kMaxSettingsItems);
     }
     return table;
 }
