@@ -82,7 +82,7 @@ std::string SettingsPlan(const CUpdateDlg& dlg)
     const int save = dlg.cfg.SAVE;
     if (dlg.SettingsReset)
         return "reset to their defaults (this pair of firmware versions cannot carry them)";
-    if (dlg.LinkKind == 0 && dlg.ProbeResult != PROBE_FIRMWARE)
+    if (dlg.LinkKind == 0 && dlg.Device.ProbeResult != PROBE_FIRMWARE)
         return "not carried (the device is in its boot monitor)";
     if (save == 0)
         return "not carried (SAVE=0 in verup.dat)";
@@ -102,12 +102,12 @@ std::string SettingsPlan(const CUpdateDlg& dlg)
 void PrintPlan(const CUpdateDlg& dlg, const ConsoleHost& host, std::ostream& out)
 {
     const char* state = dlg.LinkKind != 0                          ? "logged in over telnet"
-                        : dlg.ProbeResult == PROBE_FIRMWARE        ? "running its firmware"
-                        : dlg.ProbeResult == PROBE_FLASH_MONITOR   ? "in its boot monitor"
+                        : dlg.Device.ProbeResult == PROBE_FIRMWARE        ? "running its firmware"
+                        : dlg.Device.ProbeResult == PROBE_FLASH_MONITOR   ? "in its boot monitor"
                                                                    : "not identified";
     out << "Device:      " << Cp932ToUtf8(dlg.cfg.NAME1) << " via " << host.LinkDescription() << ", " << state << "\n";
-    if (!dlg.FirmwareVersionText.empty())
-        out << "Reports:     " << Cp932ToUtf8(dlg.FirmwareVersionText) << "\n";
+    if (!dlg.Device.FirmwareVersionText.empty())
+        out << "Reports:     " << Cp932ToUtf8(dlg.Device.FirmwareVersionText) << "\n";
     out << "Version:     " << Cp932ToUtf8(dlg.CurrentVersionText()) << " -> " << Cp932ToUtf8(dlg.NewVersionText())
         << "\n";
     out << "Settings:    " << SettingsPlan(dlg) << "\n";

@@ -100,18 +100,18 @@ TEST_F(SerialStepsTest, DeviceInformationLabelsAndMissingOnes)
         return Answer("show version\r\r\nFarmware:Version 1.15 3\r\nHTTP Server:Version 2.01\r\n"
                       "Eth0 Mac Address=00:80:6d:12:34:56\r\nWL0 Version 1.4\r\n\r\n# ");
     });
-    dlg->Eth1MacText = "stale";
+    dlg->Device.Eth1MacText = "stale";
     EXPECT_EQ(dlg->QueryDeviceInfo(), 0);
-    EXPECT_EQ(dlg->FirmwareVersionText, "Version 1.15 3");
-    EXPECT_EQ(dlg->HttpServerText, "Version 2.01");
-    EXPECT_EQ(dlg->Eth0MacText, "00:80:6d:12:34:56");
-    EXPECT_EQ(dlg->Wl0VersionText, "Version 1.4");
-    EXPECT_EQ(dlg->Eth1MacText, "");
-    EXPECT_EQ(dlg->Usb0MacText, "");
+    EXPECT_EQ(dlg->Device.FirmwareVersionText, "Version 1.15 3");
+    EXPECT_EQ(dlg->Device.HttpServerText, "Version 2.01");
+    EXPECT_EQ(dlg->Device.Eth0MacText, "00:80:6d:12:34:56");
+    EXPECT_EQ(dlg->Device.Wl0VersionText, "Version 1.4");
+    EXPECT_EQ(dlg->Device.Eth1MacText, "");
+    EXPECT_EQ(dlg->Device.Usb0MacText, "");
 
     link.SetResponder([](const std::string&, int) { return Answer("\r\nWL0 Version:UNKNOWN\r\n\r\n# "); });
     EXPECT_EQ(dlg->QueryDeviceInfo(), 0);
-    EXPECT_EQ(dlg->Wl0VersionText, "UNKNOWN");
+    EXPECT_EQ(dlg->Device.Wl0VersionText, "UNKNOWN");
 }
 
 TEST_F(SerialStepsTest, RamChecksumIsWrittenEvenWhenAlreadyZero)

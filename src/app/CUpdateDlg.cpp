@@ -15,25 +15,15 @@
 #include "platform/Paths.h"
 #include "platform/ProfileFile.h"
 #include "serial/SerialLink.h"
+#include "settings/SettingsPlan.h"
 #include "settings/SettingsTable.h"
 
 namespace verup {
 namespace {
 
 constexpr char kLogStartup[] = "Version Up Proguram\r\n";
-constexpr char kLogInitData[] = "init data\r\n";
-constexpr char kLogNewData[] = "new data\r\n";
-constexpr char kLogOldData[] = "old data\r\n";
 
 constexpr int kDebugMode = 99;
-
-// "Version " precedes the number in every version text.
-constexpr std::size_t kVersionNumberOffset = 8;
-
-// Layout sections of verup.dat.
-constexpr char kNewLayoutSection[] = "N_SAVE";
-constexpr char kOldLayoutSection[] = "O_SAVE";
-constexpr char kConversionSection[] = "C_DATA";
 
 }  // namespace
 
@@ -164,7 +154,7 @@ bool CUpdateDlg::OnInitDialog()
 
     // Step 11.
     Report(-1, kLogStartup);
-    ProbeResult = -9;
+    Device.ProbeResult = -9;
 
     // Step 12: the roads fail the start-up themselves.
     const bool identified = LinkKind == 0 ? OpenSerialAndIdentify() : OpenLanAndIdentify();
@@ -177,7 +167,7 @@ bool CUpdateDlg::OnInitDialog()
     ConvertOnRestore = 0;
     SettingsReset = 0;
     OldLayoutSave = 0;
-    if (!RestoreOnly && ProbeResult != PROBE_FLASH_MONITOR && !DecideSettingsCarry())
+    if (!RestoreOnly && Device.ProbeResult != PROBE_FLASH_MONITOR && !DecideSettingsCarry())
         return false;
 
     // Step 14.
@@ -196,73 +186,35 @@ bool CUpdateDlg::OnInitDialog()
     return true;
 }
 
-double CUpdateDlg::ReadVersionNumber(const std::string& text, int num_len)
+DeviceIdentity CUpdateDlg::Identity() const
 {
-    const std::string cut = CutText(text, num_len);
-    if (cut.size() <= kVersionNumberOffset)
-        return 0.0;
-    const double value = std::strtod(cut.c_str() + kVersionNumberOffset, nullptr);
-    // strtod also reads "inf", "nan" and hexadecimal floats, which no version text holds.
-    return std::isfinite(value) ? value : 0.0;
+    DeviceIdentity identity = Device;
+    identity.CurrentVersionText = CurrentVersionText();
+    return identity;
 }
 
-// The device's revision follows its version text after one separator, for example
-// "Version 1.10 3" with NUM_LEN 12. When nothing follows (the LAN login keeps only the
-// version text) the revision reads as 0, as an empty text does: firmware 1.1 of unknown
-// revision is treated as one that cannot carry its settings, so they are initialised with
-// the message instead of being written back into firmware that may not take them.
 int CUpdateDlg::DecideSettingsCarry()
 {
-    const double current = ReadVersionNumber(CurrentVersionText(), cfg.NUM_LEN);
-    const double next = ReadVersionNumber(NewVersionText(), cfg.NUM_LEN);
-    const ProfileSnapshot& config = UpdatePackage.Profile();
-
-    if (current < cfg.FRM_VER && cfg.SAVE != 0)
-        return FailStartup(kMsgFirmwareTooOld, MessageIcon::Exclamation) ? 1 : 0;
-    // Firmware before 1.1 has its settings cleared with "fromer 01", which erases flash area 1,
-    // the program's first area: only a run that writes the program brings such a device back
-    // from its boot monitor. And settings re-laid for a new firmware do not fit the old one.
-    if (current < kNewLayoutVersion && cfg.UPLOAD != 1)
-        return FailStartup(kMsgSettingsOnlyOldFirmware) ? 1 : 0;
-
-    const MessageOwner owner = WaitBoxUp ? MessageOwner::WaitBox : MessageOwner::MainWindow;
-    if (next >= kNewLayoutVersion && current >= kNewLayoutVersion) {
-        const std::string cut = CutText(FirmwareVersionText, cfg.NUM_LEN);
-        DeviceVersion = ReadVersionNumber(cut, cfg.NUM_LEN);
-        const std::size_t after = static_cast<std::size_t>(cfg.NUM_LEN) + 1;
-        const std::string rest = FirmwareVersionText.size() > after ? FirmwareVersionText.substr(after) : std::string();
-        DeviceRevision = static_cast<int>(std::strtol(rest.c_str(), nullptr, 10));
-        if ((DeviceVersion == kNewLayoutVersion && RevisionWithoutCarry(DeviceRevision)) ||
-            (next == kNewLayoutVersion && RevisionWithoutCarry(cfg.REV_VER))) {
-            host.ShowMessage(kMsgSettingsNotSupported, TitleText, MessageIcon::Exclamation, owner);
-            cfg.SAVE = 0;
-            SettingsReset = 1;
-            Report(-1, kLogInitData);
-        }
-        ConvertOnRestore = 0;
-        SettingsLayout = ReadSettingsLayout(config, kNewLayoutSection);
-        SettingsLayoutName = kNewLayoutSection;
-        Report(-1, kLogNewData);
-    } else if (next >= kNewLayoutVersion && current < kNewLayoutVersion) {
-        ConvertOnRestore = 1;
-        OldLayoutSave = 1;
-        SettingsLayout = ReadSettingsLayout(config, kOldLayoutSection);
-        SettingsLayoutName = kOldLayoutSection;
-        ConversionLayout = ReadSettingsLayout(config, kConversionSection);
-        AddedBlockCount = ConversionLayout.BlockCount - SettingsLayout.BlockCount;
-        Report(-1, kLogOldData);
-    } else if (next < kNewLayoutVersion && current >= kNewLayoutVersion) {
-        host.ShowMessage(kMsgSettingsNotSupported, TitleText, MessageIcon::Exclamation, owner);
-        cfg.SAVE = 0;
-        SettingsReset = 1;
-        Report(-1, kLogInitData);
-    } else {
-        ConvertOnRestore = 0;
-        OldLayoutSave = 1;
-        SettingsLayout = ReadSettingsLayout(config, kOldLayoutSection);
-        SettingsLayoutName = kOldLayoutSection;
-        Report(-1, kLogOldData);
+    const SettingsPlan plan = DecideSettingsPlan(cfg, Identity(), NewVersionText());
+    if (plan.Refused) {
+        FailStartup(plan.RefusalMessage, plan.RefusalIsExclamation ? MessageIcon::Exclamation : MessageIcon::Stop);
+        return 0;
     }
+    const MessageOwner owner = WaitBoxUp ? MessageOwner::WaitBox : MessageOwner::MainWindow;
+    for (const std::string& warning : plan.Warnings)
+        host.ShowMessage(warning, TitleText, MessageIcon::Exclamation, owner);
+    for (const std::string& line : plan.LogLines)
+        Report(-1, line);
+    cfg.SAVE = plan.Save;
+    DeviceVersion = plan.DeviceVersion;
+    DeviceRevision = plan.DeviceRevision;
+    SettingsReset = plan.SettingsReset;
+    OldLayoutSave = plan.OldLayoutSave;
+    ConvertOnRestore = plan.ConvertOnRestore;
+    SettingsLayout = plan.Layout;
+    SettingsLayoutName = plan.LayoutName;
+    ConversionLayout = plan.ConversionLayout;
+    AddedBlockCount = plan.AddedBlockCount;
     return 1;
 }
 

@@ -20,6 +20,7 @@
 #include "platform/Clock.h"
 #include "platform/TimerService.h"
 #include "protocol/CommandChannel.h"
+#include "protocol/DeviceIdentity.h"
 #include "settings/KeptBackups.h"
 
 namespace verup {
@@ -37,10 +38,6 @@ struct StartupEnvironment {
     const Clock* clock = nullptr;  // null: Clock::Default()
     static StartupEnvironment FromProcess();
 };
-
-inline constexpr int PROBE_NONE = 0;
-inline constexpr int PROBE_FLASH_MONITOR = 1;
-inline constexpr int PROBE_FIRMWARE = 2;
 
 class CUpdateDlg {
 public:
@@ -65,10 +62,11 @@ public:
     // Steps 6 to 8 alone, for `verup config`: paths, configuration, presence (images built
     // only with PackageImages::Build). True when the presence rules accept the package.
     bool LoadPackage(PackageImages images = PackageImages::Skip);
-    // The settings decision of step 13: 1 to go on, 0 when the start-up has failed.
+    // The settings decision of step 13 (DecideSettingsPlan) shown and applied: 1 to go on,
+    // 0 when the start-up has failed.
     int DecideSettingsCarry();
-    // A version number as the start-up reads it: cut after num_len, number from the ninth character.
-    static double ReadVersionNumber(const std::string& text, int num_len);
+    // The device as the start-up identified it, its bound version text included.
+    DeviceIdentity Identity() const;
 
     // ---- Progress and status (app/Progress.cpp) ----
     void Report(int position, const std::string& text);
@@ -137,7 +135,7 @@ public:
     // The link the device was reached on: "COM1 /dev/ttyUSB0" or "LAN 192.168.1.10".
     std::string LinkText() const;
     // The device's part of a kept file's name: its MAC address, else the port path or address.
-    std::string DeviceIdentity() const;
+    std::string DeviceFileTag() const;
     // After the device is identified: names this run's backup file and finds the files that
     // earlier runs kept for this device (KeptBackups).
     void LookForKeptBackups();
@@ -170,15 +168,6 @@ public:
     // Titles and texts (CP932). The four bound texts are guarded by texts_mutex_.
     std::string TitleText;
     std::string TitleVersionText;
-    std::string FirmwareVersionText;
-    std::string TelnetServerText;
-    std::string HttpServerText;
-    std::string TelnetServerVersionText;
-    std::string Eth1MacText;
-    std::string Eth0MacText;
-    std::string Wl0MacText;
-    std::string Wl0VersionText;
-    std::string Usb0MacText;
 
     // Link choice
     int LinkKind = 0;
@@ -186,8 +175,8 @@ public:
     std::string ComPortName;
     std::string DeviceAddress;
 
-    // Device identity
-    int ProbeResult = -9;
+    // What the start-up learnt about the device (its version text is the bound one).
+    DeviceIdentity Device;
 
     // Settings decision
     double DeviceVersion = 0.0;

@@ -6,20 +6,12 @@
 #include "app/DialogTexts.h"
 #include "lan/LanTexts.h"
 #include "lan/TelnetLink.h"
+#include "package/VersionNumber.h"
 
 namespace verup {
 namespace {
 
-// "Version 1.02": the number starts at the ninth character.
-constexpr std::size_t kVersionNumberOffset = 8;
 constexpr int kStartupConnectMode = 1;
-
-double TelnetServerVersion(const std::string& text)
-{
-    if (text.size() <= kVersionNumberOffset)
-        return 0.0;
-    return std::strtod(text.c_str() + kVersionNumberOffset, nullptr);
-}
 
 }  // namespace
 
@@ -50,8 +42,8 @@ bool CUpdateDlg::OpenLanAndIdentify()
         return FailStartup(kMsgLanRefused);
 
     Report(-1, lantext::kTelnetOpen);
-    SetCurrentVersionText(FirmwareVersionText);
-    if (TelnetServerVersion(TelnetServerText) < cfg.TEL_VER)
+    SetCurrentVersionText(Device.FirmwareVersionText);
+    if (ReadVersionNumber(Device.TelnetServerText) < cfg.TEL_VER)
         return FailStartup(kMsgTelnetTooOld);
     (void)QueryDeviceInfo();
     return true;

@@ -131,7 +131,7 @@ bool LanUpdateRun::SaveSettingsAreaFile()
     const std::string folder = dlg_.env.StateDirectory;
     if (folder.empty() || !EnsurePrivateDirectory(folder))
         return problem("settings area not saved to a file: cannot use the folder " + folder);
-    const std::string path = FreeKeptFilePath(folder, kSettingsAreaPrefix, dlg_.DeviceIdentity(), std::time(nullptr),
+    const std::string path = FreeKeptFilePath(folder, kSettingsAreaPrefix, dlg_.DeviceFileTag(), std::time(nullptr),
                                               kSettingsAreaExtension);
     if (path.empty())
         return problem("settings area not saved to a file: earlier copies take every name in " + folder);
@@ -344,7 +344,7 @@ int LanUpdateRun::Run()
         }
         // The check reads only what the new login found: a greeting without the version
         // leaves the text empty, and an empty text never passes.
-        dlg_.FirmwareVersionText.clear();
+        dlg_.Device.FirmwareVersionText.clear();
         Restart();
         if (!Reconnect(kConnectEcho11)) {
             ExplainUnreachable();
@@ -352,7 +352,7 @@ int LanUpdateRun::Run()
         }
         Log(FormatText(lantext::kOpenErrCountFormat, open_failures_));
         // Only a new login reads the new version; a device that refused it is not verified.
-        const std::string& found = dlg_.FirmwareVersionText;
+        const std::string& found = dlg_.Device.FirmwareVersionText;
         if (last_connect_ != 1 || found.empty() || found != dlg_.NewVersionText()) {
             Log(lantext::kVersionCheckError);
             return kOutcomeFailed;

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "image/ImageLayout.h"
@@ -45,9 +46,21 @@ struct Config : ImageLayout {
     int NUM_LEN = 0;
     std::string NUM;
     int REV_VER = 0;
+    // The settings layout sections: the new layout, the old one, the old one renumbered
+    // for the new firmware, and the new one as a converted backup holds it.
+    SettingsLayoutTable N_SAVE;
+    SettingsLayoutTable O_SAVE;
+    SettingsLayoutTable C_DATA;
+    SettingsLayoutTable C_SAVE;
 
     // Which keys were absent (default taken), for `verup config`.
     std::vector<std::string> DefaultedKeys;
+
+    // The layout section of that name (N_SAVE, O_SAVE, C_DATA, C_SAVE), else null.
+    const SettingsLayoutTable* LayoutSection(std::string_view name) const
+    {
+        return name == "N_SAVE" ? &N_SAVE : name == "O_SAVE" ? &O_SAVE : name == "C_DATA" ? &C_DATA : name == "C_SAVE" ? &C_SAVE : nullptr;
+    }
 };
 
 }  // namespace verup

@@ -115,6 +115,10 @@ void ReadConfig(const ProfileSnapshot& file, Config& cfg)
         cfg.FpgaParams1[i] = static_cast<int8_t>(verup.Int(first));
         cfg.FpgaParams2[i] = static_cast<int8_t>(verup.Int(second));
     }
+    cfg.N_SAVE = ReadSettingsLayout(file, "N_SAVE");
+    cfg.O_SAVE = ReadSettingsLayout(file, "O_SAVE");
+    cfg.C_DATA = ReadSettingsLayout(file, "C_DATA");
+    cfg.C_SAVE = ReadSettingsLayout(file, "C_SAVE");
 }
 
 SettingsLayoutTable ReadSettingsLayout(const ProfileFile& file, std::string_view section)

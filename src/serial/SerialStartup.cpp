@@ -50,13 +50,13 @@ bool CUpdateDlg::OpenSerialAndIdentify()
             }
             clock.SleepMs(PORT_SETTLE_MS);
             std::string version;
-            ProbeResult = ProbeDevice(0);
-            if (ProbeResult == PROBE_FIRMWARE) {
+            Device.ProbeResult = ProbeDevice(0);
+            if (Device.ProbeResult == PROBE_FIRMWARE) {
                 if (QueryVersion(version) == 1) {
                     SetCurrentVersionText(version);
                     accepted = true;
                 }
-            } else if (ProbeResult == PROBE_FLASH_MONITOR) {
+            } else if (Device.ProbeResult == PROBE_FLASH_MONITOR) {
                 accepted = true;
             }
         }
@@ -74,8 +74,8 @@ bool CUpdateDlg::OpenSerialAndIdentify()
         }
         Report(-1, "Com Open\r\n");
         clock.SleepMs(PORT_SETTLE_MS);
-        ProbeResult = ProbeDevice(0);
-        if (ProbeResult == PROBE_FIRMWARE) {
+        Device.ProbeResult = ProbeDevice(0);
+        if (Device.ProbeResult == PROBE_FIRMWARE) {
             std::string version;
             const int answered = QueryVersion(version);
             if (answered == -2)
@@ -85,7 +85,7 @@ bool CUpdateDlg::OpenSerialAndIdentify()
             if (answered != 1)
                 return FailStartup(std::string(kMsgVersionUnanswered) + kHintPowerCycle);
             SetCurrentVersionText(version);
-        } else if (ProbeResult == PROBE_NONE) {
+        } else if (Device.ProbeResult == PROBE_NONE) {
             return FailStartup(std::string(kMsgDeviceNotConnected) + kHintPowerCycle);
         }
     }

@@ -91,7 +91,7 @@ void CUpdateDlg::SerialUpdate()
     if (present.BootPresent)
         steps += 1;
     // The settings: saved, restored, and read back to confirm them.
-    if (ProbeResult == PROBE_FIRMWARE && carry_settings)
+    if (Device.ProbeResult == PROBE_FIRMWARE && carry_settings)
         steps += 3 * SettingsLayout.BlockCount + 2 * AddedBlockCount;
     total = steps + PROGRESS_FIXED_STEPS;
     host.SetProgressRange(0, total);
@@ -117,7 +117,7 @@ void CUpdateDlg::SerialUpdate()
             return fail();
         }
         // 2. The firmware's shell: settings saved, the old layout's settings sector erased.
-        if (ProbeResult == PROBE_FIRMWARE) {
+        if (Device.ProbeResult == PROBE_FIRMWARE) {
             if (!command_ok(SHELL, SHELL_TIMEOUT_MS, RK_SHELL_PROMPT)) {
                 return fail();
             }
@@ -255,7 +255,7 @@ void CUpdateDlg::SerialUpdate()
         ch.SerialCommand(GO, GO_TIMEOUT_MS, RK_OK, true);
 
         // 10. A device found in its monitor is left to start alone.
-        if (ProbeResult != PROBE_FIRMWARE) {
+        if (Device.ProbeResult != PROBE_FIRMWARE) {
             if (Serial)
                 Serial->Close();
             clock.SleepMs(MONITOR_RUN_SETTLE_MS);
@@ -299,7 +299,7 @@ void CUpdateDlg::SerialUpdate()
         [&] {
             if (cfg.SAVE != 0)
                 UpdateStage = 3;
-            if (ProbeResult != PROBE_FIRMWARE)
+            if (Device.ProbeResult != PROBE_FIRMWARE)
                 return;
             if (!command_ok(SHELL, SHELL_TIMEOUT_MS, RK_SHELL_PROMPT)) {
                 failed = true;
@@ -365,7 +365,7 @@ void CUpdateDlg::SerialUpdate()
 
     // 13. End, on success and from every failure.
     UpdateStage = 4;
-    if (ProbeResult == PROBE_FIRMWARE && Serial)
+    if (Device.ProbeResult == PROBE_FIRMWARE && Serial)
         Serial->Close();
 
     // The animation stops first so that it cannot overwrite the final text.
