@@ -1,6 +1,9 @@
 #pragma once
 // The main dialog's texts, CP932 bytes. The readable form is in the comment above each.
+#include <string>
+
 #include "package/PackageTexts.h"
+#include "protocol/TextFormat.h"
 #include "settings/SettingsTexts.h"
 
 namespace verup {
@@ -10,6 +13,8 @@ namespace verup {
 inline constexpr char kMsgFilesMissing[] = "\x83\x6f\x81\x5b\x83\x57\x83\x87\x83\x93\x83\x41\x83\x62\x83\x76\x82\xc9\x95\x4b\x97\x76\x82\xc8\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc\x82\xb9\x82\xf1\x81\x42";
 // "%s が接続されていません。"
 inline constexpr char kMsgNotConnectedFormat[] = "%s \x82\xaa\x90\xda\x91\xb1\x82\xb3\x82\xea\x82\xc4\x82\xa2\x82\xdc\x82\xb9\x82\xf1\x81\x42";
+// The device named NAME1 did not answer as that device.
+inline std::string NotConnectedMessage(const std::string& name1) { return FormatText(kMsgNotConnectedFormat, name1.c_str()); }
 // "ポートがオープンできません。"
 inline constexpr char kMsgPortOpenFailed[] = "\x83\x7c\x81\x5b\x83\x67\x82\xaa\x83\x49\x81\x5b\x83\x76\x83\x93\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\x81\x42";
 // "機器が接続されていません。"

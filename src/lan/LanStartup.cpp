@@ -1,7 +1,4 @@
 // LAN start-up (step 12): connect and log in, check the telnet server, read the device's data.
-#include <cstdio>
-#include <cstdlib>
-
 #include "app/CUpdateDlg.h"
 #include "app/DialogTexts.h"
 #include "lan/LanTexts.h"
@@ -33,11 +30,8 @@ bool CUpdateDlg::OpenLanAndIdentify()
             return FailStartup(kMsgConnectFailed);
         return FailStartup(std::string(kMsgConnectFailed) + kHintPowerCycle + kHintSerialForMonitor);
     }
-    if (result == -2) {
-        char text[512];
-        std::snprintf(text, sizeof text, kMsgNotConnectedFormat, cfg.NAME1.c_str());
-        return FailStartup(text);
-    }
+    if (result == -2)
+        return FailStartup(NotConnectedMessage(cfg.NAME1));
     if (result == -3)
         return FailStartup(kMsgLanRefused);
 
