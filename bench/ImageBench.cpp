@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "app/Config.h"
 #include "image/ImageBuilder.h"
 #include "image/SRecordConverter.h"
 #include "image/SRecordWriter.h"
+#include "package/Config.h"
 
 namespace {
 

@@ -8,27 +8,17 @@
 #include <sstream>
 
 #include "Commands.h"
-#include "app/CUpdateDlg.h"
-#include "app/ConfigReader.h"
 #include "app/DialogTexts.h"
-#include "app/PackageIdentity.h"
-#include "app/SilentDialogHost.h"
 #include "image/ImagePreflight.h"
+#include "package/ConfigReader.h"
+#include "package/Package.h"
+#include "package/PackageIdentity.h"
+#include "package/VersionNumber.h"
 #include "platform/Cp932.h"
+#include "settings/SettingsPlan.h"
 
 namespace verup::cli {
 namespace {
-
-// The settings decision asks for messages; the report prints them instead.
-class ReportHost : public SilentDialogHost {
-public:
-    std::vector<std::string> Messages;
-
-    void ShowMessage(const std::string& text, const std::string&, MessageIcon, MessageOwner) override
-    {
-        Messages.push_back(text);
-    }
-};
 
 std::string Hex(uint32_t value)
 {
@@ -133,43 +123,46 @@ std::string LayoutText(const SettingsLayoutTable& table)
     return text;
 }
 
-int PrintDecision(CUpdateDlg& dlg, ReportHost& host, const std::string& device_version, std::ostream& out)
+int PrintDecision(const Config& cfg, const std::string& device_version, std::ostream& out)
 {
     const std::string text = Utf8ToCp932(device_version);
     // The device's version line as QueryDeviceInfo keeps it, and the version text as shown.
-    dlg.FirmwareVersionText = text;
-    dlg.SetCurrentVersionText(CutText(text, dlg.cfg.NUM_LEN));
-    dlg.WaitBoxUp = true;
-    const int save_before = dlg.cfg.SAVE;
+    DeviceIdentity device;
+    device.FirmwareVersionText = text;
+    device.CurrentVersionText = CutText(text, cfg.NUM_LEN);
+    const std::string new_version = CutText(cfg.NUM, cfg.NUM_LEN);
 
     out << "\nSettings decision for the device version \"" << device_version << "\":\n";
-    out << "  current version text: " << Quoted(dlg.CurrentVersionText()) << " reads "
-        << Real(CUpdateDlg::ReadVersionNumber(dlg.CurrentVersionText(), dlg.cfg.NUM_LEN)) << "\n";
-    out << "  new version text:     " << Quoted(dlg.NewVersionText()) << " reads "
-        << Real(CUpdateDlg::ReadVersionNumber(dlg.NewVersionText(), dlg.cfg.NUM_LEN)) << "\n";
-    const int go_on = dlg.DecideSettingsCarry();
-    for (const auto& message : host.Messages) {
+    out << "  current version text: " << Quoted(device.CurrentVersionText) << " reads "
+        << Real(ReadVersionNumber(device.CurrentVersionText, cfg.NUM_LEN)) << "\n";
+    out << "  new version text:     " << Quoted(new_version) << " reads "
+        << Real(ReadVersionNumber(new_version, cfg.NUM_LEN)) << "\n";
+    const SettingsPlan plan = DecideSettingsPlan(cfg, device, new_version);
+    std::vector<std::string> messages = plan.Warnings;
+    if (plan.Refused)
+        messages.push_back(plan.RefusalMessage);
+    for (const auto& message : messages) {
         std::string shown = Cp932ToUtf8(message);
         for (std::size_t at = shown.find("\r\n"); at != std::string::npos; at = shown.find("\r\n", at))
             shown.replace(at, 2, "\n           ");
         out << "  message: " << shown << "\n";
     }
-    if (!go_on) {
+    if (plan.Refused) {
         out << "  the start-up ends here with that message\n";
         return CONFIG_DEVICE_REFUSED;
     }
-    if (dlg.DeviceVersion != 0.0 || dlg.DeviceRevision != 0)
-        out << "  device firmware " << Real(dlg.DeviceVersion) << ", revision " << dlg.DeviceRevision << "\n";
-    out << "  SAVE " << save_before << " -> " << dlg.cfg.SAVE << ", SettingsReset " << dlg.SettingsReset
-        << ", OldLayoutSave " << dlg.OldLayoutSave << ", ConvertOnRestore " << dlg.ConvertOnRestore
-        << ", AddedBlockCount " << dlg.AddedBlockCount << "\n";
-    if (dlg.ConvertOnRestore == 1) {
-        out << "  layout O_SAVE: " << LayoutText(dlg.SettingsLayout) << "\n";
-        out << "  conversion C_DATA: " << LayoutText(dlg.ConversionLayout) << "\n";
-    } else if (dlg.OldLayoutSave == 1) {
-        out << "  layout O_SAVE: " << LayoutText(dlg.SettingsLayout) << "\n";
-    } else if (dlg.SettingsLayout.BlockCount > 0 || dlg.SettingsReset == 0) {
-        out << "  layout N_SAVE: " << LayoutText(dlg.SettingsLayout) << "\n";
+    if (plan.DeviceVersion != 0.0 || plan.DeviceRevision != 0)
+        out << "  device firmware " << Real(plan.DeviceVersion) << ", revision " << plan.DeviceRevision << "\n";
+    out << "  SAVE " << cfg.SAVE << " -> " << plan.Save << ", SettingsReset " << plan.SettingsReset
+        << ", OldLayoutSave " << plan.OldLayoutSave << ", ConvertOnRestore " << plan.ConvertOnRestore
+        << ", AddedBlockCount " << plan.AddedBlockCount << "\n";
+    if (plan.ConvertOnRestore == 1) {
+        out << "  layout O_SAVE: " << LayoutText(plan.Layout) << "\n";
+        out << "  conversion C_DATA: " << LayoutText(plan.ConversionLayout) << "\n";
+    } else if (plan.OldLayoutSave == 1) {
+        out << "  layout O_SAVE: " << LayoutText(plan.Layout) << "\n";
+    } else if (plan.Layout.BlockCount > 0 || plan.SettingsReset == 0) {
+        out << "  layout N_SAVE: " << LayoutText(plan.Layout) << "\n";
     } else {
         out << "  no layout: the settings are initialised\n";
     }
@@ -180,33 +173,34 @@ int PrintDecision(CUpdateDlg& dlg, ReportHost& host, const std::string& device_v
 
 int RunConfigCommand(const ConfigOptions& options, std::ostream& out)
 {
-    ReportHost host;
-    StartupEnvironment env = StartupEnvironment::FromProcess();
-    env.CurrentDirectory = options.PackageDirectory;
-    CUpdateDlg dlg(host, env);
-    const bool accepted = dlg.LoadPackage();
+    const Package package = Package::Read(options.PackageDirectory, PackageImages::Skip);
+    const Config& cfg = package.Configuration();
+    const bool accepted = package.Presence().Accepted;
+    const std::string title = MakeTitleText(cfg);
+    const ImagePresence& present = package.Presence();
 
-    out << "Configuration file: " << dlg.ConfigFilePath << " (" << SizeText(dlg.ConfigFileSize) << ")\n";
-    PrintConfiguration(dlg.cfg, out);
+    out << "Configuration file: " << package.ConfigFilePath() << " (" << SizeText(present.ConfigFileSize) << ")\n";
+    PrintConfiguration(cfg, out);
 
     out << "\nDerived:\n";
-    out << "  title:              " << Quoted(dlg.TitleText) << "\n";
-    out << "  title with version: " << Quoted(dlg.TitleVersionText) << "\n";
-    out << "  new version text:   " << Quoted(dlg.NewVersionText()) << "\n";
-    out << "  program area size:  " << Hex(dlg.cfg.ProgramAreaSize()) << "\n";
-    out << "  settings backup:    " << dlg.BackupFilePath << "\n";
+    out << "  title:              " << Quoted(title) << "\n";
+    out << "  title with version: " << Quoted(MakeTitleVersionText(title)) << "\n";
+    out << "  new version text:   " << Quoted(CutText(cfg.NUM, cfg.NUM_LEN)) << "\n";
+    out << "  program area size:  " << Hex(cfg.ProgramAreaSize()) << "\n";
+    // Named once the device is known.
+    out << "  settings backup:    \n";
 
-    out << "\nPackage in " << dlg.ImageDirectory << ":\n";
-    out << "  rt00.mot:   " << SizeText(dlg.ImageFileSizes[0]) << "\n";
-    out << "  fpga01.mot: " << SizeText(dlg.ImageFileSizes[1]) << "\n";
-    out << "  fpga02.mot: " << SizeText(dlg.ImageFileSizes[2]) << "\n";
-    out << "  from00.mot: " << SizeText(dlg.ImageFileSizes[4]) << "\n";
-    const auto identity = CheckPackageIdentity(dlg.cfg);
+    out << "\nPackage in " << package.Directory() << ":\n";
+    out << "  rt00.mot:   " << SizeText(present.ImageFileSizes[0]) << "\n";
+    out << "  fpga01.mot: " << SizeText(present.ImageFileSizes[1]) << "\n";
+    out << "  fpga02.mot: " << SizeText(present.ImageFileSizes[2]) << "\n";
+    out << "  from00.mot: " << SizeText(present.ImageFileSizes[4]) << "\n";
+    const auto identity = CheckPackageIdentity(cfg);
     if (accepted && identity.empty())
         out << "  accepted\n";
     if (!accepted) {
         out << "  REFUSED, the start-up would show \"" << Cp932ToUtf8(kMsgFilesMissing) << "\":\n";
-        for (const auto& reason : dlg.PackageRefusals)
+        for (const auto& reason : present.Refusals)
             out << "    - " << reason << "\n";
     }
     for (const auto& refusal : identity) {
@@ -218,12 +212,12 @@ int RunConfigCommand(const ConfigOptions& options, std::ostream& out)
 
     // The update refuses to write a program into a layout that cannot hold it.
     bool layout_ok = true;
-    if (dlg.ProgramPresent) {
-        const std::string layout = CheckProgramLayout(dlg.cfg);
+    if (present.ProgramPresent) {
+        const std::string layout = CheckProgramLayout(cfg);
         if (layout.empty()) {
-            out << "  flash layout: rt00.mot goes into areas 1 ... " << dlg.cfg.MAIN << " in sectors of "
-                << Hex(dlg.cfg.SECT_END_ADR + 1u) << " bytes\n";
-        } else if (dlg.cfg.UPLOAD != 1) {
+            out << "  flash layout: rt00.mot goes into areas 1 ... " << cfg.MAIN << " in sectors of "
+                << Hex(cfg.SECT_END_ADR + 1u) << " bytes\n";
+        } else if (cfg.UPLOAD != 1) {
             out << "  flash layout: " << layout << " (no matter here: UPLOAD is not 1)\n";
         } else {
             out << "  flash layout REFUSED, the update would write nothing: " << layout
@@ -234,7 +228,7 @@ int RunConfigCommand(const ConfigOptions& options, std::ostream& out)
 
     int code = accepted && layout_ok && identity.empty() ? CONFIG_OK : CONFIG_PACKAGE_REFUSED;
     if (options.DeviceVersion) {
-        const int decision = PrintDecision(dlg, host, *options.DeviceVersion, out);
+        const int decision = PrintDecision(cfg, *options.DeviceVersion, out);
         if (code == CONFIG_OK)
             code = decision;
     }

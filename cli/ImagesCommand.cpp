@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "Commands.h"
-#include "app/Config.h"
-#include "app/ConfigReader.h"
 #include "app/DialogTexts.h"
 #include "image/ImageBuilder.h"
 #include "image/ImageLimits.h"
 #include "image/ImagePreflight.h"
-#include "image/ImagePresence.h"
+#include "package/Config.h"
+#include "package/ConfigReader.h"
+#include "package/ImagePresence.h"
 #include "platform/Cp932.h"
 #include "platform/ProfileFile.h"
 

@@ -82,7 +82,7 @@ std::string SettingsPlan(const CUpdateDlg& dlg)
     const int save = dlg.cfg.SAVE;
     if (dlg.SettingsReset)
         return "reset to their defaults (this pair of firmware versions cannot carry them)";
-    if (dlg.LinkKind == 0 && dlg.ProbeResult != PROBE_FIRMWARE)
+    if (dlg.LinkKind == 0 && dlg.Device.ProbeResult != PROBE_FIRMWARE)
         return "not carried (the device is in its boot monitor)";
     if (save == 0)
         return "not carried (SAVE=0 in verup.dat)";
@@ -102,12 +102,12 @@ std::string SettingsPlan(const CUpdateDlg& dlg)
 void PrintPlan(const CUpdateDlg& dlg, const ConsoleHost& host, std::ostream& out)
 {
     const char* state = dlg.LinkKind != 0                          ? "logged in over telnet"
-                        : dlg.ProbeResult == PROBE_FIRMWARE        ? "running its firmware"
-                        : dlg.ProbeResult == PROBE_FLASH_MONITOR   ? "in its boot monitor"
+                        : dlg.Device.ProbeResult == PROBE_FIRMWARE        ? "running its firmware"
+                        : dlg.Device.ProbeResult == PROBE_FLASH_MONITOR   ? "in its boot monitor"
                                                                    : "not identified";
     out << "Device:      " << Cp932ToUtf8(dlg.cfg.NAME1) << " via " << host.LinkDescription() << ", " << state << "\n";
-    if (!dlg.FirmwareVersionText.empty())
-        out << "Reports:     " << Cp932ToUtf8(dlg.FirmwareVersionText) << "\n";
+    if (!dlg.Device.FirmwareVersionText.empty())
+        out << "Reports:     " << Cp932ToUtf8(dlg.Device.FirmwareVersionText) << "\n";
     out << "Version:     " << Cp932ToUtf8(dlg.CurrentVersionText()) << " -> " << Cp932ToUtf8(dlg.NewVersionText())
         << "\n";
     out << "Settings:    " << SettingsPlan(dlg) << "\n";
@@ -115,14 +115,15 @@ void PrintPlan(const CUpdateDlg& dlg, const ConsoleHost& host, std::ostream& out
         out << "Would write: no firmware (UPLOAD=" << dlg.cfg.UPLOAD << " in verup.dat: only the settings are carried)\n";
     } else {
         out << "Would write:\n";
-        if (dlg.ProgramPresent)
-            out << "  rt00.mot                 " << Bytes(dlg.ImageFileSizes[0]) << "  main program (areas 1 ... "
+        const ImagePresence& present = dlg.UpdatePackage.Presence();
+        if (present.ProgramPresent)
+            out << "  rt00.mot                 " << Bytes(present.ImageFileSizes[0]) << "  main program (areas 1 ... "
                 << dlg.cfg.MAIN << ", data area " << dlg.cfg.DATA << " erased)\n";
-        if (dlg.FpgaImageCount == 2)
-            out << "  fpga01.mot, fpga02.mot   " << Bytes(dlg.ImageFileSizes[1]) << ", " << Bytes(dlg.ImageFileSizes[2])
+        if (present.FpgaImageCount == 2)
+            out << "  fpga01.mot, fpga02.mot   " << Bytes(present.ImageFileSizes[1]) << ", " << Bytes(present.ImageFileSizes[2])
                 << "  FPGA configurations (area " << dlg.cfg.FPGA << ")\n";
-        if (dlg.BootPresent)
-            out << "  from00.mot               " << Bytes(dlg.ImageFileSizes[4]) << "  boot area with the flash monitor\n";
+        if (present.BootPresent)
+            out << "  from00.mot               " << Bytes(present.ImageFileSizes[4]) << "  boot area with the flash monitor\n";
     }
     out << "Dry run: the device was only asked who it is; nothing was written.\n";
 }

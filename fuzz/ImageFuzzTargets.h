@@ -10,10 +10,10 @@
 #include <string_view>
 #include <vector>
 
-#include "app/Config.h"
 #include "image/ImageFiles.h"
 #include "image/LineTable.h"
 #include "image/SRecordConverter.h"
+#include "package/Config.h"
 
 namespace verup::fuzz {
 

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "ImageFuzzTargets.h"
-#include "app/ConfigReader.h"
 #include "lan/ReplyWordWatch.h"
 #include "lan/TelnetLink.h"
 #include "lan/TelnetWords.h"
+#include "package/ConfigReader.h"
 #include "platform/ProfileFile.h"
 #include "protocol/ReplyKind.h"
 #include "protocol/ReplyText.h"

@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "PackageMaker.h"
-#include "app/ConfigReader.h"
+#include "package/ConfigReader.h"
 #include "platform/ProfileFile.h"
 
 namespace devsim {

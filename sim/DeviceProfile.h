@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "app/Config.h"
+#include "package/Config.h"
 
 namespace devsim {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Config.h"
+#include "package/Config.h"
 
 namespace devsim {
 

@@ -8,8 +8,11 @@
 #include <functional>
 
 #include "app/DialogTexts.h"
+#include "package/ConfigReader.h"
+#include "package/VersionNumber.h"
 #include "platform/InstanceGuard.h"
 #include "platform/Paths.h"
+#include "settings/SettingsPlan.h"
 #include "support/RecordingHost.h"
 #include "support/TempDir.h"
 
@@ -46,6 +49,7 @@ protected:
         out << content;
     }
     std::unique_ptr<CUpdateDlg> MakeDialog() { return std::make_unique<CUpdateDlg>(host_, env_); }
+    Package ReadPackage() const { return Package::Read(env_.CurrentDirectory, PackageImages::Skip); }
 
     test::TempDir dir_;
     Clock clock_;
@@ -74,9 +78,9 @@ TEST_P(PresenceTest, AppliesTheRules)
         Write(file, kImage);
     for (const auto& file : c.empty)
         Write(file, "");
-    auto dlg = MakeDialog();
-    EXPECT_EQ(dlg->LoadPackage(), c.accepted) << c.name;
-    EXPECT_EQ(dlg->PackageRefusals.empty(), c.accepted);
+    const Package package = ReadPackage();
+    EXPECT_EQ(package.Presence().Accepted, c.accepted) << c.name;
+    EXPECT_EQ(package.Presence().Refusals.empty(), c.accepted);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -101,11 +105,11 @@ TEST_F(StartupTest, MissingOrEmptyConfigurationIsRefusedEvenWithAllImages)
 {
     for (const char* image : {"rt00.mot", "fpga01.mot", "fpga02.mot", "from00.mot"})
         Write(image, kImage);
-    EXPECT_FALSE(MakeDialog()->LoadPackage());
+    EXPECT_FALSE(ReadPackage().Presence().Accepted);
     Write("verup.dat", "");
-    auto dlg = MakeDialog();
-    EXPECT_FALSE(dlg->LoadPackage());
-    EXPECT_EQ(dlg->ConfigFileSize, 0u);
+    const Package package = ReadPackage();
+    EXPECT_FALSE(package.Presence().Accepted);
+    EXPECT_EQ(package.Presence().ConfigFileSize, 0u);
 }
 
 TEST_F(StartupTest, LoadPackageFormsPathsTitlesAndSizes)
@@ -116,21 +120,19 @@ TEST_F(StartupTest, LoadPackageFormsPathsTitlesAndSizes)
     Write("fpga02.mot", "S0S0S0");
     auto dlg = MakeDialog();
     ASSERT_TRUE(dlg->LoadPackage());
-    EXPECT_EQ(dlg->ConfigFilePath, env_.CurrentDirectory + "/verup.dat");
-    EXPECT_EQ(dlg->ImageDirectory, env_.CurrentDirectory);
+    const Package& package = dlg->UpdatePackage;
+    EXPECT_EQ(package.ConfigFilePath(), env_.CurrentDirectory + "/verup.dat");
+    EXPECT_EQ(package.Directory(), env_.CurrentDirectory);
     EXPECT_EQ(dlg->BackupFilePath, "") << "named once the device is known";
     EXPECT_EQ(dlg->TitleText, kTitle);
     EXPECT_EQ(dlg->TitleVersionText, kTitle + "\x81\x40Ver 1.01");
     EXPECT_EQ(dlg->NewVersionText(), "Version 1.20");
     EXPECT_EQ(dlg->Channel.AttemptCount, 0);
-    EXPECT_EQ(dlg->ImageFileSizes[0], sizeof kImage - 1);
-    EXPECT_EQ(dlg->ImageFileSizes[1], 2u);
-    EXPECT_EQ(dlg->ImageFileSizes[2], 6u);
-    EXPECT_EQ(dlg->ImageFileSizes[3], 6u);
-    EXPECT_EQ(dlg->ImageFileSizes[4], 0u);
-    EXPECT_EQ(dlg->ProgramPresent, 1);
-    EXPECT_EQ(dlg->FpgaImageCount, 2);
-    EXPECT_EQ(dlg->BootPresent, 0);
+    const ImagePresence& present = package.Presence();
+    EXPECT_EQ(present.ImageFileSizes, (std::array<uint32_t, 5>{sizeof kImage - 1, 2u, 6u, 6u, 0u}));
+    EXPECT_TRUE(present.ProgramPresent);
+    EXPECT_EQ(present.FpgaImageCount, 2);
+    EXPECT_FALSE(present.BootPresent);
 }
 
 // ---------------------------------------------------------------- start-up chain
@@ -303,7 +305,7 @@ TEST_F(StartupTest, FailureAfterTheWaitBoxIsOwnedByItAndRemovesIt)
     auto dlg = MakeDialog();
     EXPECT_FALSE(dlg->OnInitDialog());
     EXPECT_EQ(dlg->StartupDone, 0);
-    EXPECT_EQ(dlg->ProbeResult, -9);
+    EXPECT_EQ(dlg->Device.ProbeResult, -9);
     auto lock = host_.Lock();
     ASSERT_EQ(host_.Messages.size(), 1u);
     EXPECT_EQ(host_.Messages[0].Owner, MessageOwner::WaitBox);
@@ -322,8 +324,7 @@ TEST_F(StartupTest, FailureAfterTheWaitBoxIsOwnedByItAndRemovesIt)
 class SettingsDecisionTest : public StartupTest {
 protected:
     // `mode` and `verup` keys come first, so they win over the defaults after them.
-    std::unique_ptr<CUpdateDlg> Decide(const std::string& current, const std::string& firmware,
-                                       const std::string& mode, const std::string& verup, int expected = 1)
+    void WritePackage(const std::string& mode, const std::string& verup)
     {
         Write("verup.dat", "[MODE]\r\n" + mode + "DEBUG=99\r\nSAVE=2\r\nUPLOAD=1\r\n[VERUP]\r\n" + verup +
                                "NAME1=NEXAVO\r\nNAME2=7300QB\r\nNUM_LEN=12\r\nNUM=Version 1.20\r\n"
@@ -331,10 +332,26 @@ protected:
                                "[O_SAVE]\r\nNUM=2\r\n1=5\r\n2=6\r\n"
                                "[C_DATA]\r\nNUM=4\r\n1=5\r\n2=6\r\n3=7\r\n4=8\r\n");
         Write("rt00.mot", kImage);
+    }
+    SettingsPlan Decide(const std::string& current, const std::string& firmware, const std::string& mode,
+                        const std::string& verup)
+    {
+        WritePackage(mode, verup);
+        const Config cfg = ReadPackage().Configuration();
+        DeviceIdentity device;
+        device.CurrentVersionText = current;
+        device.FirmwareVersionText = firmware;
+        return DecideSettingsPlan(cfg, device, CutText(cfg.NUM, cfg.NUM_LEN));
+    }
+    // The same decision taken by the start-up, with the wait box up.
+    std::unique_ptr<CUpdateDlg> DecideInStartup(const std::string& current, const std::string& firmware,
+                                                const std::string& verup, int expected)
+    {
+        WritePackage("", verup);
         auto dlg = MakeDialog();
         dlg->LoadPackage();
         dlg->SetCurrentVersionText(current);
-        dlg->FirmwareVersionText = firmware;
+        dlg->Device.FirmwareVersionText = firmware;
         dlg->WaitBoxUp = true;
         EXPECT_EQ(dlg->DecideSettingsCarry(), expected);
         return dlg;
@@ -348,49 +365,70 @@ protected:
 
 TEST_F(SettingsDecisionTest, OldDeviceToNewLayoutConvertsOnRestore)
 {
-    auto dlg = Decide("Version 1.05", "Version 1.05", "", "");
-    EXPECT_EQ(dlg->ConvertOnRestore, 1);
-    EXPECT_EQ(dlg->OldLayoutSave, 1);
-    EXPECT_EQ(dlg->SettingsReset, 0);
-    EXPECT_EQ(dlg->cfg.SAVE, 2);
-    EXPECT_EQ(dlg->SettingsLayout.BlockCount, 2);
-    EXPECT_EQ(dlg->ConversionLayout.BlockCount, 4);
-    EXPECT_EQ(dlg->ConversionLayout.Items(4), 8);
-    EXPECT_EQ(dlg->AddedBlockCount, 2);
-    EXPECT_EQ(dlg->DebugLogText(), "old data\r\n");
-    EXPECT_TRUE(Messages().empty());
-    auto lock = host_.Lock();
-    EXPECT_EQ(host_.Log, "old data\r\n");
+    const SettingsPlan plan = Decide("Version 1.05", "Version 1.05", "", "");
+    EXPECT_EQ(plan.ConvertOnRestore, 1);
+    EXPECT_EQ(plan.OldLayoutSave, 1);
+    EXPECT_EQ(plan.SettingsReset, 0);
+    EXPECT_EQ(plan.Save, 2);
+    EXPECT_EQ(plan.LayoutName, "O_SAVE");
+    EXPECT_EQ(plan.Layout.BlockCount, 2);
+    EXPECT_EQ(plan.ConversionLayout.BlockCount, 4);
+    EXPECT_EQ(plan.ConversionLayout.Items(4), 8);
+    EXPECT_EQ(plan.AddedBlockCount, 2);
+    EXPECT_EQ(plan.LogLines, std::vector<std::string>{"old data\r\n"});
+    EXPECT_TRUE(plan.Warnings.empty());
 }
 
 TEST_F(SettingsDecisionTest, OldDeviceToOldFirmwareKeepsOldLayoutWithoutConversion)
 {
-    auto dlg = Decide("Version 1.05", "", "", "NUM=Version 1.08\r\n");
-    EXPECT_EQ(dlg->ConvertOnRestore, 0);
-    EXPECT_EQ(dlg->OldLayoutSave, 1);
-    EXPECT_EQ(dlg->SettingsLayout.BlockCount, 2);
-    EXPECT_EQ(dlg->ConversionLayout.BlockCount, 0);
-    EXPECT_EQ(dlg->AddedBlockCount, 0);
-    EXPECT_EQ(dlg->DebugLogText(), "old data\r\n");
+    const SettingsPlan plan = Decide("Version 1.05", "", "", "NUM=Version 1.08\r\n");
+    EXPECT_EQ(plan.ConvertOnRestore, 0);
+    EXPECT_EQ(plan.OldLayoutSave, 1);
+    EXPECT_EQ(plan.Layout.BlockCount, 2);
+    EXPECT_EQ(plan.ConversionLayout.BlockCount, 0);
+    EXPECT_EQ(plan.AddedBlockCount, 0);
+    EXPECT_EQ(plan.LogLines, std::vector<std::string>{"old data\r\n"});
 }
 
 TEST_F(SettingsDecisionTest, NewDeviceToNewFirmwareUsesNewLayout)
 {
-    auto dlg = Decide("Version 1.10", "Version 1.10 7", "", "");
-    EXPECT_EQ(dlg->DeviceRevision, 7);
-    EXPECT_DOUBLE_EQ(dlg->DeviceVersion, 1.1);
-    EXPECT_EQ(dlg->SettingsReset, 0);
-    EXPECT_EQ(dlg->ConvertOnRestore, 0);
-    EXPECT_EQ(dlg->OldLayoutSave, 0);
-    EXPECT_EQ(dlg->cfg.SAVE, 2);
-    EXPECT_EQ(dlg->SettingsLayout.BlockCount, 3);
-    EXPECT_EQ(dlg->SettingsLayout.Items(3), 30);
-    EXPECT_EQ(dlg->DebugLogText(), "new data\r\n");
+    const SettingsPlan plan = Decide("Version 1.10", "Version 1.10 7", "", "");
+    EXPECT_EQ(plan.DeviceRevision, 7);
+    EXPECT_DOUBLE_EQ(plan.DeviceVersion, 1.1);
+    EXPECT_EQ(plan.SettingsReset, 0);
+    EXPECT_EQ(plan.ConvertOnRestore, 0);
+    EXPECT_EQ(plan.OldLayoutSave, 0);
+    EXPECT_EQ(plan.Save, 2);
+    EXPECT_EQ(plan.LayoutName, "N_SAVE");
+    EXPECT_EQ(plan.Layout.Items(3), 30);
+    EXPECT_EQ(plan.LogLines, std::vector<std::string>{"new data\r\n"});
 }
 
-TEST_F(SettingsDecisionTest, DeviceRevisionThreeOfVersionOnePointOneResetsSettings)
+// Revision 3 of 1.1, no revision at all (it reads as 0), or a new firmware 1.1 of a low
+// REV_VER: the settings are initialised, with the message, and the start-up goes on.
+TEST_F(SettingsDecisionTest, FirmwareThatCannotCarrySettingsResetsThem)
 {
-    auto dlg = Decide("Version 1.10", "Version 1.10 3", "", "");
+    struct Case {
+        const char* current;
+        const char* firmware;
+        const char* verup;
+        int reset;
+    };
+    for (const Case& c : {Case{"Version 1.10", "Version 1.10 3", "", 1}, Case{"Version 1.10", "Version 1.10", "", 1},
+                          Case{"Version 1.20", "Version 1.20 9", "NUM=Version 1.10\r\nREV_VER=4\r\n", 1},
+                          Case{"Version 1.20", "Version 1.20 9", "NUM=Version 1.10\r\nREV_VER=5\r\n", 0},
+                          Case{"Version 1.20", "Version 1.20 9", "NUM=Version 1.10\r\n", 1}}) {
+        const SettingsPlan plan = Decide(c.current, c.firmware, "", c.verup);
+        EXPECT_EQ(plan.SettingsReset, c.reset) << c.firmware << " " << c.verup;
+        EXPECT_EQ(plan.Save, c.reset ? 0 : 2);
+        EXPECT_EQ(plan.Warnings.size(), c.reset ? 1u : 0u);
+        EXPECT_EQ(plan.Layout.BlockCount, 3);
+    }
+}
+
+TEST_F(SettingsDecisionTest, ResetIsShownOverTheWaitBoxAndTheStartupGoesOn)
+{
+    auto dlg = DecideInStartup("Version 1.10", "Version 1.10 3", "", 1);
     EXPECT_EQ(dlg->cfg.SAVE, 0);
     EXPECT_EQ(dlg->SettingsReset, 1);
     EXPECT_EQ(dlg->DeviceRevision, 3);
@@ -403,44 +441,25 @@ TEST_F(SettingsDecisionTest, DeviceRevisionThreeOfVersionOnePointOneResetsSettin
     EXPECT_EQ(messages[0].Owner, MessageOwner::WaitBox);
     EXPECT_EQ(messages[0].Caption, kTitle);
     auto lock = host_.Lock();
-    EXPECT_EQ(host_.PostCloses, 0);  // the start-up goes on
-}
-
-TEST_F(SettingsDecisionTest, RevisionMissingAfterTheVersionTextCountsAsZero)
-{
-    auto dlg = Decide("Version 1.10", "Version 1.10", "", "");
-    EXPECT_EQ(dlg->DeviceRevision, 0);
-    EXPECT_EQ(dlg->SettingsReset, 1);
-    EXPECT_EQ(Messages().size(), 1u);
-}
-
-TEST_F(SettingsDecisionTest, NewFirmwareOnePointOneWithLowRevisionResets)
-{
-    auto dlg = Decide("Version 1.20", "Version 1.20 9", "", "NUM=Version 1.10\r\nREV_VER=4\r\n");
-    EXPECT_EQ(dlg->SettingsReset, 1);
-    auto revision_five = Decide("Version 1.20", "Version 1.20 9", "", "NUM=Version 1.10\r\nREV_VER=5\r\n");
-    EXPECT_EQ(revision_five->SettingsReset, 0);
-    auto revision_missing = Decide("Version 1.20", "Version 1.20 9", "", "NUM=Version 1.10\r\n");
-    EXPECT_EQ(revision_missing->SettingsReset, 1);
+    EXPECT_EQ(host_.PostCloses, 0);
 }
 
 TEST_F(SettingsDecisionTest, DowngradeBelowOnePointOneResetsWithoutTables)
 {
-    auto dlg = Decide("Version 1.20", "Version 1.20 9", "", "NUM=Version 1.05\r\n");
-    EXPECT_EQ(dlg->SettingsReset, 1);
-    EXPECT_EQ(dlg->cfg.SAVE, 0);
-    EXPECT_EQ(dlg->SettingsLayout.BlockCount, 0);
-    EXPECT_EQ(dlg->OldLayoutSave, 0);
-    EXPECT_EQ(dlg->DebugLogText(), "init data\r\n");
-    EXPECT_EQ(Messages().size(), 1u);
+    const SettingsPlan plan = Decide("Version 1.20", "Version 1.20 9", "", "NUM=Version 1.05\r\n");
+    EXPECT_EQ(plan.SettingsReset, 1);
+    EXPECT_EQ(plan.Save, 0);
+    EXPECT_EQ(plan.Layout.BlockCount, 0);
+    EXPECT_EQ(plan.OldLayoutSave, 0);
+    EXPECT_EQ(plan.LogLines, std::vector<std::string>{"init data\r\n"});
+    EXPECT_EQ(plan.Warnings.size(), 1u);
 }
 
 TEST_F(SettingsDecisionTest, FirmwareOlderThanFrmVerIsRefusedOnlyWhileSaving)
 {
-    auto unsaved = Decide("Version 1.05", "", "SAVE=0\r\n", "FRM_VER=1.06\r\n");
-    EXPECT_TRUE(Messages().empty());
+    EXPECT_FALSE(Decide("Version 1.05", "", "SAVE=0\r\n", "FRM_VER=1.06\r\n").Refused);
 
-    auto refused = Decide("Version 1.05", "", "", "FRM_VER=1.06\r\n", 0);
+    auto refused = DecideInStartup("Version 1.05", "", "FRM_VER=1.06\r\n", 0);
     EXPECT_FALSE(refused->WaitBoxUp);
     EXPECT_EQ(refused->DebugLogText(), "");
     const auto messages = Messages();
@@ -457,26 +476,30 @@ TEST_F(SettingsDecisionTest, FirmwareOlderThanFrmVerIsRefusedOnlyWhileSaving)
 TEST_F(SettingsDecisionTest, SettingsOnlyRunOnFirmwareBefore1_1IsRefused)
 {
     for (const char* save : {"SAVE=0\r\n", "SAVE=2\r\n"}) {
-        auto refused = Decide("Version 1.05", "", std::string("UPLOAD=0\r\n") + save, "", 0);
-        EXPECT_EQ(refused->OldLayoutSave, 0);
-        ASSERT_FALSE(Messages().empty());
-        EXPECT_EQ(Messages().back().Text, kMsgSettingsOnlyOldFirmware);
+        const SettingsPlan refused = Decide("Version 1.05", "", std::string("UPLOAD=0\r\n") + save, "");
+        EXPECT_TRUE(refused.Refused);
+        EXPECT_FALSE(refused.RefusalIsExclamation);
+        EXPECT_EQ(refused.RefusalMessage, kMsgSettingsOnlyOldFirmware);
     }
-    auto allowed = Decide("Version 1.10 7", "Version 1.10 7", "UPLOAD=0\r\n", "");
-    EXPECT_EQ(allowed->cfg.SAVE, 2);
+    EXPECT_EQ(Decide("Version 1.10 7", "Version 1.10 7", "UPLOAD=0\r\n", "").Save, 2);
 }
 
 TEST(ReadVersionNumber, CutsAndReadsFromTheNinthCharacter)
 {
-    EXPECT_DOUBLE_EQ(CUpdateDlg::ReadVersionNumber("Version 1.20 beta", 12), 1.2);
-    EXPECT_DOUBLE_EQ(CUpdateDlg::ReadVersionNumber("Version 1.2345", 11), 1.2);
-    EXPECT_DOUBLE_EQ(CUpdateDlg::ReadVersionNumber("Version 1.2345", 10), 1.0);
-    EXPECT_EQ(CUpdateDlg::ReadVersionNumber("Version 1.20", 8), 0.0);
-    EXPECT_EQ(CUpdateDlg::ReadVersionNumber("Version ", 30), 0.0);
-    EXPECT_EQ(CUpdateDlg::ReadVersionNumber("Version 1.20", 0), 0.0);
-    EXPECT_EQ(CUpdateDlg::ReadVersionNumber("Version x", 12), 0.0);
-    EXPECT_EQ(CUpdateDlg::ReadVersionNumber("Version inf", 12), 0.0);
-    EXPECT_DOUBLE_EQ(CUpdateDlg::ReadVersionNumber("Version 1.10 3", 12), 1.1);
+    EXPECT_DOUBLE_EQ(ReadVersionNumber("Version 1.20 beta", 12), 1.2);
+    EXPECT_DOUBLE_EQ(ReadVersionNumber("Version 1.2345", 11), 1.2);
+    EXPECT_DOUBLE_EQ(ReadVersionNumber("Version 1.2345", 10), 1.0);
+    EXPECT_EQ(ReadVersionNumber("Version 1.20", 8), 0.0);
+    EXPECT_EQ(ReadVersionNumber("Version ", 30), 0.0);
+    EXPECT_EQ(ReadVersionNumber("Version 1.20", 0), 0.0);
+    EXPECT_EQ(ReadVersionNumber("Version x", 12), 0.0);
+    EXPECT_EQ(ReadVersionNumber("Version inf", 12), 0.0);
+    EXPECT_DOUBLE_EQ(ReadVersionNumber("Version 1.10 3", 12), 1.1);
+    // The telnet server's version is read uncut, with the same guard.
+    EXPECT_DOUBLE_EQ(ReadVersionNumber("Version 1.02 (build 7)"), 1.02);
+    EXPECT_EQ(ReadVersionNumber("Version inf"), 0.0);
+    EXPECT_EQ(ReadRevision("Version 1.10 3", 12), 3);
+    EXPECT_EQ(ReadRevision("Version 1.10", 12), 0);
 }
 
 // ---------------------------------------------------------------- teardown

@@ -1,4 +1,4 @@
-#include "app/ConfigReader.h"
+#include "package/ConfigReader.h"
 
 #include <gtest/gtest.h>
 

@@ -261,9 +261,9 @@ TEST_F(LanUpdateTest, WrongVersionAfterTheUpdateFailsAndKeepsTheBackup)
 TEST_F(LanUpdateTest, ProgramThatCannotBeConvertedErasesNothing)
 {
     StartDevice();
-    ASSERT_TRUE(StartUp()) << StartupMessage();
-    // The program file turns unreadable after the start-up found it.
     package_.Write("rt00.mot", "S0 not a record\r\n");
+    // Present, so the start-up goes on; the update refuses it before erasing anything.
+    ASSERT_TRUE(StartUp()) << StartupMessage();
     const auto area1 = sim_->Device().Area(1);
     dlg_->OnStart();
     dlg_->JoinWorker();

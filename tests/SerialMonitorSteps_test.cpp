@@ -100,18 +100,18 @@ TEST_F(SerialStepsTest, DeviceInformationLabelsAndMissingOnes)
         return Answer("show version\r\r\nFarmware:Version 1.15 3\r\nHTTP Server:Version 2.01\r\n"
                       "Eth0 Mac Address=00:80:6d:12:34:56\r\nWL0 Version 1.4\r\n\r\n# ");
     });
-    dlg->Eth1MacText = "stale";
+    dlg->Device.Eth1MacText = "stale";
     EXPECT_EQ(dlg->QueryDeviceInfo(), 0);
-    EXPECT_EQ(dlg->FirmwareVersionText, "Version 1.15 3");
-    EXPECT_EQ(dlg->HttpServerText, "Version 2.01");
-    EXPECT_EQ(dlg->Eth0MacText, "00:80:6d:12:34:56");
-    EXPECT_EQ(dlg->Wl0VersionText, "Version 1.4");
-    EXPECT_EQ(dlg->Eth1MacText, "");
-    EXPECT_EQ(dlg->Usb0MacText, "");
+    EXPECT_EQ(dlg->Device.FirmwareVersionText, "Version 1.15 3");
+    EXPECT_EQ(dlg->Device.HttpServerText, "Version 2.01");
+    EXPECT_EQ(dlg->Device.Eth0MacText, "00:80:6d:12:34:56");
+    EXPECT_EQ(dlg->Device.Wl0VersionText, "Version 1.4");
+    EXPECT_EQ(dlg->Device.Eth1MacText, "");
+    EXPECT_EQ(dlg->Device.Usb0MacText, "");
 
     link.SetResponder([](const std::string&, int) { return Answer("\r\nWL0 Version:UNKNOWN\r\n\r\n# "); });
     EXPECT_EQ(dlg->QueryDeviceInfo(), 0);
-    EXPECT_EQ(dlg->Wl0VersionText, "UNKNOWN");
+    EXPECT_EQ(dlg->Device.Wl0VersionText, "UNKNOWN");
 }
 
 TEST_F(SerialStepsTest, RamChecksumIsWrittenEvenWhenAlreadyZero)
@@ -151,10 +151,7 @@ TEST_F(ProgramDownloadTest, TicksEveryLinesPerSectorAndOnceForTheRemainder)
     std::string text;
     for (int i = 0; i < 1000; ++i)
         text += "S1130000000102030405060708090A0B0C0D0E0F64\r\n";
-    dlg->ProgramText = text;
-    dlg->ProgramLineCount = 1000;
-    dlg->ImageFileSizes[0] = static_cast<uint32_t>(text.size());
-    dlg->SectorCount = 3;
+    const int line_count = 1000, sector_count = 3;
     dlg->ProgressStep = 5;
     int lines = 0;
     port->SetResponder([&](const std::string& written) {
@@ -163,7 +160,7 @@ TEST_F(ProgramDownloadTest, TicksEveryLinesPerSectorAndOnceForTheRemainder)
         else if (++lines == 1000)
             port->Feed("\r\nProgram Down Load OK\r\nF-ROM>");
     });
-    EXPECT_EQ(dlg->DownloadProgram(), 99);
+    EXPECT_EQ(dlg->DownloadProgram(text, line_count, sector_count), 99);
     EXPECT_EQ(lines, 1000);
     auto lock = host.Lock();
     EXPECT_EQ(host.ProgressPositions, (std::vector<int>{6, 7, 8, 9}));
@@ -174,10 +171,7 @@ TEST_F(ProgramDownloadTest, ErrorWordRestartsFromTheFirstLine)
     std::string text;
     for (int i = 0; i < 20; ++i)
         text += "S1130000000102030405060708090A0B0C0D0E0F64\r\n";
-    dlg->ProgramText = text;
-    dlg->ProgramLineCount = 20;
-    dlg->ImageFileSizes[0] = static_cast<uint32_t>(text.size());
-    dlg->SectorCount = 1;
+    const int line_count = 20, sector_count = 1;
     int lines = 0;
     int tries = 0;
     port->SetResponder([&](const std::string& written) {
@@ -193,22 +187,20 @@ TEST_F(ProgramDownloadTest, ErrorWordRestartsFromTheFirstLine)
     });
     // The monitor ignores the rest of a failed try: the error word (or, had it been missed,
     // the watchdog) ends it.
-    EXPECT_EQ(dlg->DownloadProgram(), 99);
+    EXPECT_EQ(dlg->DownloadProgram(text, line_count, sector_count), 99);
     EXPECT_EQ(tries, 2);
 }
 
 TEST_F(ProgramDownloadTest, UnconfirmedDownloadEndsByTheWatchdog)
 {
-    dlg->ProgramText = "S9030000FC\r\n";
-    dlg->ProgramLineCount = 1;
-    dlg->ImageFileSizes[0] = 12;
-    dlg->SectorCount = 1;
+    const std::string program = "S9030000FC\r\n";
+    const int line_count = 1, sector_count = 1;
     dlg->Channel.AttemptCount = 1;
     port->SetResponder([&](const std::string& written) {
         if (written == "DP\r")
             port->Feed("\r\nREADY:\r\n");
     });
-    EXPECT_EQ(dlg->DownloadProgram(), 999);
+    EXPECT_EQ(dlg->DownloadProgram(program, line_count, sector_count), 999);
     EXPECT_FALSE(dlg->timers.IsRunning(TIMER_WATCHDOG));
 }
 

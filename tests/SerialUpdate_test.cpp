@@ -75,7 +75,7 @@ TEST_F(SerialUpdateTest, WritesEveryImageAndCarriesTheSettings)
     Update();
     ExpectOutcome(CUpdateDlg::Outcome::Done, kDone);
     EXPECT_EQ(dlg_->NoticeText(), "");
-    EXPECT_EQ(dlg_->ProbeResult, PROBE_FIRMWARE);
+    EXPECT_EQ(dlg_->Device.ProbeResult, PROBE_FIRMWARE);
     EXPECT_EQ(dlg_->CurrentVersionText(), "Version 1.15");
     ExpectImagesWritten();
     ASSERT_TRUE(settings_before_.has_value());
@@ -106,7 +106,7 @@ TEST_F(SerialUpdateTest, DeviceInItsMonitorIsUpdatedWithoutShellOrVersionCheck)
     sim_->Device().Restart(true);
     clock_.SleepMs(device_.RestartMs + 1000);
     Update();
-    EXPECT_EQ(dlg_->ProbeResult, PROBE_FLASH_MONITOR);
+    EXPECT_EQ(dlg_->Device.ProbeResult, PROBE_FLASH_MONITOR);
     ExpectOutcome(CUpdateDlg::Outcome::Done, kDone);
     EXPECT_EQ(Log().find("Version Check OK"), std::string::npos);
     EXPECT_EQ(DeviceCommands("at%z"), 0);
@@ -179,12 +179,12 @@ TEST_F(SerialUpdateTest, DeviceLeftAtTheFlashMonitorPromptIsUpdated)
     sim_->Device().Restart(true);
     clock_.SleepMs(device_.RestartMs + 1000);
     ASSERT_TRUE(StartUp()) << StartupMessage();
-    EXPECT_EQ(dlg_->ProbeResult, PROBE_FLASH_MONITOR);
+    EXPECT_EQ(dlg_->Device.ProbeResult, PROBE_FLASH_MONITOR);
     ASSERT_TRUE(dlg_->OnClose());
     dlg_.reset();
 
     Update();
-    EXPECT_EQ(dlg_->ProbeResult, PROBE_FLASH_MONITOR);
+    EXPECT_EQ(dlg_->Device.ProbeResult, PROBE_FLASH_MONITOR);
     ExpectOutcome(CUpdateDlg::Outcome::Done, kDone);
     EXPECT_EQ(DeviceCommands("AT$I99"), 0);
     clock_.SleepMs(device_.RestartMs + 1000);
@@ -209,7 +209,7 @@ TEST_P(SerialLeftBehindTest, NextRunRecoversTheDeviceAndUpdatesIt)
     device_.StartIn = GetParam().level;
     StartDevice();
     Update();
-    EXPECT_EQ(dlg_->ProbeResult, GetParam().probe);
+    EXPECT_EQ(dlg_->Device.ProbeResult, GetParam().probe);
     ExpectOutcome(CUpdateDlg::Outcome::Done, kDone);
     clock_.SleepMs(device_.RestartMs + 1000);
     ExpectImagesWritten();
@@ -437,7 +437,7 @@ TEST_F(SerialUpdateTest, ScanFindsTheDeviceOnItsPort)
     ASSERT_TRUE(StartUp(1)) << StartupMessage();
     EXPECT_EQ(dlg_->ComPortName, "COM3");
     EXPECT_EQ(dlg_->CurrentVersionText(), "Version 1.15");
-    EXPECT_FALSE(dlg_->FirmwareVersionText.empty());
+    EXPECT_FALSE(dlg_->Device.FirmwareVersionText.empty());
 }
 
 }  // namespace

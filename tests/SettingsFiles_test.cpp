@@ -5,11 +5,11 @@
 
 #include <filesystem>
 
-#include "app/Config.h"
+#include "package/Config.h"
 #include "settings/BackupFile.h"
-#include "settings/KeptBackups.h"
 #include "settings/ConversionRules.h"
 #include "settings/GetdataReply.h"
+#include "settings/KeptBackups.h"
 #include "settings/SettingsTable.h"
 #include "support/TempDir.h"
 

@@ -111,7 +111,6 @@ protected:
         dlg = std::make_unique<CUpdateDlg>(host, test::EnvironmentIn(dir.Path(), clock));
         dlg->cfg.DEBUG = 99;
         dlg->TitleVersionText = kTitle;
-        dlg->ConfigFilePath = dir.File("verup.dat");
         dlg->BackupFilePath = dir.File("state/7300qb.tmp");
         dlg->Channel.AttemptCount = 1;
         dlg->Channel.LinkKind = 0;
@@ -388,6 +387,7 @@ protected:
     void PrepareOldBackup(const std::string& c_save)
     {
         dir.Write("verup.dat", "[C_SAVE]\r\n" + c_save);
+        dlg->cfg.C_SAVE = Package::Read(dir.Path(), PackageImages::Skip).Configuration().C_SAVE;
         UseLayout({3, 3});
         shell.Blocks[1] = {"1", "2", "3"};
         shell.Blocks[2] = {"4", "5", "6"};
@@ -452,6 +452,7 @@ TEST_F(SettingsConversionTest, ValueRulesApplyToTheNewBlockNumbers)
     const std::string unset = "1\x01" "2\x01" "3\x01" "4\x01" "5\x01" "6\x01" "65535\x01" "8\x01" "9\x01" "10\x01" "65535";
     const std::string fixed = "1\x01" "2\x01" "3\x01" "4\x01" "5\x01" "6\x01" "-1\x01" "8\x01" "9\x01" "10\x01" "-1";
     dir.Write("verup.dat", "[C_SAVE]\r\nNUM=37\r\n19=2\r\n37=1\r\n");
+    dlg->cfg.C_SAVE = Package::Read(dir.Path(), PackageImages::Skip).Configuration().C_SAVE;
     // The old layout keeps these values in its blocks 1 and 2; the new one in 19 and 37.
     UseLayout({3});
     shell.Blocks[1] = {"4", "4", unset};

@@ -45,8 +45,8 @@ protected:
         dlg_->cfg.NUM_LEN = 12;
         dlg_->Channel.AttemptCount = 2;
         dlg_->Channel.LinkKind = 1;
-        dlg_->FirmwareVersionText = "old firmware";
-        dlg_->TelnetServerText = "old server";
+        dlg_->Device.FirmwareVersionText = "old firmware";
+        dlg_->Device.TelnetServerText = "old server";
         dlg_->Telnet = std::make_unique<TelnetLink>(clock_, server_.Port());
     }
     ~TelnetLoginTest() override
@@ -94,8 +94,8 @@ TEST_F(TelnetLoginTest, LogsInAndTakesTheVersionsFromTheGreeting)
     const std::string opening = std::string("\xff\xfb\x01", 3) + kPrompt;
     EXPECT_EQ(Connect(opening, Login(kGreeting)), 1);
     EXPECT_EQ(dlg_->Telnet->LoginState(), LOGIN_DONE);
-    EXPECT_EQ(dlg_->FirmwareVersionText, "Version 1.20");
-    EXPECT_EQ(dlg_->TelnetServerText, "Version 2.00\r");
+    EXPECT_EQ(dlg_->Device.FirmwareVersionText, "Version 1.20");
+    EXPECT_EQ(dlg_->Device.TelnetServerText, "Version 2.00\r");
     // DO ECHO answered the device's WILL ECHO before the login began.
     EXPECT_EQ(received_, std::string("\xff\xfd\x01", 3) + kPasswordLine + "administrator\r" + kPasswordLine);
     const std::string log = Log();
@@ -112,9 +112,9 @@ TEST_F(TelnetLoginTest, SecondProductNameIsAcceptedToo)
 {
     const std::string greeting = "\r\nNEXAVO7300QW\r\nFarmware Version 1.30 1\r\n>";
     EXPECT_EQ(Connect(kPrompt, Login(greeting)), 1);
-    EXPECT_EQ(dlg_->FirmwareVersionText, "Version 1.30");
+    EXPECT_EQ(dlg_->Device.FirmwareVersionText, "Version 1.30");
     // No "Telnet Server ": the old text stays.
-    EXPECT_EQ(dlg_->TelnetServerText, "old server");
+    EXPECT_EQ(dlg_->Device.TelnetServerText, "old server");
 }
 
 TEST_F(TelnetLoginTest, GreetingOfAnotherProductEndsWithoutAdministrator)
@@ -124,7 +124,7 @@ TEST_F(TelnetLoginTest, GreetingOfAnotherProductEndsWithoutAdministrator)
     EXPECT_EQ(dlg_->Telnet->LoginState(), LOGIN_WRONG_PRODUCT);
     EXPECT_NE(Log().find("Check ERROR\r\n"), std::string::npos);
     EXPECT_EQ(Log().find("Local Password Check OK"), std::string::npos);
-    EXPECT_EQ(dlg_->FirmwareVersionText, "old firmware");
+    EXPECT_EQ(dlg_->Device.FirmwareVersionText, "old firmware");
 }
 
 // An empty product name names nothing: it is found in no greeting.
@@ -134,7 +134,7 @@ TEST_F(TelnetLoginTest, EmptyProductNameMatchesNoGreeting)
     const std::string greeting = "\r\nOTHERBOX9\r\nFarmware Version 1.20 0\r\n>";
     EXPECT_EQ(Connect(kPrompt, {{kPasswordLine, greeting}}), -2);
     EXPECT_EQ(dlg_->Telnet->LoginState(), LOGIN_WRONG_PRODUCT);
-    EXPECT_EQ(dlg_->FirmwareVersionText, "old firmware");
+    EXPECT_EQ(dlg_->Device.FirmwareVersionText, "old firmware");
 }
 
 TEST_F(TelnetLoginTest, VersionCutsStayInsideTheFirst250Bytes)
@@ -144,9 +144,9 @@ TEST_F(TelnetLoginTest, VersionCutsStayInsideTheFirst250Bytes)
     const std::string greeting = "\r\nNEXAVO7300QB" + std::string(240 - 14 - 9, '.') + "Farmware Version 1.20 3 and more text\r\n>";
     const std::string short_server = "\r\nNEXAVO7300QB\r\nTelnet Server V1\r\n>";
     EXPECT_EQ(Connect(kPrompt, Login(greeting)), 1);
-    EXPECT_EQ(dlg_->FirmwareVersionText, "Version 1.");
+    EXPECT_EQ(dlg_->Device.FirmwareVersionText, "Version 1.");
     EXPECT_EQ(Connect(kPrompt, Login(short_server)), 1);
-    EXPECT_EQ(dlg_->TelnetServerText, "V1\r\n>");
+    EXPECT_EQ(dlg_->Device.TelnetServerText, "V1\r\n>");
 }
 
 TEST_F(TelnetLoginTest, RefusedLocalPasswordFailsTheLogin)
@@ -162,7 +162,7 @@ TEST_F(TelnetLoginTest, AdministratorNotAskedForAPasswordFailsTheLogin)
     EXPECT_EQ(Connect(kPrompt, script), -3);
     EXPECT_NE(Log().find("administrator Password Input ERROR\r\n"), std::string::npos);
     // The greeting was read before the administrator step.
-    EXPECT_EQ(dlg_->FirmwareVersionText, "Version 1.20");
+    EXPECT_EQ(dlg_->Device.FirmwareVersionText, "Version 1.20");
 }
 
 TEST_F(TelnetLoginTest, RefusedAdministratorPasswordFailsTheLogin)

@@ -5,35 +5,25 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/ConfigReader.h"
 #include "app/DialogTexts.h"
-#include "app/PackageIdentity.h"
-#include "image/ImagePresence.h"
 #include "lan/TelnetLink.h"
+#include "package/ConfigReader.h"
+#include "package/ImagePresence.h"
+#include "package/PackageIdentity.h"
 #include "platform/Cp932.h"
 #include "platform/InstanceGuard.h"
 #include "platform/Paths.h"
 #include "platform/ProfileFile.h"
 #include "serial/SerialLink.h"
+#include "settings/SettingsPlan.h"
 #include "settings/SettingsTable.h"
 
 namespace verup {
 namespace {
 
 constexpr char kLogStartup[] = "Version Up Proguram\r\n";
-constexpr char kLogInitData[] = "init data\r\n";
-constexpr char kLogNewData[] = "new data\r\n";
-constexpr char kLogOldData[] = "old data\r\n";
 
 constexpr int kDebugMode = 99;
-
-// "Version " precedes the number in every version text.
-constexpr std::size_t kVersionNumberOffset = 8;
-
-// Layout sections of verup.dat.
-constexpr char kNewLayoutSection[] = "N_SAVE";
-constexpr char kOldLayoutSection[] = "O_SAVE";
-constexpr char kConversionSection[] = "C_DATA";
 
 }  // namespace
 
@@ -54,9 +44,6 @@ CUpdateDlg::CUpdateDlg(DialogHost& host_, StartupEnvironment environment)
 {
     LogLineCount = 0;
     TransferState = 0;
-    ProgramPresent = 0;
-    FpgaImageCount = 0;
-    BootPresent = 0;
     UpdateStage = 0;
     StartupDone = 0;
     cfg.NAME1.clear();
@@ -88,27 +75,19 @@ bool CUpdateDlg::FailStartup(const std::string& message, MessageIcon icon)
     return false;
 }
 
-bool CUpdateDlg::LoadPackage()
+bool CUpdateDlg::LoadPackage(PackageImages images)
 {
-    ImageDirectory = env.CurrentDirectory;
-    ConfigFilePath = ConfigFilePathIn(env.CurrentDirectory);
+    UpdatePackage = Package::Read(env.CurrentDirectory, images);
+    cfg = UpdatePackage.Configuration();
     // Named once the device is known (LookForKeptBackups).
     BackupFilePath.clear();
 
-    ReadConfig(ProfileFile(ConfigFilePath), cfg);
     TitleText = MakeTitleText(cfg);
     TitleVersionText = MakeTitleVersionText(TitleText);
     SetNewVersionText(CutText(cfg.NUM, cfg.NUM_LEN));
     Channel.AttemptCount = cfg.RETRY;
 
-    const ImagePresence presence = CheckImagePresence(ImageDirectory, ConfigFilePath);
-    ImageFileSizes = presence.ImageFileSizes;
-    ConfigFileSize = presence.ConfigFileSize;
-    ProgramPresent = presence.ProgramPresent ? 1 : 0;
-    FpgaImageCount = presence.FpgaImageCount;
-    BootPresent = presence.BootPresent ? 1 : 0;
-    PackageRefusals = presence.Refusals;
-    return presence.Accepted;
+    return UpdatePackage.Presence().Accepted;
 }
 
 bool CUpdateDlg::OnInitDialog()
@@ -137,7 +116,8 @@ bool CUpdateDlg::OnInitDialog()
         Report(-1, note + "\r\n");
 
     // Steps 6 to 8. Putting kept settings back needs verup.dat alone.
-    if (!LoadPackage() && !(RestoreOnly && ConfigFileSize > 0))
+    if (!LoadPackage(RestoreOnly ? PackageImages::Skip : PackageImages::Build) &&
+        !(RestoreOnly && UpdatePackage.Presence().ConfigFileSize > 0))
         return FailStartup(kMsgFilesMissing);
     // A package that cannot tell its device from another, or cannot check what it wrote, is
     // refused before anything talks to a device.
@@ -149,7 +129,7 @@ bool CUpdateDlg::OnInitDialog()
     request.SEL = cfg.SEL;
     request.AUTO = cfg.AUTO;
     request.TitleText = TitleText;
-    request.ConfigFilePath = ConfigFilePath;
+    request.ConfigFilePath = UpdatePackage.ConfigFilePath();
     const std::optional<ConnectionResult> choice = host.RunConnectionDialog(request);
     if (!choice) {
         host.PostClose();
@@ -174,7 +154,7 @@ bool CUpdateDlg::OnInitDialog()
 
     // Step 11.
     Report(-1, kLogStartup);
-    ProbeResult = -9;
+    Device.ProbeResult = -9;
 
     // Step 12: the roads fail the start-up themselves.
     const bool identified = LinkKind == 0 ? OpenSerialAndIdentify() : OpenLanAndIdentify();
@@ -187,7 +167,7 @@ bool CUpdateDlg::OnInitDialog()
     ConvertOnRestore = 0;
     SettingsReset = 0;
     OldLayoutSave = 0;
-    if (!RestoreOnly && ProbeResult != PROBE_FLASH_MONITOR && !DecideSettingsCarry())
+    if (!RestoreOnly && Device.ProbeResult != PROBE_FLASH_MONITOR && !DecideSettingsCarry())
         return false;
 
     // Step 14.
@@ -206,73 +186,35 @@ bool CUpdateDlg::OnInitDialog()
     return true;
 }
 
-double CUpdateDlg::ReadVersionNumber(const std::string& text, int num_len)
+DeviceIdentity CUpdateDlg::Identity() const
 {
-    const std::string cut = CutText(text, num_len);
-    if (cut.size() <= kVersionNumberOffset)
-        return 0.0;
-    const double value = std::strtod(cut.c_str() + kVersionNumberOffset, nullptr);
-    // strtod also reads "inf", "nan" and hexadecimal floats, which no version text holds.
-    return std::isfinite(value) ? value : 0.0;
+    DeviceIdentity identity = Device;
+    identity.CurrentVersionText = CurrentVersionText();
+    return identity;
 }
 
-// The device's revision follows its version text after one separator, for example
-// "Version 1.10 3" with NUM_LEN 12. When nothing follows (the LAN login keeps only the
-// version text) the revision reads as 0, as an empty text does: firmware 1.1 of unknown
-// revision is treated as one that cannot carry its settings, so they are initialised with
-// the message instead of being written back into firmware that may not take them.
 int CUpdateDlg::DecideSettingsCarry()
 {
-    const double current = ReadVersionNumber(CurrentVersionText(), cfg.NUM_LEN);
-    const double next = ReadVersionNumber(NewVersionText(), cfg.NUM_LEN);
-    const ProfileFile config(ConfigFilePath);
-
-    if (current < cfg.FRM_VER && cfg.SAVE != 0)
-        return FailStartup(kMsgFirmwareTooOld, MessageIcon::Exclamation) ? 1 : 0;
-    // Firmware before 1.1 has its settings cleared with "fromer 01", which erases flash area 1,
-    // the program's first area: only a run that writes the program brings such a device back
-    // from its boot monitor. And settings re-laid for a new firmware do not fit the old one.
-    if (current < kNewLayoutVersion && cfg.UPLOAD != 1)
-        return FailStartup(kMsgSettingsOnlyOldFirmware) ? 1 : 0;
-
-    const MessageOwner owner = WaitBoxUp ? MessageOwner::WaitBox : MessageOwner::MainWindow;
-    if (next >= kNewLayoutVersion && current >= kNewLayoutVersion) {
-        const std::string cut = CutText(FirmwareVersionText, cfg.NUM_LEN);
-        DeviceVersion = ReadVersionNumber(cut, cfg.NUM_LEN);
-        const std::size_t after = static_cast<std::size_t>(cfg.NUM_LEN) + 1;
-        const std::string rest = FirmwareVersionText.size() > after ? FirmwareVersionText.substr(after) : std::string();
-        DeviceRevision = static_cast<int>(std::strtol(rest.c_str(), nullptr, 10));
-        if ((DeviceVersion == kNewLayoutVersion && RevisionWithoutCarry(DeviceRevision)) ||
-            (next == kNewLayoutVersion && RevisionWithoutCarry(cfg.REV_VER))) {
-            host.ShowMessage(kMsgSettingsNotSupported, TitleText, MessageIcon::Exclamation, owner);
-            cfg.SAVE = 0;
-            SettingsReset = 1;
-            Report(-1, kLogInitData);
-        }
-        ConvertOnRestore = 0;
-        SettingsLayout = ReadSettingsLayout(config, kNewLayoutSection);
-        SettingsLayoutName = kNewLayoutSection;
-        Report(-1, kLogNewData);
-    } else if (next >= kNewLayoutVersion && current < kNewLayoutVersion) {
-        ConvertOnRestore = 1;
-        OldLayoutSave = 1;
-        SettingsLayout = ReadSettingsLayout(config, kOldLayoutSection);
-        SettingsLayoutName = kOldLayoutSection;
-        ConversionLayout = ReadSettingsLayout(config, kConversionSection);
-        AddedBlockCount = ConversionLayout.BlockCount - SettingsLayout.BlockCount;
-        Report(-1, kLogOldData);
-    } else if (next < kNewLayoutVersion && current >= kNewLayoutVersion) {
-        host.ShowMessage(kMsgSettingsNotSupported, TitleText, MessageIcon::Exclamation, owner);
-        cfg.SAVE = 0;
-        SettingsReset = 1;
-        Report(-1, kLogInitData);
-    } else {
-        ConvertOnRestore = 0;
-        OldLayoutSave = 1;
-        SettingsLayout = ReadSettingsLayout(config, kOldLayoutSection);
-        SettingsLayoutName = kOldLayoutSection;
-        Report(-1, kLogOldData);
+    const SettingsPlan plan = DecideSettingsPlan(cfg, Identity(), NewVersionText());
+    if (plan.Refused) {
+        FailStartup(plan.RefusalMessage, plan.RefusalIsExclamation ? MessageIcon::Exclamation : MessageIcon::Stop);
+        return 0;
     }
+    const MessageOwner owner = WaitBoxUp ? MessageOwner::WaitBox : MessageOwner::MainWindow;
+    for (const std::string& warning : plan.Warnings)
+        host.ShowMessage(warning, TitleText, MessageIcon::Exclamation, owner);
+    for (const std::string& line : plan.LogLines)
+        Report(-1, line);
+    cfg.SAVE = plan.Save;
+    DeviceVersion = plan.DeviceVersion;
+    DeviceRevision = plan.DeviceRevision;
+    SettingsReset = plan.SettingsReset;
+    OldLayoutSave = plan.OldLayoutSave;
+    ConvertOnRestore = plan.ConvertOnRestore;
+    SettingsLayout = plan.Layout;
+    SettingsLayoutName = plan.LayoutName;
+    ConversionLayout = plan.ConversionLayout;
+    AddedBlockCount = plan.AddedBlockCount;
     return 1;
 }
 

@@ -9,15 +9,18 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
-#include "app/Config.h"
 #include "app/DialogHost.h"
 #include "app/LogLimiter.h"
+#include "package/Config.h"
+#include "package/Package.h"
 #include "platform/Clock.h"
 #include "platform/TimerService.h"
 #include "protocol/CommandChannel.h"
+#include "protocol/DeviceIdentity.h"
 #include "settings/KeptBackups.h"
 
 namespace verup {
@@ -35,10 +38,6 @@ struct StartupEnvironment {
     const Clock* clock = nullptr;  // null: Clock::Default()
     static StartupEnvironment FromProcess();
 };
-
-inline constexpr int PROBE_NONE = 0;
-inline constexpr int PROBE_FLASH_MONITOR = 1;
-inline constexpr int PROBE_FIRMWARE = 2;
 
 class CUpdateDlg {
 public:
@@ -60,13 +59,14 @@ public:
     std::string AboutText1() const { return cfg.NAME1; }
     std::string AboutText2() const { return cfg.NAME2; }
 
-    // Steps 6 to 8 alone, for `verup config` and `verup images`: paths, configuration, presence.
-    // Returns true when the presence rules accept the package (else PackageRefusals says why).
-    bool LoadPackage();
-    // The settings decision of step 13: 1 to go on, 0 when the start-up has failed.
+    // Steps 6 to 8 alone, for `verup config`: paths, configuration, presence (images built
+    // only with PackageImages::Build). True when the presence rules accept the package.
+    bool LoadPackage(PackageImages images = PackageImages::Skip);
+    // The settings decision of step 13 (DecideSettingsPlan) shown and applied: 1 to go on,
+    // 0 when the start-up has failed.
     int DecideSettingsCarry();
-    // A version number as the start-up reads it: cut after num_len, number from the ninth character.
-    static double ReadVersionNumber(const std::string& text, int num_len);
+    // The device as the start-up identified it, its bound version text included.
+    DeviceIdentity Identity() const;
 
     // ---- Progress and status (app/Progress.cpp) ----
     void Report(int position, const std::string& text);
@@ -98,7 +98,9 @@ public:
     int CheckFlashChecksum();
     int DownloadBootImage(int table);
     int DownloadFpgaImage(int image);
-    int DownloadProgram();
+    // Streams the program's text (`line_count` CR LF lines, ticked off per sector of
+    // `sector_count`) to the flash monitor.
+    int DownloadProgram(std::string_view text, int line_count, int sector_count);
     void SerialUpdate();
 
     // ---- LAN road (src/lan) ----
@@ -133,7 +135,7 @@ public:
     // The link the device was reached on: "COM1 /dev/ttyUSB0" or "LAN 192.168.1.10".
     std::string LinkText() const;
     // The device's part of a kept file's name: its MAC address, else the port path or address.
-    std::string DeviceIdentity() const;
+    std::string DeviceFileTag() const;
     // After the device is identified: names this run's backup file and finds the files that
     // earlier runs kept for this device (KeptBackups).
     void LookForKeptBackups();
@@ -157,25 +159,15 @@ public:
     const Clock& clock;
     TimerService timers;
 
-    Config cfg;  // DEBUG, SEL, ..., FP values under their key names
+    // The package as the start-up read it; nothing reads the package's files afterwards.
+    Package UpdatePackage;
+    Config cfg;  // the package's values; the settings decision may clear SAVE
 
-    // Paths
-    std::string ConfigFilePath;
-    std::string ImageDirectory;
     std::string BackupFilePath;
 
     // Titles and texts (CP932). The four bound texts are guarded by texts_mutex_.
     std::string TitleText;
     std::string TitleVersionText;
-    std::string FirmwareVersionText;
-    std::string TelnetServerText;
-    std::string HttpServerText;
-    std::string TelnetServerVersionText;
-    std::string Eth1MacText;
-    std::string Eth0MacText;
-    std::string Wl0MacText;
-    std::string Wl0VersionText;
-    std::string Usb0MacText;
 
     // Link choice
     int LinkKind = 0;
@@ -183,16 +175,8 @@ public:
     std::string ComPortName;
     std::string DeviceAddress;
 
-    // Device identity
-    int ProbeResult = -9;
-
-    // Image files: sizes of rt00.mot, fpga01.mot, fpga02.mot, the larger FPGA, from00.mot
-    std::array<uint32_t, 5> ImageFileSizes{};
-    int ProgramPresent = 0;
-    int FpgaImageCount = 0;
-    int BootPresent = 0;
-    uint32_t ConfigFileSize = 0;
-    std::vector<std::string> PackageRefusals;  // why the presence rules refused, plain English
+    // What the start-up learnt about the device (its version text is the bound one).
+    DeviceIdentity Device;
 
     // Settings decision
     double DeviceVersion = 0.0;
@@ -236,13 +220,9 @@ public:
     std::string StageText;
     std::atomic<int> DotPhase{0};
     std::atomic<int> TransferState{0};
-    uint8_t SectorCount = 0;
     // Why the update refused the package's images before touching the device, one line per
     // file (empty when they were usable or not judged). Written by the worker.
     std::vector<std::string> ImagesRefusal;
-    // The text of rt00.mot for the serial monitor download, and its number of CR LF line ends.
-    std::string ProgramText;
-    int ProgramLineCount = 0;
 
     // Links and the command channel (one update owns them; nothing is process-wide)
     std::unique_ptr<SerialLink> Serial;

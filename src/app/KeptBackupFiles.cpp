@@ -28,7 +28,7 @@ bool LooksLikeMac(const std::string& text)
 std::string CUpdateDlg::DeviceMac() const
 {
     // The wired port first: it is the one every device of the product has.
-    for (const std::string* text : {&Eth0MacText, &Eth1MacText, &Wl0MacText, &Usb0MacText})
+    for (const std::string* text : {&Device.Eth0MacText, &Device.Eth1MacText, &Device.Wl0MacText, &Device.Usb0MacText})
         if (LooksLikeMac(*text))
             return FileNameSafe(*text);
     return std::string();
@@ -41,7 +41,7 @@ std::string CUpdateDlg::LinkText() const
     return ComPortName + " " + ResolvePortName(ComPortName);
 }
 
-std::string CUpdateDlg::DeviceIdentity() const
+std::string CUpdateDlg::DeviceFileTag() const
 {
     const std::string mac = DeviceMac();
     if (!mac.empty())
@@ -52,7 +52,7 @@ std::string CUpdateDlg::DeviceIdentity() const
 void CUpdateDlg::LookForKeptBackups()
 {
     BackupFilePath =
-        FreeKeptFilePath(env.StateDirectory, kSettingsBackupPrefix, DeviceIdentity(), std::time(nullptr),
+        FreeKeptFilePath(env.StateDirectory, kSettingsBackupPrefix, DeviceFileTag(), std::time(nullptr),
                          kSettingsBackupExtension);
     KeptBackups = KeptBackupsOf(env.StateDirectory, DeviceMac(), LinkText());
     for (const KeptBackup& kept : KeptBackups)
@@ -63,7 +63,7 @@ BackupNote CUpdateDlg::NewBackupNote(const char* kind) const
 {
     BackupNote note;
     note.Kind = kind;
-    note.Device = DeviceIdentity();
+    note.Device = DeviceFileTag();
     note.Mac = DeviceMac();
     note.Link = LinkText();
     note.Time = ReadableUtcTime(std::time(nullptr));

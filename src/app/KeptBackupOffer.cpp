@@ -11,7 +11,7 @@ KeptBackupOffer::KeptBackupOffer(CUpdateDlg& dlg) : dlg_(dlg)
     if (dlg_.KeptBackups.empty())
         return;
     newest_ = dlg_.KeptBackups.front().Path;
-    const bool device_running = dlg_.LinkKind != 0 || dlg_.ProbeResult == PROBE_FIRMWARE;
+    const bool device_running = dlg_.LinkKind != 0 || dlg_.Device.ProbeResult == PROBE_FIRMWARE;
     if (dlg_.StartupDone == 1 && device_running && dlg_.cfg.AUTO != 1) {
         // The newest file this link can write back: area files go over the LAN only.
         for (const KeptBackup& kept : dlg_.KeptBackups) {

@@ -41,7 +41,7 @@ std::string DescribeStop(const std::string& file, const ConversionResult& conver
 }
 
 // Checks SECT_END_ADR and fills the sector image; false with a reason when it does not fit.
-bool PrepareSectorImage(const Config& cfg, std::vector<std::uint8_t>& image, std::string& reason)
+bool PrepareSectorImage(const ImageLayout& cfg, std::vector<std::uint8_t>& image, std::string& reason)
 {
     const std::uint64_t size = static_cast<std::uint64_t>(cfg.SECT_END_ADR) + 1;
     if (size > MAX_SECTOR_IMAGE_BYTES) {
@@ -68,7 +68,7 @@ std::uint16_t SumImageWords(std::span<const std::uint8_t> image, std::size_t fir
     return static_cast<std::uint16_t>(sum);
 }
 
-ProgramBuildResult BuildProgramImage(const Config& cfg, const std::string& image_directory,
+ProgramBuildResult BuildProgramImage(const ImageLayout& cfg, const std::string& image_directory,
                                      std::uint32_t startup_size, std::vector<std::uint8_t>& image)
 {
     ProgramBuildResult result;
@@ -159,7 +159,7 @@ ProgramBuildResult BuildProgramImage(const Config& cfg, const std::string& image
     return result;
 }
 
-std::span<const std::uint8_t> ProgramImageSector(const std::vector<std::uint8_t>& image, int n, const Config& cfg)
+std::span<const std::uint8_t> ProgramImageSector(const std::vector<std::uint8_t>& image, int n, const ImageLayout& cfg)
 {
     if (n < 1)
         return {};
@@ -178,7 +178,7 @@ bool SectorBuildResult::FullyConverted() const
     return std::all_of(Conversions.begin(), Conversions.end(), [](const ConversionResult& c) { return c.Terminated; });
 }
 
-SectorBuildResult BuildFpgaImage(const Config& cfg, const std::string& image_directory, LineTable& fpga1_lines,
+SectorBuildResult BuildFpgaImage(const ImageLayout& cfg, const std::string& image_directory, LineTable& fpga1_lines,
                                  LineTable& fpga2_lines, std::vector<std::uint8_t>& image)
 {
     SectorBuildResult result;
@@ -230,7 +230,7 @@ SectorBuildResult BuildFpgaImage(const Config& cfg, const std::string& image_dir
     return result;
 }
 
-SectorBuildResult BuildBootImage(const Config& cfg, const std::string& image_directory, LineTable& boot_lines,
+SectorBuildResult BuildBootImage(const ImageLayout& cfg, const std::string& image_directory, LineTable& boot_lines,
                                  std::vector<std::uint8_t>& image)
 {
     SectorBuildResult result;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Config.h"
+#include "image/ImageLayout.h"
 #include "image/LineTable.h"
 #include "image/SRecordConverter.h"
 
@@ -38,12 +38,12 @@ struct ProgramBuildResult {
 // On success `image` holds the program area (0xFF where rt00.mot writes nothing) and, past
 // it, 0xFF up to SectorCount pieces of SECT_END_ADR + 1 bytes, so ProgramImageSector never
 // reads past it.
-[[nodiscard]] ProgramBuildResult BuildProgramImage(const Config& cfg, const std::string& image_directory,
+[[nodiscard]] ProgramBuildResult BuildProgramImage(const ImageLayout& cfg, const std::string& image_directory,
                                                    std::uint32_t startup_size, std::vector<std::uint8_t>& image);
 
 // Piece n (1-based) of SECT_END_ADR + 1 bytes of the program image, as the LAN update
 // downloads it; shorter (or empty) where the image ends.
-std::span<const std::uint8_t> ProgramImageSector(const std::vector<std::uint8_t>& image, int n, const Config& cfg);
+std::span<const std::uint8_t> ProgramImageSector(const std::vector<std::uint8_t>& image, int n, const ImageLayout& cfg);
 
 struct SectorBuildResult {
     // The operation's own result: false only when a file could not be opened (or a line
@@ -61,12 +61,12 @@ struct SectorBuildResult {
 // fpga01.mot and fpga02.mot into one sector image of SECT_END_ADR + 1 bytes (the second
 // file overwrites the first where they overlap), then the FP_LEN parameter bytes of each
 // FPGA at FPGAn_STR_ADR + FPGA_DATA_LEN - 16. The two tables are reloaded.
-[[nodiscard]] SectorBuildResult BuildFpgaImage(const Config& cfg, const std::string& image_directory,
+[[nodiscard]] SectorBuildResult BuildFpgaImage(const ImageLayout& cfg, const std::string& image_directory,
                                                LineTable& fpga1_lines, LineTable& fpga2_lines,
                                                std::vector<std::uint8_t>& image);
 
 // from00.mot into one sector image of SECT_END_ADR + 1 bytes. The table is reloaded.
-[[nodiscard]] SectorBuildResult BuildBootImage(const Config& cfg, const std::string& image_directory,
+[[nodiscard]] SectorBuildResult BuildBootImage(const ImageLayout& cfg, const std::string& image_directory,
                                                LineTable& boot_lines, std::vector<std::uint8_t>& image);
 
 }  // namespace verup

@@ -60,7 +60,7 @@ std::uint8_t ImagePreflight::SectorCount() const
     return Writes.Program && Usable() ? Program.SectorCount : 0;
 }
 
-std::string CheckProgramLayout(const Config& cfg)
+std::string CheckProgramLayout(const ImageLayout& cfg)
 {
     if (cfg.MAIN < 1)
         return "MAIN " + std::to_string(cfg.MAIN) + " gives the program no flash area";
@@ -78,7 +78,7 @@ std::string CheckProgramLayout(const Config& cfg)
     return {};
 }
 
-std::string CheckProgramSectors(const Config& cfg, int sector_count)
+std::string CheckProgramSectors(const ImageLayout& cfg, int sector_count)
 {
     const std::string span = sector_count == 1 ? "sector 1" : "sectors 1 ... " + std::to_string(sector_count);
     if (sector_count > cfg.MAIN)
@@ -92,7 +92,7 @@ std::string CheckProgramSectors(const Config& cfg, int sector_count)
     return {};
 }
 
-ImagePreflight CheckImagesBeforeWriting(const Config& cfg, const std::string& image_directory,
+ImagePreflight CheckImagesBeforeWriting(const ImageLayout& cfg, const std::string& image_directory,
                                         const ImagesToWrite& writes, std::uint32_t program_file_size)
 {
     ImagePreflight result;
@@ -113,14 +113,11 @@ ImagePreflight CheckImagesBeforeWriting(const Config& cfg, const std::string& im
         }
     }
     if (writes.Fpga) {
-        LineTable fpga1 = LineTable::ForFpga();
-        LineTable fpga2 = LineTable::ForFpga();
-        result.Fpga = BuildFpgaImage(cfg, image_directory, fpga1, fpga2, result.FpgaImage);
+        result.Fpga = BuildFpgaImage(cfg, image_directory, result.Fpga1Lines, result.Fpga2Lines, result.FpgaImage);
         JudgeSectorBuild(result.Fpga, {FpgaImageFile(1), FpgaImageFile(2)}, result.FpgaProblems);
     }
     if (writes.Boot) {
-        LineTable boot = LineTable::ForBoot();
-        result.Boot = BuildBootImage(cfg, image_directory, boot, result.BootImage);
+        result.Boot = BuildBootImage(cfg, image_directory, result.BootLines, result.BootImage);
         JudgeSectorBuild(result.Boot, {BOOT_IMAGE_FILE}, result.BootProblems);
     }
     return result;

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Config.h"
 #include "image/ImageBuilder.h"
+#include "image/ImageLayout.h"
 
 namespace verup {
 
@@ -29,6 +29,10 @@ struct ImagePreflight {
     std::vector<std::uint8_t> ProgramImage;
     std::vector<std::uint8_t> FpgaImage;
     std::vector<std::uint8_t> BootImage;
+    // The words of the boot and FPGA files as the serial monitor is sent them.
+    LineTable Fpga1Lines = LineTable::ForFpga();
+    LineTable Fpga2Lines = LineTable::ForFpga();
+    LineTable BootLines = LineTable::ForBoot();
     // Why each image is refused, one line each ("rt00.mot: line 3001, column 2: expected ...,
     // found ..."); the program's lines include a layout in verup.dat that cannot hold it.
     std::vector<std::string> ProgramProblems;
@@ -47,16 +51,16 @@ struct ImagePreflight {
 // PROG_RAM_STR_ADR ... PROG_RAM_END_ADR. Empty when they do, else why not. A layout whose
 // sector size does not match the areas MAIN counts (SECT_END_ADR=7FFF for 64 KiB areas)
 // fails here before any file is read.
-std::string CheckProgramLayout(const Config& cfg);
+std::string CheckProgramLayout(const ImageLayout& cfg);
 
 // Whether a program of `sector_count` sectors stays in its areas: sectors 1 ... sector_count
 // must lie within 1 ... MAIN and reach neither the FPGA area nor the data area. Empty when
 // they do, else why not.
-std::string CheckProgramSectors(const Config& cfg, int sector_count);
+std::string CheckProgramSectors(const ImageLayout& cfg, int sector_count);
 
 // Builds every image in `writes` from `image_directory` and judges them. `program_file_size`
 // is the size of rt00.mot taken at start-up.
-[[nodiscard]] ImagePreflight CheckImagesBeforeWriting(const Config& cfg, const std::string& image_directory,
+[[nodiscard]] ImagePreflight CheckImagesBeforeWriting(const ImageLayout& cfg, const std::string& image_directory,
                                                       const ImagesToWrite& writes, std::uint32_t program_file_size);
 
 }  // namespace verup

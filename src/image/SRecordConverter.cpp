@@ -53,7 +53,7 @@ bool IsSkippedType(unsigned char c)
 
 class Converter {
 public:
-    Converter(std::span<std::uint8_t> image, Placement placement, const Config& cfg)
+    Converter(std::span<std::uint8_t> image, Placement placement, const ImageLayout& cfg)
         : image_(image), placement_(placement), cfg_(cfg)
     {
     }
@@ -311,7 +311,7 @@ private:
 
     std::span<std::uint8_t> image_;
     Placement placement_;
-    const Config& cfg_;
+    const ImageLayout& cfg_;
     ConversionResult result_;
 
     State state_ = State::LineStart;
@@ -334,7 +334,7 @@ private:
 }  // namespace
 
 ConversionResult ConvertSRecordText(std::string_view text, std::span<std::uint8_t> image, Placement placement,
-                                    const Config& cfg)
+                                    const ImageLayout& cfg)
 {
     Converter converter(image, placement, cfg);
     return converter.Run(text);

@@ -18,8 +18,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/Config.h"
 #include "image/ConversionError.h"
+#include "image/ImageLayout.h"
 
 namespace verup {
 
@@ -52,6 +52,6 @@ struct ConversionResult {
 // whose position lies past `image`, past FRAM_END_ADR or (program placement) past the
 // program area stops the conversion with failure. The caller fills the image beforehand.
 [[nodiscard]] ConversionResult ConvertSRecordText(std::string_view text, std::span<std::uint8_t> image,
-                                                  Placement placement, const Config& cfg);
+                                                  Placement placement, const ImageLayout& cfg);
 
 }  // namespace verup

@@ -1,25 +1,14 @@
 // LAN start-up (step 12): connect and log in, check the telnet server, read the device's data.
-#include <cstdio>
-#include <cstdlib>
-
 #include "app/CUpdateDlg.h"
 #include "app/DialogTexts.h"
 #include "lan/LanTexts.h"
 #include "lan/TelnetLink.h"
+#include "package/VersionNumber.h"
 
 namespace verup {
 namespace {
 
-// "Version 1.02": the number starts at the ninth character.
-constexpr std::size_t kVersionNumberOffset = 8;
 constexpr int kStartupConnectMode = 1;
-
-double TelnetServerVersion(const std::string& text)
-{
-    if (text.size() <= kVersionNumberOffset)
-        return 0.0;
-    return std::strtod(text.c_str() + kVersionNumberOffset, nullptr);
-}
 
 }  // namespace
 
@@ -41,17 +30,14 @@ bool CUpdateDlg::OpenLanAndIdentify()
             return FailStartup(kMsgConnectFailed);
         return FailStartup(std::string(kMsgConnectFailed) + kHintPowerCycle + kHintSerialForMonitor);
     }
-    if (result == -2) {
-        char text[512];
-        std::snprintf(text, sizeof text, kMsgNotConnectedFormat, cfg.NAME1.c_str());
-        return FailStartup(text);
-    }
+    if (result == -2)
+        return FailStartup(NotConnectedMessage(cfg.NAME1));
     if (result == -3)
         return FailStartup(kMsgLanRefused);
 
     Report(-1, lantext::kTelnetOpen);
-    SetCurrentVersionText(FirmwareVersionText);
-    if (TelnetServerVersion(TelnetServerText) < cfg.TEL_VER)
+    SetCurrentVersionText(Device.FirmwareVersionText);
+    if (ReadVersionNumber(Device.TelnetServerText) < cfg.TEL_VER)
         return FailStartup(kMsgTelnetTooOld);
     (void)QueryDeviceInfo();
     return true;

@@ -8,8 +8,6 @@
 
 #include "app/CUpdateDlg.h"
 #include "image/ImageBuilder.h"
-#include "image/ImagePreflight.h"
-#include "image/LineTable.h"
 #include "lan/LanTexts.h"
 #include "lan/TelnetLink.h"
 #include "lan/TelnetWords.h"
@@ -39,7 +37,14 @@ constexpr int kOutcomeUnreachable = 2;
 // One run of the sequence: the buffers it owns and the steps that share them.
 class LanUpdateRun {
 public:
-    explicit LanUpdateRun(CUpdateDlg& dlg) : dlg_(dlg), cfg_(dlg.cfg) {}
+    explicit LanUpdateRun(CUpdateDlg& dlg)
+        : dlg_(dlg),
+          cfg_(dlg.cfg),
+          package_(dlg.UpdatePackage),
+          present_(package_.Presence()),
+          sector_count_(package_.SectorCount())
+    {
+    }
 
     int Run();
     int ProgressTotal() const { return total_; }
@@ -70,7 +75,8 @@ private:
     bool SaveSettingsAreaFile();
     void DeleteSettingsAreaFile();
 
-    bool BuildImages();
+    // The images were built when the package was read: their verdict, before anything is erased.
+    bool JudgeImages();
     // The settings could not be saved: nothing has been erased (the reason is SettingsProblem).
     int StopUnsaved();
     // The device did not come back after a restart: what was written, what was not, what next.
@@ -81,10 +87,10 @@ private:
 
     CUpdateDlg& dlg_;
     const Config& cfg_;
+    const Package& package_;
+    const ImagePresence& present_;
+    const int sector_count_;
     std::vector<uint8_t> settings_area_ = std::vector<uint8_t>(TelnetLink::kReceiveBufferBytes, 0);
-    std::vector<uint8_t> program_;
-    std::vector<uint8_t> fpga_;
-    std::vector<uint8_t> boot_;
     std::string image_problem_;
     std::string settings_area_file_;
     int total_ = 2;
@@ -125,7 +131,7 @@ bool LanUpdateRun::SaveSettingsAreaFile()
     const std::string folder = dlg_.env.StateDirectory;
     if (folder.empty() || !EnsurePrivateDirectory(folder))
         return problem("settings area not saved to a file: cannot use the folder " + folder);
-    const std::string path = FreeKeptFilePath(folder, kSettingsAreaPrefix, dlg_.DeviceIdentity(), std::time(nullptr),
+    const std::string path = FreeKeptFilePath(folder, kSettingsAreaPrefix, dlg_.DeviceFileTag(), std::time(nullptr),
                                               kSettingsAreaExtension);
     if (path.empty())
         return problem("settings area not saved to a file: earlier copies take every name in " + folder);
@@ -150,18 +156,12 @@ void LanUpdateRun::DeleteSettingsAreaFile()
     settings_area_file_.clear();
 }
 
-bool LanUpdateRun::BuildImages()
+bool LanUpdateRun::JudgeImages()
 {
-    const ImagesToWrite writes{dlg_.ProgramPresent != 0, dlg_.FpgaImageCount > 0, dlg_.BootPresent != 0};
-    ImagePreflight checked = CheckImagesBeforeWriting(cfg_, dlg_.ImageDirectory, writes, dlg_.ImageFileSizes[0]);
-    dlg_.SectorCount = checked.SectorCount();
-    for (const std::string& problem : checked.Problems())
+    for (const std::string& problem : package_.ImageProblems())
         image_problem_ += problem + "\r\n";
-    dlg_.ImagesRefusal = checked.Problems();
-    program_ = std::move(checked.ProgramImage);
-    fpga_ = std::move(checked.FpgaImage);
-    boot_ = std::move(checked.BootImage);
-    return checked.Usable();
+    dlg_.ImagesRefusal = package_.ImageProblems();
+    return package_.Images().Usable();
 }
 
 int LanUpdateRun::WriteProgram()
@@ -182,8 +182,8 @@ int LanUpdateRun::WriteProgram()
         return kOutcomeFailed;
     Log(FormatText(lantext::kEraseLogFormat, cfg_.DATA));
     Advance();
-    for (int j = 1; j <= dlg_.SectorCount; ++j) {
-        const auto block = ProgramImageSector(program_, j, cfg_);
+    for (int j = 1; j <= sector_count_; ++j) {
+        const auto block = ProgramImageSector(package_.Images().ProgramImage, j, cfg_);
         if (static_cast<int>(block.size()) != block_size)
             return kOutcomeFailed;
         if (dlg_.DownloadBlock(block.data(), block.size(), j) <= 0)
@@ -193,7 +193,7 @@ int LanUpdateRun::WriteProgram()
             return kOutcomeFailed;
         Advance(FormatText(lantext::kWriteOkLogFormat, j));
     }
-    written_.push_back(FormatText("main program (areas 1-%d; data area %d erased)", dlg_.SectorCount, cfg_.DATA));
+    written_.push_back(FormatText("main program (areas 1-%d; data area %d erased)", sector_count_, cfg_.DATA));
     Restart();
     if (!Reconnect(kConnectNoEcho))
         return kOutcomeUnreachable;
@@ -210,7 +210,8 @@ int LanUpdateRun::WriteFpga()
         Log(FormatText(lantext::kEraseLogFormat, cfg_.FPGA));
     }
     const std::size_t block_size = static_cast<std::size_t>(cfg_.SECT_END_ADR) + 1;
-    if (fpga_.size() < block_size || dlg_.DownloadBlock(fpga_.data(), block_size, cfg_.FPGA) <= 0)
+    const std::vector<uint8_t>& fpga = package_.Images().FpgaImage;
+    if (fpga.size() < block_size || dlg_.DownloadBlock(fpga.data(), block_size, cfg_.FPGA) <= 0)
         return kOutcomeFailed;
     Log(FormatText(lantext::kDownloadLogFormat, cfg_.FPGA));
     if (!Write(cfg_.FPGA))
@@ -225,7 +226,8 @@ int LanUpdateRun::WriteMonitor()
 {
     Log(lantext::kMonitorStage);
     const std::size_t block_size = static_cast<std::size_t>(cfg_.SECT_END_ADR) + 1;
-    if (boot_.size() < block_size || dlg_.DownloadBlock(boot_.data(), block_size, kMonitorArea) <= 0)
+    const std::vector<uint8_t>& boot = package_.Images().BootImage;
+    if (boot.size() < block_size || dlg_.DownloadBlock(boot.data(), block_size, kMonitorArea) <= 0)
         return kOutcomeFailed;
     Log(lantext::kDownload0Log);
     if (!Write(kMonitorArea))
@@ -252,9 +254,9 @@ void LanUpdateRun::ExplainUnreachable()
         return text;
     };
     std::vector<std::string> missing;
-    if (dlg_.FpgaImageCount > 0 && !fpga_written_)
+    if (present_.FpgaImageCount > 0 && !fpga_written_)
         missing.push_back(FormatText("FPGA configurations (area %d)", cfg_.FPGA));
-    if (dlg_.BootPresent && !monitor_written_)
+    if (present_.BootPresent && !monitor_written_)
         missing.push_back("boot monitor (area 0)");
     std::string settings;
     if (cfg_.SAVE == 1 && !settings_area_file_.empty())
@@ -283,13 +285,13 @@ void LanUpdateRun::ExplainUnreachable()
 int LanUpdateRun::Run()
 {
     // Only what will be written is judged; a settings-only run writes no image.
-    const bool images_ok = cfg_.UPLOAD != 1 || BuildImages();
+    const bool images_ok = cfg_.UPLOAD != 1 || JudgeImages();
 
-    if (cfg_.UPLOAD == 1 && dlg_.ProgramPresent)
-        total_ += dlg_.SectorCount + 3;
-    if (dlg_.FpgaImageCount > 0)
+    if (cfg_.UPLOAD == 1 && present_.ProgramPresent)
+        total_ += sector_count_ + 3;
+    if (present_.FpgaImageCount > 0)
         total_ += 1;
-    if (dlg_.BootPresent)
+    if (present_.BootPresent)
         total_ += 1;
     // The settings: saved, restored, and read back to confirm them.
     if (cfg_.SAVE == 1)
@@ -325,24 +327,24 @@ int LanUpdateRun::Run()
 
     dlg_.UpdateStage = 2;
     if (cfg_.UPLOAD == 1) {
-        if (dlg_.ProgramPresent) {
+        if (present_.ProgramPresent) {
             if (const int outcome = WriteProgram(); outcome != kOutcomeDone) {
                 if (outcome == kOutcomeUnreachable)
                     ExplainUnreachable();
                 return outcome;
             }
         }
-        if (dlg_.FpgaImageCount > 0) {
+        if (present_.FpgaImageCount > 0) {
             if (const int outcome = WriteFpga(); outcome != kOutcomeDone)
                 return outcome;
         }
-        if (dlg_.BootPresent) {
+        if (present_.BootPresent) {
             if (const int outcome = WriteMonitor(); outcome != kOutcomeDone)
                 return outcome;
         }
         // The check reads only what the new login found: a greeting without the version
         // leaves the text empty, and an empty text never passes.
-        dlg_.FirmwareVersionText.clear();
+        dlg_.Device.FirmwareVersionText.clear();
         Restart();
         if (!Reconnect(kConnectEcho11)) {
             ExplainUnreachable();
@@ -350,7 +352,7 @@ int LanUpdateRun::Run()
         }
         Log(FormatText(lantext::kOpenErrCountFormat, open_failures_));
         // Only a new login reads the new version; a device that refused it is not verified.
-        const std::string& found = dlg_.FirmwareVersionText;
+        const std::string& found = dlg_.Device.FirmwareVersionText;
         if (last_connect_ != 1 || found.empty() || found != dlg_.NewVersionText()) {
             Log(lantext::kVersionCheckError);
             return kOutcomeFailed;

@@ -3,10 +3,10 @@
 #include <cstdio>
 
 #include "app/CUpdateDlg.h"
-#include "app/PackageIdentity.h"
 #include "lan/LanTexts.h"
 #include "lan/TelnetLink.h"
 #include "lan/TelnetWords.h"
+#include "protocol/NamesProduct.h"
 #include "protocol/ReplyKind.h"
 #include "protocol/ReplyText.h"
 
@@ -79,9 +79,9 @@ void CUpdateDlg::OnSocketNotify(int result)
         const std::size_t num_len = cfg.NUM_LEN > 0 ? static_cast<std::size_t>(cfg.NUM_LEN) : 0;
         std::string text;
         if (TextAfter(greeting, telnet::kFirmwareWord, num_len, text))
-            FirmwareVersionText = text;
+            Device.FirmwareVersionText = text;
         if (TextAfter(greeting, telnet::kTelnetServerWord, telnet::kTelnetServerTextLength, text))
-            TelnetServerText = text;
+            Device.TelnetServerText = text;
         link.ResetReceiveLength();
         Report(-1, lantext::kLocalPasswordOk);
         if (Channel.LanCommand(telnet::kAdministratorLine, telnet::kLoginTimeoutMs, TRK_PASSWORD) <= 0) {

@@ -2,7 +2,7 @@
 // its flash monitor, and reading the firmware's identity and version.
 
 #include "app/CUpdateDlg.h"
-#include "app/PackageIdentity.h"
+#include "protocol/NamesProduct.h"
 #include "protocol/ReplyText.h"
 #include "serial/SerialCommands.h"
 #include "serial/SerialLink.h"
@@ -135,18 +135,18 @@ int CUpdateDlg::QueryDeviceInfo()
     if (Channel.Transact(SHOW_VERSION, QUERY_TIMEOUT_MS, RK_SHELL_PROMPT) == 0)
         return -1;
     const std::string reply = Channel.ReplyBuffer.substr(0, Channel.ReplyBuffer.find('\0'));
-    FirmwareVersionText = DeviceInfoValue(reply, "Farmware");
-    HttpServerText = DeviceInfoValue(reply, "HTTP Server");
-    TelnetServerVersionText = DeviceInfoValue(reply, "TELNET Server");
-    Eth1MacText = DeviceInfoValue(reply, "Eth1 Mac Address");
-    Eth0MacText = DeviceInfoValue(reply, "Eth0 Mac Address");
+    Device.FirmwareVersionText = DeviceInfoValue(reply, "Farmware");
+    Device.HttpServerText = DeviceInfoValue(reply, "HTTP Server");
+    Device.TelnetServerVersionText = DeviceInfoValue(reply, "TELNET Server");
+    Device.Eth1MacText = DeviceInfoValue(reply, "Eth1 Mac Address");
+    Device.Eth0MacText = DeviceInfoValue(reply, "Eth0 Mac Address");
     const std::string wireless = DeviceInfoValue(reply, "WL0 Version");
-    Wl0MacText = DeviceInfoValue(reply, "WL0 Mac Address");
+    Device.Wl0MacText = DeviceInfoValue(reply, "WL0 Mac Address");
     if (wireless.empty() && FindText(reply, "WL0 Version") == 0)
-        Wl0VersionText.clear();
+        Device.Wl0VersionText.clear();
     else
-        Wl0VersionText = FindText(wireless, "unknown") > 0 ? wireless : VERSION_MARK + wireless;
-    Usb0MacText = DeviceInfoValue(reply, "Usb0 Mac Address");
+        Device.Wl0VersionText = FindText(wireless, "unknown") > 0 ? wireless : VERSION_MARK + wireless;
+    Device.Usb0MacText = DeviceInfoValue(reply, "Usb0 Mac Address");
     return 0;
 }
 

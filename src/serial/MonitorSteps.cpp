@@ -191,38 +191,30 @@ int StreamLineTable(CUpdateDlg& dlg, const LineTable& table, int64_t watchdog_ms
 
 int CUpdateDlg::DownloadBootImage(int)
 {
-    LineTable lines = LineTable::ForBoot();
-    const LineLoadResult loaded = LoadImageLines(ImagePath(ImageDirectory, BOOT_IMAGE_FILE), lines);
-    if (!loaded.Ok()) {
-        Report(-1, std::string(BOOT_IMAGE_FILE) + ": " + loaded.Reason + "\r\n");
+    const ImagePreflight& images = UpdatePackage.Images();
+    if (!images.Writes.Boot)
         return TRANSFER_FAILED;
-    }
-    return StreamLineTable(*this, lines, BOOT_WATCHDOG_MS);
+    return StreamLineTable(*this, images.BootLines, BOOT_WATCHDOG_MS);
 }
 
 int CUpdateDlg::DownloadFpgaImage(int image)
 {
-    LineTable lines = LineTable::ForFpga();
-    const std::string name = FpgaImageFile(image);
-    const LineLoadResult loaded = LoadImageLines(ImagePath(ImageDirectory, name), lines);
-    if (!loaded.Ok()) {
-        Report(-1, name + ": " + loaded.Reason + "\r\n");
+    const ImagePreflight& images = UpdatePackage.Images();
+    const LineTable& lines = image == 1 ? images.Fpga1Lines : images.Fpga2Lines;
+    if (!images.Writes.Fpga)
         return TRANSFER_FAILED;
-    }
     return StreamLineTable(*this, lines, FPGA_WATCHDOG_MS);
 }
 
-int CUpdateDlg::DownloadProgram()
+int CUpdateDlg::DownloadProgram(std::string_view text, int line_count, int sector_count)
 {
     SerialLink* link = Serial.get();
     // The ticks are counted per sector: an image without sectors cannot be downloaded.
-    if (link == nullptr || SectorCount == 0)
+    if (link == nullptr || sector_count <= 0)
         return TRANSFER_FAILED;
-    const int lines_per_tick = ProgramLineCount / SectorCount;
-    const int remainder = ProgramLineCount % SectorCount;
+    const int lines_per_tick = line_count / sector_count;
+    const int remainder = line_count % sector_count;
     const int first_step = ProgressStep;
-    const std::string_view text(ProgramText.data(),
-                                std::min<std::size_t>(ProgramText.size(), ImageFileSizes[0]));
 
     DownloadWatchdog watchdog(*this, PROGRAM_WATCHDOG_MS);
     for (int attempt = 0; attempt < Channel.AttemptCount; ++attempt) {

@@ -1,9 +1,8 @@
 // Step 12 of the start-up on the serial road: open the port (or scan COM1 ... COM9), identify
 // the device, reach its shell once and read its device information.
-#include <cstdio>
-
 #include "app/CUpdateDlg.h"
 #include "app/DialogTexts.h"
+#include "protocol/TextFormat.h"
 #include "serial/SerialCommands.h"
 #include "serial/SerialLink.h"
 
@@ -16,19 +15,7 @@ constexpr int SCAN_FIRST_PORT = 1;
 constexpr int SCAN_LAST_PORT = 9;
 constexpr int AUTOMATIC_SCAN = 10;
 
-std::string ComName(int number)
-{
-    char name[16];
-    std::snprintf(name, sizeof name, "COM%d", number);
-    return name;
-}
-
-std::string NotConnectedMessage(const std::string& name1)
-{
-    char text[512];
-    std::snprintf(text, sizeof text, kMsgNotConnectedFormat, name1.c_str());
-    return text;
-}
+std::string ComName(int number) { return FormatText("COM%d", number); }
 
 }  // namespace
 
@@ -50,13 +37,13 @@ bool CUpdateDlg::OpenSerialAndIdentify()
             }
             clock.SleepMs(PORT_SETTLE_MS);
             std::string version;
-            ProbeResult = ProbeDevice(0);
-            if (ProbeResult == PROBE_FIRMWARE) {
+            Device.ProbeResult = ProbeDevice(0);
+            if (Device.ProbeResult == PROBE_FIRMWARE) {
                 if (QueryVersion(version) == 1) {
                     SetCurrentVersionText(version);
                     accepted = true;
                 }
-            } else if (ProbeResult == PROBE_FLASH_MONITOR) {
+            } else if (Device.ProbeResult == PROBE_FLASH_MONITOR) {
                 accepted = true;
             }
         }
@@ -74,8 +61,8 @@ bool CUpdateDlg::OpenSerialAndIdentify()
         }
         Report(-1, "Com Open\r\n");
         clock.SleepMs(PORT_SETTLE_MS);
-        ProbeResult = ProbeDevice(0);
-        if (ProbeResult == PROBE_FIRMWARE) {
+        Device.ProbeResult = ProbeDevice(0);
+        if (Device.ProbeResult == PROBE_FIRMWARE) {
             std::string version;
             const int answered = QueryVersion(version);
             if (answered == -2)
@@ -85,7 +72,7 @@ bool CUpdateDlg::OpenSerialAndIdentify()
             if (answered != 1)
                 return FailStartup(std::string(kMsgVersionUnanswered) + kHintPowerCycle);
             SetCurrentVersionText(version);
-        } else if (ProbeResult == PROBE_NONE) {
+        } else if (Device.ProbeResult == PROBE_NONE) {
             return FailStartup(std::string(kMsgDeviceNotConnected) + kHintPowerCycle);
         }
     }

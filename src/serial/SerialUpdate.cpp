@@ -3,10 +3,6 @@
 
 #include "app/CUpdateDlg.h"
 #include "app/DialogTexts.h"
-#include "image/ImageBuilder.h"
-#include "image/ImageFiles.h"
-#include "image/ImagePreflight.h"
-#include "image/ImageLimits.h"
 #include "protocol/ReplyText.h"
 #include "protocol/TextFormat.h"
 #include "serial/SerialCommands.h"
@@ -76,37 +72,26 @@ void CUpdateDlg::SerialUpdate()
     SetStatusText(kStatusWorking);
     PostRefresh();
 
-    SectorCount = 0;
-    ProgramText.clear();
-    ProgramLineCount = 0;
-    int remainder_flag = 0;
-    // The monitor is sent the files' own text, which converts exactly as these images do; a
-    // file that does not convert completely is refused before anything is erased.
-    std::vector<std::string> refusals;
-    if (cfg.UPLOAD == 1) {
-        const ImagesToWrite writes{ProgramPresent != 0, FpgaImageCount > 0, BootPresent != 0};
-        const ImagePreflight checked = CheckImagesBeforeWriting(cfg, ImageDirectory, writes, ImageFileSizes[0]);
-        SectorCount = checked.SectorCount();
-        refusals = checked.Problems();
-    }
-    if (SectorCount != 0) {
-        const ProgramTextResult text = LoadProgramText(ImagePath(ImageDirectory, PROGRAM_IMAGE_FILE), ProgramText);
-        ProgramLineCount = text.Count;
-        remainder_flag = ProgramLineCount % SectorCount != 0 ? 1 : 0;
-        if (!text.Read || ProgramLineCount == 0)
-            refusals.push_back(std::string(PROGRAM_IMAGE_FILE) + ": " + (text.Read ? "no lines" : text.Reason));
-    }
+    const Package& package = UpdatePackage;
+    const ImagePresence& present = package.Presence();
+    const int sector_count = package.SectorCount();
+    const int remainder_flag = sector_count != 0 && package.ProgramLineCount() % sector_count != 0 ? 1 : 0;
+    // A file that does not convert completely was refused when the package was read; nothing
+    // is erased then.
+    std::vector<std::string> refusals = package.ImageProblems();
+    if (!package.ProgramTextProblem().empty())
+        refusals.push_back(package.ProgramTextProblem());
     ImagesRefusal = refusals;
 
     int steps = 0;
-    if (cfg.UPLOAD == 1 && ProgramPresent)
-        steps = SectorCount + remainder_flag + PROGRAM_FIXED_STEPS;
-    if (FpgaImageCount > 0)
+    if (cfg.UPLOAD == 1 && present.ProgramPresent)
+        steps = sector_count + remainder_flag + PROGRAM_FIXED_STEPS;
+    if (present.FpgaImageCount > 0)
         steps += FPGA_STEPS;
-    if (BootPresent)
+    if (present.BootPresent)
         steps += 1;
     // The settings: saved, restored, and read back to confirm them.
-    if (ProbeResult == PROBE_FIRMWARE && carry_settings)
+    if (Device.ProbeResult == PROBE_FIRMWARE && carry_settings)
         steps += 3 * SettingsLayout.BlockCount + 2 * AddedBlockCount;
     total = steps + PROGRESS_FIXED_STEPS;
     host.SetProgressRange(0, total);
@@ -132,7 +117,7 @@ void CUpdateDlg::SerialUpdate()
             return fail();
         }
         // 2. The firmware's shell: settings saved, the old layout's settings sector erased.
-        if (ProbeResult == PROBE_FIRMWARE) {
+        if (Device.ProbeResult == PROBE_FIRMWARE) {
             if (!command_ok(SHELL, SHELL_TIMEOUT_MS, RK_SHELL_PROMPT)) {
                 return fail();
             }
@@ -182,12 +167,12 @@ void CUpdateDlg::SerialUpdate()
         tick();
 
         // 6. The program.
-        if (ProgramPresent) {
+        if (present.ProgramPresent) {
             Report(-1, "<---FROM\r\n");
             for (int s = 1; s <= last_erase_sector; ++s) {
                 if (s - 1 == cfg.MAIN / 2)
                     tick();
-                if (s == cfg.FPGA && FpgaImageCount == 0)
+                if (s == cfg.FPGA && present.FpgaImageCount == 0)
                     continue;
                 if (!command_ok(FormatText(ERASE_FORMAT, s), ERASE_TIMEOUT_MS, RK_ERASE_OK)) {
                     return fail();
@@ -196,7 +181,7 @@ void CUpdateDlg::SerialUpdate()
             }
             tick();
             Report(-1, "DP\r\n");
-            if (DownloadProgram() != 99) {
+            if (DownloadProgram(package.ProgramText(), package.ProgramLineCount(), sector_count) != 99) {
                 Report(-1, "Program Download ERROR\r\n");
                 return fail();
             }
@@ -205,8 +190,8 @@ void CUpdateDlg::SerialUpdate()
                 Report(-1, "Check Sum ERROR\r\n");
                 return fail();
             }
-            for (int k = 1; k <= SectorCount; ++k) {
-                if (k - 1 == SectorCount / 2)
+            for (int k = 1; k <= sector_count; ++k) {
+                if (k - 1 == sector_count / 2)
                     tick();
                 if (!command_ok(FormatText(PROGRAM_SECTOR_FORMAT, k), SECTOR_PROGRAM_TIMEOUT_MS, RK_MP_OK)) {
                     return fail();
@@ -226,7 +211,7 @@ void CUpdateDlg::SerialUpdate()
         }
 
         // 7. The two FPGA configurations.
-        if (FpgaImageCount > 0) {
+        if (present.FpgaImageCount > 0) {
             Report(-1, "<---FPGA\r\n");
             if (cfg.MAIN < cfg.FPGA) {
                 if (!command_ok(FormatText(ERASE_FORMAT, cfg.FPGA), ERASE_TIMEOUT_MS, RK_ERASE_OK)) {
@@ -250,7 +235,7 @@ void CUpdateDlg::SerialUpdate()
         }
 
         // 8. The boot area with the flash monitor.
-        if (BootPresent) {
+        if (present.BootPresent) {
             Report(-1, "<---FMON\r\n");
             Report(-1, "DL\r\n");
             if (DownloadBootImage(0) != 99) {
@@ -270,7 +255,7 @@ void CUpdateDlg::SerialUpdate()
         ch.SerialCommand(GO, GO_TIMEOUT_MS, RK_OK, true);
 
         // 10. A device found in its monitor is left to start alone.
-        if (ProbeResult != PROBE_FIRMWARE) {
+        if (Device.ProbeResult != PROBE_FIRMWARE) {
             if (Serial)
                 Serial->Close();
             clock.SleepMs(MONITOR_RUN_SETTLE_MS);
@@ -314,7 +299,7 @@ void CUpdateDlg::SerialUpdate()
         [&] {
             if (cfg.SAVE != 0)
                 UpdateStage = 3;
-            if (ProbeResult != PROBE_FIRMWARE)
+            if (Device.ProbeResult != PROBE_FIRMWARE)
                 return;
             if (!command_ok(SHELL, SHELL_TIMEOUT_MS, RK_SHELL_PROMPT)) {
                 failed = true;
@@ -355,11 +340,11 @@ void CUpdateDlg::SerialUpdate()
     const auto explain_not_back = [&] {
         std::string written;
         const auto add = [&written](const std::string& part) { written += (written.empty() ? "" : ", ") + part; };
-        if (ProgramPresent)
-            add(FormatText("main program (sectors 1-%d, flash checksum checked)", SectorCount));
-        if (FpgaImageCount > 0)
+        if (present.ProgramPresent)
+            add(FormatText("main program (sectors 1-%d, flash checksum checked)", sector_count));
+        if (present.FpgaImageCount > 0)
             add("FPGA configurations");
-        if (BootPresent)
+        if (present.BootPresent)
             add("boot monitor");
         std::string settings = "not carried";
         if (SettingsRestored)
@@ -380,10 +365,8 @@ void CUpdateDlg::SerialUpdate()
 
     // 13. End, on success and from every failure.
     UpdateStage = 4;
-    if (ProbeResult == PROBE_FIRMWARE && Serial)
+    if (Device.ProbeResult == PROBE_FIRMWARE && Serial)
         Serial->Close();
-    ProgramText.clear();
-    ProgramText.shrink_to_fit();
 
     // The animation stops first so that it cannot overwrite the final text.
     StopStatusAnimation();

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/Config.h"
+#include "package/Config.h"
 #include "platform/Paths.h"
 #include "settings/SettingsTable.h"
 

@@ -8,10 +8,11 @@
 #include <vector>
 
 #include "app/CUpdateDlg.h"
-#include "app/ConfigReader.h"
 #include "app/DialogTexts.h"
 #include "lan/TelnetLink.h"
 #include "lan/TelnetWords.h"
+#include "package/ConfigReader.h"
+#include "package/VersionNumber.h"
 #include "platform/Cp932.h"
 #include "platform/Paths.h"
 #include "platform/ProfileFile.h"
@@ -90,7 +91,7 @@ CUpdateDlg::KeptRestore CUpdateDlg::RestoreKeptBackup(const std::string& file, b
     };
     if (StartupDone != 1)
         return refuse("the device was not reached");
-    if (LinkKind == 0 && ProbeResult != PROBE_FIRMWARE)
+    if (LinkKind == 0 && Device.ProbeResult != PROBE_FIRMWARE)
         return refuse("the device is in its boot monitor: write the firmware first (verup --com N), then put the "
                       "settings back");
 
@@ -134,12 +135,11 @@ CUpdateDlg::KeptRestore CUpdateDlg::RestoreKeptBackup(const std::string& file, b
     }
 
     // The layout the file follows, and the one the device's firmware needs.
-    const ProfileFile config(ConfigFilePath);
     std::string layout = has_note ? note.Layout : std::string();
     if (layout.empty()) {
         const int lines = ItemLines(content);
         for (const char* section : {"N_SAVE", "O_SAVE", "C_SAVE"})
-            if (lines == ItemTotal(ReadSettingsLayout(config, section))) {
+            if (lines == ItemTotal(*cfg.LayoutSection(section))) {
                 layout = section;
                 break;
             }
@@ -155,22 +155,20 @@ CUpdateDlg::KeptRestore CUpdateDlg::RestoreKeptBackup(const std::string& file, b
     if (layout != "O_SAVE" && !device_new)
         return refuse("the file holds settings of firmware 1.1 or later, and the device runs an older one");
     if (device_new) {
-        const std::size_t after = static_cast<std::size_t>(std::max(cfg.NUM_LEN, 0)) + 1;
-        const std::string rest = FirmwareVersionText.size() > after ? FirmwareVersionText.substr(after) : std::string();
-        const int revision = static_cast<int>(std::strtol(rest.c_str(), nullptr, 10));
-        if (ReadVersionNumber(FirmwareVersionText, cfg.NUM_LEN) == kNewLayoutVersion && RevisionWithoutCarry(revision))
+        const int revision = ReadRevision(Device.FirmwareVersionText, cfg.NUM_LEN);
+        if (ReadVersionNumber(Device.FirmwareVersionText, cfg.NUM_LEN) == kNewLayoutVersion && RevisionWithoutCarry(revision))
             return refuse("the device's firmware cannot take settings back");
     }
 
     SettingsState keep(*this);
     SettingsLayoutName = layout;
-    SettingsLayout = ReadSettingsLayout(config, layout);
+    SettingsLayout = *cfg.LayoutSection(layout);
     ConvertOnRestore = layout == "O_SAVE" && device_new ? 1 : 0;
     if (ConvertOnRestore)
-        ConversionLayout = ReadSettingsLayout(config, "C_DATA");
+        ConversionLayout = cfg.C_DATA;
 
     // This run's copy, which the conversion may rewrite; the kept file stays as it is.
-    const std::string copy = FreeKeptFilePath(env.StateDirectory, kSettingsBackupPrefix, DeviceIdentity(),
+    const std::string copy = FreeKeptFilePath(env.StateDirectory, kSettingsBackupPrefix, DeviceFileTag(),
                                               std::time(nullptr), kSettingsBackupExtension);
     if (!WriteNewBackupFile(copy, content, error))
         return refuse(error);

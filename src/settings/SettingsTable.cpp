@@ -1,6 +1,6 @@
 #include "settings/SettingsTable.h"
 
-#include "app/Config.h"
+#include "package/Config.h"
 
 namespace verup {
 

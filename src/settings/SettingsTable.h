@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "package/Config.h"
+
 namespace verup {
 
 // Firmware from this version on numbers its settings the new way.
@@ -12,12 +14,11 @@ inline constexpr double kNewLayoutVersion = 1.1;
 inline constexpr int kLastRevisionWithoutCarry = 4;
 inline bool RevisionWithoutCarry(int revision) { return revision >= 0 && revision <= kLastRevisionWithoutCarry; }
 
-struct SettingsLayoutTable;
 
 class SettingsTable {
 public:
-    static constexpr int kMaxBlocks = 128;
-    static constexpr int kMaxItems = 1024;
+    static constexpr int kMaxBlocks = kMaxSettingsBlocks;
+    static constexpr int kMaxItems = kMaxSettingsItems;
 
     // block and item count from 1; out of range gives an empty text / is ignored.
     const std::string& Item(int block, int item) const;

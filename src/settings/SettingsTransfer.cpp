@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "app/CUpdateDlg.h"
-#include "app/ConfigReader.h"
 #include "lan/TelnetLink.h"
+#include "package/ConfigReader.h"
 #include "platform/ProfileFile.h"
 #include "protocol/ReplyText.h"
 #include "protocol/TextFormat.h"
@@ -303,7 +303,7 @@ int CUpdateDlg::ConvertSavedSettings(const std::string& path)
     if (!ReadBackupItems(*this, *reader, ConversionLayout, "C_DATA ", converted, ApplyConversionRules))
         return 0;
 
-    SettingsLayoutTable new_layout = ReadSettingsLayout(ProfileFile(ConfigFilePath), "C_SAVE");
+    SettingsLayoutTable new_layout = cfg.C_SAVE;
     if (!LayoutUsable(*this, new_layout, "C_SAVE"))
         return 0;
     // Written beside the old file and renamed over it: the old backup survives a failed write.

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "image/ImageFiles.h"
-#include "image/ImagePresence.h"
+#include "package/ImagePresence.h"
 #include "support/TempDir.h"
 
 using namespace verup;

@@ -231,7 +231,7 @@ TEST_P(StraddlingRecordTest, TailOfTheLastRecordReachesTheNextSector)
     package_.Write("rt00.mot", writer.Finish(devsim::kProgramRamStart));
 
     Update();
-    EXPECT_EQ(dlg_->SectorCount, 3);
+    EXPECT_EQ(dlg_->UpdatePackage.SectorCount(), 3);
     EXPECT_EQ(dlg_->UpdateOutcome.load(), CUpdateDlg::Outcome::Done) << Log();
     const auto area3 = sim_->Device().Area(3);
     ASSERT_GE(area3.size(), 8u);

@@ -6,8 +6,8 @@
 #include "Inspection.h"
 #include "PackageMaker.h"
 #include "SimDevice.h"
-#include "app/ConfigReader.h"
 #include "image/ImageBuilder.h"
+#include "package/ConfigReader.h"
 #include "platform/ProfileFile.h"
 #include "support/TempDir.h"
 

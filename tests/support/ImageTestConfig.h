@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Config.h"
 #include "image/SRecordWriter.h"
+#include "package/Config.h"
 
 namespace verup::test {
 

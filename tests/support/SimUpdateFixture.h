@@ -16,9 +16,9 @@
 #include "image/ImageBuilder.h"
 #include "image/LineTable.h"
 #include "lan/TelnetLink.h"
+#include "platform/Clock.h"
 #include "platform/PosixSerialPort.h"
 #include "serial/SerialLink.h"
-#include "platform/Clock.h"
 #include "support/RecordingHost.h"
 #include "support/TempDir.h"
 
@@ -152,7 +152,7 @@ protected:
     {
         const Config& cfg = dlg_->cfg;
         std::vector<std::uint8_t> program;
-        const auto built = BuildProgramImage(cfg, package_.Path(), dlg_->ImageFileSizes[0], program);
+        const auto built = BuildProgramImage(cfg, package_.Path(), dlg_->UpdatePackage.Presence().ImageFileSizes[0], program);
         ASSERT_TRUE(built.Ok());
         for (int j = 1; j <= built.SectorCount; ++j) {
             const auto sector = ProgramImageSector(program, j, cfg);

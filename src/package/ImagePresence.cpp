@@ -1,4 +1,4 @@
-#include "image/ImagePresence.h"
+#include "package/ImagePresence.h"
 
 #include <algorithm>
 

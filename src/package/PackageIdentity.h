@@ -1,18 +1,13 @@
 #pragma once
-// How a package names the device it is made for and the version it brings: the product words
-// every identification reply is checked against, and what makes them and the version text
-// usable at all.
+// How a package names the device it is made for and the version it brings: what makes the
+// product words and the version text usable at all.
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "app/Config.h"
+#include "package/Config.h"
 
 namespace verup {
-
-// True when `reply` contains KIKI1 or KIKI2. An empty word names nothing and never matches
-// (a plain text search would find it in every reply).
-bool NamesProduct(std::string_view reply, const Config& cfg);
 
 struct PackageIdentityRefusal {
     std::string Reason;   // plain English, for `verup config`

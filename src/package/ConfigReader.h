@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/Config.h"
+#include "package/Config.h"
 #include "platform/ProfileFile.h"
 
 namespace verup {
@@ -29,7 +29,8 @@ inline constexpr int kMaxFpgaParams = 17;
 //   FP_LEN=2
 //   FP00=1
 //   FP10=-3
-// Both read the file once (a file over kMaxProfileFileBytes reads as absent: all defaults).
+// Both read the file once (a file over kMaxProfileFileBytes reads as absent: all defaults),
+// the settings layout sections included.
 void ReadConfig(const ProfileFile& file, Config& cfg);
 void ReadConfig(const ProfileSnapshot& file, Config& cfg);
 

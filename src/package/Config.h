@@ -3,9 +3,16 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "image/ImageLayout.h"
+
 namespace verup {
+
+// A settings table's capacity, and so the most a layout section may ask for.
+inline constexpr int kMaxSettingsBlocks = 128;
+inline constexpr int kMaxSettingsItems = 1024;
 
 class ProfileFile;
 
@@ -18,7 +25,8 @@ struct SettingsLayoutTable {
     int Items(int block) const { return block >= 1 && block <= static_cast<int>(ItemCounts.size()) ? ItemCounts[block - 1] : 0; }
 };
 
-struct Config {
+// The [AREA] section and the FP keys are the image layout; the rest steers the update.
+struct Config : ImageLayout {
     // [MODE]
     int DEBUG = 0;
     int SEL = 0;
@@ -28,18 +36,6 @@ struct Config {
     int SAVE = 0;
     int LANBOOT = 0;
     int UPLOAD = 0;
-    // [AREA]
-    int MAIN = 0;
-    int FPGA = 0;
-    int DATA = 0;
-    uint32_t PROG_RAM_STR_ADR = 0;
-    uint32_t PROG_RAM_END_ADR = 0;
-    uint32_t FRAM_END_ADR = 0;
-    uint32_t CHECK_SUM_ADR = 0;
-    uint32_t SECT_END_ADR = 0;
-    uint32_t FPGA_DATA_LEN = 0;
-    uint32_t FPGA1_STR_ADR = 0;
-    uint32_t FPGA2_STR_ADR = 0;
     // [VERUP]
     std::string NAME1;
     std::string NAME2;
@@ -50,15 +46,21 @@ struct Config {
     int NUM_LEN = 0;
     std::string NUM;
     int REV_VER = 0;
-    int FP_LEN = 0;
-    std::array<int8_t, 17> FpgaParams1{};  // FP00, FP01, ...
-    std::array<int8_t, 17> FpgaParams2{};  // FP10, FP11, ...
+    // The settings layout sections: the new layout, the old one, the old one renumbered
+    // for the new firmware, and the new one as a converted backup holds it.
+    SettingsLayoutTable N_SAVE;
+    SettingsLayoutTable O_SAVE;
+    SettingsLayoutTable C_DATA;
+    SettingsLayoutTable C_SAVE;
 
     // Which keys were absent (default taken), for `verup config`.
     std::vector<std::string> DefaultedKeys;
 
-    // PROG_RAM_END_ADR - PROG_RAM_STR_ADR, kept by the start-up.
-    uint32_t ProgramAreaSize() const { return PROG_RAM_END_ADR - PROG_RAM_STR_ADR; }
+    // The layout section of that name (N_SAVE, O_SAVE, C_DATA, C_SAVE), else null.
+    const SettingsLayoutTable* LayoutSection(std::string_view name) const
+    {
+        return name == "N_SAVE" ? &N_SAVE : name == "O_SAVE" ? &O_SAVE : name == "C_DATA" ? &C_DATA : name == "C_SAVE" ? &C_SAVE : nullptr;
+    }
 };
 
 }  // namespace verup

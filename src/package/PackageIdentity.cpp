@@ -1,27 +1,16 @@
-#include "app/PackageIdentity.h"
+#include "package/PackageIdentity.h"
 
 #include <cctype>
 
-#include "app/ConfigReader.h"
-#include "app/DialogTexts.h"
-#include "protocol/ReplyText.h"
+#include "package/ConfigReader.h"
+#include "package/PackageTexts.h"
 
 namespace verup {
 namespace {
 
 constexpr std::string_view kVersionWord = "Version ";
 
-bool HasWord(std::string_view reply, const std::string& word)
-{
-    return !word.empty() && FindText(reply, word) > 0;
-}
-
 }  // namespace
-
-bool NamesProduct(std::string_view reply, const Config& cfg)
-{
-    return HasWord(reply, cfg.KIKI1) || HasWord(reply, cfg.KIKI2);
-}
 
 std::vector<PackageIdentityRefusal> CheckPackageIdentity(const Config& cfg)
 {

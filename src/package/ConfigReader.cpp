@@ -1,11 +1,10 @@
-#include "app/ConfigReader.h"
+#include "package/ConfigReader.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 
-#include "settings/SettingsTable.h"
 
 namespace verup {
 namespace {
@@ -116,6 +115,10 @@ void ReadConfig(const ProfileSnapshot& file, Config& cfg)
         cfg.FpgaParams1[i] = static_cast<int8_t>(verup.Int(first));
         cfg.FpgaParams2[i] = static_cast<int8_t>(verup.Int(second));
     }
+    cfg.N_SAVE = ReadSettingsLayout(file, "N_SAVE");
+    cfg.O_SAVE = ReadSettingsLayout(file, "O_SAVE");
+    cfg.C_DATA = ReadSettingsLayout(file, "C_DATA");
+    cfg.C_SAVE = ReadSettingsLayout(file, "C_SAVE");
 }
 
 SettingsLayoutTable ReadSettingsLayout(const ProfileFile& file, std::string_view section)
@@ -127,14 +130,14 @@ SettingsLayoutTable ReadSettingsLayout(const ProfileSnapshot& file, std::string_
 {
     SettingsLayoutTable table;
     const int count = file.GetInt(section, "NUM", 0);
-    table.BlockCount = std::clamp(count, 0, SettingsTable::kMaxBlocks);
-    table.Capped = count > SettingsTable::kMaxBlocks;
+    table.BlockCount = std::clamp(count, 0, kMaxSettingsBlocks);
+    table.Capped = count > kMaxSettingsBlocks;
     table.ItemCounts.resize(static_cast<std::size_t>(table.BlockCount), 0);
     for (int i = 1; i <= table.BlockCount; ++i) {
         const int items = file.GetInt(section, std::to_string(i), 0);
-        if (items > SettingsTable::kMaxItems)
+        if (items > kMaxSettingsItems)
             table.Capped = true;
-        table.ItemCounts[static_cast<std::size_t>(i - 1)] = std::clamp(items, 0, SettingsTable::kMaxItems);
+        table.ItemCounts[static_cast<std::size_t>(i - 1)] = std::clamp(items, 0, kMaxSettingsItems);
     }
     return table;
 }
