@@ -1,8 +1,6 @@
 // `verup` without a subcommand: the same start-up and update as the window, on the console.
 #include "UpdateCommand.h"
 
-#include <unistd.h>
-
 #include <fstream>
 #include <iostream>
 #include <mutex>
@@ -14,6 +12,7 @@
 #include "SettingsCommand.h"
 #include "app/CUpdateDlg.h"
 #include "platform/Clock.h"
+#include "platform/Console.h"
 #include "platform/Cp932.h"
 #include "platform/Paths.h"
 #include "ui/ConnectionTexts.h"
@@ -297,7 +296,7 @@ void AddUpdateCommand(CLI::App& app)
     app.callback([&app, options] {
         if (!app.get_subcommands().empty())
             return;
-        const int code = RunUpdate(*options, std::cout, std::cerr, ::isatty(STDOUT_FILENO) == 1);
+        const int code = RunUpdate(*options, std::cout, std::cerr, verup::StdoutIsTerminal());
         if (code != UPDATE_OK)
             throw CLI::RuntimeError(code);
     });

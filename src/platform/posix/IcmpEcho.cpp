@@ -157,20 +157,6 @@ int EchoWithPingCommand(const std::string& address, const Clock& clock, bool& ra
 
 }  // namespace
 
-const char* IcmpMethodName(IcmpMethod method)
-{
-    switch (method) {
-    case IcmpMethod::DatagramSocket:
-        return "ICMP datagram socket";
-    case IcmpMethod::RawSocket:
-        return "raw ICMP socket";
-    case IcmpMethod::PingCommand:
-        return "ping command";
-    default:
-        return "none";
-    }
-}
-
 int IcmpPing(const std::string& host, const Clock& clock, IcmpMethod* method)
 {
     if (method != nullptr)

@@ -1,5 +1,6 @@
 #include "platform/Paths.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -52,6 +53,8 @@ std::string CurrentDirectory()
     return buffer.data();
 }
 
+bool ChangeDirectory(const std::string& directory) { return ::chdir(directory.c_str()) == 0; }
+
 std::string DefaultStateDirectory()
 {
     const std::string xdg = Environment("XDG_STATE_HOME");
@@ -59,17 +62,6 @@ std::string DefaultStateDirectory()
         return JoinPath(xdg, "verup");
     return JoinPath(HomeDirectory(), ".local/state/verup");
 }
-
-std::string JoinPath(std::string_view directory, std::string_view name)
-{
-    std::string path(directory);
-    if (path.empty() || path.back() != '/')
-        path += '/';
-    path += name;
-    return path;
-}
-
-std::string ConfigFilePathIn(std::string_view directory) { return JoinPath(directory, kConfigFileName); }
 
 bool EnsurePrivateDirectory(const std::string& directory)
 {
@@ -125,19 +117,6 @@ bool WriteFileAtomically(const std::string& path, std::string_view content, mode
     return ok;
 }
 
-pid_t TemporaryFileWriter(std::string_view name)
-{
-    const std::string_view prefix = kTemporaryFilePrefix;
-    if (name.substr(0, prefix.size()) != prefix)
-        return 0;
-    name.remove_prefix(prefix.size());
-    pid_t pid = 0;
-    std::size_t digits = 0;
-    for (; digits < name.size() && name[digits] >= '0' && name[digits] <= '9' && pid < 100000000; ++digits)
-        pid = pid * 10 + (name[digits] - '0');
-    return digits > 0 && digits < name.size() && name[digits] == '-' ? pid : 0;
-}
-
 bool RemoveFile(const std::string& path)
 {
     return ::unlink(path.c_str()) == 0 || errno == ENOENT;
@@ -147,6 +126,34 @@ bool FileExists(const std::string& path)
 {
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool IsRegularFile(const std::string& path, FileInfo* info)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    if (info != nullptr)
+        *info = FileInfo{static_cast<std::uint64_t>(st.st_size), st.st_mtime};
+    return true;
+}
+
+mode_t FileModeOr(const std::string& path, mode_t fallback)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? static_cast<mode_t>(st.st_mode & 07777) : fallback;
+}
+
+std::vector<std::string> FolderEntries(const std::string& directory)
+{
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(directory.c_str());
+    if (dir == nullptr)
+        return names;
+    while (const dirent* entry = ::readdir(dir))
+        names.emplace_back(entry->d_name);
+    ::closedir(dir);
+    return names;
 }
 
 }  // namespace verup

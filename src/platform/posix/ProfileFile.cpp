@@ -1,94 +1,11 @@
 #include "platform/ProfileFile.h"
 
-#include "platform/Paths.h"
-
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdint>
 #include <fstream>
-#include <optional>
-#include <unordered_set>
-#include <vector>
+
+#include "platform/Paths.h"
 
 namespace verup {
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view Trim(std::string_view text)
-{
-    while (!text.empty() && IsBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && (IsBlank(text.back()) || text.back() == '\r'))
-        text.remove_suffix(1);
-    return text;
-}
-
-char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (FoldAscii(a[i]) != FoldAscii(b[i]))
-            return false;
-    return true;
-}
-
-enum class LineKind { Other, Section, Key };
-
-// One line of the file: [begin, end) is its text without the line ending, next the start of
-// the following line.
-struct Line {
-    std::size_t begin = 0;
-    std::size_t end = 0;
-    std::size_t next = 0;
-    LineKind kind = LineKind::Other;
-    std::string_view name;   // section or key name, trimmed
-    std::string_view value;  // key value, trimmed, quotes not yet stripped
-    std::size_t key_end = 0; // offset just after the key's name (before blanks and '=')
-};
-
-// The line that starts at `pos` (< content.size()).
-Line LineAt(std::string_view content, std::size_t pos)
-{
-    Line line;
-    line.begin = pos;
-    const std::size_t lf = content.find('\n', pos);
-    line.next = lf == std::string_view::npos ? content.size() : lf + 1;
-    line.end = lf == std::string_view::npos ? content.size() : lf;
-    if (line.end > line.begin && content[line.end - 1] == '\r')
-        --line.end;
-    const std::string_view text = content.substr(line.begin, line.end - line.begin);
-    const std::string_view trimmed = Trim(text);
-    if (!trimmed.empty() && trimmed.front() == '[') {
-        std::string_view name = trimmed.substr(1);
-        const std::size_t close = name.find(']');
-        if (close != std::string_view::npos)
-            name = name.substr(0, close);
-        line.kind = LineKind::Section;
-        line.name = Trim(name);
-    } else if (!trimmed.empty() && trimmed.front() != ';') {
-        const std::size_t eq = text.find('=');
-        if (eq != std::string_view::npos) {
-            line.kind = LineKind::Key;
-            line.name = Trim(text.substr(0, eq));
-            line.value = Trim(text.substr(eq + 1));
-            line.key_end = static_cast<std::size_t>(line.name.data() - content.data()) + line.name.size();
-        }
-    }
-    return line;
-}
-
-std::vector<Line> SplitLines(const std::string& content)
-{
-    std::vector<Line> lines;
-    for (std::size_t pos = 0; pos < content.size(); pos = lines.back().next)
-        lines.push_back(LineAt(content, pos));
-    return lines;
-}
 
 // The whole file; Absent when it cannot be read, TooLarge (content empty) beyond the limit.
 ProfileSnapshot::Status ReadWhole(const std::string& path, std::string& content)
@@ -110,141 +27,13 @@ ProfileSnapshot::Status ReadWhole(const std::string& path, std::string& content)
     return ProfileSnapshot::Status::Read;
 }
 
-std::string Folded(std::string_view section, std::string_view key)
-{
-    std::string name;
-    name.reserve(section.size() + 1 + key.size());
-    for (char c : section)
-        name += FoldAscii(c);
-    name += '\n';
-    for (char c : key)
-        name += FoldAscii(c);
-    return name;
-}
-
-// Index range [first, last) of the lines of the first appearance of `section` (the lines
-// after its header up to the next header).
-struct SectionRange {
-    std::size_t header = 0;
-    std::size_t first = 0;
-    std::size_t last = 0;
-};
-
-std::optional<SectionRange> FindSection(const std::vector<Line>& lines, std::string_view section)
-{
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (lines[i].kind != LineKind::Section || !SameName(lines[i].name, section))
-            continue;
-        SectionRange range{i, i + 1, i + 1};
-        while (range.last < lines.size() && lines[range.last].kind != LineKind::Section)
-            ++range.last;
-        return range;
-    }
-    return std::nullopt;
-}
-
-std::optional<std::size_t> FindKey(const std::vector<Line>& lines, const SectionRange& range, std::string_view key)
-{
-    for (std::size_t i = range.first; i < range.last; ++i)
-        if (lines[i].kind == LineKind::Key && SameName(lines[i].name, key))
-            return i;
-    return std::nullopt;
-}
-
-std::string_view StripQuotes(std::string_view value)
-{
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
-        return value.substr(1, value.size() - 2);
-    return value;
-}
-
-bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
-
 // Keeps the file's permissions; a new file gets the usual 0644.
 bool ReplaceAtomically(const std::string& path, const std::string& content)
 {
-    mode_t mode = 0644;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0)
-        mode = st.st_mode & 07777;
-    return WriteFileAtomically(path, content, mode);
+    return WriteFileAtomically(path, content, FileModeOr(path, 0644));
 }
 
 }  // namespace
-
-ProfileSnapshot ProfileSnapshot::Parse(std::string_view content)
-{
-    ProfileSnapshot snapshot;
-    if (content.size() > kMaxProfileFileBytes) {
-        snapshot.status_ = Status::TooLarge;
-        return snapshot;
-    }
-    snapshot.status_ = Status::Read;
-    std::unordered_set<std::string> sections_seen;
-    std::string section;  // folded name and '\n' of the section being read
-    bool reading = false;  // inside the first appearance of a section
-    for (std::size_t pos = 0; pos < content.size();) {
-        const Line line = LineAt(content, pos);
-        pos = line.next;
-        if (line.kind == LineKind::Section) {
-            section = Folded(line.name, {});
-            reading = sections_seen.insert(section).second;
-        } else if (line.kind == LineKind::Key && reading) {
-            std::string name = section;
-            for (char c : line.name)
-                name += FoldAscii(c);
-            snapshot.values_.try_emplace(std::move(name), StripQuotes(line.value));
-        }
-    }
-    return snapshot;
-}
-
-const std::string* ProfileSnapshot::Find(std::string_view section, std::string_view key) const
-{
-    const auto it = values_.find(Folded(section, key));
-    return it == values_.end() ? nullptr : &it->second;
-}
-
-int ProfileSnapshot::GetInt(std::string_view section, std::string_view key, int def) const
-{
-    const std::string* value = Find(section, key);
-    if (value == nullptr || value->empty())
-        return def;
-    std::string_view text = *value;
-    while (!text.empty() && IsBlank(text.front()))
-        text.remove_prefix(1);
-    bool negative = false;
-    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
-    uint32_t result = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            break;
-        result = result * 10u + static_cast<uint32_t>(c - '0');
-    }
-    if (negative)
-        result = 0u - result;
-    return static_cast<int>(result);
-}
-
-std::string ProfileSnapshot::GetString(std::string_view section, std::string_view key, std::string_view def,
-                                       std::size_t buffer_size) const
-{
-    if (buffer_size == 0)
-        return std::string();
-    const std::string* value = Find(section, key);
-    std::string result = value ? *value : std::string(def);
-    if (result.size() > buffer_size - 1)
-        result.resize(buffer_size - 1);
-    return result;
-}
-
-bool ProfileSnapshot::HasKey(std::string_view section, std::string_view key) const
-{
-    return Find(section, key) != nullptr;
-}
 
 ProfileSnapshot ProfileFile::Read() const
 {
@@ -276,53 +65,14 @@ bool ProfileFile::HasKey(std::string_view section, std::string_view key) const
 
 bool ProfileFile::WriteString(std::string_view section, std::string_view key, std::string_view value) const
 {
-    if (Trim(section).empty() || Trim(key).empty() || HasLineBreak(section) || HasLineBreak(key) ||
-        HasLineBreak(value) || key.find('=') != std::string_view::npos)
+    if (!IsProfileEntry(section, key, value))
         return false;
-    section = Trim(section);
-    key = Trim(key);
-
     std::string content;
     const ProfileSnapshot::Status status = ReadWhole(path_, content);
     if (status == ProfileSnapshot::Status::TooLarge ||
-        (status == ProfileSnapshot::Status::Absent && ::access(path_.c_str(), F_OK) == 0))
+        (status == ProfileSnapshot::Status::Absent && FileExists(path_)))
         return false;  // present but unreadable: never replace what we could not read
-    const auto lines = SplitLines(content);
-    const std::size_t first_lf = content.find('\n');
-    const bool crlf = first_lf != std::string::npos && first_lf > 0 && content[first_lf - 1] == '\r';
-    const std::string eol = crlf ? "\r\n" : "\n";
-
-    std::string updated;
-    if (const auto range = FindSection(lines, section)) {
-        if (const auto index = FindKey(lines, *range, key)) {
-            const Line& line = lines[*index];
-            // Keep the line's leading blanks and key spelling; replace from the '=' on.
-            updated = content.substr(0, line.key_end);
-            updated += '=';
-            updated += value;
-            updated += content.substr(line.end);
-        } else {
-            // After the section's last non-empty line, so blank separator lines stay below.
-            std::size_t after = range->header;
-            for (std::size_t i = range->first; i < range->last; ++i)
-                if (!Trim(std::string_view(content.data() + lines[i].begin, lines[i].end - lines[i].begin)).empty())
-                    after = i;
-            const Line& anchor = lines[after];
-            std::size_t insert_at = anchor.next;
-            std::string added;
-            if (anchor.next == anchor.end)  // last line without a line ending
-                added += eol;
-            added += std::string(key) + "=" + std::string(value) + eol;
-            updated = content.substr(0, insert_at) + added + content.substr(insert_at);
-        }
-    } else {
-        updated = content;
-        if (!updated.empty() && updated.back() != '\n')
-            updated += eol;
-        updated += "[" + std::string(section) + "]" + eol;
-        updated += std::string(key) + "=" + std::string(value) + eol;
-    }
-    return ReplaceAtomically(path_, updated);
+    return ReplaceAtomically(path_, ProfileWithString(content, section, key, value));
 }
 
 }  // namespace verup

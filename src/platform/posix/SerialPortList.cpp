@@ -93,19 +93,6 @@ bool NaturalLess(const std::string& a, const std::string& b)
 
 }  // namespace
 
-const char* PortAccessName(PortAccess access)
-{
-    switch (access) {
-    case PortAccess::Usable: return "usable";
-    case PortAccess::Busy: return "busy";
-    case PortAccess::NoPermission: return "no-permission";
-    case PortAccess::Missing: return "missing";
-    case PortAccess::NotSerial: return "not-serial";
-    case PortAccess::Failed: return "failed";
-    }
-    return "failed";
-}
-
 PortAccessResult CheckPortAccess(const std::string& path)
 {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
