@@ -40,6 +40,9 @@ int IcmpPing(const std::string& host, const Clock& clock, IcmpMethod* method)
 {
     if (method != nullptr)
         *method = IcmpMethod::None;
+    // Windows resolves an empty name to this machine; no name is no host.
+    if (host.empty())
+        return ICMP_RESOLVE_FAILED;
     WinsockSession winsock;
     if (!winsock.Started())
         return ICMP_NO_METHOD;
