@@ -9,6 +9,8 @@ namespace verup {
 // exists, else /dev/ttyS<n-1>. On Windows, the system's own COMn (n up to 256). Any other
 // name is taken as a path.
 std::string ResolvePortName(const std::string& name);
+// Whether there is a port (or any file) at a path ResolvePortName gave.
+bool PortPathExists(const std::string& path);
 
 // For help texts: what "COMn" stands for here, and what opening a port needs.
 #ifdef _WIN32

@@ -1,5 +1,7 @@
 #include "platform/SerialPortNames.h"
 
+#include <windows.h>
+
 namespace verup {
 namespace {
 
@@ -24,6 +26,17 @@ int ComNumber(const std::string& name)
 std::string ResolvePortName(const std::string& name)
 {
     return ComNumber(name) != 0 ? "\\\\.\\" + name : name;
+}
+
+// A device name such as \\.\COM3 is no file: the system's device list knows it.
+bool PortPathExists(const std::string& path)
+{
+    const std::string device_prefix = "\\\\.\\";
+    if (path.compare(0, device_prefix.size(), device_prefix) == 0) {
+        char target[1024];
+        return ::QueryDosDeviceA(path.substr(device_prefix.size()).c_str(), target, sizeof target) != 0;
+    }
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 }  // namespace verup
