@@ -85,8 +85,8 @@ constexpr Gloss kMessageHints[] = {
      "Run verup in the package folder (verup.dat with rt00.mot, fpga01.mot and fpga02.mot, or from00.mot), "
      "or name it with -C DIR; `verup images` says what is missing."},
     {"ポートがオープンできません",
-     "Check the port: COMn stands for $VERUP_COMn, else /dev/ttyUSB<n-1> or /dev/ttyS<n-1>; "
-     "you need read and write access to it (group dialout). --com auto scans COM1 ... COM9."},
+     "Check the port: COMn stands for " VERUP_COM_NAME_TARGET "; " VERUP_PORT_ACCESS_NEED
+     ". --com auto scans COM1 ... COM9."},
     {"が接続されていません",
      "Check the cable and that the device is switched on; switch it off and on, then try again "
      "(--com auto scans every port)."},

@@ -2,7 +2,6 @@
 #include "PortsCommand.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -53,8 +52,7 @@ int RunPortsCommand(const PortsOptions& options, const std::vector<SerialPortInf
     for (int n = 1; n <= kComNames; ++n) {
         const std::string name = "COM" + std::to_string(n);
         const std::string path = ResolvePortName(name);
-        std::error_code ec;
-        com_names.push_back({{"name", name}, {"path", path}, {"exists", std::filesystem::exists(path, ec)}});
+        com_names.push_back({{"name", name}, {"path", path}, {"exists", PortPathExists(path)}});
     }
 
     if (options.Json) {

@@ -1,7 +1,5 @@
 #include "SettingsCommand.h"
 
-#include <unistd.h>
-
 #include <fstream>
 #include <iomanip>
 #include <iostream>
@@ -14,6 +12,7 @@
 #include "UpdateCommand.h"
 #include "app/CUpdateDlg.h"
 #include "platform/Clock.h"
+#include "platform/Console.h"
 #include "platform/Cp932.h"
 #include "platform/Paths.h"
 #include "settings/KeptBackups.h"
@@ -169,7 +168,7 @@ void AddSettingsCommand(CLI::App& app)
         ->check(CLI::Range(1.0, 1.0e6));
     restore->footer(kRestoreHelp);
     restore->callback([options] {
-        const int code = RunSettingsRestore(*options, std::cout, std::cerr, ::isatty(STDOUT_FILENO) == 1);
+        const int code = RunSettingsRestore(*options, std::cout, std::cerr, verup::StdoutIsTerminal());
         if (code != RESTORE_OK)
             throw CLI::RuntimeError(code);
     });

@@ -1,8 +1,6 @@
 // `verup` without a subcommand: the same start-up and update as the window, on the console.
 #include "UpdateCommand.h"
 
-#include <unistd.h>
-
 #include <fstream>
 #include <iostream>
 #include <mutex>
@@ -14,8 +12,10 @@
 #include "SettingsCommand.h"
 #include "app/CUpdateDlg.h"
 #include "platform/Clock.h"
+#include "platform/Console.h"
 #include "platform/Cp932.h"
 #include "platform/Paths.h"
+#include "platform/SerialPortNames.h"
 #include "ui/ConnectionTexts.h"
 #include "ui/IsValidAddress.h"
 
@@ -281,8 +281,8 @@ void AddUpdateCommand(CLI::App& app)
     auto options = std::make_shared<UpdateOptions>();
     // The update is the main command; the others are subcommands.
     app.require_subcommand(0, 1);
-    auto* com = app.add_option("--com", options->Com, "Serial link: COM port 1 ... 9 (COMn is $VERUP_COMn, else "
-                                                      "/dev/ttyUSB<n-1> or /dev/ttyS<n-1>), or auto to scan them")
+    auto* com = app.add_option("--com", options->Com, "Serial link: COM port 1 ... 9 (COMn is " VERUP_COM_NAME_TARGET
+                                                      "), or auto to scan them")
                     ->option_text("N|auto");
     auto* lan = app.add_option("--lan", options->Lan, "LAN link: the device's IPv4 address")->option_text("ADDR");
     com->excludes(lan);
@@ -298,7 +298,7 @@ void AddUpdateCommand(CLI::App& app)
     app.callback([&app, options] {
         if (!app.get_subcommands().empty())
             return;
-        const int code = RunUpdate(*options, std::cout, std::cerr, ::isatty(STDOUT_FILENO) == 1);
+        const int code = RunUpdate(*options, std::cout, std::cerr, verup::StdoutIsTerminal());
         if (code != UPDATE_OK)
             throw CLI::RuntimeError(code);
     });

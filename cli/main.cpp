@@ -1,6 +1,4 @@
 // verup: the headless front end of the NEXAVO7300QB firmware update tool.
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <exception>
@@ -8,6 +6,8 @@
 #include <string>
 
 #include "Commands.h"
+#include "platform/Console.h"
+#include "platform/Paths.h"
 
 namespace {
 
@@ -21,6 +21,7 @@ constexpr int kExitInternal = 70;    // an unexpected failure
 
 int main(int argc, char** argv)
 {
+    verup::PrepareConsoleOutput();
     CLI::App app{"Firmware update tool for the NEXAVO7300QB network terminal.\n"
                  "Run it in the folder that holds verup.dat and the images (rt00.mot, fpga01.mot,\n"
                  "fpga02.mot, from00.mot), or name that folder with -C.",
@@ -34,7 +35,7 @@ int main(int argc, char** argv)
     app.add_option("-C,--directory", directory, "Change to DIR before doing anything else")->option_text("DIR");
     // Runs after parsing and before any subcommand, so they all see the new folder.
     app.parse_complete_callback([&directory] {
-        if (!directory.empty() && ::chdir(directory.c_str()) != 0)
+        if (!directory.empty() && !verup::ChangeDirectory(directory))
             throw CLI::RuntimeError("cannot enter " + directory + ": " + std::strerror(errno), kExitNoDirectory);
     });
 

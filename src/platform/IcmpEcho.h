@@ -2,6 +2,7 @@
 // One ICMP echo to a host, the reachability check before a telnet connection. Linux offers
 // three ways, tried in this order: an ICMP datagram socket (allowed to the groups in
 // net.ipv4.ping_group_range), a raw socket (root or CAP_NET_RAW), the system's ping command.
+// Windows has one, open to every user: IcmpSendEcho.
 #include <string>
 
 #include "platform/Clock.h"
@@ -17,7 +18,7 @@ inline constexpr int ICMP_ECHO_DATA_BYTES = 64;
 inline constexpr unsigned char ICMP_ECHO_FILL = 0xAA;
 inline constexpr int ICMP_ECHO_TIMEOUT_MS = 5000;  ///< ms to wait for the answer
 
-enum class IcmpMethod { None, DatagramSocket, RawSocket, PingCommand };
+enum class IcmpMethod { None, DatagramSocket, RawSocket, PingCommand, EchoApi };
 const char* IcmpMethodName(IcmpMethod method);
 
 // ICMP_ANSWERED, ICMP_NO_ANSWER, ICMP_RESOLVE_FAILED or ICMP_NO_METHOD. `method` tells which

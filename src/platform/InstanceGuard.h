@@ -1,7 +1,10 @@
 #pragma once
 // The single-instance mark: an exclusive flock on a lock file in the state folder, beside the
 // settings backups, so that the lock covers exactly what two copies of the tool could spoil.
-// The lock is the kernel's, so a crashed instance never leaves a stale mark behind.
+// On Windows it is the named mutex kInstanceLockName (for the default state folder; another
+// folder gets a name of its own). The lock is the kernel's, so a crashed instance never leaves
+// a stale mark behind.
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -22,11 +25,12 @@ public:
     InstanceGuard(const InstanceGuard&) = delete;
     InstanceGuard& operator=(const InstanceGuard&) = delete;
 
+    // The lock file, or on Windows the mutex's name.
     const std::string& LockPath() const { return path_; }
 
 private:
-    InstanceGuard(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-    int fd_;
+    InstanceGuard(std::intptr_t handle, std::string path) : handle_(handle), path_(std::move(path)) {}
+    std::intptr_t handle_;  // the lock file's descriptor, or the mutex's handle
     std::string path_;
 };
 

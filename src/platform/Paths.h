@@ -3,22 +3,32 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace verup {
 
 inline constexpr char kConfigFileName[] = "verup.dat";
+// The separator JoinPath puts between a folder and a name; '/' is understood everywhere.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
 // Files being written atomically are named ".verup-<pid>-XXXXXX" until their rename.
 inline constexpr char kTemporaryFilePrefix[] = ".verup-";
 
 // The process's current directory ("" when it cannot be read).
 std::string CurrentDirectory();
+// Makes `directory` the current one; false (errno set) when it cannot.
+bool ChangeDirectory(const std::string& directory);
 // $XDG_STATE_HOME/verup, else ~/.local/state/verup: the folder of the settings backups and of
 // the lock that keeps two copies of the tool from using them at once.
 std::string DefaultStateDirectory();
 
-// `directory` + "/" + name, without doubling the slash of the root folder.
+// `directory` + kPathSeparator + name, without doubling a separator the folder ends in.
 std::string JoinPath(std::string_view directory, std::string_view name);
 std::string ConfigFilePathIn(std::string_view directory);
 
@@ -38,5 +48,16 @@ pid_t TemporaryFileWriter(std::string_view name);
 // Deletes the file; true when it is gone afterwards (also when it never existed).
 bool RemoveFile(const std::string& path);
 bool FileExists(const std::string& path);
+struct FileInfo {
+    std::uint64_t Size = 0;
+    std::time_t Modified = 0;  // the last change of the content
+};
+// True when `path` itself (not a link's target) is a regular file; its size and time in `info`.
+bool IsRegularFile(const std::string& path, FileInfo* info = nullptr);
+// The permission bits of the file at `path`, or `fallback` when it cannot be examined.
+mode_t FileModeOr(const std::string& path, mode_t fallback);
+// The names in `directory`, in the system's order ("." and ".." among them where the system
+// lists them); empty when it cannot be read.
+std::vector<std::string> FolderEntries(const std::string& directory);
 
 }  // namespace verup

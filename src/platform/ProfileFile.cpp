@@ -1,12 +1,6 @@
 #include "platform/ProfileFile.h"
 
-#include "platform/Paths.h"
-
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdint>
-#include <fstream>
 #include <optional>
 #include <unordered_set>
 #include <vector>
@@ -90,26 +84,6 @@ std::vector<Line> SplitLines(const std::string& content)
     return lines;
 }
 
-// The whole file; Absent when it cannot be read, TooLarge (content empty) beyond the limit.
-ProfileSnapshot::Status ReadWhole(const std::string& path, std::string& content)
-{
-    content.clear();
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return ProfileSnapshot::Status::Absent;
-    char chunk[65536];
-    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
-        content.append(chunk, static_cast<std::size_t>(in.gcount()));
-        if (content.size() > kMaxProfileFileBytes) {
-            content.clear();
-            return ProfileSnapshot::Status::TooLarge;
-        }
-    }
-    if (in.bad())
-        return ProfileSnapshot::Status::Absent;
-    return ProfileSnapshot::Status::Read;
-}
-
 std::string Folded(std::string_view section, std::string_view key)
 {
     std::string name;
@@ -160,16 +134,6 @@ std::string_view StripQuotes(std::string_view value)
 
 bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
 
-// Keeps the file's permissions; a new file gets the usual 0644.
-bool ReplaceAtomically(const std::string& path, const std::string& content)
-{
-    mode_t mode = 0644;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0)
-        mode = st.st_mode & 07777;
-    return WriteFileAtomically(path, content, mode);
-}
-
 }  // namespace
 
 ProfileSnapshot ProfileSnapshot::Parse(std::string_view content)
@@ -197,6 +161,12 @@ ProfileSnapshot ProfileSnapshot::Parse(std::string_view content)
         }
     }
     return snapshot;
+}
+
+void ProfileSnapshot::Add(std::string_view section, std::string_view key, std::string value)
+{
+    status_ = Status::Read;
+    values_.try_emplace(Folded(section, key), std::move(value));
 }
 
 const std::string* ProfileSnapshot::Find(std::string_view section, std::string_view key) const
@@ -246,47 +216,17 @@ bool ProfileSnapshot::HasKey(std::string_view section, std::string_view key) con
     return Find(section, key) != nullptr;
 }
 
-ProfileSnapshot ProfileFile::Read() const
+bool IsProfileEntry(std::string_view section, std::string_view key, std::string_view value)
 {
-    std::string content;
-    const ProfileSnapshot::Status status = ReadWhole(path_, content);
-    if (status != ProfileSnapshot::Status::Read) {
-        ProfileSnapshot snapshot;
-        snapshot.status_ = status;
-        return snapshot;
-    }
-    return ProfileSnapshot::Parse(content);
+    return !Trim(section).empty() && !Trim(key).empty() && !HasLineBreak(section) && !HasLineBreak(key) &&
+           !HasLineBreak(value) && key.find('=') == std::string_view::npos;
 }
 
-int ProfileFile::GetInt(std::string_view section, std::string_view key, int def) const
+std::string ProfileWithString(const std::string& content, std::string_view section, std::string_view key,
+                              std::string_view value)
 {
-    return Read().GetInt(section, key, def);
-}
-
-std::string ProfileFile::GetString(std::string_view section, std::string_view key, std::string_view def,
-                                   std::size_t buffer_size) const
-{
-    return Read().GetString(section, key, def, buffer_size);
-}
-
-bool ProfileFile::HasKey(std::string_view section, std::string_view key) const
-{
-    return Read().HasKey(section, key);
-}
-
-bool ProfileFile::WriteString(std::string_view section, std::string_view key, std::string_view value) const
-{
-    if (Trim(section).empty() || Trim(key).empty() || HasLineBreak(section) || HasLineBreak(key) ||
-        HasLineBreak(value) || key.find('=') != std::string_view::npos)
-        return false;
     section = Trim(section);
     key = Trim(key);
-
-    std::string content;
-    const ProfileSnapshot::Status status = ReadWhole(path_, content);
-    if (status == ProfileSnapshot::Status::TooLarge ||
-        (status == ProfileSnapshot::Status::Absent && ::access(path_.c_str(), F_OK) == 0))
-        return false;  // present but unreadable: never replace what we could not read
     const auto lines = SplitLines(content);
     const std::size_t first_lf = content.find('\n');
     const bool crlf = first_lf != std::string::npos && first_lf > 0 && content[first_lf - 1] == '\r';
@@ -322,7 +262,7 @@ bool ProfileFile::WriteString(std::string_view section, std::string_view key, st
         updated += "[" + std::string(section) + "]" + eol;
         updated += std::string(key) + "=" + std::string(value) + eol;
     }
-    return ReplaceAtomically(path_, updated);
+    return updated;
 }
 
 }  // namespace verup

@@ -51,6 +51,8 @@ public:
 
 private:
     friend class ProfileFile;
+    // A value as the system's own profile reader gave it; the first one of a name counts.
+    void Add(std::string_view section, std::string_view key, std::string value);
     const std::string* Find(std::string_view section, std::string_view key) const;
 
     Status status_ = Status::Absent;
@@ -58,6 +60,12 @@ private:
     // never hold a line break, so the pair is unambiguous.
     std::unordered_map<std::string, std::string> values_;
 };
+
+// Whether WriteString takes this entry: non-empty names, no line break anywhere, no '=' in the key.
+bool IsProfileEntry(std::string_view section, std::string_view key, std::string_view value);
+// `content` as WriteString leaves it after writing that entry (see there).
+std::string ProfileWithString(const std::string& content, std::string_view section, std::string_view key,
+                              std::string_view value);
 
 class ProfileFile {
 public:

@@ -1,9 +1,11 @@
 #pragma once
 // A serial port behind a small interface: open, close, write and read with a deadline, the
-// modem lines. PosixSerialPort is the termios implementation; tests hand the link a fake.
+// modem lines. PosixSerialPort is the termios implementation, Win32SerialPort the Windows one;
+// tests hand the link a fake.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace verup {
@@ -47,5 +49,8 @@ public:
     // DTR and RTS; a port without modem lines ignores this.
     virtual void SetLines(bool dtr, bool rts) = 0;
 };
+
+// This system's serial port, closed.
+std::unique_ptr<SerialPort> MakeSystemSerialPort();
 
 }  // namespace verup

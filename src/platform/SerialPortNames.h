@@ -6,7 +6,19 @@
 namespace verup {
 
 // "COMn": the environment variable VERUP_COMn when set, else /dev/ttyUSB<n-1> when it
-// exists, else /dev/ttyS<n-1>. Any other name is taken as a path.
+// exists, else /dev/ttyS<n-1>. On Windows, the system's own COMn (n up to 256). Any other
+// name is taken as a path.
 std::string ResolvePortName(const std::string& name);
+// Whether there is a port (or any file) at a path ResolvePortName gave.
+bool PortPathExists(const std::string& path);
+
+// For help texts: what "COMn" stands for here, and what opening a port needs.
+#ifdef _WIN32
+#define VERUP_COM_NAME_TARGET "the system's own COMn"
+#define VERUP_PORT_ACCESS_NEED "no other program may hold it open"
+#else
+#define VERUP_COM_NAME_TARGET "$VERUP_COMn, else /dev/ttyUSB<n-1> or /dev/ttyS<n-1>"
+#define VERUP_PORT_ACCESS_NEED "you need read and write access to it (group dialout)"
+#endif
 
 }  // namespace verup

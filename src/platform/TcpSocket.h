@@ -50,8 +50,11 @@ private:
     enum class Awaited { Connect, Read };
     Event Await(Awaited what, int& error);
 
-    int fd_ = -1;
-    int wake_fd_ = -1;
+    // The system's handles: the socket, the wake-up, and (where a wait cannot take the socket
+    // itself) the object its readiness is signalled on; -1 when there is none.
+    std::intptr_t fd_ = -1;
+    std::intptr_t wake_fd_ = -1;
+    std::intptr_t ready_event_ = -1;
 };
 
 }  // namespace verup

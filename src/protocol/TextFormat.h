@@ -3,8 +3,10 @@
 // a pattern and numbers.
 #include <string>
 
+#include "platform/PrintfFormat.h"
+
 namespace verup {
 
-std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string FormatText(const char* format, ...) VERUP_PRINTF_FORMAT(1, 2);
 
 }  // namespace verup

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <system_error>
 
-#include "platform/PosixSerialPort.h"
 #include "protocol/ReplyText.h"
 
 namespace verup {
@@ -32,7 +31,7 @@ std::string_view UpToZero(std::string_view text)
 
 }  // namespace
 
-SerialLink::SerialLink(const Clock& clock) : SerialLink(clock, std::make_unique<PosixSerialPort>()) {}
+SerialLink::SerialLink(const Clock& clock) : SerialLink(clock, MakeSystemSerialPort()) {}
 
 SerialLink::SerialLink(const Clock& clock, std::unique_ptr<SerialPort> port) : clock_(clock), port_(std::move(port)) {}
 

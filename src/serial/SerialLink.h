@@ -36,7 +36,7 @@ public:
     static constexpr int64_t WRITE_TIMEOUT_BASE_MS = 1000;
     static constexpr int64_t WRITE_TIMEOUT_PER_BYTE_MS = 10;
 
-    // A link on a PosixSerialPort.
+    // A link on this system's serial port.
     explicit SerialLink(const Clock& clock);
     SerialLink(const Clock& clock, std::unique_ptr<SerialPort> port);
     ~SerialLink() override;

@@ -1,10 +1,5 @@
 #include "settings/KeptBackups.h"
 
-#include <dirent.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -14,6 +9,7 @@
 #include <sstream>
 
 #include "platform/Paths.h"
+#include "platform/Process.h"
 
 namespace verup {
 namespace {
@@ -46,23 +42,6 @@ std::string OneLine(std::string_view value)
     std::string line(value);
     std::replace_if(line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
     return line;
-}
-
-std::vector<std::string> FolderEntries(const std::string& folder)
-{
-    std::vector<std::string> names;
-    DIR* dir = ::opendir(folder.c_str());
-    if (dir == nullptr)
-        return names;
-    while (const dirent* entry = ::readdir(dir))
-        names.emplace_back(entry->d_name);
-    ::closedir(dir);
-    return names;
-}
-
-bool IsRegularFile(const std::string& path, struct stat& st)
-{
-    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 }  // namespace
@@ -128,9 +107,9 @@ bool WriteBackupNote(const std::string& backup_path, const BackupNote& note, std
 
 bool ReadBackupNote(const std::string& backup_path, BackupNote& note)
 {
-    struct stat st {};
+    FileInfo file;
     const std::string path = NotePathOf(backup_path);
-    if (!IsRegularFile(path, st) || static_cast<std::size_t>(st.st_size) > kMaxNoteBytes)
+    if (!IsRegularFile(path, &file) || file.Size > kMaxNoteBytes)
         return false;
     std::ifstream in(path, std::ios::binary);
     if (!in)
@@ -180,15 +159,15 @@ std::vector<KeptBackup> ListKeptBackups(const std::string& folder)
             continue;
         KeptBackup kept;
         kept.Path = JoinPath(folder, name);
-        struct stat st {};
-        if (!IsRegularFile(kept.Path, st))
+        FileInfo file;
+        if (!IsRegularFile(kept.Path, &file))
             continue;
         kept.HasNote = ReadBackupNote(kept.Path, kept.Note);
         if (!kept.HasNote) {
             kept.Note.Kind = settings ? "settings" : "area31";
-            kept.Note.Time = ReadableUtcTime(st.st_mtime);
+            kept.Note.Time = ReadableUtcTime(file.Modified);
         }
-        found.emplace_back(st.st_mtime, std::move(kept));
+        found.emplace_back(file.Modified, std::move(kept));
     }
     // Newest first; the name (with its time) breaks ties within a second.
     std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
@@ -224,15 +203,15 @@ std::vector<std::string> CleanLeftTemporaryFiles(const std::string& folder)
         if (!StartsWith(name, kTemporaryFilePrefix))
             continue;
         const std::string path = JoinPath(folder, name);
-        struct stat st {};
-        if (!IsRegularFile(path, st))
+        FileInfo file;
+        if (!IsRegularFile(path, &file))
             continue;
         const pid_t writer = TemporaryFileWriter(name);
         // Writers hold the lock of this folder, so a temporary file of another live process
         // is not ours to judge: it is only reported.
-        const bool writer_alive = writer > 0 && (::kill(writer, 0) == 0 || errno == EPERM);
-        const bool stale = writer > 0 ? !writer_alive || writer == ::getpid()
-                                      : now - st.st_mtime > kTemporaryFileStaleSeconds;
+        const bool writer_alive = writer > 0 && ProcessIsRunning(writer);
+        const bool stale = writer > 0 ? !writer_alive || writer == CurrentProcessId()
+                                      : now - file.Modified > kTemporaryFileStaleSeconds;
         if (!stale) {
             lines.push_back("temporary file left as it is (" +
                             std::string(writer > 0 ? "its writer, process " + std::to_string(writer) + ", runs"
@@ -240,7 +219,7 @@ std::vector<std::string> CleanLeftTemporaryFiles(const std::string& folder)
                             "): " + path);
             continue;
         }
-        if (::unlink(path.c_str()) == 0)
+        if (RemoveFile(path))
             lines.push_back("temporary file of an interrupted write deleted: " + path);
         else
             lines.push_back("temporary file of an interrupted write not deleted: " + path + ": " +

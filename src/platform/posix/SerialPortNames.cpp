@@ -42,4 +42,6 @@ std::string ResolvePortName(const std::string& name)
     return "/dev/ttyS" + std::to_string(n - 1);
 }
 
+bool PortPathExists(const std::string& path) { return Exists(path); }
+
 }  // namespace verup

@@ -213,4 +213,6 @@ void PosixSerialPort::DrainWakePipe()
     }
 }
 
+std::unique_ptr<SerialPort> MakeSystemSerialPort() { return std::make_unique<PosixSerialPort>(); }
+
 }  // namespace verup

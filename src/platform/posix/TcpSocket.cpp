@@ -15,6 +15,8 @@
 namespace verup {
 namespace {
 
+int Fd(std::intptr_t handle) { return static_cast<int>(handle); }
+
 int MillisecondsUntil(std::chrono::steady_clock::time_point deadline)
 {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
@@ -50,9 +52,9 @@ bool TcpSocket::StartConnect(const std::string& address, std::uint16_t port, std
     }
     // Commands are short lines waiting for an answer; do not hold them back.
     const int one = 1;
-    ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    ::setsockopt(Fd(fd_), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     // In progress, refused or done: WaitConnected tells which.
-    (void)::connect(fd_, reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
+    (void)::connect(Fd(fd_), reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
     return true;
 }
 
@@ -61,8 +63,8 @@ TcpSocket::Event TcpSocket::Await(Awaited what, int& error)
     error = 0;
     if (fd_ < 0)
         return Event::Failed;
-    pollfd fds[2] = {{fd_, static_cast<short>(what == Awaited::Connect ? POLLOUT : POLLIN), 0},
-                     {wake_fd_, POLLIN, 0}};
+    pollfd fds[2] = {{Fd(fd_), static_cast<short>(what == Awaited::Connect ? POLLOUT : POLLIN), 0},
+                     {Fd(wake_fd_), POLLIN, 0}};
     for (;;) {
         const int n = ::poll(fds, 2, -1);
         if (n < 0) {
@@ -73,7 +75,7 @@ TcpSocket::Event TcpSocket::Await(Awaited what, int& error)
         }
         if (fds[1].revents & POLLIN) {
             std::uint64_t count = 0;
-            (void)!::read(wake_fd_, &count, sizeof count);
+            (void)!::read(Fd(wake_fd_), &count, sizeof count);
             return Event::Woken;
         }
         if (fds[0].revents == 0)
@@ -81,7 +83,7 @@ TcpSocket::Event TcpSocket::Await(Awaited what, int& error)
         if (what == Awaited::Connect) {
             int so_error = 0;
             socklen_t size = sizeof so_error;
-            if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &so_error, &size) != 0)
+            if (::getsockopt(Fd(fd_), SOL_SOCKET, SO_ERROR, &so_error, &size) != 0)
                 so_error = errno;
             error = so_error;
             return so_error == 0 ? Event::Ready : Event::Failed;
@@ -99,7 +101,7 @@ long TcpSocket::Receive(std::uint8_t* data, std::size_t capacity, int& error)
 {
     error = 0;
     for (;;) {
-        const ssize_t n = ::recv(fd_, data, capacity, 0);
+        const ssize_t n = ::recv(Fd(fd_), data, capacity, 0);
         if (n >= 0)
             return static_cast<long>(n);
         if (errno == EINTR)
@@ -115,7 +117,7 @@ long TcpSocket::SendAll(const std::uint8_t* data, std::size_t length, std::chron
     error = 0;
     std::size_t sent = 0;
     while (sent < length) {
-        const ssize_t n = ::send(fd_, data + sent, length - sent, MSG_NOSIGNAL);
+        const ssize_t n = ::send(Fd(fd_), data + sent, length - sent, MSG_NOSIGNAL);
         if (n > 0) {
             sent += static_cast<std::size_t>(n);
             continue;
@@ -132,7 +134,7 @@ long TcpSocket::SendAll(const std::uint8_t* data, std::size_t length, std::chron
             error = ETIMEDOUT;
             return -1;
         }
-        pollfd fd{fd_, POLLOUT, 0};
+        pollfd fd{Fd(fd_), POLLOUT, 0};
         if (::poll(&fd, 1, wait_ms) < 0 && errno != EINTR) {
             error = errno;
             return -1;
@@ -145,7 +147,7 @@ void TcpSocket::Wake()
 {
     if (wake_fd_ >= 0) {
         const std::uint64_t one = 1;
-        (void)!::write(wake_fd_, &one, sizeof one);
+        (void)!::write(Fd(wake_fd_), &one, sizeof one);
     }
 }
 
@@ -153,12 +155,12 @@ void TcpSocket::CloseWithReset()
 {
     if (fd_ >= 0) {
         const linger reset{1, 0};
-        ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-        ::close(fd_);
+        ::setsockopt(Fd(fd_), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        ::close(Fd(fd_));
         fd_ = -1;
     }
     if (wake_fd_ >= 0) {
-        ::close(wake_fd_);
+        ::close(Fd(wake_fd_));
         wake_fd_ = -1;
     }
 }

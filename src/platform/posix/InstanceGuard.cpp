@@ -54,8 +54,9 @@ InstanceGuard::~InstanceGuard()
 {
     // The file stays: removing it would let a third instance lock a fresh inode while a
     // second one still holds the old one.
-    ::flock(fd_, LOCK_UN);
-    ::close(fd_);
+    const int fd = static_cast<int>(handle_);
+    ::flock(fd, LOCK_UN);
+    ::close(fd);
 }
 
 }  // namespace verup

@@ -1,0 +1,62 @@
+#include "platform/InstanceGuard.h"
+
+#include <windows.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/Paths.h"
+#include "platform/win32/Win32Error.h"
+
+namespace verup {
+namespace {
+
+// The default state folder takes the mutex under its plain name, as the device's own tool does;
+// another folder (tests, a second setup) gets a name of its own, so the mutex always guards
+// exactly one folder of backups. Mutex names cannot hold a backslash: the folder is hashed.
+std::string MutexNameFor(const std::string& state_directory)
+{
+    if (state_directory == DefaultStateDirectory())
+        return kInstanceLockName;
+    std::uint64_t hash = 14695981039346656037ULL;
+    for (char c : state_directory) {
+        char folded = c == '/' ? '\\' : (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        hash = (hash ^ static_cast<unsigned char>(folded)) * 1099511628211ULL;
+    }
+    char suffix[20];
+    std::snprintf(suffix, sizeof suffix, "-%016llx", static_cast<unsigned long long>(hash));
+    return std::string(kInstanceLockName) + suffix;
+}
+
+}  // namespace
+
+InstanceGuard::Result InstanceGuard::Acquire(const std::string& state_directory,
+                                             std::unique_ptr<InstanceGuard>& guard, std::string* reason)
+{
+    const auto fail = [reason](std::string why) {
+        if (reason != nullptr)
+            *reason = std::move(why);
+        return Result::Failed;
+    };
+    guard.reset();
+    errno = 0;
+    if (!EnsurePrivateDirectory(state_directory))
+        return fail(state_directory + " is not a folder of this user's that only this user may write into" +
+                    (errno != 0 ? std::string(" (") + std::strerror(errno) + ")" : std::string()));
+    std::string name = MutexNameFor(state_directory);
+    HANDLE mutex = ::CreateMutexA(nullptr, FALSE, name.c_str());
+    if (mutex == nullptr)
+        return fail("cannot create the mutex " + name + ": " + Win32ErrorText(::GetLastError()));
+    // The mutex lives while a handle to it is open: it existing is the mark.
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+        ::CloseHandle(mutex);
+        return Result::HeldElsewhere;
+    }
+    guard.reset(new InstanceGuard(reinterpret_cast<std::intptr_t>(mutex), std::move(name)));
+    return Result::Acquired;
+}
+
+InstanceGuard::~InstanceGuard() { ::CloseHandle(reinterpret_cast<HANDLE>(handle_)); }
+
+}  // namespace verup
