@@ -3,7 +3,6 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -77,23 +76,6 @@ private slots:
     {
         window_.reset();
         pkg_.reset();
-    }
-
-    void windowStartsAtHalfHeightAndShowsTheLogOnlyAtFullHeight()
-    {
-        UpdateWindow window(pkg_->Environment(clock_.get()));
-        const DialogBaseUnits units = window.Units();
-        QCOMPARE(window.height(), MainClientHeight(false, units));
-        auto* log = ControlOf<QPlainTextEdit>(&window, IDC_DEBUG_LOG);
-        QVERIFY(log != nullptr);
-        QVERIFY(log->geometry().top() >= window.height());
-        auto* start = ControlOf<QPushButton>(&window, IDC_START);
-        QVERIFY(start->geometry().bottom() < window.height());
-
-        window.SetFullHeight(true);
-        QTRY_COMPARE(window.height(), MainClientHeight(true, units));
-        QVERIFY(log->geometry().bottom() < window.height());
-        QVERIFY(window.FullHeight());
     }
 
     void escapeAndF1DoNothingInTheMainWindow()
