@@ -3,7 +3,6 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -47,6 +46,22 @@ private:
     QTimer timer_;
 };
 
+// What a message box showed; it is answered.
+struct BoxSeen {
+    QString text, caption, owner;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    const QWidget* ownerWidget = nullptr;
+};
+
+BoxSeen TakeBox(QMessageBox* box)
+{
+    BoxSeen seen{box->text(), box->windowTitle(), {}, box->icon(), box->parentWidget()};
+    if (seen.ownerWidget != nullptr)
+        seen.owner = seen.ownerWidget->objectName();
+    AcceptMessageBoxLater(box);
+    return seen;
+}
+
 }  // namespace
 
 class StartupWindowTest : public QObject {
@@ -61,23 +76,6 @@ private slots:
     {
         window_.reset();
         pkg_.reset();
-    }
-
-    void windowStartsAtHalfHeightAndShowsTheLogOnlyAtFullHeight()
-    {
-        UpdateWindow window(pkg_->Environment(clock_.get()));
-        const DialogBaseUnits units = window.Units();
-        QCOMPARE(window.height(), MainClientHeight(false, units));
-        auto* log = ControlOf<QPlainTextEdit>(&window, IDC_DEBUG_LOG);
-        QVERIFY(log != nullptr);
-        QVERIFY(log->geometry().top() >= window.height());
-        auto* start = ControlOf<QPushButton>(&window, IDC_START);
-        QVERIFY(start->geometry().bottom() < window.height());
-
-        window.SetFullHeight(true);
-        QTRY_COMPARE(window.height(), MainClientHeight(true, units));
-        QVERIFY(log->geometry().bottom() < window.height());
-        QVERIFY(window.FullHeight());
     }
 
     void escapeAndF1DoNothingInTheMainWindow()
@@ -103,25 +101,18 @@ private slots:
     {
         pkg_->Write("verup.dat", DatFile("SEL=0\r\n"));
         Start();
-        QString text, caption;
-        QMessageBox::Icon icon = QMessageBox::NoIcon;
-        QWidget* owner = nullptr;
+        BoxSeen seen;
         bool wait_box = true;
         UiScript script;
         script.When("the message box", [] { return VisibleMessageBox() != nullptr; }, [&] {
-            QMessageBox* box = VisibleMessageBox();
-            text = box->text();
-            caption = box->windowTitle();
-            icon = box->icon();
-            owner = box->parentWidget();
             wait_box = window_->WaitBox() != nullptr;
-            AcceptMessageBoxLater(box);
+            seen = TakeBox(VisibleMessageBox());
         });
         QVERIFY2(QTest::qWaitFor([&] { return closed_->count() == 1; }, kWaitMs), qPrintable(script.Waiting()));
-        QCOMPARE(text, Shown(kMsgFilesMissing));
-        QCOMPARE(caption, Shown(kTitle));
-        QCOMPARE(icon, QMessageBox::Critical);
-        QCOMPARE(owner, static_cast<QWidget*>(window_.get()));
+        QCOMPARE(seen.text, Shown(kMsgFilesMissing));
+        QCOMPARE(seen.caption, Shown(kTitle));
+        QCOMPARE(seen.icon, QMessageBox::Critical);
+        QCOMPARE(seen.ownerWidget, static_cast<QWidget*>(window_.get()));
         QVERIFY(!wait_box);
     }
 
@@ -167,9 +158,7 @@ private slots:
         Start();
         bool serial_checked = false, combo_enabled = false, address_enabled = true, lan_swapped = false;
         int combo_index = -1;
-        QString text, caption;
-        QMessageBox::Icon icon = QMessageBox::NoIcon;
-        QString owner;
+        BoxSeen seen;
         std::string file_after_refusal;
         bool dialog_open_after_refusal = false;
         auto dialog = [] { return VisibleWindow(QStringLiteral("ConnectionDialog")); };
@@ -190,13 +179,8 @@ private slots:
                 ClickLater(ControlOf<QPushButton>(d, IDC_OK));
             })
             .When("the address message", [] { return VisibleMessageBox() != nullptr; }, [&] {
-                QMessageBox* box = VisibleMessageBox();
-                text = box->text();
-                caption = box->windowTitle();
-                icon = box->icon();
-                owner = box->parentWidget() != nullptr ? box->parentWidget()->objectName() : QString();
                 file_after_refusal = pkg_->Read("verup.dat");
-                AcceptMessageBoxLater(box);
+                seen = TakeBox(VisibleMessageBox());
             })
             .When("the message gone", [] { return VisibleMessageBox() == nullptr; }, [&] {
                 dialog_open_after_refusal = dialog() != nullptr;
@@ -209,36 +193,15 @@ private slots:
         QCOMPARE(combo_index, 2);
         QVERIFY(!address_enabled);
         QVERIFY(lan_swapped);
-        QCOMPARE(text, Shown(kAddressErrorText));
-        QCOMPARE(caption, Shown(kConnectionCaption));
-        QCOMPARE(icon, QMessageBox::Critical);
-        QCOMPARE(owner, QStringLiteral("ConnectionDialog"));
+        QCOMPARE(seen.text, Shown(kAddressErrorText));
+        QCOMPARE(seen.caption, Shown(kConnectionCaption));
+        QCOMPARE(seen.icon, QMessageBox::Critical);
+        QCOMPARE(seen.owner, QStringLiteral("ConnectionDialog"));
         QVERIFY(dialog_open_after_refusal);
         std::string expected = original;
         expected.replace(expected.find("PORT=0"), 6, "PORT=1");
         QCOMPARE(file_after_refusal, expected);
         QCOMPARE(pkg_->Read("verup.dat"), expected);
-    }
-
-    void autoShowsTheAutomaticEntryAndLocksIt()
-    {
-        pkg_->Write("verup.dat", DatFile("SEL=1\r\nAUTO=1\r\n", "[PORTSEL]\r\nCOM=4\r\n"));
-        pkg_->Write("rt00.mot", "S00600004844521B\r\n");
-        Start();
-        QString shown;
-        bool enabled = true, has_address = true;
-        UiScript script;
-        script.When("the COM dialog", [] { return VisibleWindow(QStringLiteral("ConnectionDialog")) != nullptr; }, [&] {
-            QWidget* d = VisibleWindow(QStringLiteral("ConnectionDialog"));
-            shown = ControlOf<QComboBox>(d, IDC_COM_COMBO)->currentText();
-            enabled = ControlOf<QComboBox>(d, IDC_COM_COMBO)->isEnabled();
-            has_address = ControlOf<QLineEdit>(d, IDC_ADDRESS) != nullptr;
-            ClickLater(ControlOf<QPushButton>(d, IDC_CANCEL));
-        });
-        QVERIFY2(QTest::qWaitFor([&] { return closed_->count() == 1; }, kWaitMs), qPrintable(script.Waiting()));
-        QCOMPARE(shown, Shown(kComEntries[9]));
-        QVERIFY(!enabled);
-        QVERIFY(!has_address);
     }
 
     void secondInstanceClosesWithoutAnyWindow()
@@ -268,8 +231,7 @@ private slots:
         pkg_->Write("verup.dat", original);
         pkg_->Write("rt00.mot", "S00600004844521B\r\n");
         Start();
-        QString text, caption, owner;
-        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        BoxSeen seen;
         bool wait_visible = false, window_visible = false;
         int window_height = 0;
         QString window_title = QStringLiteral("unset");
@@ -278,22 +240,17 @@ private slots:
             .When("the address dialog", [] { return VisibleWindow(QStringLiteral("ConnectionDialog")) != nullptr; },
                   [&] { ClickLater(ControlOf<QPushButton>(VisibleWindow(QStringLiteral("ConnectionDialog")), IDC_OK)); })
             .When("the failure's box", [] { return VisibleMessageBox() != nullptr; }, [&] {
-                QMessageBox* box = VisibleMessageBox();
-                text = box->text();
-                caption = box->windowTitle();
-                icon = box->icon();
-                owner = box->parentWidget() != nullptr ? box->parentWidget()->objectName() : QString();
                 wait_visible = window_->WaitBox() != nullptr && window_->WaitBox()->isVisible();
                 window_visible = window_->isVisible();
                 window_height = window_->height();
                 window_title = window_->windowTitle();
-                AcceptMessageBoxLater(box);
+                seen = TakeBox(VisibleMessageBox());
             });
         QVERIFY2(QTest::qWaitFor([&] { return closed_->count() == 1; }, kWaitMs), qPrintable(script.Waiting()));
-        QCOMPARE(text, Shown(kMsgConnectFailed));
-        QCOMPARE(caption, Shown(kTitle));
-        QCOMPARE(icon, QMessageBox::Critical);
-        QCOMPARE(owner, QStringLiteral("WaitDialog"));
+        QCOMPARE(seen.text, Shown(kMsgConnectFailed));
+        QCOMPARE(seen.caption, Shown(kTitle));
+        QCOMPARE(seen.icon, QMessageBox::Critical);
+        QCOMPARE(seen.owner, QStringLiteral("WaitDialog"));
         QVERIFY(wait_visible);
         QVERIFY(window_visible);
         QCOMPARE(window_height, MainClientHeight(false, window_->Units()));

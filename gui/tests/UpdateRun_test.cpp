@@ -1,7 +1,9 @@
 // Whole updates through the real window against the simulated device, on both roads: the
 // connection dialog confirmed, the wait box gone, the ready state, "開始", the buttons locked
 // while the worker runs, the bar at its end, "バージョンアップ完了", the close path back.
+// The LAN run in debug mode takes the README's pictures on the way.
 #include <QComboBox>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -16,6 +18,7 @@
 #include <fstream>
 #include <memory>
 
+#include "AboutDialog.h"
 #include "GuiTestSupport.h"
 #include "SimPackage.h"
 #include "app/DialogTexts.h"
@@ -52,7 +55,20 @@ struct RunRecord {
     bool FinalCloseEnabled = false;
     int LogLines = 0;
     bool LogAtBottom = false;
+    QImage DialogShot, ReadyShot, RunningShot, AboutShot;
 };
+
+// A picture must hold more than its background: text and frames drawn in a darker colour.
+bool HasDrawing(const QImage& image)
+{
+    if (image.isNull())
+        return false;
+    int dark = 0;
+    for (int y = 0; y < image.height(); y += 2)
+        for (int x = 0; x < image.width(); x += 2)
+            dark += qGray(image.pixel(x, y)) < 96 ? 1 : 0;
+    return dark > 50;
+}
 
 }  // namespace
 
@@ -63,6 +79,7 @@ private slots:
     {
         pkg_ = std::make_unique<PackageDir>();
         clock_ = std::make_unique<Clock>(kTimeScale);
+        failure_.clear();
     }
     void cleanup()
     {
@@ -73,70 +90,67 @@ private slots:
         pkg_.reset();
     }
 
-    void serialUpdateRunsToTheEnd()
+    void updateRunsToTheEnd_data()
     {
-        QVERIFY(StartDevice(/*sel=*/1, /*debug=*/0));
+        QTest::addColumn<int>("sel");
+        QTest::addColumn<int>("debug");
+        QTest::addColumn<int>("autoMode");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<QString>("combo");
+        QTest::addColumn<bool>("comboEnabled");
+        QTest::addColumn<bool>("pictures");
+        const QString scan = Shown(kComEntries[9]);
+        const QString com3 = QStringLiteral("COM3");
+        QTest::newRow("serial") << 1 << 0 << 0 << 0 << com3 << true << false;
+        // The LAN run in debug mode from the serial-or-LAN dialog also takes the README's pictures.
+        QTest::newRow("lan-debug") << 2 << 99 << 0 << 1 << com3 << false << true;
+        // AUTO 1: the COM box shows the scan, locked, and the update starts by itself.
+        QTest::newRow("lan-auto") << 2 << 0 << 1 << 1 << scan << false << false;
+        QTest::newRow("serial-auto") << 1 << 0 << 1 << 0 << scan << false << false;
+    }
+
+    void updateRunsToTheEnd()
+    {
+        QFETCH(int, sel);
+        QFETCH(int, debug);
+        QFETCH(int, autoMode);
+        QFETCH(int, port);
+        QFETCH(QString, combo);
+        QFETCH(bool, comboEnabled);
+        QFETCH(bool, pictures);
+        sim_ = StartSimPackage(*pkg_, SimPackageSpec{sel, debug, autoMode, port}, *clock_);
+        QVERIFY(sim_ != nullptr);
         RunRecord run;
-        const bool ran = RunUpdate(run, /*auto_start=*/false);
+        const bool ran = RunUpdate(run, /*auto_start=*/autoMode == 1, pictures);
         if (SerialRoadMissing())
             QSKIP("the serial road is not in this build yet");
         QVERIFY2(ran, qPrintable(failure_));
-        QCOMPARE(run.DialogCombo, QStringLiteral("COM3"));
-        QVERIFY(run.DialogComboEnabled);
-        CheckReadyAndFinished(run, /*full_height=*/false);
-        QCOMPARE(run.LogLines, 0);
-        QVERIFY(sim_->Device().VersionText().rfind(kSimNewVersion, 0) == 0);
-    }
-
-    void lanUpdateRunsToTheEndWithTheLogInView()
-    {
-        QVERIFY(StartDevice(/*sel=*/0, /*debug=*/99));
-        RunRecord run;
-        QVERIFY2(RunUpdate(run, /*auto_start=*/false), qPrintable(failure_));
-        CheckReadyAndFinished(run, /*full_height=*/true);
-        QVERIFY(run.LogLines > 10);
-        QVERIFY(run.LogAtBottom);
-        QVERIFY(sim_->Device().VersionText().rfind(kSimNewVersion, 0) == 0);
-    }
-
-    void autoStartsBySelfOverTheLan()
-    {
-        // The serial-or-LAN dialog with LAN chosen: the COM box still shows the scan, locked.
-        sim_ = StartSimPackage(*pkg_, SimPackageSpec{/*Sel=*/2, /*Debug=*/0, /*Auto=*/1, /*Port=*/1}, *clock_);
-        QVERIFY(sim_ != nullptr);
-        RunRecord run;
-        QVERIFY2(RunUpdate(run, /*auto_start=*/true), qPrintable(failure_));
-        QCOMPARE(run.DialogCombo, Shown(kComEntries[9]));
-        QVERIFY(!run.DialogComboEnabled);
+        QCOMPARE(run.DialogCombo, combo);
+        QCOMPARE(run.DialogComboEnabled, comboEnabled);
         QVERIFY(run.WaitBoxGoneWhenReady);
         QCOMPARE(run.FinalStatus, Shown(kStageTexts[4]));
         QVERIFY(!run.FinalStartEnabled);
+        if (autoMode == 0)
+            CheckReadyAndFinished(run, /*full_height=*/debug == 99);
+        if (debug == 99) {
+            QVERIFY(run.LogLines > 10);
+            QVERIFY(run.LogAtBottom);
+        } else {
+            QCOMPARE(run.LogLines, 0);
+        }
         QVERIFY(sim_->Device().VersionText().rfind(kSimNewVersion, 0) == 0);
+        // The scan entry is never written back as the COM choice.
         QCOMPARE(ProfileFile(pkg_->File("verup.dat")).GetString("PORTSEL", "COM", "", 8), std::string("3"));
-    }
-
-    void autoScansTheComPortsAndStartsBySelf()
-    {
-        QVERIFY(StartDevice(/*sel=*/1, /*debug=*/0, /*auto_mode=*/1));
-        RunRecord run;
-        const bool ran = RunUpdate(run, /*auto_start=*/true);
-        if (SerialRoadMissing())
-            QSKIP("the serial road is not in this build yet");
-        QVERIFY2(ran, qPrintable(failure_));
-        QCOMPARE(run.DialogCombo, Shown(kComEntries[9]));
-        QVERIFY(!run.DialogComboEnabled);
-        QCOMPARE(run.FinalStatus, Shown(kStageTexts[4]));
-        QVERIFY(!run.FinalStartEnabled);
-        QVERIFY(sim_->Device().VersionText().rfind(kSimNewVersion, 0) == 0);
-        // AUTO 1 never writes the COM choice.
-        QCOMPARE(ProfileFile(pkg_->File("verup.dat")).GetString("PORTSEL", "COM", "", 8), std::string("3"));
+        if (pictures)
+            SavePictures(run);
     }
 
     // Settings an earlier run kept for this device: the window asks; declined, nothing is
     // written and the notice line names the file, which stays.
     void keptSettingsAreOfferedAndMayBeDeclined()
     {
-        QVERIFY(StartDevice(/*sel=*/0, /*debug=*/0));
+        sim_ = StartSimPackage(*pkg_, SimPackageSpec{/*Sel=*/0, /*Debug=*/0, /*Auto=*/0, /*Port=*/0}, *clock_);
+        QVERIFY(sim_ != nullptr);
         std::filesystem::create_directories(pkg_->State());
         const std::string kept = pkg_->State() + "/7300qb-settings-00-80-6d-73-00-10-20250101T000000Z.txt";
         std::ofstream(kept, std::ios::binary) << "kept\r\n";
@@ -176,13 +190,7 @@ private:
     // without it; the serial cases wait for that road rather than fail.
     bool SerialRoadMissing() const { return failure_.contains(QStringLiteral("not available in this build")); }
 
-    bool StartDevice(int sel, int debug, int auto_mode = 0)
-    {
-        sim_ = StartSimPackage(*pkg_, SimPackageSpec{sel, debug, auto_mode, 0}, *clock_);
-        return sim_ != nullptr;
-    }
-
-    bool RunUpdate(RunRecord& run, bool auto_start)
+    bool RunUpdate(RunRecord& run, bool auto_start, bool pictures)
     {
         window_ = std::make_unique<UpdateWindow>(pkg_->Environment(clock_.get()));
         QSignalSpy closed(window_.get(), &UpdateWindow::closed);
@@ -204,6 +212,8 @@ private:
                           run.DialogCombo = combo->currentText();
                           run.DialogComboEnabled = combo->isEnabled();
                       }
+                      if (pictures)
+                          run.DialogShot = d->grab().toImage();
                       ClickLater(ControlOf<QPushButton>(d, IDC_OK));
                   })
             .When("the ready state or a failure",
@@ -224,6 +234,13 @@ private:
                       run.WaitBoxGoneWhenReady = w->WaitBox() == nullptr;
                       run.ReadyCurrentVersion = ControlOf<QLabel>(w, IDC_CURRENT_VERSION)->text();
                       run.ReadyNewVersion = ControlOf<QLabel>(w, IDC_NEW_VERSION)->text();
+                      if (pictures) {
+                          run.ReadyShot = w->grab().toImage();
+                          AboutDialog about(w->Controller().AboutText1(), w->Controller().AboutText2(), w);
+                          about.show();
+                          run.AboutShot = about.grab().toImage();
+                          about.hide();
+                      }
                       if (!auto_start)
                           ClickLater(start());
                   })
@@ -239,7 +256,15 @@ private:
                       QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
                       QApplication::sendEvent(w, &enter);
                       run.CloseRefusedWhileRunning = w->isVisible() && closed.isEmpty();
-                  })
+                  });
+        if (pictures)
+            script.When("half of the update",
+                        [&] {
+                            return !close()->isEnabled() && bar()->maximum() > 10 &&
+                                   bar()->value() * 2 >= bar()->maximum();
+                        },
+                        [&] { run.RunningShot = w->grab().toImage(); });
+        script
             .When("the finished update",
                   [&] { return !unexpected.isEmpty() || (close()->isEnabled() && !w->Controller().WorkerRunning()); },
                   [&] {
@@ -266,6 +291,24 @@ private:
             return false;
         }
         return true;
+    }
+
+    // Written to VERUP_SCREENSHOT_DIR when it is set, for the README.
+    void SavePictures(const RunRecord& run)
+    {
+        QVERIFY(HasDrawing(run.DialogShot));
+        QVERIFY(HasDrawing(run.ReadyShot));
+        QVERIFY(HasDrawing(run.RunningShot));
+        QVERIFY(HasDrawing(run.AboutShot));
+        QCOMPARE(run.ReadyShot.height(), run.ReadyHeight * run.ReadyShot.devicePixelRatio());
+        const char* dir = std::getenv("VERUP_SCREENSHOT_DIR");
+        if (dir == nullptr || *dir == '\0')
+            return;
+        const QString base = QString::fromLocal8Bit(dir) + QLatin1Char('/');
+        QVERIFY(run.DialogShot.save(base + QStringLiteral("connection-dialog.png")));
+        QVERIFY(run.ReadyShot.save(base + QStringLiteral("ready.png")));
+        QVERIFY(run.RunningShot.save(base + QStringLiteral("running-debug.png")));
+        QVERIFY(run.AboutShot.save(base + QStringLiteral("about.png")));
     }
 
     void CheckReadyAndFinished(const RunRecord& run, bool full_height)

@@ -278,63 +278,6 @@ TEST_F(TelnetLinkTest, LargeBlockIsSentWhole)
     EXPECT_TRUE(received == block);
 }
 
-TEST_F(TelnetLinkTest, OnlyTheExactPasswordPromptStartsTheLogin)
-{
-    Connect();
-    const std::string near_misses = "Welcome\r\npassword: Password:\r\n";
-    server_.Send(near_misses);
-    EXPECT_TRUE(Eventually([&] { return link_.ReceiveLength() == near_misses.size(); }));
-    EXPECT_EQ(Notes(TELNET_PASSWORD_PROMPT), 0);
-
-    // The prompt starts the login; what follows it in the same read is the login's reply.
-    std::promise<std::pair<int, std::string>> first;
-    on_prompt_ = [&] {
-        std::string reply;
-        const int result = link_.Exchange("secret\r", reply, kLong, TRK_COMMAND_PROMPT);
-        first.set_value({result, reply});
-        link_.SetLoginState(LOGIN_DONE);
-    };
-    server_.Send("Password: greeting\r\n>");
-    const auto [result, reply] = first.get_future().get();
-    EXPECT_EQ(result, 1);
-    EXPECT_EQ(reply, "greeting\r\n>");
-    EXPECT_EQ(server_.Receive(7), "secret\r");
-    EXPECT_EQ(link_.WaitLoginOutcome(), LOGIN_DONE);
-    // Logged in: another prompt never starts a second login.
-    server_.Send("Password: ");
-    EXPECT_TRUE(Eventually([&] { return link_.ReceiveLength() == reply.size() + 10; }));
-    EXPECT_EQ(Notes(TELNET_PASSWORD_PROMPT), 1);
-}
-
-TEST_F(TelnetLinkTest, WatchdogNeverOverwritesARunningLogin)
-{
-    Connect();
-    std::promise<void> waiting;
-    std::promise<void> release;
-    on_prompt_ = [&] {
-        waiting.set_value();
-        release.get_future().wait();
-        link_.SetLoginState(LOGIN_REFUSED);
-    };
-    server_.Send("Password: ");
-    waiting.get_future().wait();
-    link_.ExpireLogin();
-    EXPECT_EQ(link_.LoginState(), LOGIN_PENDING);
-    release.set_value();
-    EXPECT_EQ(link_.WaitLoginOutcome(), LOGIN_REFUSED);
-}
-
-TEST_F(TelnetLinkTest, WatchdogEndsAWaitWithoutPrompt)
-{
-    Connect();
-    link_.ExpireLogin();
-    EXPECT_EQ(link_.WaitLoginOutcome(), LOGIN_WATCHDOG_EXPIRED);
-    // No login starts after the outcome.
-    server_.Send("Password: ");
-    EXPECT_TRUE(Eventually([&] { return link_.ReceiveLength() == 10; }));
-    EXPECT_EQ(Notes(TELNET_PASSWORD_PROMPT), 0);
-}
-
 TEST_F(TelnetLinkTest, CloseEndsARunningLoginExchangeFirst)
 {
     Connect();

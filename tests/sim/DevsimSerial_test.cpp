@@ -74,12 +74,6 @@ protected:
         std::snprintf(fix, sizeof fix, "ms/w%x=%s\r", Cfg().PROG_RAM_STR_ADR + Cfg().CHECK_SUM_ADR, ram.c_str());
         return fix;
     }
-    static std::string Numbered(const char* command, int n)
-    {
-        char text[16];
-        std::snprintf(text, sizeof text, "%s%02d\r", command, n);
-        return text;
-    }
     std::string Package(std::string_view name) { return verup::test::TempDir::ReadFile(dir_.File(name)); }
     verup::Config Cfg() { return options_.Profile.Cfg; }
 
@@ -156,51 +150,6 @@ TEST_F(DevsimSerial, ErasedProgramAreaRestartsIntoTheMonitor)
     EXPECT_EQ(Command("A", "F-ROM>"), "\r\nF-ROM>");
     EXPECT_EQ(Command("S", "F-ROM>"), "\r\nF-ROM>");
     EXPECT_NE(Command("cs\r", "F-ROM>").find("FLASH SUM("), std::string::npos);
-}
-
-// Whether the images land as built is checked by the whole updates; here, the monitor's
-// replies word for word.
-TEST_F(DevsimSerial, MonitorTakesEveryImageAndTheProgramRunsAfterGo)
-{
-    EnterFlashMonitor();
-    const auto cfg = Cfg();
-    EXPECT_EQ(Command("ER30\r", "F-ROM>"), "ER30\r\r\n Erase OK \r\nF-ROM>");
-    for (int s = 1; s <= cfg.MAIN; ++s)
-        EXPECT_NE(Command(Numbered("ER", s), "F-ROM>").find(" Erase OK "), std::string::npos);
-    EXPECT_EQ(Command("DP\r", "READY:\r\n"), "DP\r\r\nREADY:\r\n");
-    ASSERT_TRUE(port_.Send(Package("rt00.mot")));
-    EXPECT_EQ(port_.ReadUntil("F-ROM>"), "\r\nProgram Down Load OK\r\nF-ROM>");
-    // The RAM checksum is corrected through its slot, as the tool does.
-    const std::string fix = FixRamChecksum();
-    EXPECT_EQ(Command(fix, "F-ROM>"), fix + "\r\nF-ROM>");
-    EXPECT_EQ(Checksums().second, "0000");
-    const std::size_t sector = options_.Profile.SectorBytes();
-    const int sectors = static_cast<int>((devsim::PackageOptions{}.ProgramSize + sector - 1) / sector);
-    for (int k = 1; k <= sectors; ++k) {
-        EXPECT_EQ(Command(Numbered("MP", k), "F-ROM>"), Numbered("MP", k) + "\r\nMP.OK\r\nF-ROM>");
-        EXPECT_EQ(Command(Numbered("WR", k), "F-ROM>"), Numbered("WR", k) + "\r\n Write OK \r\nF-ROM>");
-    }
-    EXPECT_EQ(Checksums().first, "0000");
-
-    Command(Numbered("ER", cfg.FPGA), "F-ROM>");
-    for (const auto& [file, params] : {std::pair{"fpga01.mot", "FPGAWR1=01,12,-5\r"}, std::pair{"fpga02.mot", "FPGAWR2=02,03,04\r"},
-                                       std::pair{"from00.mot", "FMONWR\r"}}) {
-        EXPECT_EQ(Command("DL\r", "READY:\r\n"), "DL\r\r\nREADY:\r\n");
-        ASSERT_TRUE(port_.Send(Package(file)));
-        EXPECT_EQ(port_.ReadUntil("F-ROM>"), "\r\nDown Load OK\r\nF-ROM>");
-        EXPECT_EQ(Command(params, "F-ROM>"), std::string(params) + "\r\n Write OK \r\nF-ROM>");
-    }
-
-    const uint64_t boots = Device().BootCount();
-    EXPECT_EQ(Command("GO\r", "GO\r"), "GO\r");
-    ReopenAfterRestart(boots);
-    EXPECT_EQ(Device().Mode(), RunMode::Firmware);
-    EXPECT_EQ(Command("at%z\r", "OK\r\n"), "at%z\r\r\nOK\r\n");
-    EXPECT_EQ(Command("at%i2\r", "OK\r\n"), "at%i2\r\r\nVersion 1.20 3\r\n\r\nOK\r\n");
-    // The data area was erased, so the new firmware laid out its default settings.
-    const auto saved = Device().SavedSettings();
-    ASSERT_TRUE(saved.has_value());
-    EXPECT_EQ(*saved, devsim::DefaultSettings(options_.Profile.NewLayout, true));
 }
 
 TEST_F(DevsimSerial, BadLineAnswersErrorAndTheNextDownloadStartsAfresh)
