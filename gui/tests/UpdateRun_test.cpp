@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 
 #include "AboutDialog.h"
@@ -182,6 +183,47 @@ private slots:
         QVERIFY2(question.contains(QString::fromStdString(kept)), qPrintable(question));
         QCOMPARE(notice, Shown(std::string(kNoticeKeptBackup) + kept));
         QVERIFY(std::filesystem::exists(kept));
+        QVERIFY(sim_->Device().VersionText().rfind(kSimOldVersion, 0) == 0);
+    }
+
+    // A boot image cut short is refused before anything is erased; the window says why and
+    // what to do in a box that leaves the window usable, and the device keeps its firmware.
+    void refusedUpdateIsExplained()
+    {
+        sim_ = StartSimPackage(*pkg_, SimPackageSpec{/*Sel=*/0, /*Debug=*/0, /*Auto=*/0, /*Port=*/0}, *clock_);
+        QVERIFY(sim_ != nullptr);
+        {
+            std::ifstream in(pkg_->File("from00.mot"), std::ios::binary);
+            std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            text.resize(text.rfind("\nS", text.size() - 3) + 1);  // without its termination record
+            std::ofstream(pkg_->File("from00.mot"), std::ios::binary | std::ios::trunc) << text;
+        }
+        window_ = std::make_unique<UpdateWindow>(pkg_->Environment(clock_.get()));
+        QSignalSpy closed(window_.get(), &UpdateWindow::closed);
+        window_->Begin();
+        UpdateWindow* w = window_.get();
+        QString explanation;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        UiScript script;
+        script
+            .When("the connection dialog", [] { return VisibleWindow(QStringLiteral("ConnectionDialog")) != nullptr; },
+                  [] { ClickLater(ControlOf<QPushButton>(VisibleWindow(QStringLiteral("ConnectionDialog")), IDC_OK)); })
+            .When("the ready state",
+                  [w] { return w->isVisible() && ControlOf<QLabel>(w, IDC_STATUS)->text() == Shown(kStatusReady); },
+                  [w] { ClickLater(ControlOf<QPushButton>(w, IDC_START)); })
+            .When("the explanation", [] { return VisibleWindow<QMessageBox>(QStringLiteral("OutcomeBox")) != nullptr; },
+                  [&] {
+                      auto* box = VisibleWindow<QMessageBox>(QStringLiteral("OutcomeBox"));
+                      explanation = box->text();
+                      icon = box->icon();
+                      ClickLater(box->button(QMessageBox::Ok));
+                  })
+            .When("the box gone", [] { return VisibleWindow<QMessageBox>(QStringLiteral("OutcomeBox")) == nullptr; },
+                  [w] { ClickLater(ControlOf<QPushButton>(w, IDC_CLOSE)); });
+        QVERIFY2(QTest::qWaitFor([&] { return !closed.isEmpty(); }, kRunWaitMs), qPrintable(script.Waiting()));
+        QCOMPARE(icon, QMessageBox::Critical);
+        QVERIFY2(explanation.contains(QStringLiteral("Nothing was written")), qPrintable(explanation));
+        QVERIFY2(explanation.contains(QStringLiteral("from00.mot")), qPrintable(explanation));
         QVERIFY(sim_->Device().VersionText().rfind(kSimOldVersion, 0) == 0);
     }
 
