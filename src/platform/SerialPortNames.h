@@ -5,6 +5,9 @@
 
 namespace verup {
 
+// The n of "COMn" when 1 <= n <= max_number, else 0.
+int ComNumber(const std::string& name, int max_number);
+
 // "COMn": the environment variable VERUP_COMn when set, else /dev/ttyUSB<n-1> when it
 // exists, else /dev/ttyS<n-1>. On Windows, the system's own COMn (n up to 256). Any other
 // name is taken as a path.

@@ -6,20 +6,6 @@
 namespace verup {
 namespace {
 
-// The n of "COMn" (1 ... 255), or 0.
-int ComNumber(const std::string& name)
-{
-    if (name.size() < 4 || name.size() > 6 || name.compare(0, 3, "COM") != 0)
-        return 0;
-    int n = 0;
-    for (std::size_t i = 3; i < name.size(); ++i) {
-        if (name[i] < '0' || name[i] > '9')
-            return 0;
-        n = n * 10 + (name[i] - '0');
-    }
-    return n >= 1 && n <= 255 ? n : 0;
-}
-
 bool Exists(const std::string& path)
 {
     struct stat info {};
@@ -30,7 +16,7 @@ bool Exists(const std::string& path)
 
 std::string ResolvePortName(const std::string& name)
 {
-    const int n = ComNumber(name);
+    const int n = ComNumber(name, 255);
     if (n == 0)
         return name;
     const std::string variable = "VERUP_" + name;
