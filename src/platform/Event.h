@@ -10,12 +10,12 @@ namespace verup {
 
 class ManualResetEvent {
 public:
+    // Notifies under the lock: a waiter may destroy the event as soon as it sees the flag, so
+    // Set must not touch the condition variable after the lock is released.
     void Set()
     {
-        {
-            std::lock_guard lock(mutex_);
-            signalled_ = true;
-        }
+        std::lock_guard lock(mutex_);
+        signalled_ = true;
         cv_.notify_all();
     }
     void Reset()
