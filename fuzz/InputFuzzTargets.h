@@ -81,12 +81,15 @@ inline std::string_view Trim(std::string_view t, std::string_view front, std::st
     return t;
 }
 
-// The next line of `rest` (without its LF), which is removed from `rest`.
+// The next line of `rest` (without its CR LF, LF or lone CR), which is removed from `rest`.
 inline std::string_view NextLine(std::string_view& rest)
 {
-    const std::size_t lf = rest.find('\n');
-    const std::string_view line = rest.substr(0, lf);
-    rest.remove_prefix(lf == std::string_view::npos ? rest.size() : lf + 1);
+    const std::size_t end = rest.find_first_of("\r\n");
+    const std::string_view line = rest.substr(0, end);
+    if (end == std::string_view::npos)
+        rest = {};
+    else
+        rest.remove_prefix(end + (rest.substr(end, 2) == "\r\n" ? 2 : 1));
     return line;
 }
 
@@ -94,21 +97,24 @@ inline const std::string* ModelLookup(std::string_view content, std::string_view
                                       std::string& value)
 {
     auto fold = [](std::string_view a, std::string_view b) { return Folded(a) == Folded(b); };
-    auto trim = [](std::string_view t) { return Trim(t, " \t", " \t\r"); };
-    int state = 0;  // 0 before the section, 1 inside its first appearance, 2 after it
+    auto trim = [](std::string_view t) {
+        constexpr std::string_view blanks(" \t\r\n\v\f\x1a");
+        return Trim(t, blanks, blanks);
+    };
+    section = trim(section);
+    key = trim(key);
+    // 0 before the section, 1 inside its first appearance, 2 after it; the lines before the
+    // first header are the section "".
+    int state = section.empty() ? 1 : 0;
     while (!content.empty() && state < 2) {
-        std::string_view line = NextLine(content);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
+        const std::string_view line = NextLine(content);
         const std::string_view t = trim(line);
-        if (!t.empty() && t.front() == '[') {
-            std::string_view name = t.substr(1);
-            name = name.substr(0, name.find(']'));
+        if (!t.empty() && t.front() == '[' && t.find(']') != std::string_view::npos) {
             if (state == 1)
                 state = 2;
-            else if (fold(trim(name), section))
+            else if (fold(trim(t.substr(1, t.rfind(']') - 1)), section))
                 state = 1;
-        } else if (state == 1 && !t.empty() && t.front() != ';' && line.find('=') != std::string_view::npos &&
+        } else if (state == 1 && line.find('=') != std::string_view::npos &&
                    fold(trim(line.substr(0, line.find('='))), key)) {
             std::string_view v = trim(line.substr(line.find('=') + 1));
             if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())

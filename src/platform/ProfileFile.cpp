@@ -8,13 +8,18 @@
 namespace verup {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+// The blanks the private-profile functions trim around names and values: the C white space
+// and the old end-of-file mark 0x1A.
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f' || c == '\x1a';
+}
 
 std::string_view Trim(std::string_view text)
 {
     while (!text.empty() && IsBlank(text.front()))
         text.remove_prefix(1);
-    while (!text.empty() && (IsBlank(text.back()) || text.back() == '\r'))
+    while (!text.empty() && IsBlank(text.back()))
         text.remove_suffix(1);
     return text;
 }
@@ -50,28 +55,22 @@ Line LineAt(std::string_view content, std::size_t pos)
 {
     Line line;
     line.begin = pos;
-    const std::size_t lf = content.find('\n', pos);
-    line.next = lf == std::string_view::npos ? content.size() : lf + 1;
-    line.end = lf == std::string_view::npos ? content.size() : lf;
-    if (line.end > line.begin && content[line.end - 1] == '\r')
-        --line.end;
+    const std::size_t brk = content.find_first_of("\r\n", pos);
+    line.end = brk == std::string_view::npos ? content.size() : brk;
+    line.next = brk == std::string_view::npos                           ? content.size()
+                : content[brk] == '\r' && content.substr(brk, 2) == "\r\n" ? brk + 2
+                                                                         : brk + 1;
     const std::string_view text = content.substr(line.begin, line.end - line.begin);
     const std::string_view trimmed = Trim(text);
-    if (!trimmed.empty() && trimmed.front() == '[') {
-        std::string_view name = trimmed.substr(1);
-        const std::size_t close = name.find(']');
-        if (close != std::string_view::npos)
-            name = name.substr(0, close);
+    const std::size_t close = trimmed.rfind(']');
+    if (!trimmed.empty() && trimmed.front() == '[' && close != std::string_view::npos) {
         line.kind = LineKind::Section;
-        line.name = Trim(name);
-    } else if (!trimmed.empty() && trimmed.front() != ';') {
-        const std::size_t eq = text.find('=');
-        if (eq != std::string_view::npos) {
-            line.kind = LineKind::Key;
-            line.name = Trim(text.substr(0, eq));
-            line.value = Trim(text.substr(eq + 1));
-            line.key_end = static_cast<std::size_t>(line.name.data() - content.data()) + line.name.size();
-        }
+        line.name = Trim(trimmed.substr(1, close - 1));
+    } else if (const std::size_t eq = text.find('='); eq != std::string_view::npos) {
+        line.kind = LineKind::Key;
+        line.name = Trim(text.substr(0, eq));
+        line.value = Trim(text.substr(eq + 1));
+        line.key_end = static_cast<std::size_t>(line.name.data() - content.data()) + line.name.size();
     }
     return line;
 }
@@ -144,9 +143,10 @@ ProfileSnapshot ProfileSnapshot::Parse(std::string_view content)
         return snapshot;
     }
     snapshot.status_ = Status::Read;
-    std::unordered_set<std::string> sections_seen;
-    std::string section;  // folded name and '\n' of the section being read
-    bool reading = false;  // inside the first appearance of a section
+    // Keys before the first header belong to the section named "".
+    std::string section = Folded({}, {});  // folded name and '\n' of the section being read
+    std::unordered_set<std::string> sections_seen{section};
+    bool reading = true;  // inside the first appearance of a section
     for (std::size_t pos = 0; pos < content.size();) {
         const Line line = LineAt(content, pos);
         pos = line.next;
@@ -171,7 +171,7 @@ void ProfileSnapshot::Add(std::string_view section, std::string_view key, std::s
 
 const std::string* ProfileSnapshot::Find(std::string_view section, std::string_view key) const
 {
-    const auto it = values_.find(Folded(section, key));
+    const auto it = values_.find(Folded(Trim(section), Trim(key)));
     return it == values_.end() ? nullptr : &it->second;
 }
 
@@ -180,19 +180,34 @@ int ProfileSnapshot::GetInt(std::string_view section, std::string_view key, int 
     const std::string* value = Find(section, key);
     if (value == nullptr || value->empty())
         return def;
-    std::string_view text = *value;
-    while (!text.empty() && IsBlank(text.front()))
+    // The functions read at most 29 characters into their buffer, then convert as
+    // RtlUnicodeStringToInteger with base 0 does: leading control characters and blanks, a
+    // sign, a "0x", "0o" or "0b" prefix, then the digits of that base; 32-bit wrap-around.
+    std::string_view text = std::string_view(*value).substr(0, 29);
+    while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ')
         text.remove_prefix(1);
     bool negative = false;
     if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
         negative = text.front() == '-';
         text.remove_prefix(1);
     }
+    uint32_t base = 10;
+    if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'o' || text[1] == 'b')) {
+        base = text[1] == 'x' ? 16 : text[1] == 'o' ? 8 : 2;
+        text.remove_prefix(2);
+    }
     uint32_t result = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
+    for (const char c : text) {
+        uint32_t digit = base;
+        if (c >= '0' && c <= '9')
+            digit = static_cast<uint32_t>(c - '0');
+        else if (c >= 'a' && c <= 'z')
+            digit = static_cast<uint32_t>(c - 'a' + 10);
+        else if (c >= 'A' && c <= 'Z')
+            digit = static_cast<uint32_t>(c - 'A' + 10);
+        if (digit >= base)
             break;
-        result = result * 10u + static_cast<uint32_t>(c - '0');
+        result = result * base + digit;
     }
     if (negative)
         result = 0u - result;
@@ -228,9 +243,11 @@ std::string ProfileWithString(const std::string& content, std::string_view secti
     section = Trim(section);
     key = Trim(key);
     const auto lines = SplitLines(content);
-    const std::size_t first_lf = content.find('\n');
-    const bool crlf = first_lf != std::string::npos && first_lf > 0 && content[first_lf - 1] == '\r';
-    const std::string eol = crlf ? "\r\n" : "\n";
+    // New lines end as the file's first line does.
+    const std::size_t first_end = content.find_first_of("\r\n");
+    const std::string eol = first_end == std::string::npos         ? "\n"
+                            : content.compare(first_end, 2, "\r\n") == 0 ? "\r\n"
+                                                                    : content.substr(first_end, 1);
 
     std::string updated;
     if (const auto range = FindSection(lines, section)) {
@@ -257,7 +274,7 @@ std::string ProfileWithString(const std::string& content, std::string_view secti
         }
     } else {
         updated = content;
-        if (!updated.empty() && updated.back() != '\n')
+        if (!updated.empty() && updated.back() != '\n' && updated.back() != '\r')
             updated += eol;
         updated += "[" + std::string(section) + "]" + eol;
         updated += std::string(key) + "=" + std::string(value) + eol;

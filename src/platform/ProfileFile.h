@@ -4,15 +4,18 @@
 // with the connection dialogs that write to it; Read() takes one parsed snapshot for a
 // reader of many keys. Texts are bytes (CP932), never converted.
 //
-// Parsing rules (those of the Windows private-profile functions, where they are known):
-//  - Lines end in LF or CR LF; a CR before the LF is not part of the line.
-//  - "[NAME]" opens a section; blanks and tabs around the line and around NAME are ignored.
-//    A line starting with '[' without ']' takes the rest of the line as the name.
-//  - "KEY=VALUE": blanks and tabs around KEY and VALUE are ignored; the first '=' splits.
-//    One pair of matching surrounding quotes ("..." or '...') is stripped from VALUE.
+// Parsing rules: those of the Windows private-profile functions, checked against them on
+// the files in tests/data/profile/:
+//  - A line ends at CR LF, LF or a lone CR.
+//  - Blanks (space, tab, the other C white space and 0x1A) around names and values are ignored,
+//    in the file and in the names asked for.
+//  - A line that starts with '[' and holds a ']' opens a section named by what lies between
+//    the '[' and the last ']'. A '[' line without ']' is an ordinary line.
+//  - "KEY=VALUE": the first '=' splits. One pair of matching surrounding quotes ("..." or
+//    '...') is stripped from VALUE. There are no comments: ";KEY=1" is the key ";KEY".
+//  - Other lines carry no key.
 //  - Section and key names match ASCII case-insensitively (CP932 bytes above 0x7F as is).
-//  - Lines starting with ';' are comments; other lines without '=' carry no key.
-//  - Keys before the first section belong to no section and are never read.
+//  - Keys before the first section belong to the section named "".
 //  - A key that appears twice in a section: the first one counts. A section that appears
 //    twice: only its first appearance is read and written.
 //  - A key present with an empty value reads as the empty text (GetString) and as the
@@ -72,9 +75,10 @@ public:
     explicit ProfileFile(std::string path) : path_(std::move(path)) {}
     const std::string& Path() const { return path_; }
 
-    // As GetPrivateProfileIntA: an optional sign and the leading decimal digits of the
-    // value ("0x10" reads 0, "12abc" reads 12, "abc" reads 0); `def` when absent or empty.
-    // Overflow wraps as a 32-bit accumulation does.
+    // As GetPrivateProfileIntA: of the value's first 29 bytes, an optional sign and the
+    // leading digits, hexadecimal after "0x", octal after "0o", binary after "0b", decimal
+    // otherwise ("0x10" reads 16, "0X10" and "abc" read 0, "12abc" reads 12); `def` when
+    // absent or empty. Overflow wraps as a 32-bit accumulation does.
     int GetInt(std::string_view section, std::string_view key, int def) const;
     // As GetPrivateProfileStringA with a buffer of `buffer_size` bytes: at most
     // buffer_size - 1 bytes are returned; `def` (cut the same way) when the key is absent.

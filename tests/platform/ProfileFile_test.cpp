@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <vector>
 
 #include "support/TempDir.h"
 
@@ -34,19 +37,6 @@ TEST_F(ProfileFileTest, NamesFoldCaseBlanksAreTrimmedAndAbsentKeysGiveTheDefault
     EXPECT_FALSE(missing.HasKey("MODE", "DEBUG"));
 }
 
-TEST_F(ProfileFileTest, GetIntReadsSignAndLeadingDecimalDigitsOnly)
-{
-    auto file = Make("[S]\nA=-12\nB=+7\nC=0x10\nD=12abc\nE=abc\nF=\nG=4294967297\nH=\" 5\"\n");
-    EXPECT_EQ(file.GetInt("S", "A", 99), -12);
-    EXPECT_EQ(file.GetInt("S", "B", 99), 7);
-    EXPECT_EQ(file.GetInt("S", "C", 99), 0);  // no hexadecimal prefix
-    EXPECT_EQ(file.GetInt("S", "D", 99), 12);
-    EXPECT_EQ(file.GetInt("S", "E", 99), 0);
-    EXPECT_EQ(file.GetInt("S", "F", 99), 99);  // present but empty: the default
-    EXPECT_EQ(file.GetInt("S", "G", 99), 1);   // wraps as a 32-bit accumulation
-    EXPECT_EQ(file.GetInt("S", "H", 99), 5);
-}
-
 TEST_F(ProfileFileTest, GetStringCutsToBufferMinusOne)
 {
     auto file = Make("[S]\nNUM=Version 1.20 beta build 2025 long text\n");
@@ -55,37 +45,46 @@ TEST_F(ProfileFileTest, GetStringCutsToBufferMinusOne)
     EXPECT_EQ(file.GetString("S", "NUM", "", 0), "");
 }
 
-TEST_F(ProfileFileTest, QuotesCommentsDuplicatesAndStrayLines)
+// Awkward files (hexadecimal-looking and overlong integers, quotes, blanks of every kind,
+// duplicates, brackets without their pair, CR-only and LF-only lines) and what the Windows
+// functions answer for them, one "SECTION|KEY|text|integer" line per question, the text read
+// with the default "<absent>" and the integer with -7. The Windows build runs the same test
+// against the real functions, which keeps the answers honest.
+std::vector<std::string> AnswerFiles()
 {
-    auto file = Make(
-        "KEY=outside\n"
-        "; [S] commented\n"
-        "[S]\n"
-        ";KEY=comment\n"
-        "a line without equals\n"
-        "KEY=first\n"
-        "KEY=second\n"
-        "Q1=\"quoted value\"\n"
-        "Q2='single'\n"
-        "Q3=\"unbalanced\n"
-        "Q4=\"\"\n"
-        "T=value ; not a comment\n"
-        "EQ=a=b\n"
-        "[S]\n"
-        "LATE=1\n"
-        "[no close\n"
-        "X=2\n");
-    EXPECT_EQ(file.GetString("S", "KEY", "", 260), "first");
-    EXPECT_EQ(file.GetString("S", "Q1", "", 260), "quoted value");
-    EXPECT_EQ(file.GetString("S", "Q2", "", 260), "single");
-    EXPECT_EQ(file.GetString("S", "Q3", "", 260), "\"unbalanced");
-    EXPECT_EQ(file.GetString("S", "Q4", "x", 260), "");
-    EXPECT_EQ(file.GetString("S", "T", "", 260), "value ; not a comment");
-    EXPECT_EQ(file.GetString("S", "EQ", "", 260), "a=b");
-    EXPECT_FALSE(file.HasKey("S", "LATE"));  // only the first appearance of a section is read
-    EXPECT_FALSE(file.HasKey("S", "a line without equals"));
-    EXPECT_EQ(file.GetInt("no close", "X", 0), 2);
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(std::string(VERUP_SOURCE_DIR) + "/tests/data/profile"))
+        if (entry.path().extension() == ".answers")
+            names.push_back(entry.path().stem().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
+
+class ProfileAnswersTest : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(ProfileAnswersTest, ReadsAsTheWindowsFunctionsDo)
+{
+    const std::string base = std::string(VERUP_SOURCE_DIR) + "/tests/data/profile/" + GetParam();
+    const ProfileFile file(base + ".ini");
+    std::ifstream answers(base + ".answers", std::ios::binary);
+    std::string line;
+    int questions = 0;
+    while (std::getline(answers, line)) {
+        const std::size_t a = line.find('|');
+        const std::size_t b = line.find('|', a + 1);
+        const std::size_t c = line.rfind('|');
+        ASSERT_TRUE(a != std::string::npos && b != std::string::npos && c > b) << line;
+        const std::string section = line.substr(0, a), key = line.substr(a + 1, b - a - 1);
+        SCOPED_TRACE("[" + section + "] " + key);
+        EXPECT_EQ(file.GetString(section, key, "<absent>", 256), line.substr(b + 1, c - b - 1));
+        EXPECT_EQ(file.GetInt(section, key, -7), std::stoi(line.substr(c + 1)));
+        ++questions;
+    }
+    EXPECT_GT(questions, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, ProfileAnswersTest, ::testing::ValuesIn(AnswerFiles()),
+                         [](const auto& info) { return info.param; });
 
 TEST_F(ProfileFileTest, WriteChangesOnlyThatLineAndKeepsEverythingElse)
 {
