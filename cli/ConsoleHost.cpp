@@ -86,7 +86,9 @@ constexpr Gloss kMessageHints[] = {
      "or name it with -C DIR; `verup images` says what is missing."},
     {"ポートがオープンできません",
      "Check the port: COMn stands for " VERUP_COM_NAME_TARGET "; " VERUP_PORT_ACCESS_NEED
-     ". --com auto scans COM1 ... COM9."},
+     ". --com auto scans COM1 ... COM9; `verup ports` lists the serial ports and --port PATH takes any of them."},
+    {"別のバージョンアップ・プログラムが使用中です",
+     "Another verup run is updating this device; wait for it to finish (a run on another device is no obstacle)."},
     {"が接続されていません",
      "Check the cable and that the device is switched on; switch it off and on, then try again "
      "(--com auto scans every port)."},
@@ -161,6 +163,10 @@ std::optional<ConnectionResult> ConsoleHost::RunConnectionDialog(const Connectio
     const bool scan = result->LinkKind == 0 && (result->ComPortNumber == COM_AUTOMATIC || request.AUTO == 1);
     if (result->LinkKind != 0) {
         link_description_ = "LAN, device at " + Cp932ToUtf8(result->DeviceAddress);
+    } else if (!result->PortPath.empty()) {
+        link_description_ = "serial " + result->PortPath;
+        if (PortIdentity(result->PortPath) != result->PortPath)
+            link_description_ += " (" + PortIdentity(result->PortPath) + ")";
     } else if (scan) {
         link_description_ = "serial, scanning COM1 ... COM9";
         if (request.AUTO == 1 && choice_.ComPort && *choice_.ComPort != COM_AUTOMATIC)
@@ -177,6 +183,18 @@ std::optional<ConnectionResult> ConsoleHost::ChooseConnection(const ConnectionRe
     // The dialogs' own rules run: they propose what verup.dat remembers, take the command
     // line's choice as the user's, and write the choice back as "接続" does.
     ConnectionResult result;
+    // A path is no COM number: verup.dat cannot remember it, so no dialog writes it back.
+    if (choice_.PortPath) {
+        if (request.SEL == 0) {
+            std::lock_guard lock(mutex_);
+            connection_problem_ = "this package (SEL=0 in verup.dat) updates over the LAN only: use --lan ADDR";
+            connection_usage_error_ = true;
+            return std::nullopt;
+        }
+        result.LinkKind = 0;
+        result.PortPath = *choice_.PortPath;
+        return result;
+    }
     if (request.SEL == 0) {
         if (choice_.ComPort) {
             std::lock_guard lock(mutex_);

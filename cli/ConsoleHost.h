@@ -15,6 +15,7 @@ namespace verup::cli {
 struct LinkChoice {
     std::optional<int> ComPort;          // 1 ... 9, 10 = automatic scan
     std::optional<std::string> Address;  // LAN address
+    std::optional<std::string> PortPath; // a serial device path instead of a COM number
 };
 
 class ConsoleHost : public DialogHost {

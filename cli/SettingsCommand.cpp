@@ -15,6 +15,7 @@
 #include "platform/Console.h"
 #include "platform/Cp932.h"
 #include "platform/Paths.h"
+#include "platform/SerialPortNames.h"
 #include "settings/KeptBackups.h"
 
 namespace verup::cli {
@@ -41,7 +42,9 @@ std::string LinkOption(const CUpdateDlg& dlg)
     if (dlg.LinkKind != 0)
         return "--lan " + dlg.DeviceAddress;
     const std::string& name = dlg.ComPortName;
-    return "--com " + (name.size() > 3 ? name.substr(3) : std::string("N"));
+    if (ComNumber(name, 9) == 0)
+        return "--port " + name;
+    return "--com " + name.substr(3);
 }
 
 }  // namespace
@@ -81,13 +84,13 @@ int RunSettingsList(const std::string& state_directory, std::ostream& out)
             << (k.HasNote && !n.Firmware.empty() ? n.Firmware : "?") << std::setw(16) << items << FileName(k.Path)
             << "\n";
     }
-    out << "Put one back with: verup settings restore FILE (--com N | --lan ADDR)\n";
+    out << "Put one back with: verup settings restore FILE (--com N | --port PATH | --lan ADDR)\n";
     return 0;
 }
 
 int RunSettingsRestore(const RestoreOptions& options, std::ostream& out, std::ostream& err, bool terminal)
 {
-    const std::optional<LinkChoice> choice = ParseLinkChoice(options.Com, options.Lan, err);
+    const std::optional<LinkChoice> choice = ParseLinkChoice(options.Com, options.Lan, err, options.Port);
     if (!choice)
         return RESTORE_USAGE;
 
@@ -159,7 +162,10 @@ void AddSettingsCommand(CLI::App& app)
     auto* com = restore->add_option("--com", options->Com, "Serial link: COM port 1 ... 9, or auto")
                     ->option_text("N|auto");
     auto* lan = restore->add_option("--lan", options->Lan, "LAN link: the device's IPv4 address")->option_text("ADDR");
+    auto* port = restore->add_option("--port", options->Port, "Serial link on any serial device path")
+                     ->option_text("PATH");
     com->excludes(lan);
+    port->excludes(com)->excludes(lan);
     restore->add_flag("--any-device", options->AnyDevice,
                       "Write the settings also when the file names another device's MAC address");
     restore->add_option("--log", options->LogFile, "Write the debug log (UTF-8) to FILE")->option_text("FILE");

@@ -20,6 +20,7 @@ struct RestoreOptions {
     std::string File;     // a path, or a file name in the state folder
     std::string Com;
     std::string Lan;
+    std::string Port;
     bool AnyDevice = false;
     std::string LogFile;
     double TimeScale = 0;

@@ -142,9 +142,17 @@ int ExitCodeOf(CUpdateDlg::Outcome outcome)
 
 }  // namespace
 
-std::optional<LinkChoice> ParseLinkChoice(const std::string& com, const std::string& lan, std::ostream& err)
+std::optional<LinkChoice> ParseLinkChoice(const std::string& com, const std::string& lan, std::ostream& err,
+                                          const std::string& port)
 {
     LinkChoice choice;
+    if (!port.empty()) {
+        if (!com.empty() || !lan.empty()) {
+            err << "verup: error: choose one link: --port, --com or --lan\n";
+            return std::nullopt;
+        }
+        choice.PortPath = port;
+    }
     if (!com.empty()) {
         if (com == "auto" || com == "AUTO")
             choice.ComPort = COM_AUTOMATIC;
@@ -173,6 +181,8 @@ std::optional<LinkChoice> ParseLinkChoice(const std::string& com, const std::str
 bool RunSetup::Open(const std::string& log_file, double time_scale, std::ostream& err)
 {
     env_ = StartupEnvironment::FromProcess();
+    // Runs on different devices may go side by side; each device is locked on its own.
+    env_.SingleInstance = false;
     if (time_scale > 0) {
         scaled_.emplace(time_scale);
         env_.clock = &*scaled_;
@@ -199,7 +209,7 @@ void RunSetup::Attach(CUpdateDlg& dlg)
 
 int RunUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err, bool terminal)
 {
-    const std::optional<LinkChoice> choice = ParseLinkChoice(options.Com, options.Lan, err);
+    const std::optional<LinkChoice> choice = ParseLinkChoice(options.Com, options.Lan, err, options.Port);
     if (!choice)
         return UPDATE_USAGE;
 
@@ -219,8 +229,7 @@ int RunUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
         if (host.ConnectionProblem())
             return host.ConnectionUsageError() ? UPDATE_USAGE : UPDATE_STARTUP_REFUSED;
         if (host.MessageCount() == 0)
-            err << "verup: error: another verup is already running (lock in " << setup.Environment().StateDirectory
-                << "); wait until it has finished\n";
+            err << "verup: error: the start-up ended early; run again with --log FILE to see why\n";
         return UPDATE_STARTUP_REFUSED;
     }
     host.Say("Ready: " + Cp932ToUtf8(dlg.CurrentVersionText()) + " -> " + Cp932ToUtf8(dlg.NewVersionText()));
@@ -285,7 +294,12 @@ void AddUpdateCommand(CLI::App& app)
                                                       "), or auto to scan them")
                     ->option_text("N|auto");
     auto* lan = app.add_option("--lan", options->Lan, "LAN link: the device's IPv4 address")->option_text("ADDR");
+    auto* port = app.add_option("--port", options->Port,
+                                "Serial link on any serial device, for example /dev/ttyACM0 or a /dev/serial/by-id/ "
+                                "link (`verup ports` lists them); never scanned past")
+                     ->option_text("PATH");
     com->excludes(lan);
+    port->excludes(com)->excludes(lan);
     app.add_flag("--dry-run", options->DryRun,
                  "Stop after the start-up: show the device, its versions, the settings decision and what would be "
                  "written");

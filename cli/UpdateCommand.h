@@ -22,13 +22,16 @@ inline constexpr int UPDATE_USAGE = 64;               // the command line is wro
 struct UpdateOptions {
     std::string Com;      // "1" ... "9" or "auto"; empty: what verup.dat proposes
     std::string Lan;      // device address; empty: what verup.dat proposes
+    std::string Port;     // a serial device path instead of a COM number
     bool DryRun = false;  // stop after the start-up and tell what would be done
     std::string LogFile;  // the debug log (UTF-8), whatever DEBUG says
     double TimeScale = 0; // 0: VERUP_TIME_SCALE or 1
 };
 
-// The link of --com and --lan; nullopt (reported on `err`) when either is malformed or both are given.
-std::optional<LinkChoice> ParseLinkChoice(const std::string& com, const std::string& lan, std::ostream& err);
+// The link of --com, --lan and --port; nullopt (reported on `err`) when one is malformed or
+// more than one is given.
+std::optional<LinkChoice> ParseLinkChoice(const std::string& com, const std::string& lan, std::ostream& err,
+                                          const std::string& port = {});
 
 // What a run that talks to the device sets up before its start-up: the scaled clock and the
 // --log file (UTF-8, LF), shared by the update and `verup settings restore`.

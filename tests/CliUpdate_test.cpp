@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -12,6 +13,7 @@
 #include <thread>
 
 #include "platform/InstanceGuard.h"
+#include "settings/KeptBackups.h"
 #include "support/LoopbackServer.h"
 #include "support/Subprocess.h"
 #include "support/TempDir.h"
@@ -156,9 +158,14 @@ TEST_F(CliUpdateTest, FullUpdateWritesTheNewFirmwareAndKeepsTheSettings)
     const std::string before = Inspect();
     ASSERT_NE(SettingsPart(before), "");
 
-    const ProgramRun run = Verup({"--com", "1"});
+    // The port by a stable name of its own, as a USB adapter's /dev/serial/by-id/ link is.
+    const std::string by_id = dir.File("usb-Adapter_0001-if00-port0");
+    std::filesystem::create_symlink(pty, by_id);
+    const std::string port = std::filesystem::canonical(pty).string();
+    const ProgramRun run = Verup({"--port", by_id});
     StopDevice();
     ASSERT_EQ(run.exit_code, 0) << run.out << run.err << Log();
+    EXPECT_NE(run.out.find("Connecting: serial " + by_id + " (" + port + ")"), std::string::npos) << run.out;
 
     const std::string after = Inspect();
     EXPECT_NE(after.find("program version text: Version 1.20"), std::string::npos) << after;
@@ -167,7 +174,7 @@ TEST_F(CliUpdateTest, FullUpdateWritesTheNewFirmwareAndKeepsTheSettings)
     EXPECT_NE(Log().find("getdata 1\n"), std::string::npos) << "the settings went through the backup";
     EXPECT_TRUE(KeptSettings().empty()) << "the backup does not outlive a complete run";
     for (const auto& entry : std::filesystem::directory_iterator(StateFolder()))
-        EXPECT_EQ(entry.path().filename(), "7300QB_UPDATE_MUTEX") << "nor does its note";
+        EXPECT_EQ(entry.path().extension(), ".lock") << "nor does its note";
     EXPECT_NE(run.out.find("バージョンアップ完了"), std::string::npos) << run.out;
 }
 
@@ -344,15 +351,37 @@ TEST_F(CliUpdateTest, DeviceThatDoesNotComeBackIsAFailureWithWhatToDo)
     EXPECT_NE(run.err.find("power-cycle the device"), std::string::npos) << run.err;
 }
 
-// The lock sits with the backups: sessions with different runtime folders still exclude each other.
-TEST_F(CliUpdateTest, LockCoversSessionsWithDifferentRuntimeFolders)
+// Runs on other devices go side by side; a second run on one device, by whatever name it reaches
+// the device, is refused with the first one's process id, in any session.
+TEST_F(CliUpdateTest, ASecondRunOnOneDeviceIsRefusedNamingTheFirst)
 {
     MakePackage({"--debug", "0"});
-    std::unique_ptr<InstanceGuard> other_session;
-    ASSERT_EQ(InstanceGuard::Acquire(StateFolder(), other_session), InstanceGuard::Result::Acquired);
-    const ProgramRun run = RunProgram(VerupArgs({"--com", "1", "--dry-run"}), VerupEnv("another-runtime"), dir);
-    EXPECT_EQ(run.exit_code, 2) << run.out << run.err;
-    EXPECT_NE(run.err.find("another verup is already running"), std::string::npos) << run.err;
+    StartDevice();
+    const std::string alias = dir.File("adapter");
+    std::filesystem::create_symlink(pty, alias);
+    const std::string holder = "process " + std::to_string(::getpid());
+    const auto refused_by_holder = [&](const std::vector<std::string>& link, const std::string& lock) {
+        std::unique_ptr<InstanceGuard> first;
+        ASSERT_EQ(InstanceGuard::Acquire(StateFolder(), first, nullptr, lock), InstanceGuard::Result::Acquired);
+        std::vector<std::string> options = link;
+        options.push_back("--dry-run");
+        const ProgramRun run = RunProgram(VerupArgs(options), VerupEnv("another-runtime"), dir);
+        EXPECT_EQ(run.exit_code, 2) << run.out << run.err;
+        EXPECT_NE(run.err.find("この機器は別のバージョンアップ・プログラムが使用中です（" + holder + "）"),
+                  std::string::npos) << run.err;
+    };
+    const std::string port_lock = "serial-" + FileNameSafe(std::filesystem::canonical(pty).string());
+    refused_by_holder({"--com", "1"}, port_lock);
+    refused_by_holder({"--port", alias}, port_lock);
+    refused_by_holder({"--lan", "127.0.0.1"}, "lan-127.0.0.1");
+
+    // The window's own lock, or another device's, leaves this device free.
+    std::unique_ptr<InstanceGuard> window, other_device;
+    ASSERT_EQ(InstanceGuard::Acquire(StateFolder(), window), InstanceGuard::Result::Acquired);
+    ASSERT_EQ(InstanceGuard::Acquire(StateFolder(), other_device, nullptr, "lan-127.0.0.2"),
+              InstanceGuard::Result::Acquired);
+    const ProgramRun run = Verup({"--port", alias, "--dry-run"});
+    EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
 }
 
 TEST_F(CliUpdateTest, APeerFloodingNegotiationLeavesAShortLog)
@@ -387,6 +416,11 @@ TEST_F(CliUpdateTest, BadCommandLineIsAUsageError)
     EXPECT_EQ(Verup({"--com", "12"}).exit_code, 64);
     EXPECT_EQ(Verup({"--com", "1", "--lan", "127.0.0.1"}).exit_code, 64);
     EXPECT_EQ(Verup({"--lan", "1.2.3"}).exit_code, 64);
+    EXPECT_EQ(Verup({"--port", "/dev/null", "--com", "1"}).exit_code, 64);
+    // A path that is no port is the start-up's refusal, with what to do.
+    const ProgramRun missing = Verup({"--port", dir.File("no-such-port")});
+    EXPECT_EQ(missing.exit_code, 2) << missing.out << missing.err;
+    EXPECT_NE(missing.err.find("verup ports"), std::string::npos) << missing.err;
 }
 
 // ---------------------------------------------------------------- crash recovery

@@ -37,7 +37,7 @@ protected:
 
     bool StartUp() override
     {
-        MakeDialog(ConnectionResult{1, 1, "127.0.0.1"});
+        MakeDialog(ConnectionResult{1, 1, "127.0.0.1", ""});
         dlg_->Telnet = std::make_unique<TelnetLink>(clock_, static_cast<std::uint16_t>(sim_->TelnetPort()));
         return dlg_->OnInitDialog();
     }

@@ -51,7 +51,7 @@ protected:
     bool StartUp() override { return StartUp(kDevicePort); }
     bool StartUp(int com_port)
     {
-        MakeDialog(ConnectionResult{0, com_port, ""});
+        MakeDialog(ConnectionResult{0, com_port, "", ""});
         dlg_->Serial = std::make_unique<SerialLink>(
             clock_, std::make_unique<PosixSerialPort>([this](const std::string& name) { return Resolve(name); }));
         return dlg_->OnInitDialog();

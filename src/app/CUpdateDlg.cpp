@@ -14,6 +14,7 @@
 #include "platform/InstanceGuard.h"
 #include "platform/Paths.h"
 #include "platform/ProfileFile.h"
+#include "platform/SerialPortNames.h"
 #include "serial/SerialLink.h"
 #include "settings/SettingsPlan.h"
 #include "settings/SettingsTable.h"
@@ -100,7 +101,9 @@ bool CUpdateDlg::OnInitDialog()
     // be taken at all refuses the start-up too: unguarded, two copies could spoil each other's
     // backups.
     std::string lock_problem;
-    const InstanceGuard::Result lock = InstanceGuard::Acquire(env.StateDirectory, InstanceMutex, &lock_problem);
+    const InstanceGuard::Result lock = env.SingleInstance
+                                           ? InstanceGuard::Acquire(env.StateDirectory, InstanceMutex, &lock_problem)
+                                           : InstanceGuard::Result::Acquired;
     if (lock != InstanceGuard::Result::Acquired) {
         instance_refused_ = true;
         if (lock == InstanceGuard::Result::HeldElsewhere) {
@@ -146,7 +149,17 @@ bool CUpdateDlg::OnInitDialog()
         ComPortNumber = choice->ComPortNumber;
         DeviceAddress = choice->DeviceAddress;
     }
+    if (LinkKind == 0)
+        SerialPortPath = choice->PortPath;
     Channel.LinkKind = LinkKind;
+
+    // One device is updated by one run at a time; the serial road locks each port it opens.
+    if (LinkKind != 0) {
+        std::string holder;
+        const InstanceGuard::Result device = LockDevice(false, DeviceAddress, holder);
+        if (device != InstanceGuard::Result::Acquired)
+            return RefuseDeviceLock(device, holder);
+    }
 
     // Step 10.
     host.ShowWaitBox();
@@ -184,6 +197,23 @@ bool CUpdateDlg::OnInitDialog()
     SetNoticeText(kNoticeDoNotDisconnect);
     PostRefresh();
     return true;
+}
+
+InstanceGuard::Result CUpdateDlg::LockDevice(bool serial, const std::string& name, std::string& holder)
+{
+    DeviceLock.reset();
+    const std::string lock = (serial ? "serial-" : "lan-") + FileNameSafe(serial ? PortIdentity(name) : name);
+    return InstanceGuard::Acquire(env.StateDirectory, DeviceLock, &holder, lock);
+}
+
+bool CUpdateDlg::RefuseDeviceLock(InstanceGuard::Result lock, const std::string& holder)
+{
+    if (lock == InstanceGuard::Result::HeldElsewhere) {
+        Report(-1, "device in use by " + holder + "\r\n");
+        return FailStartup(std::string(kMsgDeviceInUse1) + holder + kMsgDeviceInUse2);
+    }
+    Report(-1, "device lock not taken: " + holder + "\r\n");
+    return FailStartup(kMsgLockFailed + Utf8ToCp932(holder));
 }
 
 DeviceIdentity CUpdateDlg::Identity() const
@@ -281,6 +311,7 @@ bool CUpdateDlg::OnClose()
         if (ConvertOnRestore == 1)
             ConversionLayout = SettingsLayoutTable{};
     }
+    DeviceLock.reset();
     InstanceMutex.reset();
     FlushLog();
     return true;

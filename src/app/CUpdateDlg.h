@@ -18,6 +18,7 @@
 #include "package/Config.h"
 #include "package/Package.h"
 #include "platform/Clock.h"
+#include "platform/InstanceGuard.h"
 #include "platform/TimerService.h"
 #include "protocol/CommandChannel.h"
 #include "protocol/DeviceIdentity.h"
@@ -27,7 +28,6 @@ namespace verup {
 
 class SerialLink;
 class TelnetLink;
-class InstanceGuard;
 class SettingsTable;
 
 // Where the start-up looks; the front ends fill it from the process environment, tests
@@ -36,6 +36,9 @@ struct StartupEnvironment {
     std::string CurrentDirectory;  // ImageDirectory; verup.dat lives here
     std::string StateDirectory;    // stand-in for the Windows directory: backups and the lock
     const Clock* clock = nullptr;  // null: Clock::Default()
+    // The window runs one copy at a time; the command line runs once per device, so that many
+    // devices may be updated side by side. Either way one device is never updated twice at once.
+    bool SingleInstance = true;
     static StartupEnvironment FromProcess();
 };
 
@@ -174,6 +177,7 @@ public:
     int ComPortNumber = 1;
     std::string ComPortName;
     std::string DeviceAddress;
+    std::string SerialPortPath;  // a device path given instead of a COM number (never scanned)
 
     // What the start-up learnt about the device (its version text is the bound one).
     DeviceIdentity Device;
@@ -232,6 +236,7 @@ public:
     // Run state
     int StartupDone = 0;
     std::unique_ptr<InstanceGuard> InstanceMutex;
+    std::unique_ptr<InstanceGuard> DeviceLock;
     bool WaitBoxUp = false;
 
     // The final outcome of the update, for front ends (exit codes).
@@ -245,6 +250,11 @@ private:
     // Failing a start-up step: message box (owned by the wait box when it is up), wait box
     // destroyed, close posted.
     bool FailStartup(const std::string& message, MessageIcon icon = MessageIcon::Stop);
+    // Takes the lock of one device (a serial port, by PortIdentity, or a LAN address) and keeps
+    // it until the teardown; `holder` names the run that has it when HeldElsewhere.
+    InstanceGuard::Result LockDevice(bool serial, const std::string& name, std::string& holder);
+    // The start-up's refusal when the device's lock was not taken (false, always).
+    bool RefuseDeviceLock(InstanceGuard::Result lock, const std::string& holder);
     // Step 12 of the start-up, by road (src/serial/SerialStartup.cpp, src/lan/LanStartup.cpp).
     bool OpenSerialAndIdentify();
     bool OpenLanAndIdentify();

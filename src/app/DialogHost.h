@@ -24,6 +24,8 @@ struct ConnectionResult {
     int LinkKind = 0;       // 0 serial, anything else LAN
     int ComPortNumber = 1;  // 1 ... 9, 10 = automatic scan
     std::string DeviceAddress;
+    // A serial device path chosen instead of COMn (the command line's --port); never scanned.
+    std::string PortPath;
 };
 
 // The four texts bound to the window's controls, handed over as one snapshot.

@@ -12,6 +12,10 @@ int ComNumber(const std::string& name, int max_number);
 // exists, else /dev/ttyS<n-1>. On Windows, the system's own COMn (n up to 256). Any other
 // name is taken as a path.
 std::string ResolvePortName(const std::string& name);
+// The one name of the port behind `name` (a COMn or a path), whatever link led to it, so
+// that two runs reaching one port by different names are seen to share it:
+// /dev/serial/by-id/usb-... and COM1 may both be /dev/ttyUSB0.
+std::string PortIdentity(const std::string& name);
 // Whether there is a port (or any file) at a path ResolvePortName gave.
 bool PortPathExists(const std::string& path);
 

@@ -26,11 +26,18 @@ bool CUpdateDlg::OpenSerialAndIdentify()
     Channel.SetSerialLink(Serial.get());
     Channel.LinkKind = 0;
 
-    if (ComPortNumber == AUTOMATIC_SCAN || cfg.AUTO == 1) {
+    // A port given by its path is the user's explicit choice: it is never scanned past.
+    if (SerialPortPath.empty() && (ComPortNumber == AUTOMATIC_SCAN || cfg.AUTO == 1)) {
         bool accepted = false;
         for (int n = SCAN_FIRST_PORT; n <= SCAN_LAST_PORT && !accepted; ++n) {
             Serial->Close();
             ComPortName = ComName(n);
+            // A port another run is updating is not ours to probe.
+            std::string holder;
+            if (LockDevice(true, ComPortName, holder) != InstanceGuard::Result::Acquired) {
+                Report(-1, ComPortName + " skipped: in use by " + holder + "\r\n");
+                continue;
+            }
             if (Serial->Open(ComPortName) != SERIAL_OPENED) {
                 Report(-1, Serial->OpenFailureReason() + "\r\n");
                 continue;
@@ -50,11 +57,16 @@ bool CUpdateDlg::OpenSerialAndIdentify()
         if (!accepted) {
             // The last port tried stays closed: nothing answered on it.
             Serial->Close();
+            DeviceLock.reset();
             return FailStartup(NotConnectedMessage(cfg.NAME1) + kHintPowerCycle);
         }
         Report(-1, "Com Open\r\n");
     } else {
-        ComPortName = ComName(ComPortNumber);
+        ComPortName = SerialPortPath.empty() ? ComName(ComPortNumber) : SerialPortPath;
+        std::string holder;
+        if (const InstanceGuard::Result lock = LockDevice(true, ComPortName, holder);
+            lock != InstanceGuard::Result::Acquired)
+            return RefuseDeviceLock(lock, holder);
         if (Serial->Open(ComPortName) != SERIAL_OPENED) {
             Report(-1, Serial->OpenFailureReason() + "\r\n");
             return FailStartup(kMsgPortOpenFailed);

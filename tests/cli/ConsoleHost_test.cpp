@@ -58,7 +58,7 @@ TEST_F(ConsoleHostTest, WithoutOptionsTheRememberedChoiceIsTaken)
 
 TEST_F(ConsoleHostTest, LanOptionChoosesTheLanAndIsRemembered)
 {
-    const auto result = Host(LinkChoice{std::nullopt, "10.0.0.7"}).RunConnectionDialog(Request(2));
+    const auto result = Host(LinkChoice{std::nullopt, "10.0.0.7", std::nullopt}).RunConnectionDialog(Request(2));
     ASSERT_TRUE(result);
     EXPECT_EQ(result->LinkKind, 1);
     EXPECT_EQ(result->DeviceAddress, "10.0.0.7");
@@ -68,7 +68,7 @@ TEST_F(ConsoleHostTest, LanOptionChoosesTheLanAndIsRemembered)
 
 TEST_F(ConsoleHostTest, ComOptionIsOverruledByAutoScan)
 {
-    const auto result = Host(LinkChoice{5, std::nullopt}).RunConnectionDialog(Request(1, 1));
+    const auto result = Host(LinkChoice{5, std::nullopt, std::nullopt}).RunConnectionDialog(Request(1, 1));
     ASSERT_TRUE(result);
     EXPECT_EQ(result->ComPortNumber, 10);
     EXPECT_NE(host->LinkDescription().find("AUTO=1"), std::string::npos);
@@ -77,17 +77,17 @@ TEST_F(ConsoleHostTest, ComOptionIsOverruledByAutoScan)
 
 TEST_F(ConsoleHostTest, OptionTheSelDoesNotOfferIsAUsageError)
 {
-    EXPECT_FALSE(Host(LinkChoice{2, std::nullopt}).RunConnectionDialog(Request(0)));
+    EXPECT_FALSE(Host(LinkChoice{2, std::nullopt, std::nullopt}).RunConnectionDialog(Request(0)));
     EXPECT_TRUE(host->ConnectionUsageError());
     EXPECT_NE(err.str().find("--lan"), std::string::npos);
-    EXPECT_FALSE(Host(LinkChoice{std::nullopt, "10.0.0.7"}).RunConnectionDialog(Request(1)));
+    EXPECT_FALSE(Host(LinkChoice{std::nullopt, "10.0.0.7", std::nullopt}).RunConnectionDialog(Request(1)));
     EXPECT_TRUE(host->ConnectionUsageError());
 }
 
 TEST_F(ConsoleHostTest, StoredBadAddressRefusesEvenTheSerialChoice)
 {
     config = dir.Write("verup.dat", "[PORTSEL]\r\nPORT=0\r\nCOM=3\r\n[IPADDR]\r\nFIELD=1.2.3\r\n");
-    EXPECT_FALSE(Host(LinkChoice{1, std::nullopt}).RunConnectionDialog(Request(2)));
+    EXPECT_FALSE(Host(LinkChoice{1, std::nullopt, std::nullopt}).RunConnectionDialog(Request(2)));
     ASSERT_TRUE(host->ConnectionProblem());
     EXPECT_FALSE(host->ConnectionUsageError());
     EXPECT_NE(err.str().find("IPアドレスに間違いがあります。"), std::string::npos) << err.str();

@@ -93,10 +93,10 @@ protected:
     bool StartUpOnRoad(int com_port)
     {
         if (road_ == Road::Lan) {
-            MakeDialog(ConnectionResult{1, 1, "127.0.0.1"});
+            MakeDialog(ConnectionResult{1, 1, "127.0.0.1", ""});
             dlg_->Telnet = std::make_unique<TelnetLink>(clock_, static_cast<std::uint16_t>(sim_->TelnetPort()));
         } else {
-            MakeDialog(ConnectionResult{0, com_port, ""});
+            MakeDialog(ConnectionResult{0, com_port, "", ""});
             const std::string com = "COM" + std::to_string(com_port);
             dlg_->Serial = std::make_unique<SerialLink>(
                 clock_, std::make_unique<PosixSerialPort>([this, com](const std::string& name) {

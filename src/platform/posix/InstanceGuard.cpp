@@ -12,8 +12,36 @@
 
 namespace verup {
 
+namespace {
+
+// The holder writes its process id into the lock file, so that a refused run can name it.
+std::string HolderOf(int fd)
+{
+    char text[24] = {};
+    const ssize_t n = ::pread(fd, text, sizeof text - 1, 0);
+    if (n <= 0)
+        return "another process";
+    std::string pid(text, static_cast<std::size_t>(n));
+    while (!pid.empty() && (pid.back() == '\n' || pid.back() == ' '))
+        pid.pop_back();
+    if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos)
+        return "another process";
+    return "process " + pid;
+}
+
+void WriteHolder(int fd)
+{
+    // Only the wording of another run's refusal depends on it, so a failed write is let be.
+    const std::string pid = std::to_string(::getpid()) + "\n";
+    if (::ftruncate(fd, 0) == 0)
+        (void)!::pwrite(fd, pid.data(), pid.size(), 0);
+}
+
+}  // namespace
+
 InstanceGuard::Result InstanceGuard::Acquire(const std::string& state_directory,
-                                             std::unique_ptr<InstanceGuard>& guard, std::string* reason)
+                                             std::unique_ptr<InstanceGuard>& guard, std::string* reason,
+                                             const std::string& name)
 {
     const auto fail = [reason](std::string why) {
         if (reason != nullptr)
@@ -25,7 +53,7 @@ InstanceGuard::Result InstanceGuard::Acquire(const std::string& state_directory,
     if (!EnsurePrivateDirectory(state_directory))
         return fail(state_directory + " is not a folder of this user's that only this user may write into" +
                     (errno != 0 ? std::string(" (") + std::strerror(errno) + ")" : std::string()));
-    std::string path = JoinPath(state_directory, kInstanceLockName);
+    std::string path = JoinPath(state_directory, name == kInstanceLockName ? name : name + ".lock");
     // O_NOFOLLOW: a symbolic link planted at the lock's name is refused, never followed.
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
@@ -41,11 +69,16 @@ InstanceGuard::Result InstanceGuard::Acquire(const std::string& state_directory,
     while (rc != 0 && errno == EINTR);
     if (rc != 0) {
         const int err = errno;
-        ::close(fd);
-        if (err == EWOULDBLOCK)
+        if (err == EWOULDBLOCK) {
+            if (reason != nullptr)
+                *reason = HolderOf(fd);
+            ::close(fd);
             return Result::HeldElsewhere;
+        }
+        ::close(fd);
         return fail("cannot lock " + path + ": " + std::strerror(err));
     }
+    WriteHolder(fd);
     guard.reset(new InstanceGuard(fd, std::move(path)));
     return Result::Acquired;
 }

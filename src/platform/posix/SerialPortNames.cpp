@@ -28,6 +28,17 @@ std::string ResolvePortName(const std::string& name)
     return "/dev/ttyS" + std::to_string(n - 1);
 }
 
+std::string PortIdentity(const std::string& name)
+{
+    const std::string path = ResolvePortName(name);
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (real == nullptr)
+        return path;
+    std::string identity(real);
+    std::free(real);
+    return identity;
+}
+
 bool PortPathExists(const std::string& path) { return Exists(path); }
 
 }  // namespace verup

@@ -32,7 +32,8 @@ std::string MutexNameFor(const std::string& state_directory)
 }  // namespace
 
 InstanceGuard::Result InstanceGuard::Acquire(const std::string& state_directory,
-                                             std::unique_ptr<InstanceGuard>& guard, std::string* reason)
+                                             std::unique_ptr<InstanceGuard>& guard, std::string* reason,
+                                             const std::string& lock_name)
 {
     const auto fail = [reason](std::string why) {
         if (reason != nullptr)
@@ -44,13 +45,18 @@ InstanceGuard::Result InstanceGuard::Acquire(const std::string& state_directory,
     if (!EnsurePrivateDirectory(state_directory))
         return fail(state_directory + " is not a folder of this user's that only this user may write into" +
                     (errno != 0 ? std::string(" (") + std::strerror(errno) + ")" : std::string()));
+    // A device's lock is the folder's mutex name with the device's name after it.
     std::string name = MutexNameFor(state_directory);
+    if (lock_name != kInstanceLockName)
+        name += "-" + lock_name;
     HANDLE mutex = ::CreateMutexA(nullptr, FALSE, name.c_str());
     if (mutex == nullptr)
         return fail("cannot create the mutex " + name + ": " + Win32ErrorText(::GetLastError()));
     // The mutex lives while a handle to it is open: it existing is the mark.
     if (::GetLastError() == ERROR_ALREADY_EXISTS) {
         ::CloseHandle(mutex);
+        if (reason != nullptr)
+            *reason = "another process";
         return Result::HeldElsewhere;
     }
     guard.reset(new InstanceGuard(reinterpret_cast<std::intptr_t>(mutex), std::move(name)));

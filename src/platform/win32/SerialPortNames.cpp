@@ -11,6 +11,16 @@ std::string ResolvePortName(const std::string& name)
     return ComNumber(name, 256) != 0 ? "\\\\.\\" + name : name;
 }
 
+// COM names are the system's own and fold case: "com3" and "\\.\COM3" are one port.
+std::string PortIdentity(const std::string& name)
+{
+    std::string identity = ResolvePortName(name);
+    for (char& c : identity)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return identity;
+}
+
 // A device name such as \\.\COM3 is no file: the system's device list knows it.
 bool PortPathExists(const std::string& path)
 {
