@@ -168,7 +168,7 @@ std::optional<ConnectionResult> ConsoleHost::RunConnectionDialog(const Connectio
         if (PortIdentity(result->PortPath) != result->PortPath)
             link_description_ += " (" + PortIdentity(result->PortPath) + ")";
     } else if (scan) {
-        link_description_ = "serial, scanning COM1 ... COM9";
+        link_description_ = "serial, scanning COM1 ... COM9 and the USB serial adapters";
         if (request.AUTO == 1 && choice_.ComPort && *choice_.ComPort != COM_AUTOMATIC)
             link_description_ += " (AUTO=1 in verup.dat scans every port)";
     } else {

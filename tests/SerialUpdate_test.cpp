@@ -9,10 +9,15 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "app/DialogTexts.h"
 #include "app/KeptBackupOffer.h"
+#include "platform/InstanceGuard.h"
 #include "platform/PosixSerialPort.h"
+#include "platform/SerialPortNames.h"
 #include "serial/SerialLink.h"
+#include "settings/KeptBackups.h"
 #include "support/SimUpdateFixture.h"
 
 namespace verup {
@@ -438,6 +443,19 @@ TEST_F(SerialUpdateTest, ScanFindsTheDeviceOnItsPort)
     EXPECT_EQ(dlg_->ComPortName, "COM3");
     EXPECT_EQ(dlg_->CurrentVersionText(), "Version 1.15");
     EXPECT_FALSE(dlg_->Device.FirmwareVersionText.empty());
+}
+
+// A port that another run is updating is passed over without a byte sent to it.
+TEST_F(SerialUpdateTest, ScanPassesOverAPortAnotherRunIsUpdating)
+{
+    package_options_.Save = 0;
+    StartDevice({"AUTO=1"});
+    std::unique_ptr<InstanceGuard> other_run;
+    ASSERT_EQ(InstanceGuard::Acquire(state_.Path(), other_run, nullptr, "serial-" + FileNameSafe(PortIdentity("COM3"))),
+              InstanceGuard::Result::Acquired);
+    EXPECT_FALSE(StartUp(1));
+    EXPECT_NE(Log().find("COM3 skipped: in use by process " + std::to_string(::getpid())), std::string::npos) << Log();
+    EXPECT_EQ(DeviceCommands(""), 0);
 }
 
 }  // namespace

@@ -39,6 +39,10 @@ struct SerialPortInfo {
 // access checked. Never throws; an empty list when there are none.
 std::vector<SerialPortInfo> ListSerialPorts();
 
+// The USB serial adapters the system lists (their paths, in the order of ListSerialPorts),
+// without opening any: what a port scan adds to the COM names.
+std::vector<std::string> UsbSerialPortPaths();
+
 // Opens `path` as the update would (read-write, locked against other openers) and lets it go at
 // once, without changing its line settings.
 PortAccessResult CheckPortAccess(const std::string& path);

@@ -1,7 +1,13 @@
-// Step 12 of the start-up on the serial road: open the port (or scan COM1 ... COM9), identify
+// Step 12 of the start-up on the serial road: open the port (or scan COM1 ... COM9 and the USB
+// serial adapters), identify
 // the device, reach its shell once and read its device information.
+#include <set>
+#include <vector>
+
 #include "app/CUpdateDlg.h"
 #include "app/DialogTexts.h"
+#include "platform/SerialPortList.h"
+#include "platform/SerialPortNames.h"
 #include "protocol/TextFormat.h"
 #include "serial/SerialCommands.h"
 #include "serial/SerialLink.h"
@@ -17,6 +23,22 @@ constexpr int AUTOMATIC_SCAN = 10;
 
 std::string ComName(int number) { return FormatText("COM%d", number); }
 
+// COM1 ... COM9 in their order, then the USB adapters the machine has that none of them
+// stands for (a /dev/ttyACM0, say), in the system's order.
+std::vector<std::string> PortsToScan()
+{
+    std::vector<std::string> ports;
+    std::set<std::string> identities;
+    for (int n = SCAN_FIRST_PORT; n <= SCAN_LAST_PORT; ++n) {
+        ports.push_back(ComName(n));
+        identities.insert(PortIdentity(ports.back()));
+    }
+    for (const std::string& path : UsbSerialPortPaths())
+        if (identities.insert(PortIdentity(path)).second)
+            ports.push_back(path);
+    return ports;
+}
+
 }  // namespace
 
 bool CUpdateDlg::OpenSerialAndIdentify()
@@ -29,9 +51,10 @@ bool CUpdateDlg::OpenSerialAndIdentify()
     // A port given by its path is the user's explicit choice: it is never scanned past.
     if (SerialPortPath.empty() && (ComPortNumber == AUTOMATIC_SCAN || cfg.AUTO == 1)) {
         bool accepted = false;
-        for (int n = SCAN_FIRST_PORT; n <= SCAN_LAST_PORT && !accepted; ++n) {
+        const std::vector<std::string> ports = PortsToScan();
+        for (std::size_t i = 0; i < ports.size() && !accepted; ++i) {
             Serial->Close();
-            ComPortName = ComName(n);
+            ComPortName = ports[i];
             // A port another run is updating is not ours to probe.
             std::string holder;
             if (LockDevice(true, ComPortName, holder) != InstanceGuard::Result::Acquired) {

@@ -141,4 +141,18 @@ std::vector<SerialPortInfo> ListSerialPorts()
     return ports;
 }
 
+std::vector<std::string> UsbSerialPortPaths()
+{
+    std::vector<std::string> paths;
+    sp_port** list = nullptr;
+    if (sp_list_ports(&list) != SP_OK || list == nullptr)
+        return paths;
+    for (sp_port** p = list; *p != nullptr; ++p)
+        if (sp_get_port_transport(*p) == SP_TRANSPORT_USB)
+            paths.push_back(Text(sp_get_port_name(*p)));
+    sp_free_port_list(list);
+    std::sort(paths.begin(), paths.end(), NaturalLess);
+    return paths;
+}
+
 }  // namespace verup

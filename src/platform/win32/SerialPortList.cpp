@@ -83,4 +83,16 @@ std::vector<SerialPortInfo> ListSerialPorts()
     return ports;
 }
 
+std::vector<std::string> UsbSerialPortPaths()
+{
+    std::vector<std::string> names;
+    for (int n = 1; n <= 256; ++n) {
+        const std::string name = "COM" + std::to_string(n);
+        const std::string device = DosDeviceOf(name);
+        if (!device.empty() && std::string(TransportOf(device)) == "usb")
+            names.push_back(name);
+    }
+    return names;
+}
+
 }  // namespace verup
