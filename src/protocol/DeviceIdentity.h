@@ -12,6 +12,7 @@ inline constexpr int PROBE_FIRMWARE = 2;
 struct DeviceIdentity {
     int ProbeResult = -9;            // PROBE_*; -9 before the probe
     std::string CurrentVersionText;  // its version text cut to NUM_LEN, as shown
+    std::string ProductWord;         // KIKI1 or KIKI2, whichever its identification named
     std::string FirmwareVersionText; // its firmware line, possibly with the revision after it
     std::string TelnetServerText;
     std::string HttpServerText;
