@@ -122,7 +122,9 @@ json SettingsJson(const CUpdateDlg& dlg)
         kept = PathOrNull(dlg.BackupFilePath);
     if (kept.is_null())
         kept = PathOrNull(dlg.SettingsAreaKeptPath);
-    return {{"saved", dlg.BackupWrittenThisRun || !dlg.SettingsAreaWritten.empty() || !dlg.SettingsAreaKeptPath.empty()},
+    const bool saved =
+        dlg.BackupWrittenThisRun || !dlg.SettingsAreaWritten.empty() || !dlg.SettingsAreaKeptPath.empty();
+    return {{"saved", saved},
             {"restored", dlg.SettingsWrittenBack},
             {"confirmed", dlg.SettingsRestored},
             {"backup_file", kept},
@@ -149,7 +151,9 @@ const char* UpdateOutcomeWord(int exit_code, bool dry_run)
 
 UpdateReport::UpdateReport(std::string folder, bool dry_run) : dry_run_(dry_run)
 {
-    doc_ = {{"package", {{"folder", std::move(folder)}, {"product_words", nullptr}, {"new_version", nullptr}, {"images", nullptr}}},
+    // What a run that ends before its start-up (a wrong option) reports.
+    doc_ = {{"package",
+             {{"folder", std::move(folder)}, {"product_words", nullptr}, {"new_version", nullptr}, {"images", nullptr}}},
             {"device",
              {{"product", nullptr},
               {"mac_addresses", {{"eth0", nullptr}, {"eth1", nullptr}, {"wl0", nullptr}, {"usb0", nullptr}}},
@@ -159,7 +163,11 @@ UpdateReport::UpdateReport(std::string folder, bool dry_run) : dry_run_(dry_run)
             {"steps", json::array()},
             {"images", json::array()},
             {"settings",
-             {{"saved", false}, {"restored", false}, {"confirmed", false}, {"backup_file", nullptr}, {"problem", nullptr}}}};
+             {{"saved", false},
+              {"restored", false},
+              {"confirmed", false},
+              {"backup_file", nullptr},
+              {"problem", nullptr}}}};
 }
 
 void UpdateReport::Take(const CUpdateDlg& dlg, const ConsoleHost& host)

@@ -279,8 +279,9 @@ TEST_P(CliJsonUpdateTest, ReportTellsWhatTheDeviceNowHolds)
     EXPECT_EQ(doc["device"]["firmware_after"], doc["package"]["new_version"]);
     EXPECT_EQ(doc["package"]["product_words"][0], doc["device"]["product"]);
     EXPECT_EQ(doc["device"]["mac_addresses"]["eth0"], "00:80:6D:73:00:10");
-    EXPECT_EQ(doc["road"], lan ? json({{"kind", "lan"}, {"com_name", nullptr}, {"port", nullptr}, {"address", "127.0.0.1"}})
-                               : json({{"kind", "serial"}, {"com_name", "COM1"}, {"port", pty}, {"address", nullptr}}));
+    const json road = lan ? json({{"kind", "lan"}, {"com_name", nullptr}, {"port", nullptr}, {"address", "127.0.0.1"}})
+                          : json({{"kind", "serial"}, {"com_name", "COM1"}, {"port", pty}, {"address", nullptr}});
+    EXPECT_EQ(doc["road"], road);
     EXPECT_EQ(doc["settings"], json({{"saved", true}, {"restored", true}, {"confirmed", true}, {"backup_file", nullptr},
                                      {"problem", nullptr}}));
     EXPECT_EQ(doc["outcome"], "done");
@@ -590,7 +591,12 @@ TEST_F(CliUpdateTest, APeerFloodingNegotiationLeavesAShortLog)
 TEST_F(CliUpdateTest, BadCommandLineIsAUsageError)
 {
     MakePackage();
-    EXPECT_EQ(Verup({"--com", "12"}).exit_code, 64);
+    const ProgramRun run = Verup({"--com", "12", "--json"});
+    EXPECT_EQ(run.exit_code, 64);
+    const json doc = RunDocument(run);
+    EXPECT_EQ(doc["outcome"], "usage-error");
+    EXPECT_EQ(doc["package"]["folder"], Package());
+    EXPECT_EQ(doc["errors"].size(), 1u) << doc;
     EXPECT_EQ(Verup({"--com", "1", "--lan", "127.0.0.1"}).exit_code, 64);
     EXPECT_EQ(Verup({"--lan", "1.2.3"}).exit_code, 64);
 }

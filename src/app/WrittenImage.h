@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <utility>
 
 #include "image/ImageBuilder.h"
 #include "image/ImageLimits.h"
@@ -21,7 +22,8 @@ struct WrittenImage {
 
     static WrittenImage Of(std::string file, int area, std::span<const std::uint8_t> bytes)
     {
-        return {std::move(file), area, bytes.size(), bytes.empty() ? std::uint16_t{0} : SumImageWords(bytes, 0, bytes.size() - 1)};
+        const std::uint16_t sum = bytes.empty() ? std::uint16_t{0} : SumImageWords(bytes, 0, bytes.size() - 1);
+        return {std::move(file), area, bytes.size(), sum};
     }
 };
 

@@ -12,7 +12,6 @@ inline constexpr int PROBE_FIRMWARE = 2;
 struct DeviceIdentity {
     int ProbeResult = -9;            // PROBE_*; -9 before the probe
     std::string CurrentVersionText;  // its version text cut to NUM_LEN, as shown
-    std::string ProductWord;         // KIKI1 or KIKI2, whichever its identification named
     std::string FirmwareVersionText; // its firmware line, possibly with the revision after it
     std::string TelnetServerText;
     std::string HttpServerText;
@@ -22,6 +21,7 @@ struct DeviceIdentity {
     std::string Wl0MacText;
     std::string Wl0VersionText;
     std::string Usb0MacText;
+    std::string ProductWord;         // KIKI1 or KIKI2, whichever its identification named
 };
 
 }  // namespace verup
