@@ -346,7 +346,8 @@ void AddConfigCommand(CLI::App& app)
                        "The device's version line, e.g. \"Version 1.05\" or \"Version 1.10 3\" (revision after the "
                        "version text): show the settings decision for it")
         ->option_text("TEXT");
-    config->add_flag("--json", options->Json, "Write one JSON document to stdout instead of the text (on stderr)");
+    config->add_flag("--json", options->Json,
+                     "Write the report as one JSON document to stdout; the text then goes to stderr");
     config->footer("Values marked \"default\" are absent from verup.dat. Texts are shown in UTF-8.\n"
                    "Exit codes: 0 accepted, 2 package refused (its files, or a flash layout that cannot hold the\n"
                    "program), 3 the device's firmware is refused.");

@@ -285,7 +285,8 @@ void AddImagesCommand(CLI::App& app)
     images->add_option("--dump", options->DumpDirectory,
                        "Write program.bin, fpga.bin and boot.bin (the converted images) into DIR")
         ->option_text("DIR");
-    images->add_flag("--json", options->Json, "Write one JSON document to stdout instead of the text (on stderr)");
+    images->add_flag("--json", options->Json,
+                     "Write the report as one JSON document to stdout; the text then goes to stderr");
     images->footer("Exit codes: 0 every present image converts, 2 package refused, 3 an image does not convert\n"
                    "completely or does not fit the flash layout (the update refuses it), 4 --dump could not write.");
     images->callback([options]() {
