@@ -1,6 +1,7 @@
 #pragma once
 // `verup config`: every configuration value as the start-up reads it, the derived texts, the
 // package check and, for a given device version, the settings decision.
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -15,9 +16,11 @@ inline constexpr int CONFIG_DEVICE_REFUSED = 3;    // the settings decision woul
 struct ConfigOptions {
     std::string PackageDirectory;                // holds verup.dat and the images
     std::optional<std::string> DeviceVersion;    // e.g. "Version 1.10 3" (UTF-8 or ASCII)
+    bool Json = false;                           // the report as one JSON document, the text on stderr
 };
 
 // Writes the report (UTF-8) to `out`; returns one of the exit codes above.
-int RunConfigCommand(const ConfigOptions& options, std::ostream& out);
+// With `report`, the same facts go there as JSON.
+int RunConfigCommand(const ConfigOptions& options, std::ostream& out, nlohmann::json* report = nullptr);
 
 }  // namespace verup::cli

@@ -288,6 +288,7 @@ void ConsoleHost::RefreshFields(const BoundTexts& texts)
     if (stage.empty() || stage == stage_)
         return;
     stage_ = stage;
+    history_.push_back({stage, SecondsSinceStart()});
     if (terminal_) {
         DrawProgress(true);
     } else {
@@ -369,6 +370,17 @@ std::string ConsoleHost::LinkDescription() const
 {
     std::lock_guard lock(mutex_);
     return link_description_;
+}
+
+std::vector<ShownStatus> ConsoleHost::StatusHistory() const
+{
+    std::lock_guard lock(mutex_);
+    return history_;
+}
+
+double ConsoleHost::SecondsSinceStart() const
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
 }
 
 }  // namespace verup::cli

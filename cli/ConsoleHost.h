@@ -2,10 +2,12 @@
 // The window of the update, on a console: message boxes become messages on stderr (UTF-8,
 // with what to do next), the connection dialog is answered from the command line or from what
 // verup.dat proposes, and the progress bar is a bar on a terminal or plain lines otherwise.
+#include <chrono>
 #include <mutex>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "app/DialogHost.h"
 
@@ -16,6 +18,13 @@ struct LinkChoice {
     std::optional<int> ComPort;          // 1 ... 9, 10 = automatic scan
     std::optional<std::string> Address;  // LAN address
     std::optional<std::string> PortPath; // a serial device path instead of a COM number
+};
+
+// A status text as the run showed it (UTF-8, without its animation dots), and when it
+// appeared: seconds of wall time after the host was made.
+struct ShownStatus {
+    std::string Text;
+    double StartSeconds = 0;
 };
 
 class ConsoleHost : public DialogHost {
@@ -52,6 +61,10 @@ public:
     bool ConnectionUsageError() const;
     // Describes the chosen link for people ("COM1", "COM auto-scan", "LAN 192.168.1.10").
     std::string LinkDescription() const;
+    // Every status text shown so far, in order.
+    std::vector<ShownStatus> StatusHistory() const;
+    // Wall time since the host was made, on the clock of StatusHistory.
+    double SecondsSinceStart() const;
 
 private:
     std::optional<ConnectionResult> ChooseConnection(const ConnectionRequest& request);
@@ -75,6 +88,8 @@ private:
     int last_percent_ = -1;
     std::string stage_;
     bool bar_open_ = false;
+    const std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+    std::vector<ShownStatus> history_;
 };
 
 }  // namespace verup::cli

@@ -61,9 +61,50 @@ void ReportConversion(const std::string& file, const ConversionResult& c, std::o
         out << ", STOPPED\n";
 }
 
+// The facts of one image file, as far as the check got.
+nlohmann::json FileJson(const std::string& file, std::uint32_t size)
+{
+    return {{"file", file},
+            {"present", size != 0},
+            {"bytes", size},
+            {"verdict", size != 0 ? "not-checked" : "missing"},
+            {"reason", nullptr},
+            {"image_bytes", nullptr},
+            {"word_sum", nullptr},
+            {"checksum_word", nullptr}};
+}
+
+// The problems that name `file`, else all of them (a problem of the image as a whole).
+std::string ReasonFor(const std::string& file, const std::vector<std::string>& problems)
+{
+    std::string named;
+    std::string all;
+    for (const std::string& problem : problems) {
+        all += (all.empty() ? "" : "; ") + problem;
+        if (problem.rfind(file + ":", 0) == 0)
+            named += (named.empty() ? "" : "; ") + problem;
+    }
+    return named.empty() ? all : named;
+}
+
+// The verdict on a file that goes into `image`: fine, or refused with its reason.
+void Judge(nlohmann::json& j, const std::vector<std::string>& problems, const std::vector<std::uint8_t>& image,
+           std::size_t image_bytes)
+{
+    if (!problems.empty()) {
+        j["verdict"] = "refused";
+        j["reason"] = ReasonFor(j["file"].get<std::string>(), problems);
+        return;
+    }
+    const std::size_t size = std::min(image_bytes, image.size());
+    j["verdict"] = "ok";
+    j["image_bytes"] = size;
+    j["word_sum"] = size == 0 ? 0 : SumImageWords(image, 0, size - 1);
+}
+
 }  // namespace
 
-int RunImagesCommand(const ImagesOptions& options, std::ostream& out)
+int RunImagesCommand(const ImagesOptions& options, std::ostream& out, nlohmann::json* report)
 {
     const std::string& dir = options.PackageDirectory;
     const std::string config_path = ImagePath(dir, CONFIG_FILE);
@@ -74,6 +115,33 @@ int RunImagesCommand(const ImagesOptions& options, std::ostream& out)
     for (int i : {0, 1, 2, 4})
         out << "  " << names[i] << ": " << SizeText(presence.ImageFileSizes[i]) << "\n";
     out << "  " << CONFIG_FILE << ": " << SizeText(presence.ConfigFileSize) << "\n";
+
+    // Indexed as ImageFileSizes: rt00.mot, fpga01.mot, fpga02.mot, (unused), from00.mot.
+    nlohmann::json files[5];
+    for (int i : {0, 1, 2, 4})
+        files[i] = FileJson(names[i], presence.ImageFileSizes[static_cast<std::size_t>(i)]);
+    const auto finish = [&](int code) {
+        if (report == nullptr)
+            return code;
+        nlohmann::json refusals = presence.Refusals;
+        nlohmann::json writes = nlohmann::json::array();
+        if (presence.WritesProgram())
+            writes.push_back("program");
+        if (presence.WritesFpga())
+            writes.push_back("fpga");
+        if (presence.WritesBoot())
+            writes.push_back("boot");
+        *report = {{"folder", dir},
+                   {"config_file_bytes", presence.ConfigFileSize},
+                   {"accepted", presence.Accepted},
+                   {"refusals", refusals},
+                   {"writes", writes},
+                   {"images", {files[0], files[1], files[2], files[4]}},
+                   {"dump_directory", options.DumpDirectory.empty() ? nlohmann::json(nullptr)
+                                                                    : nlohmann::json(options.DumpDirectory)},
+                   {"exit_code", code}};
+        return code;
+    };
 
     std::vector<std::string> writes;
     if (presence.WritesProgram())
@@ -98,7 +166,7 @@ int RunImagesCommand(const ImagesOptions& options, std::ostream& out)
     }
     if (presence.ConfigFileSize == 0) {
         out << "Nothing converted: the flash layout comes from verup.dat.\n";
-        return exit_code;
+        return finish(exit_code);
     }
 
     Config cfg;
@@ -177,6 +245,22 @@ int RunImagesCommand(const ImagesOptions& options, std::ostream& out)
             dumped = WriteBinary(dump / "boot.bin", checked.BootImage.data(), checked.BootImage.size(), out) && dumped;
     }
     const bool converted = checked.Usable();
+    if (to_write.Program) {
+        const std::size_t area = static_cast<std::size_t>(cfg.PROG_RAM_END_ADR - cfg.PROG_RAM_STR_ADR) + 1;
+        Judge(files[0], checked.ProgramProblems, checked.ProgramImage, area);
+        if (checked.ProgramProblems.empty())
+            files[0]["checksum_word"] = checked.Program.ChecksumWord;
+    }
+    for (int i : {1, 2}) {
+        if (to_write.Fpga)
+            Judge(files[i], checked.FpgaProblems, checked.FpgaImage, checked.FpgaImage.size());
+        else if (presence.ImageFileSizes[static_cast<std::size_t>(i)] != 0) {
+            files[i]["verdict"] = "not-written";
+            files[i]["reason"] = "only one of fpga01.mot and fpga02.mot is present";
+        }
+    }
+    if (to_write.Boot)
+        Judge(files[4], checked.BootProblems, checked.BootImage, checked.BootImage.size());
 
     if (exit_code == IMAGES_OK && !converted)
         exit_code = IMAGES_CONVERSION_FAILED;
@@ -188,7 +272,7 @@ int RunImagesCommand(const ImagesOptions& options, std::ostream& out)
         out << "Not every image is usable: the update refuses this package before it erases anything.\n";
     else
         out << "Not every image is usable.\n";
-    return exit_code;
+    return finish(exit_code);
 }
 
 }  // namespace verup::cli
@@ -201,12 +285,18 @@ void AddImagesCommand(CLI::App& app)
     images->add_option("--dump", options->DumpDirectory,
                        "Write program.bin, fpga.bin and boot.bin (the converted images) into DIR")
         ->option_text("DIR");
+    images->add_flag("--json", options->Json,
+                     "Write the report as one JSON document to stdout; the text then goes to stderr");
     images->footer("Exit codes: 0 every present image converts, 2 package refused, 3 an image does not convert\n"
                    "completely or does not fit the flash layout (the update refuses it), 4 --dump could not write.");
     images->callback([options]() {
         std::error_code ec;
         options->PackageDirectory = std::filesystem::current_path(ec).string();
-        const int code = verup::cli::RunImagesCommand(*options, std::cout);
+        nlohmann::json report;
+        const int code = verup::cli::RunImagesCommand(*options, options->Json ? std::cerr : std::cout,
+                                                      options->Json ? &report : nullptr);
+        if (options->Json)
+            std::cout << report.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n" << std::flush;
         if (code != verup::cli::IMAGES_OK)
             throw CLI::RuntimeError(code);
     });

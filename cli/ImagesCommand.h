@@ -1,6 +1,7 @@
 #pragma once
 // `verup images`: checks a package's images as the start-up does and converts each present
 // one as the LAN update would, saying why anything is refused.
+#include <nlohmann/json.hpp>
 #include <ostream>
 #include <string>
 
@@ -15,10 +16,12 @@ inline constexpr int IMAGES_DUMP_FAILED = 4;       // --dump could not write its
 struct ImagesOptions {
     std::string PackageDirectory;  // holds verup.dat and the images
     std::string DumpDirectory;     // empty: write nothing
+    bool Json = false;             // the report as one JSON document, the text on stderr
 };
 
 // Writes the report to `out`; returns one of the exit codes above (the worst that applies:
 // refused before conversion failed before dump failed).
-int RunImagesCommand(const ImagesOptions& options, std::ostream& out);
+// With `report`, the same facts go there as JSON.
+int RunImagesCommand(const ImagesOptions& options, std::ostream& out, nlohmann::json* report = nullptr);
 
 }  // namespace verup::cli

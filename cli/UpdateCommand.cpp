@@ -9,7 +9,9 @@
 
 #include "Commands.h"
 #include "ConsoleHost.h"
+#include "MessageTap.h"
 #include "SettingsCommand.h"
+#include "UpdateReport.h"
 #include "app/CUpdateDlg.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
@@ -29,7 +31,9 @@ constexpr char kExitCodesHelp[] =
     "saved, which stops it before anything is erased, and when the device did not come back after a\n"
     "restart); 2 the start-up refused (package, port, device or another verup running); 3 done but\n"
     "the settings were not confirmed as restored (the backup file is kept and its path printed);\n"
-    "64 wrong command line.";
+    "64 wrong command line.\n"
+    "With --json the run ends with one JSON document on stdout whatever the outcome (its fields are\n"
+    "described in docs/json.md); progress and messages then go to stderr.";
 
 // The final status texts of the window (UTF-8), for a worker that did not set its outcome.
 constexpr char kStatusFailed[] = "バージョンアップ異常";
@@ -207,7 +211,31 @@ void RunSetup::Attach(CUpdateDlg& dlg)
     };
 }
 
-int RunUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err, bool terminal)
+namespace {
+
+// Reads the dialog into the report on every way out of the run, after its teardown.
+class ReportOnExit {
+public:
+    ReportOnExit(UpdateReport* report, const CUpdateDlg& dlg, const ConsoleHost& host)
+        : report_(report), dlg_(dlg), host_(host)
+    {
+    }
+    ReportOnExit(const ReportOnExit&) = delete;
+    ReportOnExit& operator=(const ReportOnExit&) = delete;
+    ~ReportOnExit()
+    {
+        if (report_)
+            report_->Take(dlg_, host_);
+    }
+
+private:
+    UpdateReport* report_;
+    const CUpdateDlg& dlg_;
+    const ConsoleHost& host_;
+};
+
+int RunUpdateSteps(const UpdateOptions& options, std::ostream& out, std::ostream& err, bool terminal,
+                   UpdateReport* report)
 {
     const std::optional<LinkChoice> choice = ParseLinkChoice(options.Com, options.Lan, err, options.Port);
     if (!choice)
@@ -220,6 +248,7 @@ int RunUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
     ConsoleHost host(out, err, terminal, *choice);
     CUpdateDlg dlg(host, setup.Environment());
     setup.Attach(dlg);
+    const ReportOnExit report_on_exit(report, dlg, host);
 
     const bool ready = dlg.OnInitDialog();
     host.FinishProgress();
@@ -282,6 +311,24 @@ int RunUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
     return code;
 }
 
+}  // namespace
+
+int RunUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err, bool terminal)
+{
+    if (!options.Json)
+        return RunUpdateSteps(options, out, err, terminal, nullptr);
+    // `out` gets the document alone; the messages on their way to `err` are kept for it.
+    MessageTap tap(*err.rdbuf());
+    std::ostream human(&tap);
+    UpdateReport report(CurrentDirectory(), options.DryRun);
+    const int code = RunUpdateSteps(options, human, human, false, &report);
+    human.flush();
+    out << report.Document(code, tap.Messages()).dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+        << "\n"
+        << std::flush;
+    return code;
+}
+
 }  // namespace verup::cli
 
 void AddUpdateCommand(CLI::App& app)
@@ -303,6 +350,8 @@ void AddUpdateCommand(CLI::App& app)
     app.add_flag("--dry-run", options->DryRun,
                  "Stop after the start-up: show the device, its versions, the settings decision and what would be "
                  "written");
+    app.add_flag("--json", options->Json,
+                 "Write one JSON document about the run to stdout when it ends (the text goes to stderr)");
     app.add_option("--log", options->LogFile, "Write the debug log (UTF-8) to FILE, whatever DEBUG says")
         ->option_text("FILE");
     app.add_option("--time-scale", options->TimeScale, "Divide every wait and time-out by X (simulated devices only)")

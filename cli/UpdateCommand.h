@@ -26,6 +26,7 @@ struct UpdateOptions {
     bool DryRun = false;  // stop after the start-up and tell what would be done
     std::string LogFile;  // the debug log (UTF-8), whatever DEBUG says
     double TimeScale = 0; // 0: VERUP_TIME_SCALE or 1
+    bool Json = false;    // one JSON document on `out` at the end; the text for people on `err`
 };
 
 // The link of --com, --lan and --port; nullopt (reported on `err`) when one is malformed or

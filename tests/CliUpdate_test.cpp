@@ -8,8 +8,10 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <cstdio>
 #include <map>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <thread>
 
 #include "platform/InstanceGuard.h"
@@ -36,6 +38,70 @@ std::string SettingsPart(const std::string& inspection)
 {
     const auto start = inspection.find("\nsettings");
     return start == std::string::npos ? std::string() : inspection.substr(start);
+}
+
+using nlohmann::json;
+
+// Every key of `object` with the JSON type `type` of each, or (for null) null or that type.
+void ExpectKeys(const json& object, const std::map<std::string, json::value_t>& keys, bool nullable = false)
+{
+    ASSERT_TRUE(object.is_object()) << object;
+    EXPECT_EQ(object.size(), keys.size()) << object;
+    for (const auto& [key, type] : keys) {
+        ASSERT_TRUE(object.contains(key)) << key << " in " << object;
+        const json& value = object[key];
+        const bool number = type == json::value_t::number_float && value.is_number();
+        const bool integer = type == json::value_t::number_unsigned && value.is_number_integer() && value >= 0;
+        EXPECT_TRUE(value.type() == type || number || integer || (nullable && value.is_null()))
+            << key << " = " << value;
+    }
+}
+
+// The word sum "verup-devsim --inspect" shows for flash area `area`, or -1 when it shows none.
+int InspectedWordSum(const std::string& inspection, int area)
+{
+    char head[16];
+    std::snprintf(head, sizeof head, "\narea %2d ", area);
+    const auto at = inspection.find(head);
+    const auto sum = at == std::string::npos ? at : inspection.find("word sum ", at);
+    return sum == std::string::npos ? -1 : std::stoi(inspection.substr(sum + 9, 4), nullptr, 16);
+}
+
+// The run's document: stdout holds it and nothing else, and its common keys are all there.
+json RunDocument(const ProgramRun& run)
+{
+    json doc;
+    EXPECT_NO_THROW(doc = json::parse(run.out)) << run.out;
+    using V = json::value_t;
+    ExpectKeys(doc, {{"tool", V::object}, {"package", V::object}, {"device", V::object}, {"road", V::object},
+                     {"steps", V::array}, {"images", V::array}, {"settings", V::object}, {"warnings", V::array},
+                     {"errors", V::array}, {"notes", V::array}, {"outcome", V::string},
+                     {"exit_code", V::number_unsigned}});
+    if (!doc.is_object() || doc.size() != 12)
+        return doc;
+    ExpectKeys(doc["tool"], {{"name", V::string}, {"version", V::string}});
+    ExpectKeys(doc["package"], {{"folder", V::string}, {"product_words", V::array}, {"new_version", V::string},
+                                {"images", V::array}}, true);
+    ExpectKeys(doc["device"], {{"product", V::string}, {"mac_addresses", V::object}, {"firmware_before", V::string},
+                               {"firmware_after", V::string}}, true);
+    ExpectKeys(doc["device"]["mac_addresses"], {{"eth0", V::string}, {"eth1", V::string}, {"wl0", V::string},
+                                                {"usb0", V::string}}, true);
+    ExpectKeys(doc["road"], {{"kind", V::string}, {"com_name", V::string}, {"port", V::string},
+                             {"address", V::string}}, true);
+    ExpectKeys(doc["settings"], {{"saved", V::boolean}, {"restored", V::boolean}, {"confirmed", V::boolean},
+                                 {"backup_file", V::string}, {"problem", V::string}}, true);
+    for (const json& step : doc["steps"])
+        ExpectKeys(step, {{"text", V::string}, {"start", V::number_float}, {"duration", V::number_float}});
+    for (const json& image : doc["images"]) {
+        ExpectKeys(image, {{"file", V::string}, {"area", V::number_unsigned}, {"bytes", V::number_unsigned},
+                           {"word_sum", V::number_unsigned}, {"checksum_word", V::number_unsigned}}, true);
+        EXPECT_FALSE(image["word_sum"].is_null());
+    }
+    for (const char* list : {"warnings", "errors", "notes"})
+        for (const json& text : doc[list])
+            EXPECT_TRUE(text.is_string()) << text;
+    EXPECT_EQ(doc["exit_code"], run.exit_code);
+    return doc;
 }
 
 class CliUpdateTest : public ::testing::Test {
@@ -194,6 +260,123 @@ TEST_F(CliUpdateTest, FullUpdateOverTheLanKeepsTheSettings)
     EXPECT_NE(Log().find("putdata 40\n"), std::string::npos) << Log();
 }
 
+class CliJsonUpdateTest : public CliUpdateTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(CliJsonUpdateTest, ReportTellsWhatTheDeviceNowHolds)
+{
+    const bool lan = GetParam();
+    const char* before = lan ? "Version 1.15" : "Version 1.10";
+    MakePackage({"--debug", "0"});
+    StartDevice(lan ? std::vector<std::string>{"--firmware-version", before}
+                    : std::vector<std::string>{"--firmware-version", before, "--revision", "7"},
+                lan);
+    const ProgramRun run = Verup({lan ? "--lan" : "--com", lan ? "127.0.0.1" : "1", "--json"});
+    StopDevice();
+    ASSERT_EQ(run.exit_code, 0) << run.out << run.err << Log();
+    const json doc = RunDocument(run);
+    ASSERT_FALSE(HasFailure());
+    const ProgramRun version = RunProgram({VERUP_BINARY, "--version"}, {}, dir);
+    EXPECT_EQ(doc["tool"]["name"], "verup");
+    EXPECT_NE(version.out.find(doc["tool"]["version"].get<std::string>()), std::string::npos) << version.out;
+
+    EXPECT_EQ(doc["package"]["folder"], Package());
+    EXPECT_EQ(doc["package"]["new_version"], "Version 1.20");
+    EXPECT_EQ(doc["package"]["images"].size(), 4u) << doc["package"];
+    EXPECT_EQ(doc["device"]["firmware_before"], before);
+    EXPECT_EQ(doc["device"]["firmware_after"], doc["package"]["new_version"]);
+    EXPECT_EQ(doc["package"]["product_words"][0], doc["device"]["product"]);
+    EXPECT_EQ(doc["device"]["mac_addresses"]["eth0"], "00:80:6D:73:00:10");
+    const json road = lan ? json({{"kind", "lan"}, {"com_name", nullptr}, {"port", nullptr}, {"address", "127.0.0.1"}})
+                          : json({{"kind", "serial"}, {"com_name", "COM1"}, {"port", pty}, {"address", nullptr}});
+    EXPECT_EQ(doc["road"], road);
+    EXPECT_EQ(doc["settings"], json({{"saved", true}, {"restored", true}, {"confirmed", true}, {"backup_file", nullptr},
+                                     {"problem", nullptr}}));
+    EXPECT_EQ(doc["outcome"], "done");
+    EXPECT_EQ(doc["errors"], json::array());
+
+    // The steps as the status line showed them, one after the other.
+    ASSERT_GE(doc["steps"].size(), 2u);
+    EXPECT_EQ(doc["steps"].back()["text"], "バージョンアップ完了");
+    double previous = 0;
+    for (const json& step : doc["steps"]) {
+        EXPECT_GE(step["start"].get<double>(), previous);
+        EXPECT_GE(step["duration"].get<double>(), 0.0);
+        previous = step["start"].get<double>();
+    }
+
+    // What the update says it wrote is what the device's flash holds.
+    const std::string after = Inspect();
+    std::map<std::string, int> areas;
+    int checksums = 0;
+    for (const json& image : doc["images"]) {
+        ++areas[image["file"].get<std::string>()];
+        checksums += image["checksum_word"].is_null() ? 0 : 1;
+        EXPECT_EQ(InspectedWordSum(after, image["area"].get<int>()), image["word_sum"].get<int>()) << image << after;
+    }
+    int program_areas = 0;
+    for (auto at = after.find(" program "); at != std::string::npos; at = after.find(" program ", at + 1))
+        ++program_areas;
+    EXPECT_EQ(areas, (std::map<std::string, int>{
+                         {"rt00.mot", program_areas}, {"fpga01.mot+fpga02.mot", 1}, {"from00.mot", 1}}))
+        << doc["images"] << after;
+    EXPECT_EQ(checksums, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothRoads, CliJsonUpdateTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Lan" : "Serial"; });
+
+TEST_F(CliUpdateTest, JsonReportOfARefusedStartup)
+{
+    MakePackage({"--debug", "0"});
+    std::filesystem::remove(dir.File("pkg/fpga02.mot"));
+    const ProgramRun run = Verup({"--com", "1", "--json"});
+    EXPECT_EQ(run.exit_code, 2) << run.out << run.err;
+    const json doc = RunDocument(run);
+    ASSERT_FALSE(HasFailure());
+    EXPECT_EQ(doc["outcome"], "refused");
+    EXPECT_EQ(doc["package"]["images"].size(), 3u) << doc["package"];
+    EXPECT_EQ(doc["device"]["firmware_before"], nullptr);
+    EXPECT_EQ(doc["device"]["firmware_after"], nullptr);
+    EXPECT_EQ(doc["road"]["kind"], nullptr);
+    EXPECT_EQ(doc["images"], json::array());
+    EXPECT_EQ(doc["settings"]["saved"], false);
+    ASSERT_EQ(doc["errors"].size(), 1u) << doc;
+    EXPECT_NE(doc["errors"][0].get<std::string>().find("バージョンアップに必要なファイルが見つかりません。"),
+              std::string::npos);
+    EXPECT_NE(run.err.find("バージョンアップに必要なファイルが見つかりません。"), std::string::npos) << run.err;
+}
+
+TEST_F(CliUpdateTest, ConfigJsonGivesTheValuesAndTheSettingsDecision)
+{
+    MakePackage({"--debug", "0"});
+    const ProgramRun run = RunProgram(
+        {VERUP_BINARY, "-C", Package(), "config", "--json", "--device-version", "Version 1.05"}, {}, dir);
+    EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
+    json doc;
+    ASSERT_NO_THROW(doc = json::parse(run.out)) << run.out;
+    EXPECT_EQ(doc["exit_code"], run.exit_code);
+    std::map<std::string, json> values;
+    for (const json& v : doc["values"]) {
+        EXPECT_EQ(v.size(), 5u) << v;
+        EXPECT_TRUE(v["section"].is_string() && v["key"].is_string() && v["default"].is_boolean()) << v;
+        EXPECT_TRUE(v["note"].is_null() || v["note"].is_string()) << v;
+        values[v.value("key", "")] = v["value"];
+    }
+    EXPECT_EQ(values["NUM"], "Version 1.20");
+    EXPECT_EQ(values["DEBUG"], 0);
+    EXPECT_TRUE(values["SECT_END_ADR"].is_number_unsigned());
+    EXPECT_TRUE(values["FRM_VER"].is_number());
+    EXPECT_EQ(doc["package"]["accepted"], true);
+    EXPECT_EQ(doc["package"]["refusals"], json::array());
+    EXPECT_EQ(doc["derived"]["new_version_text"], "Version 1.20");
+    const json& decision = doc["settings_decision"];
+    EXPECT_EQ(decision["refused"], false);
+    EXPECT_EQ(decision["convert_on_restore"], 1);
+    EXPECT_EQ(decision["layout"]["section"], "O_SAVE");
+    EXPECT_EQ(decision["conversion_layout"]["section"], "C_DATA");
+    EXPECT_NE(run.err.find("[VERUP]"), std::string::npos) << "the text goes to stderr";
+}
+
 TEST_F(CliUpdateTest, OldFirmwareSettingsAreReLaidForTheNewFirmware)
 {
     MakePackage({"--debug", "0"});
@@ -273,11 +456,19 @@ TEST_F(CliUpdateTest, FailedRestoreKeepsTheBackupAndExitsWith3)
     MakePackage({"--debug", "0"});
     // The first putdata is swallowed: its confirmation never comes.
     StartDevice({"--firmware-version", "Version 1.10", "--revision", "7", "--no-reply", "putdata:1"});
-    const ProgramRun run = Verup({"--com", "1"});
+    const ProgramRun run = Verup({"--com", "1", "--json"});
     StopDevice();
     ASSERT_EQ(run.exit_code, 3) << run.out << run.err << Log();
     ASSERT_EQ(KeptSettings().size(), 1u);
     const std::string backup = KeptSettings()[0];
+    const json doc = RunDocument(run);
+    EXPECT_EQ(doc["outcome"], "settings-not-restored");
+    EXPECT_EQ(doc["settings"]["saved"], true);
+    EXPECT_EQ(doc["settings"]["restored"], false);
+    EXPECT_EQ(doc["settings"]["confirmed"], false);
+    EXPECT_EQ(doc["settings"]["backup_file"], backup);
+    EXPECT_TRUE(doc["settings"]["problem"].is_string());
+    EXPECT_NE(doc["warnings"].dump().find(backup), std::string::npos) << doc["warnings"];
     EXPECT_EQ(backup.rfind(StateFolder() + "/7300qb-settings-00-80-6d-73-00-10-20", 0), 0u) << backup;
     EXPECT_NE(run.err.find(backup), std::string::npos) << run.err;
     EXPECT_EQ(std::filesystem::status(backup).permissions() & std::filesystem::perms::all,
@@ -308,6 +499,22 @@ TEST_P(CliBrokenPackageTest, IsRefusedAsVerupImagesSays)
     const ProgramRun images = RunProgram({VERUP_BINARY, "-C", Package(), "images"}, {}, dir);
     EXPECT_EQ(images.exit_code, 3) << images.out << images.err;
     EXPECT_NE(images.out.find(verdict), std::string::npos) << images.out;
+    const ProgramRun images_json = RunProgram({VERUP_BINARY, "-C", Package(), "images", "--json"}, {}, dir);
+    EXPECT_EQ(images_json.exit_code, 3);
+    json report;
+    ASSERT_NO_THROW(report = json::parse(images_json.out)) << images_json.out;
+    EXPECT_EQ(report["exit_code"], 3);
+    ASSERT_EQ(report["images"].size(), 4u) << report;
+    for (const json& image : report["images"]) {
+        const bool boot = image["file"] == "from00.mot";
+        EXPECT_EQ(image["present"], true);
+        EXPECT_EQ(image["verdict"], boot ? "refused" : "ok") << image;
+        EXPECT_EQ(image["reason"].is_string(), boot) << image;
+        EXPECT_EQ(image["word_sum"].is_number(), !boot) << image;
+        if (boot) {
+            EXPECT_NE(image["reason"].get<std::string>().find(verdict), std::string::npos) << image;
+        }
+    }
 
     StartDevice(lan ? std::vector<std::string>{"--firmware-version", "Version 1.15"}
                     : std::vector<std::string>{"--firmware-version", "Version 1.10", "--revision", "7"},
@@ -413,7 +620,12 @@ TEST_F(CliUpdateTest, APeerFloodingNegotiationLeavesAShortLog)
 TEST_F(CliUpdateTest, BadCommandLineIsAUsageError)
 {
     MakePackage();
-    EXPECT_EQ(Verup({"--com", "12"}).exit_code, 64);
+    const ProgramRun run = Verup({"--com", "12", "--json"});
+    EXPECT_EQ(run.exit_code, 64);
+    const json doc = RunDocument(run);
+    EXPECT_EQ(doc["outcome"], "usage-error");
+    EXPECT_EQ(doc["package"]["folder"], Package());
+    EXPECT_EQ(doc["errors"].size(), 1u) << doc;
     EXPECT_EQ(Verup({"--com", "1", "--lan", "127.0.0.1"}).exit_code, 64);
     EXPECT_EQ(Verup({"--lan", "1.2.3"}).exit_code, 64);
     EXPECT_EQ(Verup({"--port", "/dev/null", "--com", "1"}).exit_code, 64);

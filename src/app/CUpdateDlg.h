@@ -15,6 +15,7 @@
 
 #include "app/DialogHost.h"
 #include "app/LogLimiter.h"
+#include "app/WrittenImage.h"
 #include "package/Config.h"
 #include "package/Package.h"
 #include "platform/Clock.h"
@@ -198,6 +199,9 @@ public:
     // The restored settings were read back from the device and found as written; the
     // teardown deletes the backup file only then.
     bool SettingsRestored = false;
+    // The saved settings were written back to the device (putdata and savedata, or area 31),
+    // confirmed or not.
+    bool SettingsWrittenBack = false;
     // The settings area written back to area 31 over the LAN, for ConfirmRestoredSettings.
     std::vector<uint8_t> SettingsAreaWritten;
     // Why the last settings save, restore or confirmation failed (plain English), else empty.
@@ -227,6 +231,11 @@ public:
     // Why the update refused the package's images before touching the device, one line per
     // file (empty when they were usable or not judged). Written by the worker.
     std::vector<std::string> ImagesRefusal;
+    // The flash areas this update wrote with the package's images, in order. Written by the worker.
+    std::vector<WrittenImage> ImagesWritten;
+    // The version text the device reported after the update's restart (CP932), empty when
+    // it was not read.
+    std::string VersionAfterUpdate;
 
     // Links and the command channel (one update owns them; nothing is process-wide)
     std::unique_ptr<SerialLink> Serial;

@@ -192,6 +192,7 @@ int LanUpdateRun::WriteProgram()
         if (!Write(j))
             return kOutcomeFailed;
         Advance(FormatText(lantext::kWriteOkLogFormat, j));
+        dlg_.ImagesWritten.push_back(WrittenImage::Of(PROGRAM_IMAGE_FILE, j, block));
     }
     written_.push_back(FormatText("main program (areas 1-%d; data area %d erased)", sector_count_, cfg_.DATA));
     Restart();
@@ -218,6 +219,7 @@ int LanUpdateRun::WriteFpga()
         return kOutcomeFailed;
     Advance(FormatText(lantext::kWriteLogFormat, cfg_.FPGA));
     fpga_written_ = true;
+    dlg_.ImagesWritten.push_back(WrittenImage::Of(kFpgaSectorFiles, cfg_.FPGA, {fpga.data(), block_size}));
     written_.push_back(FormatText("FPGA configurations (area %d)", cfg_.FPGA));
     return kOutcomeDone;
 }
@@ -234,6 +236,7 @@ int LanUpdateRun::WriteMonitor()
         return kOutcomeFailed;
     Advance(lantext::kWrite0OkLog);
     monitor_written_ = true;
+    dlg_.ImagesWritten.push_back(WrittenImage::Of(BOOT_IMAGE_FILE, kMonitorArea, {boot.data(), block_size}));
     written_.push_back("boot monitor (area 0)");
     return kOutcomeDone;
 }
@@ -353,6 +356,8 @@ int LanUpdateRun::Run()
         Log(FormatText(lantext::kOpenErrCountFormat, open_failures_));
         // Only a new login reads the new version; a device that refused it is not verified.
         const std::string& found = dlg_.Device.FirmwareVersionText;
+        if (last_connect_ == 1)
+            dlg_.VersionAfterUpdate = found;
         if (last_connect_ != 1 || found.empty() || found != dlg_.NewVersionText()) {
             Log(lantext::kVersionCheckError);
             return kOutcomeFailed;
@@ -370,6 +375,7 @@ int LanUpdateRun::Run()
         if (!Write(kSettingsArea))
             return kOutcomeFailed;
         Advance(lantext::kWrite31Ok);
+        dlg_.SettingsWrittenBack = true;
         // The copy on disk goes only once the device shows the area as written.
         if (dlg_.ConfirmRestoredSettings() == 1)
             DeleteSettingsAreaFile();
@@ -408,6 +414,9 @@ void CUpdateDlg::LanUpdate()
     UpdateStage = 0;
     ProgressStep = 0;
     SettingsAreaKeptPath.clear();
+    ImagesWritten.clear();
+    VersionAfterUpdate.clear();
+    SettingsWrittenBack = false;
     host.SetProgressRange(0, 10);
     Report(0);
     host.EnableCloseButton(false);

@@ -75,6 +75,7 @@ void CUpdateDlg::OnSocketNotify(int result)
             link.SetLoginState(LOGIN_WRONG_PRODUCT);
             return;
         }
+        Device.ProductWord = NamedProduct(greeting, cfg);
         // The firmware version is cut after NUM_LEN characters, within the greeting.
         const std::size_t num_len = cfg.NUM_LEN > 0 ? static_cast<std::size_t>(cfg.NUM_LEN) : 0;
         std::string text;

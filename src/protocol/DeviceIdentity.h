@@ -21,6 +21,7 @@ struct DeviceIdentity {
     std::string Wl0MacText;
     std::string Wl0VersionText;
     std::string Usb0MacText;
+    std::string ProductWord;         // KIKI1 or KIKI2, whichever its identification named
 };
 
 }  // namespace verup

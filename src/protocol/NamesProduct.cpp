@@ -17,4 +17,13 @@ bool NamesProduct(std::string_view reply, const Config& cfg)
     return HasWord(reply, cfg.KIKI1) || HasWord(reply, cfg.KIKI2);
 }
 
+std::string NamedProduct(std::string_view reply, const Config& cfg)
+{
+    if (HasWord(reply, cfg.KIKI1))
+        return cfg.KIKI1;
+    if (HasWord(reply, cfg.KIKI2))
+        return cfg.KIKI2;
+    return std::string();
+}
+
 }  // namespace verup

@@ -116,6 +116,7 @@ int CUpdateDlg::QueryVersion(std::string& out)
         return -1;
     if (!NamesProduct(ch.ReplyBuffer, cfg))
         return -2;  // another device answered
+    Device.ProductWord = NamedProduct(ch.ReplyBuffer, cfg);
     if (ch.SerialCommand(VERSION, QUERY_TIMEOUT_MS, RK_OK) == 0)
         return -1;
     const int at = FindText(ch.ReplyBuffer, VERSION_MARK);

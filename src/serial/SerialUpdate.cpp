@@ -31,6 +31,15 @@ constexpr int PROGRESS_FIXED_STEPS = 4;
 constexpr int PROGRAM_FIXED_STEPS = 4;
 constexpr int FPGA_STEPS = 2;
 
+// FMONWR writes the boot area.
+constexpr int BOOT_AREA = 0;
+
+// The first `size` bytes of `image` (fewer when it is shorter).
+std::span<const std::uint8_t> Head(const std::vector<std::uint8_t>& image, std::size_t size)
+{
+    return {image.data(), std::min(size, image.size())};
+}
+
 // "FPGAWR1=01,12,-5\r" for FP_LEN 3 and the values 1, 12, -5: each value "%02d,", the last
 // character (the final comma, or "=" when FP_LEN is 0) replaced by "\r".
 std::string FpgaParameterLine(int image, const Config& cfg)
@@ -63,6 +72,9 @@ void CUpdateDlg::SerialUpdate()
     StartStatusAnimation();
     UpdateStage = 0;
     ProgressStep = 0;
+    ImagesWritten.clear();
+    VersionAfterUpdate.clear();
+    SettingsWrittenBack = false;
     host.SetProgressRange(0, PROGRESS_INITIAL_RANGE);
     Report(0);
     const int last_erase_sector = std::max(cfg.MAIN, cfg.FPGA);
@@ -201,6 +213,8 @@ void CUpdateDlg::SerialUpdate()
                     return fail();
                 }
                 Report(-1, " Write OK \r\n");
+                ImagesWritten.push_back(
+                    WrittenImage::Of(PROGRAM_IMAGE_FILE, k, ProgramImageSector(package.Images().ProgramImage, k, cfg)));
             }
             clock.SleepMs(CHECKSUM_SETTLE_MS);
             if (CheckFlashChecksum() != 1) {
@@ -232,6 +246,8 @@ void CUpdateDlg::SerialUpdate()
                 }
                 tick(" F-ROM(FPGA) Write OK \r\n");
             }
+            ImagesWritten.push_back(WrittenImage::Of(kFpgaSectorFiles, cfg.FPGA,
+                                                     Head(package.Images().FpgaImage, cfg.SECT_END_ADR + std::size_t{1})));
         }
 
         // 8. The boot area with the flash monitor.
@@ -248,6 +264,8 @@ void CUpdateDlg::SerialUpdate()
                 return fail();
             }
             Report(-1, " F-ROM(BOOT & F-ROM.MONI) Write OK \r\n");
+            ImagesWritten.push_back(WrittenImage::Of(BOOT_IMAGE_FILE, BOOT_AREA,
+                                                     Head(package.Images().BootImage, cfg.SECT_END_ADR + std::size_t{1})));
             tick();
         }
 
@@ -279,6 +297,7 @@ void CUpdateDlg::SerialUpdate()
                 std::string_view reply(ch.ReplyBuffer);
                 reply = reply.substr(static_cast<std::size_t>(at - 1));
                 reply = reply.substr(0, std::min(reply.find('\0'), static_cast<std::size_t>(std::max(cfg.NUM_LEN, 0))));
+                VersionAfterUpdate.assign(reply);
                 // An empty text checks nothing: it never passes.
                 if (reply.empty() || reply != NewVersionText()) {
                     Report(-1, "Version Check ERROR\r\n");

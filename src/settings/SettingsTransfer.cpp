@@ -170,6 +170,7 @@ int CUpdateDlg::SaveDeviceSettings(const std::string& path)
 int CUpdateDlg::RestoreDeviceSettings(const std::string& path)
 {
     SettingsRestored = false;
+    SettingsWrittenBack = false;
     SettingsProblem.clear();
     SettingsAreaWritten.clear();
     // A backup left by an earlier run holds another moment's (or another device's) settings.
@@ -214,6 +215,7 @@ int CUpdateDlg::RestoreDeviceSettings(const std::string& path)
     // (nothing, or its error word) it may hold them only until the next restart.
     if (Channel.Transact(kSavedataCommand, kSavedataTimeoutMs, RK_WRITE_OK_LINE, true) != 1)
         return Problem(*this, "savedata restart: no \"Write OK\"; the device may not have stored the settings");
+    SettingsWrittenBack = true;
     // Whether they were stored is known once the device is up again (ConfirmRestoredSettings).
     return 1;
 }
