@@ -66,13 +66,16 @@ for i in $(seq "$devices"); do
   after=$(inspect "$i")
   grep -q 'program version text: Version 1.20' <<<"$after" || fail "$a does not hold the new firmware"
   diff -q "dev$i.before" <(sed -n '/^settings/,$p' <<<"$after") >/dev/null || fail "$a lost its settings"
-  python3 - "reports/$a.json" "$a" <<'PY' || fail "$a: its JSON report is wrong"
+  python3 - "reports/$a.json" "$a" "$(mac "$i")" <<'PY' || fail "$a: its JSON report is wrong"
 import json, sys
 report = json.load(open(sys.argv[1]))
+address, mac = sys.argv[2:]
 assert report["exit_code"] == 0 and report["outcome"] == "done", report["outcome"]
-assert report["road"]["kind"] == "lan" and report["road"]["address"] == sys.argv[2], report["road"]
-assert report["device"]["version_after"] == "Version 1.20", report["device"]
-assert report["settings"]["restored"] is True and report["settings"]["kept_backup"] is None, report["settings"]
+assert report["road"]["kind"] == "lan" and report["road"]["address"] == address, report["road"]
+assert report["device"]["mac_addresses"]["eth0"] == mac, report["device"]
+assert report["device"]["firmware_after"] == "Version 1.20", report["device"]
+assert report["settings"]["restored"] is True and report["settings"]["backup_file"] is None, report["settings"]
+assert report["images"], "no image written"
 PY
 done
 if [ "$failures" -ne 0 ]; then
