@@ -2,7 +2,9 @@
 // pseudo-terminal, and what the device holds afterwards as the simulator's inspection shows it.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -629,10 +631,21 @@ TEST_F(CliUpdateTest, BadCommandLineIsAUsageError)
     EXPECT_EQ(Verup({"--com", "1", "--lan", "127.0.0.1"}).exit_code, 64);
     EXPECT_EQ(Verup({"--lan", "1.2.3"}).exit_code, 64);
     EXPECT_EQ(Verup({"--port", "/dev/null", "--com", "1"}).exit_code, 64);
-    // A path that is no port is the start-up's refusal, with what to do.
-    const ProgramRun missing = Verup({"--port", dir.File("no-such-port")});
-    EXPECT_EQ(missing.exit_code, 2) << missing.out << missing.err;
-    EXPECT_NE(missing.err.find("verup ports"), std::string::npos) << missing.err;
+    // A path that is no usable port is the start-up's refusal, with the reason and what to do.
+    dir.Write("regular-file", "");
+    StartDevice();
+    const int holder = ::open(pty.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);  // as another terminal program would
+    for (const auto& [path, reason] : {std::pair{dir.File("no-such-port"), "no such port"},
+                                       std::pair{dir.File("regular-file"), "not a serial port"},
+                                       std::pair{pty, "port busy"}}) {
+        const ProgramRun run = Verup({"--port", path});
+        EXPECT_EQ(run.exit_code, 2) << run.out << run.err;
+        EXPECT_NE(run.err.find(path + ": " + reason), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("verup ports"), std::string::npos) << run.err;
+    }
+    ::close(holder);
 }
 
 // ---------------------------------------------------------------- crash recovery

@@ -92,7 +92,8 @@ bool CUpdateDlg::OpenSerialAndIdentify()
             return RefuseDeviceLock(lock, holder);
         if (Serial->Open(ComPortName) != SERIAL_OPENED) {
             Report(-1, Serial->OpenFailureReason() + "\r\n");
-            return FailStartup(kMsgPortOpenFailed);
+            // Whoever must fix it needs the reason: missing, busy, not a port, or not allowed.
+            return FailStartup(kMsgPortOpenFailed + std::string("\r\n") + Serial->OpenFailureReason());
         }
         Report(-1, "Com Open\r\n");
         clock.SleepMs(PORT_SETTLE_MS);

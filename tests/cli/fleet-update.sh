@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Many devices at once, the way a shop would do it: N simulated devices on the loopback
 # addresses 127.0.0.2 ... (one telnet port), and one `verup --lan` per device run side by side
-# by GNU parallel. Then every device must hold the new firmware and its own settings, every run
-# must have ended with 0, and each run's JSON report must say so.
+# by GNU parallel, with one mistyped address among them. Then every device must hold the new
+# firmware and its own settings, every run but the mistyped one must have ended with 0, and
+# each run's JSON report must say so.
 # Usage: tests/cli/fleet-update.sh BUILD_DIR [DEVICES] [TIME_SCALE]   (default 8 devices, scale 20)
 # Prints "fleet of N: T s" (wall time of the parallel runs alone); bench/fleet.sh compares sizes.
 set -euo pipefail
@@ -47,20 +48,27 @@ port=$(sed -n 's/^telnet: .*:\([0-9]*\)$/\1/p' dev1.out)
 for i in $(seq 2 "$devices"); do start_device "$i" "$port"; done
 for i in $(seq "$devices"); do inspect "$i" | sed -n '/^settings/,$p' >"dev$i.before"; done
 
-addresses=()
+# And one line of the list mistyped: that device alone fails, with its own report.
+bad=127.0.0.256
+addresses=("$bad")
 for i in $(seq "$devices"); do addresses+=("$(address "$i")"); done
 export VERUP_TELNET_PORT=$port XDG_STATE_HOME=$work/state XDG_RUNTIME_DIR=$work/run
 mkdir -p reports "$XDG_RUNTIME_DIR"
 started=$(date +%s%N)
 status=0
-parallel -j "$devices" --joblog jobs.log \
+parallel -j "$((devices + 1))" --joblog jobs.log \
   "$verup" -C pkg --lan {} --time-scale "$scale" --json '>' reports/{}.json '2>' reports/{}.err ::: "${addresses[@]}" ||
   status=$?
 elapsed_ms=$((($(date +%s%N) - started) / 1000000))
 
 failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
-[ "$status" -eq 0 ] || fail "parallel reported $status failed runs"
+[ "$status" -eq 1 ] || fail "parallel reported $status failed runs, not the one mistyped address"
+python3 - "reports/$bad.json" <<'PY' || fail "$bad: no report of the refused run"
+import json, sys
+report = json.load(open(sys.argv[1]))
+assert report["exit_code"] == 64 and report["outcome"] == "usage-error", report
+PY
 for i in $(seq "$devices"); do
   a=$(address "$i")
   after=$(inspect "$i")
