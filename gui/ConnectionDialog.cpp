@@ -1,5 +1,6 @@
 #include "ConnectionDialog.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,6 +12,7 @@
 #include "ui/CComPortDlg.h"
 #include "ui/CIpAddressDlg.h"
 #include "ui/CPortSelectDlg.h"
+#include "ui/ComSelection.h"
 #include "ui/ConnectionTexts.h"
 
 namespace verup::gui {
@@ -37,9 +39,12 @@ ConnectionDialog::ConnectionDialog(const ConnectionRequest& request, QWidget* pa
     address_ = ControlAs<QLineEdit>(IDC_ADDRESS);
     serial_ = ControlAs<QRadioButton>(IDC_RADIO_SERIAL);
     lan_ = ControlAs<QRadioButton>(IDC_RADIO_LAN);
-    if (combo_ != nullptr)
-        for (std::string_view entry : kComEntries)
-            combo_->addItem(FromCp932(entry));
+    if (combo_ != nullptr) {
+        for (int i = 0; i < COM_ENTRY_COUNT; ++i)
+            combo_->addItem(FromCp932(ComEntryText(i)));
+        // The box keeps its size; its list is as wide as the longest port path.
+        combo_->view()->setMinimumWidth(combo_->view()->sizeHintForColumn(0) + combo_->iconSize().width());
+    }
     if (address_ != nullptr)
         address_->setMaxLength(static_cast<int>(kAddressMaxChars));
 

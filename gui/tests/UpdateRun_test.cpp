@@ -126,6 +126,9 @@ private slots:
         if (SerialRoadMissing())
             QSKIP("the serial road is not in this build yet");
         QVERIFY2(ran, qPrintable(failure_));
+        // The COM list also says what each name stands for: COM3 is the simulator's terminal.
+        if (combo == QStringLiteral("COM3"))
+            combo += QStringLiteral(" (") + QString::fromStdString(sim_->PtyPath()) + QStringLiteral(")");
         QCOMPARE(run.DialogCombo, combo);
         QCOMPARE(run.DialogComboEnabled, comboEnabled);
         QVERIFY(run.WaitBoxGoneWhenReady);

@@ -16,6 +16,9 @@ std::string ResolvePortName(const std::string& name);
 // that two runs reaching one port by different names are seen to share it:
 // /dev/serial/by-id/usb-... and COM1 may both be /dev/ttyUSB0.
 std::string PortIdentity(const std::string& name);
+// What "COMn" stands for on this machine, for people choosing a port: the device path (or on
+// Windows the system's device name) when a port is there, else empty.
+std::string ComNameTarget(const std::string& name);
 // Whether there is a port (or any file) at a path ResolvePortName gave.
 bool PortPathExists(const std::string& path);
 

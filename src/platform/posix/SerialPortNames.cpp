@@ -39,6 +39,12 @@ std::string PortIdentity(const std::string& name)
     return identity;
 }
 
+std::string ComNameTarget(const std::string& name)
+{
+    const std::string path = ResolvePortName(name);
+    return Exists(path) ? path : std::string();
+}
+
 bool PortPathExists(const std::string& path) { return Exists(path); }
 
 }  // namespace verup

@@ -21,6 +21,12 @@ std::string PortIdentity(const std::string& name)
     return identity;
 }
 
+std::string ComNameTarget(const std::string& name)
+{
+    char target[1024];
+    return ::QueryDosDeviceA(name.c_str(), target, sizeof target) != 0 ? std::string(target) : std::string();
+}
+
 // A device name such as \\.\COM3 is no file: the system's device list knows it.
 bool PortPathExists(const std::string& path)
 {
