@@ -1,6 +1,4 @@
 // verup-gui: the desktop window of the update tool.
-#include <unistd.h>
-
 #include <QApplication>
 
 #include <cerrno>
@@ -10,6 +8,7 @@
 
 #include "TemplateView.h"
 #include "UpdateWindow.h"
+#include "platform/Paths.h"
 
 namespace {
 
@@ -21,9 +20,9 @@ bool EnterPackageFolder(const char* argument)
     std::filesystem::path folder(argument);
     if (std::filesystem::is_regular_file(folder, ec))
         folder = folder.parent_path();
-    if (folder.empty() || ::chdir(folder.c_str()) == 0)
+    if (folder.empty() || verup::ChangeDirectory(folder.string()))
         return true;
-    std::fprintf(stderr, "verup-gui: cannot enter %s: %s\n", folder.c_str(), std::strerror(errno));
+    std::fprintf(stderr, "verup-gui: cannot enter %s: %s\n", folder.string().c_str(), std::strerror(errno));
     return false;
 }
 
