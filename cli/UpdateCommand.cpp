@@ -29,9 +29,10 @@ constexpr char kExitCodesHelp[] =
     "device identification, settings decision) and then the update, as the window does.\n"
     "Exit codes of the update: 0 done; 1 the update failed (also when the settings could not be\n"
     "saved, which stops it before anything is erased, and when the device did not come back after a\n"
-    "restart); 2 the start-up refused (package, port, device or another verup running); 3 done but\n"
-    "the settings were not confirmed as restored (the backup file is kept and its path printed);\n"
-    "64 wrong command line.\n"
+    "restart); 2 the start-up refused (package, port, device, or another verup updating that\n"
+    "device); 3 done but the settings were not confirmed as restored (the backup file is kept and\n"
+    "its path printed); 64 wrong command line.\n"
+    "Runs on different devices may go side by side (docs/fleet.md); one device takes one run.\n"
     "With --json the run ends with one JSON document on stdout whatever the outcome (its fields are\n"
     "described in docs/json.md); progress and messages then go to stderr.";
 
