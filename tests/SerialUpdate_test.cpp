@@ -431,7 +431,9 @@ TEST_F(SerialUpdateTest, BusyPortCannotBeOpened)
     SerialLink other(clock_, std::make_unique<PosixSerialPort>([this](const std::string& name) { return Resolve(name); }));
     ASSERT_EQ(other.Open("COM3"), SERIAL_OPENED);
     EXPECT_FALSE(StartUp());
-    EXPECT_EQ(StartupMessage(), kMsgPortOpenFailed);
+    // The message's first line as ever, then why.
+    EXPECT_EQ(StartupMessage(), std::string(kMsgPortOpenFailed) + "\r\nCOM3: " + sim_->PtyPath() +
+                                    ": port busy (used by another program)");
     EXPECT_NE(Log().find("busy"), std::string::npos);
 }
 
