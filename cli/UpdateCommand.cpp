@@ -104,7 +104,8 @@ std::string SettingsPlan(const CUpdateDlg& dlg)
     return text;
 }
 
-void PrintPlan(const CUpdateDlg& dlg, const ConsoleHost& host, std::ostream& out)
+// False when the update would refuse the package's images (the dry run then says why).
+bool PrintPlan(const CUpdateDlg& dlg, const ConsoleHost& host, std::ostream& out)
 {
     const char* state = dlg.LinkKind != 0                          ? "logged in over telnet"
                         : dlg.Device.ProbeResult == PROBE_FIRMWARE        ? "running its firmware"
@@ -129,8 +130,23 @@ void PrintPlan(const CUpdateDlg& dlg, const ConsoleHost& host, std::ostream& out
                 << "  FPGA configurations (area " << dlg.cfg.FPGA << ")\n";
         if (present.BootPresent)
             out << "  from00.mot               " << Bytes(present.ImageFileSizes[4]) << "  boot area with the flash monitor\n";
+        // The same check the update makes before its first erase.
+        const ImagePreflight& images = dlg.UpdatePackage.Images();
+        if (!images.Usable()) {
+            out << "Would refuse: the package cannot be written as it is; the update would stop before the first "
+                   "erase:\n";
+            for (const std::string& problem : images.Problems())
+                out << "  " << problem << "\n";
+            out << "Dry run: the device was only asked who it is; nothing was written.\n";
+            return false;
+        }
+        out << "Images:      every image converts to its termination record and fits the flash";
+        if (images.SectorCount() > 0)
+            out << " (program: " << static_cast<int>(images.SectorCount()) << " sectors)";
+        out << "\n";
     }
     out << "Dry run: the device was only asked who it is; nothing was written.\n";
+    return true;
 }
 
 int ExitCodeOf(CUpdateDlg::Outcome outcome)
@@ -266,9 +282,10 @@ int RunUpdateSteps(const UpdateOptions& options, std::ostream& out, std::ostream
 
     if (options.DryRun) {
         host.FinishProgress();
-        PrintPlan(dlg, host, out);
+        const bool writable = PrintPlan(dlg, host, out);
         dlg.OnClose();
-        return UPDATE_OK;
+        // A package the update would refuse fails the dry run as it would fail the update.
+        return writable ? UPDATE_OK : UPDATE_FAILED;
     }
 
     dlg.OnStart();

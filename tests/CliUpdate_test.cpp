@@ -419,6 +419,7 @@ TEST_F(CliUpdateTest, DryRunTellsThePlanAndLeavesTheDeviceAlone)
     EXPECT_NE(run.out.find("Version 1.20"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("N_SAVE"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("rt00.mot"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Images:      every image converts"), std::string::npos) << run.out;
 
     const std::string after = Inspect();
     EXPECT_NE(after.find("program version text: Version 1.10"), std::string::npos) << after;
@@ -522,8 +523,17 @@ TEST_P(CliBrokenPackageTest, IsRefusedAsVerupImagesSays)
                     : std::vector<std::string>{"--firmware-version", "Version 1.10", "--revision", "7"},
                 lan);
     const std::string before = Inspect();
-    const ProgramRun run = Verup(lan ? std::vector<std::string>{"--lan", "127.0.0.1"}
-                                     : std::vector<std::string>{"--com", "1"});
+    const std::vector<std::string> link =
+        lan ? std::vector<std::string>{"--lan", "127.0.0.1"} : std::vector<std::string>{"--com", "1"};
+    // A dry run gives the verdict the update will give, and fails as it will.
+    std::vector<std::string> dry = link;
+    dry.push_back("--dry-run");
+    const ProgramRun dry_run = Verup(dry);
+    EXPECT_EQ(dry_run.exit_code, 1) << dry_run.out << dry_run.err;
+    EXPECT_NE(dry_run.out.find("Would refuse:"), std::string::npos) << dry_run.out;
+    EXPECT_NE(dry_run.out.find(verdict), std::string::npos) << dry_run.out;
+
+    const ProgramRun run = Verup(link);
     StopDevice();
     EXPECT_EQ(run.exit_code, 1) << run.out << run.err << Log();
     EXPECT_NE(run.err.find(verdict), std::string::npos) << run.err;
