@@ -4,6 +4,8 @@
 
 #include <cerrno>
 
+#include "platform/BackendCommon.h"
+
 namespace verup {
 namespace {
 
@@ -47,19 +49,6 @@ public:
 private:
     iconv_t cd_;
 };
-
-std::size_t Utf8SequenceLength(unsigned char lead)
-{
-    if (lead < 0x80)
-        return 1;
-    if ((lead & 0xE0) == 0xC0)
-        return 2;
-    if ((lead & 0xF0) == 0xE0)
-        return 3;
-    if ((lead & 0xF8) == 0xF0)
-        return 4;
-    return 1;
-}
 
 }  // namespace
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/BackendCommon.h"
 #include "platform/Paths.h"
 
 namespace verup {
@@ -49,10 +50,8 @@ InstanceGuard::Result InstanceGuard::Acquire(const std::string& state_directory,
         return Result::Failed;
     };
     guard.reset();
-    errno = 0;
-    if (!EnsurePrivateDirectory(state_directory))
-        return fail(state_directory + " is not a folder of this user's that only this user may write into" +
-                    (errno != 0 ? std::string(" (") + std::strerror(errno) + ")" : std::string()));
+    if (!PrepareLockFolder(state_directory, reason))
+        return Result::Failed;
     std::string path = JoinPath(state_directory, name == kInstanceLockName ? name : name + ".lock");
     // O_NOFOLLOW: a symbolic link planted at the lock's name is refused, never followed.
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);

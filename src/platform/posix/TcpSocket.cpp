@@ -12,18 +12,12 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/BackendCommon.h"
+
 namespace verup {
 namespace {
 
 int Fd(std::intptr_t handle) { return static_cast<int>(handle); }
-
-int MillisecondsUntil(std::chrono::steady_clock::time_point deadline)
-{
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0)
-        return 0;
-    return left.count() > 60'000 ? 60'000 : static_cast<int>(left.count()) + 1;
-}
 
 }  // namespace
 
@@ -129,7 +123,7 @@ long TcpSocket::SendAll(const std::uint8_t* data, std::size_t length, std::chron
             return -1;
         }
         // The send buffer is full: wait for room, but not past the deadline.
-        const int wait_ms = MillisecondsUntil(deadline);
+        const int wait_ms = RealMsUntil(deadline);
         if (wait_ms == 0) {
             error = ETIMEDOUT;
             return -1;

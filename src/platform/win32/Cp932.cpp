@@ -2,24 +2,13 @@
 
 #include <windows.h>
 
+#include "platform/BackendCommon.h"
+
 namespace verup {
 namespace {
 
 constexpr UINT kCp932 = 932;
 constexpr char kReplacementUtf8[] = "\xEF\xBF\xBD";
-
-std::size_t Utf8SequenceLength(unsigned char lead)
-{
-    if (lead < 0x80)
-        return 1;
-    if ((lead & 0xE0) == 0xC0)
-        return 2;
-    if ((lead & 0xF0) == 0xE0)
-        return 3;
-    if ((lead & 0xF8) == 0xF0)
-        return 4;
-    return 1;
-}
 
 // One character from `from` (code page) appended to `out` in code page `to`; false when `from`
 // does not hold exactly one valid character, or `to` has no form for it.

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/BackendCommon.h"
 #include "platform/Paths.h"
 #include "platform/win32/Win32Error.h"
 
@@ -41,10 +42,8 @@ InstanceGuard::Result InstanceGuard::Acquire(const std::string& state_directory,
         return Result::Failed;
     };
     guard.reset();
-    errno = 0;
-    if (!EnsurePrivateDirectory(state_directory))
-        return fail(state_directory + " is not a folder of this user's that only this user may write into" +
-                    (errno != 0 ? std::string(" (") + std::strerror(errno) + ")" : std::string()));
+    if (!PrepareLockFolder(state_directory, reason))
+        return Result::Failed;
     // A device's lock is the folder's mutex name with the device's name after it.
     std::string name = MutexNameFor(state_directory);
     if (lock_name != kInstanceLockName)

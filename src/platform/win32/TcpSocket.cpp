@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+#include "platform/BackendCommon.h"
+
 namespace verup {
 namespace {
 
@@ -39,14 +41,6 @@ int Select(SOCKET socket, bool write, DWORD wait_ms)
     FD_SET(socket, &set);
     timeval wait{static_cast<long>(wait_ms / 1000), static_cast<long>(wait_ms % 1000) * 1000};
     return ::select(0, write ? nullptr : &set, write ? &set : nullptr, nullptr, &wait);
-}
-
-DWORD MillisecondsUntil(std::chrono::steady_clock::time_point deadline)
-{
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0)
-        return 0;
-    return left.count() > 60'000 ? 60'000 : static_cast<DWORD>(left.count()) + 1;
 }
 
 }  // namespace
@@ -175,7 +169,7 @@ long TcpSocket::SendAll(const std::uint8_t* data, std::size_t length, std::chron
             return -1;
         }
         // The send buffer is full: wait for room, but not past the deadline.
-        const DWORD wait_ms = MillisecondsUntil(deadline);
+        const DWORD wait_ms = static_cast<DWORD>(RealMsUntil(deadline));
         if (wait_ms == 0) {
             error = ETIMEDOUT;
             return -1;
