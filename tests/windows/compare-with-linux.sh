@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # verup.exe under Wine beside the Linux verup, on the same packages: `images --dump` writes
 # byte-identical images, and `config` and `images` say the same (folder names aside) with the
-# same exit codes. One package is the simulator's own; one leaves images out and changes MODE;
-# one has a verup.dat written by hand the awkward way (CR LF, blanks and quotes around values,
-# comments, a line without '=', a key and a section twice, a hex-looking integer).
+# same exit codes; redirected, both write the same UTF-8. One package is the simulator's own;
+# one leaves images out and changes MODE; one has a verup.dat written by hand the awkward way
+# (CR LF, blanks and quotes around values, comments, a line without '=', a key and a section
+# twice, a hex-looking integer).
 # Usage: tests/windows/compare-with-linux.sh LINUX_BUILD_DIR WINDOWS_BUILD_DIR
 # Exits 77 (skipped) when a build or Wine is missing.
 set -euo pipefail
@@ -14,10 +15,7 @@ linux=$(cd "$1" 2>/dev/null && pwd) || skip "no Linux build in $1"
 windows=$(cd "$2" 2>/dev/null && pwd) || skip "no Windows build in $2 (scripts/windows makes it)"
 [ -x "$linux/verup" ] && [ -x "$linux/verup-devsim" ] || skip "no verup and verup-devsim in $linux"
 [ -f "$windows/verup.exe" ] || skip "no $windows/verup.exe (scripts/windows makes it)"
-wine=$(command -v wine || command -v wine64 || true)
-[ -n "$wine" ] || skip "Wine is not installed (scripts/windows --check installs it)"
-
-export WINEPREFIX=${WINEPREFIX:-$windows/wineprefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+. "$(dirname "$0")/wine-env.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
@@ -73,6 +71,8 @@ PY
   fi
 }
 
+# No package here: the refusal, Japanese and all, must come out as the same UTF-8 bytes.
+compare no-package --lan 127.0.0.1
 for package in plain variant awkward; do
   compare "$package-config" -C "$package" config
   compare "$package-config-old-device" -C "$package" config --device-version "Version 1.05"

@@ -15,7 +15,8 @@ wine=$(command -v wine || command -v wine64)
 for ini in "$data"/*.ini; do
   answers=${ini%.ini}.answers
   cut -d'|' -f1,2 "$answers" >"$work/queries"
-  "$wine" "$work/probe.exe" "$ini" "$work/queries" | tr -d '\r' >"$work/new"
+  # The device's users run Japanese Windows: code page 932, in which the files are written.
+  LC_ALL=ja_JP.UTF-8 LANG=ja_JP.UTF-8 "$wine" "$work/probe.exe" "$ini" "$work/queries" | tr -d '\r' >"$work/new"
   mv "$work/new" "$answers"
 done
 wineserver -w 2>/dev/null || true

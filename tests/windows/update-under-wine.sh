@@ -3,6 +3,8 @@
 # beside the same update by the Linux verup on a second device started alike: the device must
 # end with the new version, its settings carried, and hold exactly what the Linux run left.
 # The serial road reaches the simulator's pty as COM1 (Wine's Ports key names the device).
+# verup.exe runs in a console (a pseudo-terminal Wine makes a Windows console of): the screen it
+# leaves must show the full progress bar and the result in Japanese, as a technician sees them.
 # Usage: tests/windows/update-under-wine.sh LINUX_BUILD_DIR WINDOWS_BUILD_DIR serial|lan...
 # Exits 77 (skipped) when a build or Wine is missing.
 set -euo pipefail
@@ -14,10 +16,8 @@ windows=$(cd "$2" 2>/dev/null && pwd) || skip "no Windows build in $2 (scripts/w
 shift 2
 [ -x "$linux/verup" ] && [ -x "$linux/verup-devsim" ] || skip "no verup and verup-devsim in $linux"
 [ -f "$windows/verup.exe" ] || skip "no $windows/verup.exe (scripts/windows makes it)"
-wine=$(command -v wine || true)
-[ -n "$wine" ] || skip "Wine is not installed (scripts/windows --check installs it)"
-
-export WINEPREFIX=${WINEPREFIX:-$windows/wineprefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+. "$(dirname "$0")/wine-env.sh"
+/usr/bin/python3 -c 'import pyte' 2>/dev/null || skip "python3-pyte is not installed (scripts/windows --check installs it)"
 # Wine's own latency (a server round trip per I/O) needs real milliseconds that a large time
 # scale would take away; 2 keeps a whole update near a minute.
 scale=2
@@ -47,6 +47,24 @@ start_device() {
   [ -n "$port" ] || { echo "FAIL: the simulated device did not start"; cat "$dir/devsim.txt"; exit 1; }
 }
 
+# Runs verup.exe with the arguments after $1 in a console of 100 columns; its exit code is the
+# program's, and $1.txt receives the screen it leaves (as a terminal emulator draws it: Wine
+# redraws only the cells that change).
+in_console() {
+  local name=$1; shift
+  local command
+  command="stty cols 100 rows 50; exec $(printf '%q ' "$wine" "$windows/verup.exe" "$@")"
+  local rc=0
+  LANG=C.UTF-8 script -qefc "$command" /dev/null >"$name.tty" 2>&1 </dev/null || rc=$?
+  /usr/bin/python3 - "$name.tty" >"$name.txt" <<'PY'
+import sys, pyte
+screen = pyte.Screen(100, 50)
+pyte.ByteStream(screen).feed(open(sys.argv[1], 'rb').read())
+print('\n'.join(line.rstrip() for line in screen.display if line.strip()))
+PY
+  return $rc
+}
+
 inspect() { "$linux/verup-devsim" --state "$work/$1/state" --inspect; }
 
 failures=0
@@ -71,13 +89,17 @@ for road in "$@"; do
     "$wine" reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$work/$road-windows/tty" /f >/dev/null 2>&1
     # The Ports key is read when Wine starts.
     wineserver -k 2>/dev/null || true
-    "$wine" "$windows/verup.exe" -C package --com 1 --time-scale "$scale" >"$road-windows.txt" 2>&1 || rc=$?
+    in_console "$road-windows" -C package --com 1 --time-scale "$scale" || rc=$?
   else
-    VERUP_TELNET_PORT=$port "$wine" "$windows/verup.exe" -C package --lan 127.0.0.1 --time-scale "$scale" \
-      >"$road-windows.txt" 2>&1 || rc=$?
+    VERUP_TELNET_PORT=$port in_console "$road-windows" -C package --lan 127.0.0.1 --time-scale "$scale" || rc=$?
   fi
   if [ $rc -ne 0 ]; then
     echo "FAIL $road: verup.exe exited with $rc"; cat "$road-windows.txt"; failures=$((failures + 1)); continue
+  fi
+  if ! grep -qx '\[#*\] 100%  バージョンアップ完了 (update done)' "$road-windows.txt" ||
+     ! grep -qx 'Result: *バージョンアップ完了' "$road-windows.txt"; then
+    echo "FAIL $road: the console does not show the finished bar and the result"; cat "$road-windows.txt"
+    failures=$((failures + 1)); continue
   fi
   inspect "$road-windows" >"$road-windows.inspect"
   inspect "$road-linux" >"$road-linux.inspect"
