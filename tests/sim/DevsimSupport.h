@@ -1,28 +1,21 @@
 #pragma once
 // For the simulated device's own tests: the simulator started on the default package, and raw
-// clients of it (the pty opened as a serial port, a plain TCP socket), each reading until an
-// exact word arrived. Every wait has a generous real-time cap so a silent device fails the
-// test instead of hanging it; no test relies on the cap for timing.
+// clients of it (the pty opened as a serial port, a plain TCP socket).
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <thread>
-#include <utility>
 
 #include "PackageMaker.h"
 #include "SimHarness.h"
