@@ -151,7 +151,8 @@ private slots:
     // written and the notice line names the file, which stays.
     void keptSettingsAreOfferedAndMayBeDeclined()
     {
-        QVERIFY(StartSimOnLan());
+        sim_ = StartSimPackage(*pkg_, SimPackageSpec{/*Sel=*/0, /*Debug=*/0, /*Auto=*/0, /*Port=*/0}, *clock_);
+        QVERIFY(sim_ != nullptr);
         std::filesystem::create_directories(pkg_->State());
         const std::string kept = pkg_->State() + "/7300qb-settings-00-80-6d-73-00-10-20250101T000000Z.txt";
         std::ofstream(kept, std::ios::binary) << "kept\r\n";
@@ -185,7 +186,8 @@ private slots:
     // what to do in a box that leaves the window usable, and the device keeps its firmware.
     void refusedUpdateIsExplained()
     {
-        QVERIFY(StartSimOnLan());
+        sim_ = StartSimPackage(*pkg_, SimPackageSpec{/*Sel=*/0, /*Debug=*/0, /*Auto=*/0, /*Port=*/0}, *clock_);
+        QVERIFY(sim_ != nullptr);
         {
             std::ifstream in(pkg_->File("from00.mot"), std::ios::binary);
             std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -217,12 +219,6 @@ private slots:
     }
 
 private:
-    // The simulator on the package's LAN-only dialog, without debug or AUTO.
-    bool StartSimOnLan()
-    {
-        sim_ = StartSimPackage(*pkg_, SimPackageSpec{/*Sel=*/0, /*Debug=*/0, /*Auto=*/0, /*Port=*/0}, *clock_);
-        return sim_ != nullptr;
-    }
     UpdateWindow* Begin()
     {
         window_ = std::make_unique<UpdateWindow>(pkg_->Environment(clock_.get()));
