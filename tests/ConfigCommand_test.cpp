@@ -130,17 +130,6 @@ TEST_F(ConfigCommandTest, ShowsTheSettingsDecisionForADeviceVersion)
     EXPECT_TRUE(Shows("conversion C_DATA: 3 blocks, items per block: 9 4 4")) << output_;
 }
 
-TEST_F(ConfigCommandTest, FirmwareBelowFrmVerIsReportedAsRefused)
-{
-    std::string config = kConfig;
-    config.replace(config.find("[VERUP]\n"), 8, "[VERUP]\nFRM_VER=1.06\n");
-    WriteConfig(config);
-    dir_.Write("rt00.mot", "S9030000FC\r\n");
-    EXPECT_EQ(Run("Version 1.05"), cli::CONFIG_DEVICE_REFUSED);
-    EXPECT_TRUE(Shows("現在のファームウェアではバージョンアップができません。")) << output_;
-    EXPECT_EQ(Run("Version 1.06"), cli::CONFIG_OK);
-}
-
 // 32 KiB download pieces for a program area that MAIN splits into 64 KiB areas.
 TEST_F(ConfigCommandTest, FlashLayoutThatCannotHoldTheProgramIsRefused)
 {
@@ -159,15 +148,26 @@ TEST_F(ConfigCommandTest, FlashLayoutThatCannotHoldTheProgramIsRefused)
     EXPECT_TRUE(Shows("takes 2 sectors of 0x8000 bytes (SECT_END_ADR + 1), but MAIN 1")) << output_;
 }
 
-TEST_F(ConfigCommandTest, SettingsOnlyRunOnFirmwareBefore1_1IsReportedAsRefused)
+// Firmware below FRM_VER, and a settings-only run on firmware before 1.1, are the device's
+// refusal; a later firmware is accepted.
+TEST_F(ConfigCommandTest, DeviceTheStartUpWouldRefuseIsReportedAsRefused)
 {
-    std::string config = kConfig;
-    config.replace(config.find("UPLOAD=1"), 8, "UPLOAD=0");
-    WriteConfig(config);
     dir_.Write("rt00.mot", "S9030000FC\r\n");
-    EXPECT_EQ(Run("Version 1.05"), cli::CONFIG_DEVICE_REFUSED);
-    EXPECT_TRUE(Shows("設定情報だけの退避・復元はできません")) << output_;
-    EXPECT_EQ(Run("Version 1.20 5"), cli::CONFIG_OK);
+    const struct {
+        const char* from;
+        const char* to;
+        const char* message;
+        const char* accepted;
+    } cases[] = {{"[VERUP]\n", "[VERUP]\nFRM_VER=1.06\n", "現在のファームウェアではバージョンアップができません。", "Version 1.06"},
+                 {"UPLOAD=1", "UPLOAD=0", "設定情報だけの退避・復元はできません", "Version 1.20 5"}};
+    for (const auto& c : cases) {
+        std::string config = kConfig;
+        config.replace(config.find(c.from), std::string(c.from).size(), c.to);
+        WriteConfig(config);
+        EXPECT_EQ(Run("Version 1.05"), cli::CONFIG_DEVICE_REFUSED) << c.message;
+        EXPECT_TRUE(Shows(c.message)) << output_;
+        EXPECT_EQ(Run(c.accepted), cli::CONFIG_OK) << c.message;
+    }
 }
 
 }  // namespace

@@ -87,12 +87,6 @@ TEST_F(ConfigReaderTest, ReadsEveryKindOfValue)
     EXPECT_FALSE(Defaulted(cfg, "AREA.FPGA_DATA_LEN"));  // present, only empty
 }
 
-TEST_F(ConfigReaderTest, HexReadsTheSameWithAndWithoutPrefix)
-{
-    EXPECT_EQ(Read("[AREA]\nSECT_END_ADR=10000\n").SECT_END_ADR, Read("[AREA]\nSECT_END_ADR=0x10000\n").SECT_END_ADR);
-    EXPECT_EQ(Read("[AREA]\nSECT_END_ADR=10000\n").SECT_END_ADR, 0x10000u);
-}
-
 TEST_F(ConfigReaderTest, NumIsKeptToThirtyCharactersAndNumLenCappedAtThirty)
 {
     const Config cfg = Read("[VERUP]\nNUM=Version 1.20 with a very long build description\nNUM_LEN=99\n");

@@ -26,42 +26,30 @@ std::string Record(std::vector<std::string> fields)
     return text;
 }
 
+// Items are CR CR LF lines after the echo; empty items, field separators and long items are
+// kept whole, and a reply that ends before the last item's line end is no complete one.
 TEST(GetdataReply, ReadsItemsOfCrCrLfLines)
 {
-    std::vector<std::string> items;
-    ASSERT_TRUE(ReadGetdataItems("getdata 3\r\r\nA\r\r\nB\r\r\n", 2, items));
-    EXPECT_EQ(items, (std::vector<std::string>{"A", "B"}));
-}
-
-TEST(GetdataReply, EmptyItemsAndFieldSeparatorsAreKept)
-{
-    std::vector<std::string> items;
-    ASSERT_TRUE(ReadGetdataItems("getdata 1\r\r\n\r\r\nx\x01y\r\r\n", 2, items));
-    EXPECT_EQ(items, (std::vector<std::string>{"", "x\x01y"}));
-}
-
-TEST(GetdataReply, ZeroItemsReadsNothing)
-{
-    std::vector<std::string> items{"stale"};
-    EXPECT_TRUE(ReadGetdataItems("", 0, items));
-    EXPECT_TRUE(items.empty());
-}
-
-TEST(GetdataReply, ReplyEndingEarlyIsNotAComplete)
-{
-    std::vector<std::string> items;
-    EXPECT_FALSE(ReadGetdataItems("getdata 3\r\r\nA\r\r\n", 2, items));
-    EXPECT_EQ(items, (std::vector<std::string>{"A"}));
-    EXPECT_FALSE(ReadGetdataItems("getdata 3\r\r\nA\r\r\nB", 2, items));
-    EXPECT_FALSE(ReadGetdataItems("no line end", 1, items));
-}
-
-TEST(GetdataReply, LongItemIsKeptWhole)
-{
     const std::string long_item(300, 'z');
-    std::vector<std::string> items;
-    ASSERT_TRUE(ReadGetdataItems("getdata 1\r\r\n" + long_item + "\r\r\n", 1, items));
-    EXPECT_EQ(items.at(0), long_item);
+    const struct {
+        std::string reply;
+        int count;
+        bool complete;
+        std::vector<std::string> items;
+    } cases[] = {
+        {"getdata 3\r\r\nA\r\r\nB\r\r\n", 2, true, {"A", "B"}},
+        {"getdata 1\r\r\n\r\r\nx\x01y\r\r\n", 2, true, {"", "x\x01y"}},
+        {"", 0, true, {}},
+        {"getdata 1\r\r\n" + long_item + "\r\r\n", 1, true, {long_item}},
+        {"getdata 3\r\r\nA\r\r\n", 2, false, {"A"}},
+        {"getdata 3\r\r\nA\r\r\nB", 2, false, {"A"}},
+        {"no line end", 1, false, {}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> items{"stale"};
+        EXPECT_EQ(ReadGetdataItems(c.reply, c.count, items), c.complete) << c.reply;
+        EXPECT_EQ(items, c.items) << c.reply;
+    }
 }
 
 class BackupFileTest : public ::testing::Test {

@@ -117,22 +117,16 @@ TEST_F(TelnetLoginTest, SecondProductNameIsAcceptedToo)
     EXPECT_EQ(dlg_->Device.TelnetServerText, "old server");
 }
 
+// A greeting of another product ends the login before the administrator step; an empty
+// second product name names nothing and is found in no greeting.
 TEST_F(TelnetLoginTest, GreetingOfAnotherProductEndsWithoutAdministrator)
 {
-    const std::string greeting = "\r\nNEXAVO9999\r\nFarmware Version 9.99 0\r\n>";
-    EXPECT_EQ(Connect(kPrompt, {{kPasswordLine, greeting}}), -2);
+    EXPECT_EQ(Connect(kPrompt, {{kPasswordLine, "\r\nNEXAVO9999\r\nFarmware Version 9.99 0\r\n>"}}), -2);
     EXPECT_EQ(dlg_->Telnet->LoginState(), LOGIN_WRONG_PRODUCT);
     EXPECT_NE(Log().find("Check ERROR\r\n"), std::string::npos);
     EXPECT_EQ(Log().find("Local Password Check OK"), std::string::npos);
-    EXPECT_EQ(dlg_->Device.FirmwareVersionText, "old firmware");
-}
-
-// An empty product name names nothing: it is found in no greeting.
-TEST_F(TelnetLoginTest, EmptyProductNameMatchesNoGreeting)
-{
     dlg_->cfg.KIKI2.clear();
-    const std::string greeting = "\r\nOTHERBOX9\r\nFarmware Version 1.20 0\r\n>";
-    EXPECT_EQ(Connect(kPrompt, {{kPasswordLine, greeting}}), -2);
+    EXPECT_EQ(Connect(kPrompt, {{kPasswordLine, "\r\nOTHERBOX9\r\nFarmware Version 1.20 0\r\n>"}}), -2);
     EXPECT_EQ(dlg_->Telnet->LoginState(), LOGIN_WRONG_PRODUCT);
     EXPECT_EQ(dlg_->Device.FirmwareVersionText, "old firmware");
 }
@@ -149,42 +143,40 @@ TEST_F(TelnetLoginTest, VersionCutsStayInsideTheFirst250Bytes)
     EXPECT_EQ(dlg_->Device.TelnetServerText, "V1\r\n>");
 }
 
-TEST_F(TelnetLoginTest, RefusedLocalPasswordFailsTheLogin)
+// Each step that refuses ends the login with its result and its log line; the greeting was
+// read before the administrator step.
+TEST_F(TelnetLoginTest, RefusedStepsFailTheLogin)
 {
-    const std::string refused = "\r\nLogin incorrect\r\n\r\nPassword: ";
-    EXPECT_EQ(Connect(kPrompt, {{kPasswordLine, refused}}), -3);
-    EXPECT_NE(Log().find("Local Password Check ERROR\r\n"), std::string::npos);
-}
-
-TEST_F(TelnetLoginTest, AdministratorNotAskedForAPasswordFailsTheLogin)
-{
-    const Script script = {{kPasswordLine, kGreeting}, {"administrator\r", "\r\npermission denied\r\n>"}};
-    EXPECT_EQ(Connect(kPrompt, script), -3);
-    EXPECT_NE(Log().find("administrator Password Input ERROR\r\n"), std::string::npos);
-    // The greeting was read before the administrator step.
-    EXPECT_EQ(dlg_->Device.FirmwareVersionText, "Version 1.20");
-}
-
-TEST_F(TelnetLoginTest, RefusedAdministratorPasswordFailsTheLogin)
-{
-    const Script script = {{kPasswordLine, kGreeting},
-                           {"administrator\r", "\r\nPassword:"},
-                           {kPasswordLine, "\r\nLogin incorrect\r\n>"}};
-    EXPECT_EQ(Connect(kPrompt, script), -3);
-    EXPECT_NE(Log().find("administrator Password Check ERROR\r\n"), std::string::npos);
-}
-
-TEST_F(TelnetLoginTest, NoExactPromptEndsByTheWatchdog)
-{
-    EXPECT_EQ(Connect("\r\nNEXAVO7300QB\r\n\r\npassword: ", {}), -1);
-    EXPECT_EQ(Log().find("Password Check"), std::string::npos);
-}
-
-TEST_F(TelnetLoginTest, LoginStillRunningAtTheWatchdogDecidesTheOutcome)
-{
-    // Two tries of 5000 ms plus their nudges outlast the 15000 ms watchdog.
-    EXPECT_EQ(Connect(kPrompt, {}), -3);
-    EXPECT_NE(Log().find("Local Password Check ERROR\r\n"), std::string::npos);
+    const struct {
+        const char* name;
+        std::string opening;
+        Script script;
+        int result;
+        const char* logged;  // "" : no "Password Check" line at all
+    } cases[] = {
+        {"local password refused", kPrompt, {{kPasswordLine, "\r\nLogin incorrect\r\n\r\nPassword: "}}, -3,
+         "Local Password Check ERROR\r\n"},
+        {"administrator not asked for a password", kPrompt,
+         {{kPasswordLine, kGreeting}, {"administrator\r", "\r\npermission denied\r\n>"}}, -3,
+         "administrator Password Input ERROR\r\n"},
+        {"administrator password refused", kPrompt,
+         {{kPasswordLine, kGreeting}, {"administrator\r", "\r\nPassword:"}, {kPasswordLine, "\r\nLogin incorrect\r\n>"}},
+         -3, "administrator Password Check ERROR\r\n"},
+        // No exact prompt: the watchdog ends it.
+        {"lower-case prompt", "\r\nNEXAVO7300QB\r\n\r\npassword: ", {}, -1, ""},
+        // Two tries of 5000 ms plus their nudges outlast the 15000 ms watchdog.
+        {"login still running at the watchdog", kPrompt, {}, -3, "Local Password Check ERROR\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        { auto lock = host_.Lock(); host_.Log.clear(); }
+        dlg_->Device.FirmwareVersionText = "old firmware";
+        received_.clear();
+        EXPECT_EQ(Connect(c.opening, c.script), c.result);
+        EXPECT_EQ(Log().find(*c.logged != '\0' ? c.logged : "Password Check") != std::string::npos, *c.logged != '\0')
+            << Log();
+        EXPECT_EQ(dlg_->Device.FirmwareVersionText, c.script.size() > 1 ? "Version 1.20" : "old firmware");
+    }
 }
 
 TEST_F(TelnetLoginTest, EchoCheckBeforeConnecting)

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QMetaObject>
+#include <QPushButton>
 #include <QTimer>
 #include <QWidget>
 
@@ -21,6 +22,7 @@
 
 #include "TemplateView.h"
 #include "UpdateWindow.h"
+#include "ui/DialogTemplates.h"
 #include "support/TempDir.h"
 
 namespace verup::gui::test {
@@ -83,6 +85,12 @@ public:
     {
         steps_.push_back({std::move(what), std::move(predicate), std::move(action)});
         return *this;
+    }
+    // The connection dialog confirmed as it shows.
+    UiScript& ConfirmConnectionDialog()
+    {
+        return When("the connection dialog", [] { return VisibleWindow(QStringLiteral("ConnectionDialog")) != nullptr; },
+                    [] { ClickLater(ControlOf<QPushButton>(VisibleWindow(QStringLiteral("ConnectionDialog")), IDC_OK)); });
     }
     bool Done() const { return next_ == steps_.size(); }
     QString Waiting() const { return Done() ? QStringLiteral("nothing") : steps_[next_].what; }

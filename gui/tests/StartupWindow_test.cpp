@@ -236,9 +236,7 @@ private slots:
         int window_height = 0;
         QString window_title = QStringLiteral("unset");
         UiScript script;
-        script
-            .When("the address dialog", [] { return VisibleWindow(QStringLiteral("ConnectionDialog")) != nullptr; },
-                  [&] { ClickLater(ControlOf<QPushButton>(VisibleWindow(QStringLiteral("ConnectionDialog")), IDC_OK)); })
+        script.ConfirmConnectionDialog()
             .When("the failure's box", [] { return VisibleMessageBox() != nullptr; }, [&] {
                 wait_visible = window_->WaitBox() != nullptr && window_->WaitBox()->isVisible();
                 window_visible = window_->isVisible();

@@ -1,4 +1,4 @@
-// verup-devsim as a program: its help, make-package, and a power cut by SIGKILL.
+// verup-devsim as a program: make-package, and a power cut by SIGKILL.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -26,17 +26,7 @@ struct Device {
                                                             dir.File("device.err"));
     }
     // The pty path the device printed.
-    std::string Pty() const
-    {
-        const auto end = std::chrono::steady_clock::now() + verup::test::RawStream::kCap;
-        for (std::string text; std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
-            text = TempDir::ReadFile(out);
-            const auto at = text.find("pty: ");
-            if (at != std::string::npos && text.find('\n', at) != std::string::npos)
-                return text.substr(at + 5, text.find('\n', at) - at - 5);
-        }
-        return {};
-    }
+    std::string Pty() const { return verup::test::WaitForLine(out, "pty: ", verup::test::RawStream::kCap); }
     void PowerCut()
     {
         process->Signal(SIGKILL);
@@ -46,13 +36,6 @@ struct Device {
     std::string out;
     std::unique_ptr<verup::test::Subprocess> process;
 };
-
-TEST(DevsimCli, HelpRunsAndAFaultCountIsChecked)
-{
-    TempDir dir;
-    EXPECT_EQ(RunProgram({DEVSIM_BINARY, "--help"}, {}, dir).exit_code, 0);
-    EXPECT_NE(RunProgram({DEVSIM_BINARY, "--no-reply", "getdata"}, {}, dir).exit_code, 0) << "CMD:N is checked";
-}
 
 TEST(DevsimCli, MakePackageLeavesOutWhatItIsTold)
 {

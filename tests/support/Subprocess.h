@@ -126,4 +126,20 @@ inline ProgramRun RunProgram(const std::vector<std::string>& argv, const std::ma
     return run;
 }
 
+// The rest of the line after `tag` once the file at `path` holds that line; "" when the cap
+// (a backstop for a program that never says it) passes first.
+inline std::string WaitForLine(const std::string& path, const std::string& tag,
+                               std::chrono::milliseconds cap = std::chrono::seconds(30))
+{
+    for (const auto end = std::chrono::steady_clock::now() + cap; std::chrono::steady_clock::now() < end;
+         std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
+        const std::string text = TempDir::ReadFile(path);
+        const auto at = text.find(tag);
+        const auto eol = at == std::string::npos ? at : text.find('\n', at + tag.size());
+        if (eol != std::string::npos)
+            return text.substr(at + tag.size(), eol - at - tag.size());
+    }
+    return {};
+}
+
 }  // namespace verup::test
