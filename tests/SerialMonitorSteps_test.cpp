@@ -112,6 +112,16 @@ TEST_F(SerialStepsTest, DeviceInformationLabelsAndMissingOnes)
     link.SetResponder([](const std::string&, int) { return Answer("\r\nWL0 Version:UNKNOWN\r\n\r\n# "); });
     EXPECT_EQ(dlg->QueryDeviceInfo(), 0);
     EXPECT_EQ(dlg->Device.Wl0VersionText, "UNKNOWN");
+
+    // A late prompt (the answer to the "\r" before) ends the first exchange before the listing:
+    // the listing is asked for again, so the MAC address the backups are named by is not lost.
+    int asked = 0;
+    link.SetResponder([&asked](const std::string&, int) {
+        return Answer(++asked == 1 ? "\r\n# " : "show version\r\r\nEth0 Mac Address=00:80:6d:12:34:57\r\n# ");
+    });
+    EXPECT_EQ(dlg->QueryDeviceInfo(), 0);
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(dlg->Device.Eth0MacText, "00:80:6d:12:34:57");
 }
 
 TEST_F(SerialStepsTest, RamChecksumIsWrittenEvenWhenAlreadyZero)

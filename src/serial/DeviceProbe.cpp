@@ -40,6 +40,13 @@ std::string DeviceInfoValue(const std::string& reply, std::string_view label)
     return value;
 }
 
+// Whether `reply` holds the shell's prompt after the echo of "show version".
+bool PromptAfterEcho(const std::string& reply)
+{
+    const std::size_t echo = reply.find(std::string_view(SHOW_VERSION).substr(0, sizeof SHOW_VERSION - 2));
+    return echo != std::string::npos && reply.find(SHELL_PROMPT_TEXT, echo) != std::string::npos;
+}
+
 }  // namespace
 
 int CUpdateDlg::ProbeDevice(int enter_flash_mode)
@@ -135,7 +142,11 @@ int CUpdateDlg::QueryDeviceInfo()
 {
     if (Channel.Transact(SHOW_VERSION, QUERY_TIMEOUT_MS, RK_SHELL_PROMPT) == 0)
         return -1;
-    const std::string reply = Channel.ReplyBuffer.substr(0, Channel.ReplyBuffer.find('\0'));
+    std::string reply = Channel.ReplyBuffer.substr(0, Channel.ReplyBuffer.find('\0'));
+    // The prompt answering the lone "\r" before may come late and end this exchange before the
+    // device has listed anything; the command is then asked once more (it changes nothing).
+    if (!PromptAfterEcho(reply) && Channel.Transact(SHOW_VERSION, QUERY_TIMEOUT_MS, RK_SHELL_PROMPT) != 0)
+        reply = Channel.ReplyBuffer.substr(0, Channel.ReplyBuffer.find('\0'));
     Device.FirmwareVersionText = DeviceInfoValue(reply, "Farmware");
     Device.HttpServerText = DeviceInfoValue(reply, "HTTP Server");
     Device.TelnetServerVersionText = DeviceInfoValue(reply, "TELNET Server");
