@@ -2,6 +2,7 @@
 
 #include "app/CUpdateDlg.h"
 #include "app/DialogTexts.h"
+#include "protocol/Reporter.h"
 #include "support/RecordingHost.h"
 #include "support/TempDir.h"
 
@@ -23,6 +24,35 @@ protected:
     test::RecordingHost host_;
     std::unique_ptr<CUpdateDlg> dlg_;
 };
+
+// A run's bar as data: the range is the declared weights' sum, each tick moves it one, a
+// transfer that starts over takes its ticks back, and the end is the range.
+TEST(ReporterTest, RangeIsTheDeclaredWeightsAndTheStepsTickItOff)
+{
+    using Step = Reporter::Step;
+    std::vector<int> ranges;
+    std::vector<std::pair<int, std::string>> shown;
+    Reporter progress([&](int total) { ranges.push_back(total); },
+                      [&](int position, const std::string& text) { shown.emplace_back(position, text); });
+    progress.Declare(Step::Start, 1);
+    progress.Declare(Step::ProgramDownload, 3);
+    progress.Declare(Step::Boot, 0);
+    progress.Declare(Step::Finish, 1);
+    progress.Announce();
+    progress.Tick(Step::Start);
+    progress.Tick(Step::ProgramDownload);
+    progress.Tick(Step::ProgramDownload);
+    progress.Rewind(Step::ProgramDownload);
+    progress.Tick(Step::ProgramDownload, "again");
+    progress.Show("note");
+    progress.Finish("done");
+    EXPECT_EQ(ranges, std::vector<int>{5});
+    EXPECT_EQ(shown, (std::vector<std::pair<int, std::string>>{
+                         {1, ""}, {2, ""}, {3, ""}, {2, "again"}, {2, "note"}, {5, "done"}}));
+    progress.Reset();
+    EXPECT_EQ(progress.Total(), 0);
+    EXPECT_EQ(progress.Position(), 0);
+}
 
 TEST_F(ProgressTest, DebugModeAppendsTextsToTheLog)
 {

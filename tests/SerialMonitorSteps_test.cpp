@@ -152,7 +152,12 @@ TEST_F(ProgramDownloadTest, TicksEveryLinesPerSectorAndOnceForTheRemainder)
     for (int i = 0; i < 1000; ++i)
         text += "S1130000000102030405060708090A0B0C0D0E0F64\r\n";
     const int line_count = 1000, sector_count = 3;
-    dlg->ProgressStep = 5;
+    for (int i = 0; i < 5; ++i)
+        dlg->Progress.Tick(Reporter::Step::Start);
+    {
+        auto lock = host.Lock();
+        host.ProgressPositions.clear();
+    }
     int lines = 0;
     port->SetResponder([&](const std::string& written) {
         if (written == "DP\r")

@@ -39,8 +39,11 @@ StartupEnvironment StartupEnvironment::FromProcess()
 CUpdateDlg::CUpdateDlg(DialogHost& host_, StartupEnvironment environment)
     : host(host_),
       env(std::move(environment)),
-      clock(env.clock != nullptr ? *env.clock : Clock::Default()),
+      own_clock_(env.TimeScale),
+      clock(env.clock != nullptr ? *env.clock : own_clock_),
       timers(clock),
+      Progress([this](int total) { host.SetProgressRange(0, total); },
+               [this](int position, const std::string& text) { Report(position, text); }),
       Channel(clock)
 {
     LogLineCount = 0;

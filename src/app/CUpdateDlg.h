@@ -23,6 +23,7 @@
 #include "platform/TimerService.h"
 #include "protocol/CommandChannel.h"
 #include "protocol/DeviceIdentity.h"
+#include "protocol/Reporter.h"
 #include "settings/KeptBackups.h"
 
 namespace verup {
@@ -36,7 +37,9 @@ class SettingsTable;
 struct StartupEnvironment {
     std::string CurrentDirectory;  // ImageDirectory; verup.dat lives here
     std::string StateDirectory;    // stand-in for the Windows directory: backups and the lock
-    const Clock* clock = nullptr;  // null: Clock::Default()
+    const Clock* clock = nullptr;  // null: a clock of TimeScale, owned by the dialog
+    double TimeScale = 1.0;        // device time divided by this (see Clock)
+    std::uint16_t TelnetPort = 23;  // the device's telnet port (another for the simulator)
     // The window runs one copy at a time; the command line runs once per device, so that many
     // devices may be updated side by side. Either way one device is never updated twice at once.
     bool SingleInstance = true;
@@ -160,6 +163,11 @@ public:
     // ================= The data model =================
     DialogHost& host;
     StartupEnvironment env;
+
+private:
+    const Clock own_clock_;  // used when the environment brings no clock
+
+public:
     const Clock& clock;
     TimerService timers;
 
@@ -223,7 +231,8 @@ public:
     // Receives every reported text whatever DEBUG says (the console's --log file); may be empty.
     std::function<void(const std::string&)> LogSink;
     int LogLineCount = 0;
-    std::atomic<int> ProgressStep{0};
+    // The progress bar: the update sequences declare their steps, the steps tick. Worker only.
+    Reporter Progress;
     std::atomic<int> UpdateStage{0};
     std::string StageText;
     std::atomic<int> DotPhase{0};

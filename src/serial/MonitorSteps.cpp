@@ -214,11 +214,10 @@ int CUpdateDlg::DownloadProgram(std::string_view text, int line_count, int secto
         return TRANSFER_FAILED;
     const int lines_per_tick = line_count / sector_count;
     const int remainder = line_count % sector_count;
-    const int first_step = ProgressStep;
 
     DownloadWatchdog watchdog(*this, PROGRAM_WATCHDOG_MS);
     for (int attempt = 0; attempt < Channel.AttemptCount; ++attempt) {
-        ProgressStep = first_step;
+        Progress.Rewind(Reporter::Step::ProgramDownload);
         TransferState = TRANSFER_RUNNING;
         if (Channel.SerialCommand(DOWNLOAD_PROGRAM, DOWNLOAD_PROGRAM_TIMEOUT_MS, RK_READY) <= 0)
             continue;
@@ -236,9 +235,9 @@ int CUpdateDlg::DownloadProgram(std::string_view text, int line_count, int secto
             ++i;
             if (++lines_in_tick == lines_per_tick) {
                 lines_in_tick = 0;
-                host.SetProgressPos(++ProgressStep);
+                Progress.Tick(Reporter::Step::ProgramDownload);
             } else if (line_end == text.size() && remainder != 0) {
-                host.SetProgressPos(++ProgressStep);
+                Progress.Tick(Reporter::Step::ProgramDownload);
             }
         }
         if (TransferState == TRANSFER_RUNNING && MonitorReportedError(*link))

@@ -25,11 +25,8 @@ constexpr char kStatusFailed[] = "\x83\x6f\x81\x5b\x83\x57\x83\x87\x83\x93\x83\x
 
 // "設定情報の保存先：" followed by the backup file's path.
 
-// Progress steps.
+// The progress bar's range until the run's steps are declared.
 constexpr int PROGRESS_INITIAL_RANGE = 10;
-constexpr int PROGRESS_FIXED_STEPS = 4;
-constexpr int PROGRAM_FIXED_STEPS = 4;
-constexpr int FPGA_STEPS = 2;
 
 // FMONWR writes the boot area.
 constexpr int BOOT_AREA = 0;
@@ -60,18 +57,17 @@ void CUpdateDlg::SerialUpdate()
     CommandChannel& ch = Channel;
     bool failed = false;
     int settings_failures = 0;
-    const auto tick = [&](const std::string& text = {}) { Report(++ProgressStep, text); };
+    using Step = Reporter::Step;
     const auto command_ok = [&](const std::string& command, int64_t timeout_ms, int kind) {
         return ch.SerialCommand(command, static_cast<int>(timeout_ms), kind) > 0;
     };
     const bool carry_settings = cfg.SAVE == 1 || cfg.SAVE == 2;
-    int total = 0;
 
     // 1. Preparation.
     DotPhase = 0;
     StartStatusAnimation();
     UpdateStage = 0;
-    ProgressStep = 0;
+    Progress.Reset();
     ImagesWritten.clear();
     VersionAfterUpdate.clear();
     SettingsWrittenBack = false;
@@ -95,19 +91,28 @@ void CUpdateDlg::SerialUpdate()
         refusals.push_back(package.ProgramTextProblem());
     ImagesRefusal = refusals;
 
-    int steps = 0;
-    if (cfg.UPLOAD == 1 && present.ProgramPresent)
-        steps = sector_count + remainder_flag + PROGRAM_FIXED_STEPS;
+    Progress.Declare(Step::Start, 1);
+    Progress.Declare(Step::SettingsErase, 1);
+    if (cfg.UPLOAD == 1 && present.ProgramPresent) {
+        Progress.Declare(Step::ProgramErase, 2);  // half the sectors, then all
+        Progress.Declare(Step::ProgramDownload, sector_count + remainder_flag);
+        Progress.Declare(Step::ProgramWrite, 2);  // half the sectors, then the checksum
+    }
     if (present.FpgaImageCount > 0)
-        steps += FPGA_STEPS;
+        Progress.Declare(Step::Fpga, 2);
     if (present.BootPresent)
-        steps += 1;
-    // The settings: saved, restored, and read back to confirm them.
-    if (Device.ProbeResult == PROBE_FIRMWARE && carry_settings)
-        steps += 3 * SettingsLayout.BlockCount + 2 * AddedBlockCount;
-    total = steps + PROGRESS_FIXED_STEPS;
-    host.SetProgressRange(0, total);
-    tick();
+        Progress.Declare(Step::Boot, 1);
+    Progress.Declare(Step::VersionCheck, 1);
+    // The settings: saved, restored, and read back to confirm them; the restore and the check
+    // also cover the blocks the new firmware adds.
+    if (Device.ProbeResult == PROBE_FIRMWARE && carry_settings) {
+        Progress.Declare(Step::SettingsSave, SettingsLayout.BlockCount);
+        Progress.Declare(Step::SettingsRestore, SettingsLayout.BlockCount + AddedBlockCount);
+        Progress.Declare(Step::SettingsConfirm, SettingsLayout.BlockCount + AddedBlockCount);
+    }
+    Progress.Declare(Step::Finish, 1);
+    Progress.Announce();
+    Progress.Tick(Step::Start);
     if (cfg.SAVE != 0)
         UpdateStage = 1;
 
@@ -176,14 +181,14 @@ void CUpdateDlg::SerialUpdate()
                                            FormatText("ER%02d", cfg.DATA) + ")");
             Report(-1, FormatText("Erase %d\r\n", cfg.DATA));
         }
-        tick();
+        Progress.Tick(Step::SettingsErase);
 
         // 6. The program.
         if (present.ProgramPresent) {
             Report(-1, "<---FROM\r\n");
             for (int s = 1; s <= last_erase_sector; ++s) {
                 if (s - 1 == cfg.MAIN / 2)
-                    tick();
+                    Progress.Tick(Step::ProgramErase);
                 if (s == cfg.FPGA && present.FpgaImageCount == 0)
                     continue;
                 if (!command_ok(FormatText(ERASE_FORMAT, s), ERASE_TIMEOUT_MS, RK_ERASE_OK)) {
@@ -191,7 +196,7 @@ void CUpdateDlg::SerialUpdate()
                 }
                 Report(-1, FormatText("Erase %d OK\r\n", s));
             }
-            tick();
+            Progress.Tick(Step::ProgramErase);
             Report(-1, "DP\r\n");
             if (DownloadProgram(package.ProgramText(), package.ProgramLineCount(), sector_count) != 99) {
                 Report(-1, "Program Download ERROR\r\n");
@@ -204,7 +209,7 @@ void CUpdateDlg::SerialUpdate()
             }
             for (int k = 1; k <= sector_count; ++k) {
                 if (k - 1 == sector_count / 2)
-                    tick();
+                    Progress.Tick(Step::ProgramWrite);
                 if (!command_ok(FormatText(PROGRAM_SECTOR_FORMAT, k), SECTOR_PROGRAM_TIMEOUT_MS, RK_MP_OK)) {
                     return fail();
                 }
@@ -221,7 +226,7 @@ void CUpdateDlg::SerialUpdate()
                 Report(-1, "Check Sum ERROR\r\n");
                 return fail();
             }
-            tick();
+            Progress.Tick(Step::ProgramWrite);
         }
 
         // 7. The two FPGA configurations.
@@ -244,7 +249,7 @@ void CUpdateDlg::SerialUpdate()
                 if (!command_ok(FpgaParameterLine(m, cfg), FLASH_WRITE_TIMEOUT_MS, RK_WRITE_OK)) {
                     return fail();
                 }
-                tick(" F-ROM(FPGA) Write OK \r\n");
+                Progress.Tick(Step::Fpga, " F-ROM(FPGA) Write OK \r\n");
             }
             ImagesWritten.push_back(WrittenImage::Of(kFpgaSectorFiles, cfg.FPGA,
                                                      Head(package.Images().FpgaImage, cfg.SECT_END_ADR + std::size_t{1})));
@@ -266,7 +271,7 @@ void CUpdateDlg::SerialUpdate()
             Report(-1, " F-ROM(BOOT & F-ROM.MONI) Write OK \r\n");
             ImagesWritten.push_back(WrittenImage::Of(BOOT_IMAGE_FILE, BOOT_AREA,
                                                      Head(package.Images().BootImage, cfg.SECT_END_ADR + std::size_t{1})));
-            tick();
+            Progress.Tick(Step::Boot);
         }
 
         // 9. Start the new program.
@@ -282,7 +287,7 @@ void CUpdateDlg::SerialUpdate()
 
         // 11. The new program and its version.
         WaitForDevice(0, 0);
-        tick("Version Check OK\r\n");
+        Progress.Tick(Step::VersionCheck, "Version Check OK\r\n");
         for (int start = 0; start < START_ATTEMPTS; ++start) {
             failed = false;
             if (ch.SerialCommand(START_PROGRAM, START_TIMEOUT_MS, RK_OK) > 0) {
@@ -392,7 +397,7 @@ void CUpdateDlg::SerialUpdate()
     DotPhase = 0;
     if (!failed) {
         Report(-1, "Version Up OK\r\n");
-        Report(total);
+        Progress.Finish();
         SetStatusText(settings_failures != 0 ? kStatusDoneSettingsLost : kStatusDone);
         if (settings_failures != 0)
             OutcomeDetail = SettingsNotRestoredDetail();
