@@ -33,22 +33,23 @@ TEST(ReporterTest, RangeIsTheDeclaredWeightsAndTheStepsTickItOff)
     std::vector<int> ranges;
     std::vector<std::pair<int, std::string>> shown;
     Reporter progress([&](int total) { ranges.push_back(total); },
-                      [&](int position, const std::string& text) { shown.emplace_back(position, text); });
+                      [&](int position, const std::string& text) { shown.emplace_back(position, text); },
+                      [&](int position) { shown.emplace_back(position, "(bar)"); });
     progress.Declare(Step::Start, 1);
     progress.Declare(Step::ProgramDownload, 3);
     progress.Declare(Step::Boot, 0);
     progress.Declare(Step::Finish, 1);
     progress.Announce();
     progress.Tick(Step::Start);
-    progress.Tick(Step::ProgramDownload);
-    progress.Tick(Step::ProgramDownload);
+    progress.Move(Step::ProgramDownload);
+    progress.Move(Step::ProgramDownload);
     progress.Rewind(Step::ProgramDownload);
     progress.Tick(Step::ProgramDownload, "again");
     progress.Show("note");
     progress.Finish("done");
     EXPECT_EQ(ranges, std::vector<int>{5});
     EXPECT_EQ(shown, (std::vector<std::pair<int, std::string>>{
-                         {1, ""}, {2, ""}, {3, ""}, {2, "again"}, {2, "note"}, {5, "done"}}));
+                         {1, ""}, {2, "(bar)"}, {3, "(bar)"}, {2, "again"}, {2, "note"}, {5, "done"}}));
     progress.Reset();
     EXPECT_EQ(progress.Total(), 0);
     EXPECT_EQ(progress.Position(), 0);

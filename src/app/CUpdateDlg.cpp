@@ -43,7 +43,8 @@ CUpdateDlg::CUpdateDlg(DialogHost& host_, StartupEnvironment environment)
       clock(env.clock != nullptr ? *env.clock : own_clock_),
       timers(clock),
       Progress([this](int total) { host.SetProgressRange(0, total); },
-               [this](int position, const std::string& text) { Report(position, text); }),
+               [this](int position, const std::string& text) { Report(position, text); },
+               [this](int position) { host.SetProgressPos(position); }),
       Channel(clock)
 {
     LogLineCount = 0;

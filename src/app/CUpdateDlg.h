@@ -24,6 +24,7 @@
 #include "protocol/CommandChannel.h"
 #include "protocol/DeviceIdentity.h"
 #include "protocol/Reporter.h"
+#include "serial/MonitorResults.h"
 #include "settings/KeptBackups.h"
 
 namespace verup {
@@ -101,13 +102,13 @@ public:
     int QueryVersion(std::string& out);
     int QueryDeviceInfo();
     int WaitForDevice(int pause_ms, int probe_flag);
-    int FixRamChecksum();
-    int CheckFlashChecksum();
-    int DownloadBootImage(int table);
-    int DownloadFpgaImage(int image);
+    [[nodiscard]] ChecksumResult FixRamChecksum();
+    [[nodiscard]] ChecksumResult CheckFlashChecksum();
+    [[nodiscard]] TransferResult DownloadBootImage(int table);
+    [[nodiscard]] TransferResult DownloadFpgaImage(int image);
     // Streams the program's text (`line_count` CR LF lines, ticked off per sector of
     // `sector_count`) to the flash monitor.
-    int DownloadProgram(std::string_view text, int line_count, int sector_count);
+    [[nodiscard]] TransferResult DownloadProgram(std::string_view text, int line_count, int sector_count);
     void SerialUpdate();
 
     // ---- LAN road (src/lan) ----

@@ -5,8 +5,9 @@
 
 namespace verup {
 
-Reporter::Reporter(std::function<void(int total)> range, std::function<void(int position, const std::string& text)> show)
-    : range_(std::move(range)), show_(std::move(show))
+Reporter::Reporter(std::function<void(int total)> range, std::function<void(int position, const std::string& text)> show,
+                   std::function<void(int position)> bar)
+    : range_(std::move(range)), show_(std::move(show)), bar_(std::move(bar))
 {
 }
 
@@ -38,6 +39,14 @@ void Reporter::Tick(Step step, const std::string& text)
     ++ticks_[Index(step)];
     ++position_;
     Show(text);
+}
+
+void Reporter::Move(Step step)
+{
+    ++ticks_[Index(step)];
+    ++position_;
+    if (bar_)
+        bar_(position_);
 }
 
 void Reporter::Show(const std::string& text) const

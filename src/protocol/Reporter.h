@@ -27,8 +27,9 @@ public:
     };
 
     // `range` receives the total once the steps are declared; `show` every position with the
-    // log text that goes with it (empty for none).
-    Reporter(std::function<void(int total)> range, std::function<void(int position, const std::string& text)> show);
+    // log text that goes with it (empty for none); `bar` the positions of Move.
+    Reporter(std::function<void(int total)> range, std::function<void(int position, const std::string& text)> show,
+             std::function<void(int position)> bar);
 
     // Forgets the previous run's steps and ticks.
     void Reset();
@@ -41,6 +42,8 @@ public:
 
     // One tick of `step`, shown with `text`.
     void Tick(Step step, const std::string& text = {});
+    // One tick of `step` that only moves the bar (no log, no refresh of the texts).
+    void Move(Step step);
     // The position as it is, shown with `text` (a log line within a step).
     void Show(const std::string& text) const;
     // Takes back the ticks `step` has given (a transfer that starts over).
@@ -54,6 +57,7 @@ private:
 
     std::function<void(int)> range_;
     std::function<void(int, const std::string&)> show_;
+    std::function<void(int)> bar_;
     std::array<int, kStepCount> weights_{};
     std::array<int, kStepCount> ticks_{};
     int position_ = 0;
