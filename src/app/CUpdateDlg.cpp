@@ -37,7 +37,8 @@ StartupEnvironment StartupEnvironment::FromProcess()
 }
 
 CUpdateDlg::CUpdateDlg(DialogHost& host_, StartupEnvironment environment)
-    : host(host_),
+    : gate_(host_),
+      host(gate_),
       env(std::move(environment)),
       own_clock_(env.TimeScale),
       clock(env.clock != nullptr ? *env.clock : own_clock_),

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/DialogHost.h"
+#include "app/HostGate.h"
 #include "app/LogLimiter.h"
 #include "app/WrittenImage.h"
 #include "package/Config.h"
@@ -162,6 +163,10 @@ public:
     std::atomic<KeptRestore> KeptRestoreResult{KeptRestore::Refused};
 
     // ================= The data model =================
+private:
+    HostGate gate_;  // the one way to the host: one call at a time, whichever thread makes it
+
+public:
     DialogHost& host;
     StartupEnvironment env;
 
