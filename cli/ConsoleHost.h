@@ -76,6 +76,8 @@ private:
     const bool terminal_;
     const LinkChoice choice_;
 
+    // The dialog calls one at a time; this keeps the front end's own calls (Say, FinishProgress,
+    // the readers) apart from a telnet thread that reports after a failed start-up.
     mutable std::mutex mutex_;
     int messages_ = 0;
     std::optional<std::string> connection_problem_;

@@ -1,6 +1,7 @@
 // `verup` without a subcommand: the same start-up and update as the window, on the console.
 #include "UpdateCommand.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <mutex>
@@ -13,6 +14,7 @@
 #include "SettingsCommand.h"
 #include "UpdateReport.h"
 #include "app/CUpdateDlg.h"
+#include "lan/TelnetLink.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/Cp932.h"
@@ -204,10 +206,8 @@ bool RunSetup::Open(const std::string& log_file, double time_scale, std::ostream
     env_ = StartupEnvironment::FromProcess();
     // Runs on different devices may go side by side; each device is locked on its own.
     env_.SingleInstance = false;
-    if (time_scale > 0) {
-        scaled_.emplace(time_scale);
-        env_.clock = &*scaled_;
-    }
+    env_.TimeScale = time_scale > 0 ? time_scale : Clock::ScaleFromText(std::getenv("VERUP_TIME_SCALE"));
+    env_.TelnetPort = TelnetLink::PortFromText(std::getenv("VERUP_TELNET_PORT"));
     if (log_file.empty())
         return true;
     log_.open(log_file, std::ios::binary | std::ios::trunc);

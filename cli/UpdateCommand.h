@@ -34,8 +34,9 @@ struct UpdateOptions {
 std::optional<LinkChoice> ParseLinkChoice(const std::string& com, const std::string& lan, std::ostream& err,
                                           const std::string& port = {});
 
-// What a run that talks to the device sets up before its start-up: the scaled clock and the
-// --log file (UTF-8, LF), shared by the update and `verup settings restore`.
+// What a run that talks to the device sets up before its start-up: the time scale and telnet
+// port (--time-scale, VERUP_TIME_SCALE, VERUP_TELNET_PORT) and the --log file (UTF-8, LF),
+// shared by the update and `verup settings restore`.
 class RunSetup {
 public:
     RunSetup() = default;
@@ -48,7 +49,6 @@ public:
     void Attach(CUpdateDlg& dlg);
 
 private:
-    std::optional<Clock> scaled_;
     StartupEnvironment env_;
     std::ofstream log_;
     std::mutex log_mutex_;

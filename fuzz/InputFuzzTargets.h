@@ -205,7 +205,8 @@ inline void TelnetOne(const std::uint8_t* data, std::size_t size)
         }
     }
 
-    static TelnetLink link;
+    static const Clock clock;
+    static TelnetLink link(clock);
     struct Outcome {
         int state = 0;
         std::vector<int> notes;

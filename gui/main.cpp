@@ -3,11 +3,15 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 
 #include "TemplateView.h"
 #include "UpdateWindow.h"
+#include "lan/TelnetLink.h"
+#include "platform/Clock.h"
 #include "platform/Paths.h"
 
 namespace {
@@ -43,7 +47,10 @@ int main(int argc, char** argv)
     // while it is still hidden.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    verup::gui::UpdateWindow window(verup::StartupEnvironment::FromProcess());
+    verup::StartupEnvironment environment = verup::StartupEnvironment::FromProcess();
+    environment.TimeScale = verup::Clock::ScaleFromText(std::getenv("VERUP_TIME_SCALE"));
+    environment.TelnetPort = verup::TelnetLink::PortFromText(std::getenv("VERUP_TELNET_PORT"));
+    verup::gui::UpdateWindow window(std::move(environment));
     QObject::connect(&window, &verup::gui::UpdateWindow::closed, &app, &QApplication::quit, Qt::QueuedConnection);
     window.Begin();
     return app.exec();

@@ -1,6 +1,7 @@
 // verup-devsim: a simulated NEXAVO7300QB on a pseudo-terminal and a loopback telnet port.
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <map>
 #include <string>
@@ -193,7 +194,7 @@ int main(int argc, char** argv)
         std::cerr << "verup-devsim: " << error << "\n";
         return kExitStartFailed;
     }
-    const double scale = time_scale >= 1.0 ? time_scale : verup::Clock::FromEnvironment().Scale();
+    const double scale = time_scale >= 1.0 ? time_scale : verup::Clock::ScaleFromText(std::getenv("VERUP_TIME_SCALE"));
 
     if (inspect || insp->parsed()) {
         int dump_area = -1;

@@ -1,8 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <future>
+#include <mutex>
+
 #include "app/CUpdateDlg.h"
 #include "app/DialogTexts.h"
+#include "app/SilentDialogHost.h"
+#include "protocol/Reporter.h"
 #include "support/RecordingHost.h"
+#include "support/StartupFolders.h"
 #include "support/TempDir.h"
 
 namespace verup {
@@ -23,6 +31,36 @@ protected:
     test::RecordingHost host_;
     std::unique_ptr<CUpdateDlg> dlg_;
 };
+
+// A run's bar as data: the range is the declared weights' sum, each tick moves it one, a
+// transfer that starts over takes its ticks back, and the end is the range.
+TEST(ReporterTest, RangeIsTheDeclaredWeightsAndTheStepsTickItOff)
+{
+    using Step = Reporter::Step;
+    std::vector<int> ranges;
+    std::vector<std::pair<int, std::string>> shown;
+    Reporter progress([&](int total) { ranges.push_back(total); },
+                      [&](int position, const std::string& text) { shown.emplace_back(position, text); },
+                      [&](int position) { shown.emplace_back(position, "(bar)"); });
+    progress.Declare(Step::Start, 1);
+    progress.Declare(Step::ProgramDownload, 3);
+    progress.Declare(Step::Boot, 0);
+    progress.Declare(Step::Finish, 1);
+    progress.Announce();
+    progress.Tick(Step::Start);
+    progress.Move(Step::ProgramDownload);
+    progress.Move(Step::ProgramDownload);
+    progress.Rewind(Step::ProgramDownload);
+    progress.Tick(Step::ProgramDownload, "again");
+    progress.Show("note");
+    progress.Finish("done");
+    EXPECT_EQ(ranges, std::vector<int>{5});
+    EXPECT_EQ(shown, (std::vector<std::pair<int, std::string>>{
+                         {1, ""}, {2, "(bar)"}, {3, "(bar)"}, {2, "again"}, {2, "note"}, {5, "done"}}));
+    progress.Reset();
+    EXPECT_EQ(progress.Total(), 0);
+    EXPECT_EQ(progress.Position(), 0);
+}
 
 TEST_F(ProgressTest, DebugModeAppendsTextsToTheLog)
 {
@@ -164,6 +202,64 @@ TEST_F(ProgressTest, AnimationRunsOnTheTimerServiceUntilStopped)
     // Nothing fires after the stop returned.
     clock_.SleepMs(3000);
     EXPECT_EQ(static_cast<std::size_t>(host_.Count("RefreshFields")), seen);
+}
+
+// The status timer's refresh and a worker's call reach the host one at a time: while the
+// timer's refresh is held inside the host, the worker's progress call waits for it.
+TEST(HostContractTest, TimerRefreshAndWorkerCallsDoNotOverlap)
+{
+    class HoldingHost : public SilentDialogHost {
+    public:
+        void RefreshFields(const BoundTexts&) override
+        {
+            std::unique_lock lock(mutex_);
+            if (held_)
+                return;
+            held_ = inside_ = true;
+            changed_.notify_all();
+            changed_.wait_for(lock, std::chrono::seconds(20), [this] { return released_; });
+            inside_ = false;
+        }
+        void SetProgressPos(int) override
+        {
+            std::lock_guard lock(mutex_);
+            overlapped_ = overlapped_ || inside_;
+        }
+        bool WaitHeld()
+        {
+            std::unique_lock lock(mutex_);
+            return changed_.wait_for(lock, std::chrono::seconds(20), [this] { return held_; });
+        }
+        void Release()
+        {
+            std::lock_guard lock(mutex_);
+            released_ = true;
+            changed_.notify_all();
+        }
+        bool Overlapped()
+        {
+            std::lock_guard lock(mutex_);
+            return overlapped_;
+        }
+
+    private:
+        std::mutex mutex_;
+        std::condition_variable changed_;
+        bool held_ = false, inside_ = false, released_ = false, overlapped_ = false;
+    };
+    test::TempDir dir;
+    Clock clock(50);
+    HoldingHost host;
+    CUpdateDlg dlg(host, test::EnvironmentIn(dir.Path(), clock));
+    dlg.StartStatusAnimation();
+    ASSERT_TRUE(host.WaitHeld());
+    auto worker = std::async(std::launch::async, [&dlg] { dlg.Report(5); });
+    // Room for a call that does not wait to arrive; one that waits arrives after the release.
+    worker.wait_for(std::chrono::milliseconds(200));
+    host.Release();
+    worker.get();
+    dlg.StopStatusAnimation();
+    EXPECT_FALSE(host.Overlapped());
 }
 
 TEST_F(ProgressTest, WatchdogRunsOnTheTimerService)

@@ -129,19 +129,19 @@ TEST_F(SerialStepsTest, RamChecksumIsWrittenEvenWhenAlreadyZero)
     link.SetResponder([](const std::string& command, int) {
         return Answer(command + "\r\nFLASH SUM(12AB) RAM SUM(0000)\r\nF-ROM>");
     });
-    EXPECT_EQ(dlg->FixRamChecksum(), 1);
+    EXPECT_EQ(dlg->FixRamChecksum(), ChecksumResult::Zero);
     const std::vector<std::string> expected = {"cs\r", "ms/w400400=0000\r", "cs\r"};
     EXPECT_EQ(link.Commands(), expected);
-    EXPECT_EQ(dlg->CheckFlashChecksum(), -1);  // the first value is not 0000
+    EXPECT_EQ(dlg->CheckFlashChecksum(), ChecksumResult::Failed);  // the first value is not 0000
 }
 
 TEST_F(SerialStepsTest, ChecksumReplyWithoutItsMarksFails)
 {
     link.SetResponder([](const std::string&, int) { return Answer("cs\r\r\nFLASH SUM 0000 RAM SUM 0000\r\nF-ROM>"); });
-    EXPECT_EQ(dlg->CheckFlashChecksum(), -1);
-    EXPECT_EQ(dlg->FixRamChecksum(), -1);
+    EXPECT_EQ(dlg->CheckFlashChecksum(), ChecksumResult::Failed);
+    EXPECT_EQ(dlg->FixRamChecksum(), ChecksumResult::Failed);
     link.SetResponder([](const std::string&, int) { return Answer("cs\r\r\nFLASH SUM(0000)\r\nF-ROM>"); });
-    EXPECT_EQ(dlg->CheckFlashChecksum(), -1);
+    EXPECT_EQ(dlg->CheckFlashChecksum(), ChecksumResult::Failed);
 }
 
 class ProgramDownloadTest : public SerialStepsTest {
@@ -162,7 +162,12 @@ TEST_F(ProgramDownloadTest, TicksEveryLinesPerSectorAndOnceForTheRemainder)
     for (int i = 0; i < 1000; ++i)
         text += "S1130000000102030405060708090A0B0C0D0E0F64\r\n";
     const int line_count = 1000, sector_count = 3;
-    dlg->ProgressStep = 5;
+    for (int i = 0; i < 5; ++i)
+        dlg->Progress.Tick(Reporter::Step::Start);
+    {
+        auto lock = host.Lock();
+        host.ProgressPositions.clear();
+    }
     int lines = 0;
     port->SetResponder([&](const std::string& written) {
         if (written == "DP\r")
@@ -170,7 +175,7 @@ TEST_F(ProgramDownloadTest, TicksEveryLinesPerSectorAndOnceForTheRemainder)
         else if (++lines == 1000)
             port->Feed("\r\nProgram Down Load OK\r\nF-ROM>");
     });
-    EXPECT_EQ(dlg->DownloadProgram(text, line_count, sector_count), 99);
+    EXPECT_EQ(dlg->DownloadProgram(text, line_count, sector_count), TransferResult::Confirmed);
     EXPECT_EQ(lines, 1000);
     auto lock = host.Lock();
     EXPECT_EQ(host.ProgressPositions, (std::vector<int>{6, 7, 8, 9}));
@@ -197,7 +202,7 @@ TEST_F(ProgramDownloadTest, ErrorWordRestartsFromTheFirstLine)
     });
     // The monitor ignores the rest of a failed try: the error word (or, had it been missed,
     // the watchdog) ends it.
-    EXPECT_EQ(dlg->DownloadProgram(text, line_count, sector_count), 99);
+    EXPECT_EQ(dlg->DownloadProgram(text, line_count, sector_count), TransferResult::Confirmed);
     EXPECT_EQ(tries, 2);
 }
 
@@ -210,7 +215,7 @@ TEST_F(ProgramDownloadTest, UnconfirmedDownloadEndsByTheWatchdog)
         if (written == "DP\r")
             port->Feed("\r\nREADY:\r\n");
     });
-    EXPECT_EQ(dlg->DownloadProgram(program, line_count, sector_count), 999);
+    EXPECT_EQ(dlg->DownloadProgram(program, line_count, sector_count), TransferResult::WatchdogExpired);
     EXPECT_FALSE(dlg->timers.IsRunning(TIMER_WATCHDOG));
 }
 

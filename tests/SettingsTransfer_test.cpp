@@ -154,7 +154,7 @@ TEST_F(SettingsTransferTest, SaveReadsEveryBlockAndWritesThePrivateBackup)
     EXPECT_EQ(Commands(), (std::vector<std::string>{"getdata 1\r", "getdata 2\r"}));
     EXPECT_EQ(Backup(), kTitle + "\r\nA\r\nB\r\nx\x01y\r\n");
     EXPECT_EQ(dlg->Settings->Item(1, 2), "B");
-    EXPECT_EQ(dlg->ProgressStep.load(), 2);
+    EXPECT_EQ(dlg->Progress.Position(), 2);
     EXPECT_TRUE(Logged("getdata 1\r\ndata 1 read OK\r\ngetdata 2\r\ndata 2 read OK\r\n"));
 
     struct stat st {};
@@ -182,7 +182,7 @@ TEST_F(SettingsTransferTest, SaveThenRestorePutsEveryItemBackAndStoresIt)
     EXPECT_TRUE(shell.Saved);
     EXPECT_TRUE(Logged("putdata 2\r\ndata 2 write OK\r\nputdata 3\r\n"));
     EXPECT_TRUE(Logged("data 3 write OK\r\nsavedata restart\r\n"));
-    EXPECT_EQ(dlg->ProgressStep.load(), 6);
+    EXPECT_EQ(dlg->Progress.Position(), 6);
     EXPECT_EQ(link.Sent().back().timeout_ms, 5000);
     EXPECT_EQ(link.Sent().back().kind, RK_WRITE_OK_LINE);
 
@@ -193,7 +193,7 @@ TEST_F(SettingsTransferTest, SaveThenRestorePutsEveryItemBackAndStoresIt)
     EXPECT_EQ(std::vector<std::string>(after.begin() + static_cast<std::ptrdiff_t>(all.size()), after.end()),
               (std::vector<std::string>{"ATT1\r", "\r", "getdata 1\r", "getdata 2\r", "getdata 3\r", "exit\r"}));
     EXPECT_TRUE(Logged("data 3 check OK\r\n"));
-    EXPECT_EQ(dlg->ProgressStep.load(), 9);
+    EXPECT_EQ(dlg->Progress.Position(), 9);
 }
 
 TEST_F(SettingsTransferTest, ReadBackOfOtherValuesIsNotConfirmed)

@@ -138,8 +138,10 @@ public:
         env.CurrentDirectory = Package();
         env.StateDirectory = State();
         env.clock = clock;
+        env.TelnetPort = TelnetPort;
         return env;
     }
+    std::uint16_t TelnetPort = 23;  // the simulator's, once one runs
 
 private:
     verup::test::TempDir dir_;

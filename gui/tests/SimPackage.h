@@ -26,7 +26,7 @@ struct SimPackageSpec {
     int Port = 0;  // PORTSEL PORT
 };
 
-inline std::unique_ptr<devsim::SimHarness> StartSimPackage(const PackageDir& pkg, const SimPackageSpec& want,
+inline std::unique_ptr<devsim::SimHarness> StartSimPackage(PackageDir& pkg, const SimPackageSpec& want,
                                                            const Clock& clock)
 {
     devsim::PackageOptions package;
@@ -64,7 +64,7 @@ inline std::unique_ptr<devsim::SimHarness> StartSimPackage(const PackageDir& pkg
         const std::string path = n == kSimComPort ? sim->PtyPath() : pkg.File("no-tty" + std::to_string(n));
         ::setenv(("VERUP_COM" + std::to_string(n)).c_str(), path.c_str(), 1);
     }
-    ::setenv("VERUP_TELNET_PORT", std::to_string(sim->TelnetPort()).c_str(), 1);
+    pkg.TelnetPort = static_cast<std::uint16_t>(sim->TelnetPort());
     return sim;
 }
 

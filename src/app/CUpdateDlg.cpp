@@ -37,10 +37,15 @@ StartupEnvironment StartupEnvironment::FromProcess()
 }
 
 CUpdateDlg::CUpdateDlg(DialogHost& host_, StartupEnvironment environment)
-    : host(host_),
+    : gate_(host_),
+      host(gate_),
       env(std::move(environment)),
-      clock(env.clock != nullptr ? *env.clock : Clock::Default()),
+      own_clock_(env.TimeScale),
+      clock(env.clock != nullptr ? *env.clock : own_clock_),
       timers(clock),
+      Progress([this](int total) { host.SetProgressRange(0, total); },
+               [this](int position, const std::string& text) { Report(position, text); },
+               [this](int position) { host.SetProgressPos(position); }),
       Channel(clock)
 {
     LogLineCount = 0;

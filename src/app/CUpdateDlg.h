@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/DialogHost.h"
+#include "app/HostGate.h"
 #include "app/LogLimiter.h"
 #include "app/WrittenImage.h"
 #include "package/Config.h"
@@ -23,6 +24,8 @@
 #include "platform/TimerService.h"
 #include "protocol/CommandChannel.h"
 #include "protocol/DeviceIdentity.h"
+#include "protocol/Reporter.h"
+#include "serial/MonitorResults.h"
 #include "settings/KeptBackups.h"
 
 namespace verup {
@@ -36,7 +39,9 @@ class SettingsTable;
 struct StartupEnvironment {
     std::string CurrentDirectory;  // ImageDirectory; verup.dat lives here
     std::string StateDirectory;    // stand-in for the Windows directory: backups and the lock
-    const Clock* clock = nullptr;  // null: Clock::Default()
+    const Clock* clock = nullptr;  // null: a clock of TimeScale, owned by the dialog
+    double TimeScale = 1.0;        // device time divided by this (see Clock)
+    std::uint16_t TelnetPort = 23;  // the device's telnet port (another for the simulator)
     // The window runs one copy at a time; the command line runs once per device, so that many
     // devices may be updated side by side. Either way one device is never updated twice at once.
     bool SingleInstance = true;
@@ -98,13 +103,13 @@ public:
     int QueryVersion(std::string& out);
     int QueryDeviceInfo();
     int WaitForDevice(int pause_ms, int probe_flag);
-    int FixRamChecksum();
-    int CheckFlashChecksum();
-    int DownloadBootImage(int table);
-    int DownloadFpgaImage(int image);
+    [[nodiscard]] ChecksumResult FixRamChecksum();
+    [[nodiscard]] ChecksumResult CheckFlashChecksum();
+    [[nodiscard]] TransferResult DownloadBootImage(int table);
+    [[nodiscard]] TransferResult DownloadFpgaImage(int image);
     // Streams the program's text (`line_count` CR LF lines, ticked off per sector of
     // `sector_count`) to the flash monitor.
-    int DownloadProgram(std::string_view text, int line_count, int sector_count);
+    [[nodiscard]] TransferResult DownloadProgram(std::string_view text, int line_count, int sector_count);
     void SerialUpdate();
 
     // ---- LAN road (src/lan) ----
@@ -158,8 +163,17 @@ public:
     std::atomic<KeptRestore> KeptRestoreResult{KeptRestore::Refused};
 
     // ================= The data model =================
+private:
+    HostGate gate_;  // the one way to the host: one call at a time, whichever thread makes it
+
+public:
     DialogHost& host;
     StartupEnvironment env;
+
+private:
+    const Clock own_clock_;  // used when the environment brings no clock
+
+public:
     const Clock& clock;
     TimerService timers;
 
@@ -223,7 +237,8 @@ public:
     // Receives every reported text whatever DEBUG says (the console's --log file); may be empty.
     std::function<void(const std::string&)> LogSink;
     int LogLineCount = 0;
-    std::atomic<int> ProgressStep{0};
+    // The progress bar: the update sequences declare their steps, the steps tick. Worker only.
+    Reporter Progress;
     std::atomic<int> UpdateStage{0};
     std::string StageText;
     std::atomic<int> DotPhase{0};

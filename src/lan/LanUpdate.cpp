@@ -47,16 +47,15 @@ public:
     }
 
     int Run();
-    int ProgressTotal() const { return total_; }
     bool SettingsLost() const { return settings_lost_; }
     // The settings area's file when the run ends without having written the area back.
     const std::string& SettingsAreaFile() const { return settings_area_file_; }
 
 private:
-    void Advance(const std::string& text = std::string())
-    {
-        dlg_.Report(++dlg_.ProgressStep, text);
-    }
+    using Step = Reporter::Step;
+    void Advance(Step step, const std::string& text = std::string()) { dlg_.Progress.Tick(step, text); }
+    // The steps of this run and their ticks, before the first.
+    void DeclareSteps();
     void Log(const std::string& text) { dlg_.Report(-1, text); }
     bool Erase(int area) { return dlg_.Channel.LanCommand(FormatText(telnet::kEraseFormat, area), kEraseTimeoutMs, TRK_ERASE_OK) > 0; }
     bool Write(int area) { return dlg_.Channel.LanCommand(FormatText(telnet::kWriteFormat, area), kWriteTimeoutMs, TRK_WRITE_OK) > 0; }
@@ -93,7 +92,6 @@ private:
     std::vector<uint8_t> settings_area_ = std::vector<uint8_t>(TelnetLink::kReceiveBufferBytes, 0);
     std::string image_problem_;
     std::string settings_area_file_;
-    int total_ = 2;
     bool settings_lost_ = false;
     std::vector<std::string> written_;  // what reached the flash, for the user
     bool fpga_written_ = false;
@@ -170,7 +168,7 @@ int LanUpdateRun::WriteProgram()
     Log(lantext::kProgramStage);
     for (int i = 1; i <= cfg_.MAIN; ++i) {
         if (i - 1 == cfg_.MAIN / 2)
-            Advance();
+            Advance(Step::ProgramErase);
         // The last program area doubles as the FPGA area: neither step erases it.
         if (cfg_.MAIN == cfg_.FPGA && i == cfg_.FPGA)
             continue;
@@ -181,7 +179,7 @@ int LanUpdateRun::WriteProgram()
     if (!Erase(cfg_.DATA))
         return kOutcomeFailed;
     Log(FormatText(lantext::kEraseLogFormat, cfg_.DATA));
-    Advance();
+    Advance(Step::ProgramErase);
     for (int j = 1; j <= sector_count_; ++j) {
         const auto block = ProgramImageSector(package_.Images().ProgramImage, j, cfg_);
         if (static_cast<int>(block.size()) != block_size)
@@ -191,14 +189,14 @@ int LanUpdateRun::WriteProgram()
         Log(FormatText(lantext::kDownloadLogFormat, j));
         if (!Write(j))
             return kOutcomeFailed;
-        Advance(FormatText(lantext::kWriteOkLogFormat, j));
+        Advance(Step::ProgramWrite, FormatText(lantext::kWriteOkLogFormat, j));
         dlg_.ImagesWritten.push_back(WrittenImage::Of(PROGRAM_IMAGE_FILE, j, block));
     }
     written_.push_back(FormatText("main program (areas 1-%d; data area %d erased)", sector_count_, cfg_.DATA));
     Restart();
     if (!Reconnect(kConnectNoEcho))
         return kOutcomeUnreachable;
-    Advance(FormatText(lantext::kOpenErrCountFormat, open_failures_));
+    Advance(Step::Reconnect, FormatText(lantext::kOpenErrCountFormat, open_failures_));
     return kOutcomeDone;
 }
 
@@ -217,7 +215,7 @@ int LanUpdateRun::WriteFpga()
     Log(FormatText(lantext::kDownloadLogFormat, cfg_.FPGA));
     if (!Write(cfg_.FPGA))
         return kOutcomeFailed;
-    Advance(FormatText(lantext::kWriteLogFormat, cfg_.FPGA));
+    Advance(Step::Fpga, FormatText(lantext::kWriteLogFormat, cfg_.FPGA));
     fpga_written_ = true;
     dlg_.ImagesWritten.push_back(WrittenImage::Of(kFpgaSectorFiles, cfg_.FPGA, {fpga.data(), block_size}));
     written_.push_back(FormatText("FPGA configurations (area %d)", cfg_.FPGA));
@@ -234,7 +232,7 @@ int LanUpdateRun::WriteMonitor()
     Log(lantext::kDownload0Log);
     if (!Write(kMonitorArea))
         return kOutcomeFailed;
-    Advance(lantext::kWrite0OkLog);
+    Advance(Step::Boot, lantext::kWrite0OkLog);
     monitor_written_ = true;
     dlg_.ImagesWritten.push_back(WrittenImage::Of(BOOT_IMAGE_FILE, kMonitorArea, {boot.data(), block_size}));
     written_.push_back("boot monitor (area 0)");
@@ -285,24 +283,42 @@ void LanUpdateRun::ExplainUnreachable()
     dlg_.OutcomeDetail = text;
 }
 
+void LanUpdateRun::DeclareSteps()
+{
+    Reporter& progress = dlg_.Progress;
+    progress.Declare(Step::Start, 1);
+    if (cfg_.UPLOAD == 1 && present_.ProgramPresent) {
+        progress.Declare(Step::ProgramErase, 2);  // half the areas, then all
+        progress.Declare(Step::ProgramWrite, sector_count_);
+        progress.Declare(Step::Reconnect, 1);
+    }
+    if (present_.FpgaImageCount > 0)
+        progress.Declare(Step::Fpga, 1);
+    if (present_.BootPresent)
+        progress.Declare(Step::Boot, 1);
+    // The settings: saved, restored, and read back to confirm them, as area 31 (SAVE 1) or
+    // block by block (SAVE 2, the restore and the check also covering the added blocks).
+    if (cfg_.SAVE == 1) {
+        progress.Declare(Step::SettingsSave, 1);
+        progress.Declare(Step::SettingsRestore, 1);
+        progress.Declare(Step::SettingsConfirm, 1);
+    } else if (cfg_.SAVE == 2) {
+        const int blocks = dlg_.SettingsLayout.BlockCount;
+        progress.Declare(Step::SettingsSave, blocks);
+        progress.Declare(Step::SettingsRestore, blocks + dlg_.AddedBlockCount);
+        progress.Declare(Step::SettingsConfirm, blocks + dlg_.AddedBlockCount);
+    }
+    progress.Declare(Step::Finish, 1);
+    progress.Announce();
+}
+
 int LanUpdateRun::Run()
 {
     // Only what will be written is judged; a settings-only run writes no image.
     const bool images_ok = cfg_.UPLOAD != 1 || JudgeImages();
 
-    if (cfg_.UPLOAD == 1 && present_.ProgramPresent)
-        total_ += sector_count_ + 3;
-    if (present_.FpgaImageCount > 0)
-        total_ += 1;
-    if (present_.BootPresent)
-        total_ += 1;
-    // The settings: saved, restored, and read back to confirm them.
-    if (cfg_.SAVE == 1)
-        total_ += 3;
-    if (cfg_.SAVE == 2)
-        total_ += 3 * dlg_.SettingsLayout.BlockCount + 2 * dlg_.AddedBlockCount;
-    dlg_.host.SetProgressRange(0, total_);
-    Advance();
+    DeclareSteps();
+    Advance(Step::Start);
 
     // Nothing is erased, and the device is not even asked for its settings, unless every image
     // that will be written is usable: a program area erased with nothing good to write, or a
@@ -320,7 +336,7 @@ int LanUpdateRun::Run()
             dlg_.SettingsProblem = "the settings area (31) could not be read";
             return StopUnsaved();
         }
-        Advance(lantext::kUpload31Ok);
+        Advance(Step::SettingsSave, lantext::kUpload31Ok);
         if (!SaveSettingsAreaFile())
             return StopUnsaved();
     } else if (cfg_.SAVE == 2) {
@@ -374,7 +390,7 @@ int LanUpdateRun::Run()
         Log(lantext::kDownload31Ok);
         if (!Write(kSettingsArea))
             return kOutcomeFailed;
-        Advance(lantext::kWrite31Ok);
+        Advance(Step::SettingsRestore, lantext::kWrite31Ok);
         dlg_.SettingsWrittenBack = true;
         // The copy on disk goes only once the device shows the area as written.
         if (dlg_.ConfirmRestoredSettings() == 1)
@@ -412,7 +428,7 @@ void CUpdateDlg::LanUpdate()
     DotPhase = 0;
     StartStatusAnimation();
     UpdateStage = 0;
-    ProgressStep = 0;
+    Progress.Reset();
     SettingsAreaKeptPath.clear();
     ImagesWritten.clear();
     VersionAfterUpdate.clear();
@@ -427,12 +443,10 @@ void CUpdateDlg::LanUpdate()
 
     OutcomeDetail.clear();
     int outcome = kOutcomeFailed;
-    int total = 0;
     bool settings_lost = false;
     {
         LanUpdateRun run(*this);
         outcome = run.Run();
-        total = run.ProgressTotal();
         settings_lost = run.SettingsLost();
         SettingsAreaKeptPath = run.SettingsAreaFile();
         // The failed reconnect has closed what it opened.
@@ -445,7 +459,7 @@ void CUpdateDlg::LanUpdate()
     if (outcome != kOutcomeDone)
         Report(-1, lantext::kVersionUpError);
     else
-        Report(total, lantext::kVersionUpOk);
+        Progress.Finish(lantext::kVersionUpOk);
     // The animation stops before the result is written, so no tick overwrites it.
     StopStatusAnimation();
     DotPhase = 0;

@@ -14,9 +14,8 @@ namespace verup {
 
 using namespace telnet;
 
-std::uint16_t TelnetLink::PortFromEnvironment()
+std::uint16_t TelnetLink::PortFromText(const char* text)
 {
-    const char* text = std::getenv("VERUP_TELNET_PORT");
     if (text == nullptr || *text == '\0')
         return kTelnetPort;
     char* end = nullptr;

@@ -45,13 +45,15 @@ public:
     static constexpr int64_t kCloseSettleMs = 10;  ///< ms after closing the socket
     static constexpr int64_t kSendTimeoutMs = 10000;  ///< ms to hand a block to the socket outside an exchange
 
-    // The port is 23 unless VERUP_TELNET_PORT names another (simulator, tests).
-    explicit TelnetLink(const Clock& clock = Clock::Default(), std::uint16_t port = PortFromEnvironment());
+    // The port is 23 unless the front end names another (simulator, tests).
+    explicit TelnetLink(const Clock& clock, std::uint16_t port = kTelnetPort);
     ~TelnetLink() override;
     TelnetLink(const TelnetLink&) = delete;
     TelnetLink& operator=(const TelnetLink&) = delete;
 
-    static std::uint16_t PortFromEnvironment();
+    // A port as the user wrote it (the front ends' VERUP_TELNET_PORT): 23 when absent or not
+    // a port number.
+    static std::uint16_t PortFromText(const char* text);
     std::uint16_t Port() const { return port_; }
 
     // Called with TELNET_CONNECTED and TELNET_NEGOTIATED on the reader thread, and with

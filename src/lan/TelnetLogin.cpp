@@ -44,7 +44,7 @@ bool TextAfter(const std::string& greeting, std::string_view word, std::size_t l
 TelnetLink& CUpdateDlg::LanLink()
 {
     if (!Telnet)
-        Telnet = std::make_unique<TelnetLink>(clock);
+        Telnet = std::make_unique<TelnetLink>(clock, env.TelnetPort);
     Telnet->SetNotify([this](int result) { OnSocketNotify(result); });
     Channel.SetLanLink(Telnet.get());
     return *Telnet;

@@ -7,23 +7,13 @@ namespace verup {
 
 Clock::Clock(double scale) : scale_(scale >= 1.0 ? scale : 1.0), origin_(std::chrono::steady_clock::now()) {}
 
-Clock Clock::FromEnvironment()
+double Clock::ScaleFromText(const char* text)
 {
-    const char* text = std::getenv("VERUP_TIME_SCALE");
-    double scale = 1.0;
-    if (text != nullptr && *text != '\0') {
-        char* end = nullptr;
-        const double value = std::strtod(text, &end);
-        if (end != text && value >= 1.0)
-            scale = value;
-    }
-    return Clock(scale);
-}
-
-Clock& Clock::Default()
-{
-    static Clock clock = FromEnvironment();
-    return clock;
+    if (text == nullptr || *text == '\0')
+        return 1.0;
+    char* end = nullptr;
+    const double value = std::strtod(text, &end);
+    return end != text && value >= 1.0 ? value : 1.0;
 }
 
 int64_t Clock::NowMs() const

@@ -13,10 +13,9 @@ class Clock {
 public:
     explicit Clock(double scale = 1.0);
 
-    // Scale from VERUP_TIME_SCALE (default 1; values below 1 or unreadable fall back to 1).
-    static Clock FromEnvironment();
-    // The shared process default, read once from the environment.
-    static Clock& Default();
+    // A scale as the user wrote it (the front ends' VERUP_TIME_SCALE): 1 when absent, unreadable
+    // or below 1.
+    static double ScaleFromText(const char* text);
 
     double Scale() const { return scale_; }
 

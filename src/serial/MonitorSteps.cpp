@@ -1,6 +1,5 @@
 // The steps that work with the boot monitor and the device's restarts: the restart wait, the
 // checksum commands, and the three image downloads that stream S-record lines to the monitor.
-#include <cstdio>
 #include <optional>
 
 #include "app/CUpdateDlg.h"
@@ -8,6 +7,7 @@
 #include "image/ImageLimits.h"
 #include "image/LineTable.h"
 #include "protocol/ReplyText.h"
+#include "protocol/TextFormat.h"
 #include "serial/SerialCommands.h"
 #include "serial/SerialLink.h"
 
@@ -17,8 +17,8 @@ namespace {
 using namespace serial_cmd;
 
 constexpr int TRANSFER_RUNNING = 0;
-constexpr int TRANSFER_CONFIRMED = 99;
-constexpr int TRANSFER_FAILED = -9;
+constexpr int TRANSFER_CONFIRMED = static_cast<int>(TransferResult::Confirmed);
+constexpr int TRANSFER_FAILED = static_cast<int>(TransferResult::NotWritten);
 constexpr std::size_t CHECKSUM_CHARS = 4;
 
 // The two values of a "cs\r" reply, each the four characters after a "(".
@@ -72,38 +72,37 @@ int CUpdateDlg::WaitForDevice(int pause_ms, int probe_flag)
     return -1;
 }
 
-int CUpdateDlg::FixRamChecksum()
+ChecksumResult CUpdateDlg::FixRamChecksum()
 {
     clock.SleepMs(CHECKSUM_SETTLE_MS);
     if (Channel.SerialCommand(CHECKSUM, CHECKSUM_TIMEOUT_MS, RK_FROM_PROMPT) == 0)
-        return -1;
+        return ChecksumResult::Failed;
     const std::optional<Checksums> before = ReadChecksums(Channel.ReplyBuffer);
     if (!before) {
         Report(-1, "RAM.Check.Sum reply without its values\r\n");
-        return -1;
+        return ChecksumResult::Failed;
     }
     Report(-1, "RAM.Check.Sum = " + before->Second + "\r\n");
 
-    char command[64];
-    std::snprintf(command, sizeof command, WRITE_WORD_FORMAT,
-                  static_cast<unsigned>(cfg.PROG_RAM_STR_ADR + cfg.CHECK_SUM_ADR), before->Second.c_str());
+    const std::string command = FormatText(WRITE_WORD_FORMAT, static_cast<unsigned>(cfg.PROG_RAM_STR_ADR + cfg.CHECK_SUM_ADR),
+                                           before->Second.c_str());
     if (Channel.SerialCommand(command, CHECKSUM_TIMEOUT_MS, RK_FROM_PROMPT) == 0)
-        return -1;
+        return ChecksumResult::Failed;
     if (Channel.SerialCommand(CHECKSUM, CHECKSUM_TIMEOUT_MS, RK_FROM_PROMPT) == 0)
-        return -1;
+        return ChecksumResult::Failed;
     const std::optional<Checksums> after = ReadChecksums(Channel.ReplyBuffer);
     if (!after || !IsZeroSum(after->Second))
-        return -1;
+        return ChecksumResult::Failed;
     Report(-1, "RAM.Check.Sum = " + after->Second + "\r\n");
-    return 1;
+    return ChecksumResult::Zero;
 }
 
-int CUpdateDlg::CheckFlashChecksum()
+ChecksumResult CUpdateDlg::CheckFlashChecksum()
 {
     if (Channel.SerialCommand(CHECKSUM, CHECKSUM_TIMEOUT_MS, RK_FROM_PROMPT) == 0)
-        return -1;
+        return ChecksumResult::Failed;
     const std::optional<Checksums> sums = ReadChecksums(Channel.ReplyBuffer);
-    return sums && IsZeroSum(sums->First) ? 1 : -1;
+    return sums && IsZeroSum(sums->First) ? ChecksumResult::Zero : ChecksumResult::Failed;
 }
 
 namespace {
@@ -163,11 +162,11 @@ bool MonitorReportedError(SerialLink& link)
 
 namespace {
 
-int StreamLineTable(CUpdateDlg& dlg, const LineTable& table, int64_t watchdog_ms)
+TransferResult StreamLineTable(CUpdateDlg& dlg, const LineTable& table, int64_t watchdog_ms)
 {
     SerialLink* link = dlg.Serial.get();
     if (link == nullptr)
-        return TRANSFER_FAILED;
+        return TransferResult::NotWritten;
     DownloadWatchdog watchdog(dlg, watchdog_ms);
     for (int attempt = 0; attempt < dlg.Channel.AttemptCount; ++attempt) {
         dlg.TransferState = TRANSFER_RUNNING;
@@ -184,41 +183,40 @@ int StreamLineTable(CUpdateDlg& dlg, const LineTable& table, int64_t watchdog_ms
         if (dlg.TransferState == TRANSFER_CONFIRMED)
             break;
     }
-    return dlg.TransferState;
+    return static_cast<TransferResult>(dlg.TransferState.load());
 }
 
 }  // namespace
 
-int CUpdateDlg::DownloadBootImage(int)
+TransferResult CUpdateDlg::DownloadBootImage(int)
 {
     const ImagePreflight& images = UpdatePackage.Images();
     if (!images.Writes.Boot)
-        return TRANSFER_FAILED;
+        return TransferResult::NotWritten;
     return StreamLineTable(*this, images.BootLines, BOOT_WATCHDOG_MS);
 }
 
-int CUpdateDlg::DownloadFpgaImage(int image)
+TransferResult CUpdateDlg::DownloadFpgaImage(int image)
 {
     const ImagePreflight& images = UpdatePackage.Images();
     const LineTable& lines = image == 1 ? images.Fpga1Lines : images.Fpga2Lines;
     if (!images.Writes.Fpga)
-        return TRANSFER_FAILED;
+        return TransferResult::NotWritten;
     return StreamLineTable(*this, lines, FPGA_WATCHDOG_MS);
 }
 
-int CUpdateDlg::DownloadProgram(std::string_view text, int line_count, int sector_count)
+TransferResult CUpdateDlg::DownloadProgram(std::string_view text, int line_count, int sector_count)
 {
     SerialLink* link = Serial.get();
     // The ticks are counted per sector: an image without sectors cannot be downloaded.
     if (link == nullptr || sector_count <= 0)
-        return TRANSFER_FAILED;
+        return TransferResult::NotWritten;
     const int lines_per_tick = line_count / sector_count;
     const int remainder = line_count % sector_count;
-    const int first_step = ProgressStep;
 
     DownloadWatchdog watchdog(*this, PROGRAM_WATCHDOG_MS);
     for (int attempt = 0; attempt < Channel.AttemptCount; ++attempt) {
-        ProgressStep = first_step;
+        Progress.Rewind(Reporter::Step::ProgramDownload);
         TransferState = TRANSFER_RUNNING;
         if (Channel.SerialCommand(DOWNLOAD_PROGRAM, DOWNLOAD_PROGRAM_TIMEOUT_MS, RK_READY) <= 0)
             continue;
@@ -236,9 +234,9 @@ int CUpdateDlg::DownloadProgram(std::string_view text, int line_count, int secto
             ++i;
             if (++lines_in_tick == lines_per_tick) {
                 lines_in_tick = 0;
-                host.SetProgressPos(++ProgressStep);
+                Progress.Move(Reporter::Step::ProgramDownload);
             } else if (line_end == text.size() && remainder != 0) {
-                host.SetProgressPos(++ProgressStep);
+                Progress.Move(Reporter::Step::ProgramDownload);
             }
         }
         if (TransferState == TRANSFER_RUNNING && MonitorReportedError(*link))
@@ -248,7 +246,7 @@ int CUpdateDlg::DownloadProgram(std::string_view text, int line_count, int secto
         if (TransferState == TRANSFER_CONFIRMED)
             break;
     }
-    return TransferState;
+    return static_cast<TransferResult>(TransferState.load());
 }
 
 }  // namespace verup

@@ -25,11 +25,8 @@ constexpr char kStatusFailed[] = "\x83\x6f\x81\x5b\x83\x57\x83\x87\x83\x93\x83\x
 
 // "設定情報の保存先：" followed by the backup file's path.
 
-// Progress steps.
+// The progress bar's range until the run's steps are declared.
 constexpr int PROGRESS_INITIAL_RANGE = 10;
-constexpr int PROGRESS_FIXED_STEPS = 4;
-constexpr int PROGRAM_FIXED_STEPS = 4;
-constexpr int FPGA_STEPS = 2;
 
 // FMONWR writes the boot area.
 constexpr int BOOT_AREA = 0;
@@ -53,334 +50,419 @@ std::string FpgaParameterLine(int image, const Config& cfg)
     return line;
 }
 
+// One run of the sequence: the state its steps share. Each step returns false when the run
+// fails (the failure flag is then set) and goes straight to the end.
+class SerialUpdateRun {
+public:
+    explicit SerialUpdateRun(CUpdateDlg& dlg)
+        : dlg_(dlg),
+          cfg_(dlg.cfg),
+          ch_(dlg.Channel),
+          package_(dlg.UpdatePackage),
+          present_(package_.Presence()),
+          sector_count_(package_.SectorCount()),
+          carry_settings_(cfg_.SAVE == 1 || cfg_.SAVE == 2),
+          refusals_(package_.ImageProblems())
+    {
+        // A file that does not convert completely was refused when the package was read;
+        // nothing is erased then.
+        if (!package_.ProgramTextProblem().empty())
+            refusals_.push_back(package_.ProgramTextProblem());
+    }
+
+    void Run();
+    bool Failed() const { return failed_; }
+    bool NotBack() const { return not_back_; }
+    int SettingsFailures() const { return settings_failures_; }
+    // When the new program did not answer: what was written and checked, what to do next.
+    void ExplainNotBack();
+
+private:
+    using Step = Reporter::Step;
+    bool Fail()
+    {
+        failed_ = true;
+        return false;
+    }
+    bool CommandOk(const std::string& command, int64_t timeout_ms, int kind)
+    {
+        return ch_.SerialCommand(command, static_cast<int>(timeout_ms), kind) > 0;
+    }
+    void Log(const std::string& text) { dlg_.Report(-1, text); }
+
+    void DeclareSteps();
+    // Steps 2 to 11: true when the run goes on to the settings restore.
+    bool ReachRestore();
+    bool SaveSettingsInShell();
+    bool EnterMonitor();
+    bool MonitorNotReached(const std::string& what);
+    bool WriteProgram();
+    bool WriteFpga();
+    bool WriteBoot();
+    bool StartNewProgram();
+    void RestoreSettings();
+
+    CUpdateDlg& dlg_;
+    const Config& cfg_;
+    CommandChannel& ch_;
+    const Package& package_;
+    const ImagePresence& present_;
+    const int sector_count_;
+    const bool carry_settings_;
+    std::vector<std::string> refusals_;
+    bool failed_ = false;
+    // Set when the device did not answer after the restart into the new program.
+    bool not_back_ = false;
+    int settings_failures_ = 0;
+};
+
+void SerialUpdateRun::DeclareSteps()
+{
+    const int remainder_flag =
+        sector_count_ != 0 && package_.ProgramLineCount() % sector_count_ != 0 ? 1 : 0;
+    Reporter& progress = dlg_.Progress;
+    progress.Declare(Step::Start, 1);
+    progress.Declare(Step::SettingsErase, 1);
+    if (cfg_.UPLOAD == 1 && present_.ProgramPresent) {
+        progress.Declare(Step::ProgramErase, 2);  // half the sectors, then all
+        progress.Declare(Step::ProgramDownload, sector_count_ + remainder_flag);
+        progress.Declare(Step::ProgramWrite, 2);  // half the sectors, then the checksum
+    }
+    if (present_.FpgaImageCount > 0)
+        progress.Declare(Step::Fpga, 2);
+    if (present_.BootPresent)
+        progress.Declare(Step::Boot, 1);
+    progress.Declare(Step::VersionCheck, 1);
+    // The settings: saved, restored, and read back to confirm them; the restore and the check
+    // also cover the blocks the new firmware adds.
+    if (dlg_.Device.ProbeResult == PROBE_FIRMWARE && carry_settings_) {
+        const int blocks = dlg_.SettingsLayout.BlockCount;
+        progress.Declare(Step::SettingsSave, blocks);
+        progress.Declare(Step::SettingsRestore, blocks + dlg_.AddedBlockCount);
+        progress.Declare(Step::SettingsConfirm, blocks + dlg_.AddedBlockCount);
+    }
+    progress.Declare(Step::Finish, 1);
+    progress.Announce();
+}
+
+void SerialUpdateRun::Run()
+{
+    dlg_.ImagesRefusal = refusals_;
+    DeclareSteps();
+    dlg_.Progress.Tick(Step::Start);
+    if (cfg_.SAVE != 0)
+        dlg_.UpdateStage = 1;
+    dlg_.OutcomeDetail.clear();
+    if (ReachRestore())
+        RestoreSettings();
+}
+
+bool SerialUpdateRun::ReachRestore()
+{
+    // Every image must be usable before anything is erased (the device keeps running its old
+    // firmware).
+    if (!refusals_.empty()) {
+        for (const std::string& refusal : refusals_)
+            Log(refusal + "\r\n");
+        return Fail();
+    }
+    if (dlg_.Device.ProbeResult == PROBE_FIRMWARE && !SaveSettingsInShell())
+        return false;
+
+    // 3.
+    dlg_.UpdateStage = 2;
+    if (cfg_.UPLOAD != 1)
+        return true;
+
+    if (!EnterMonitor())
+        return false;
+    if (present_.ProgramPresent && !WriteProgram())
+        return false;
+    if (present_.FpgaImageCount > 0 && !WriteFpga())
+        return false;
+    if (present_.BootPresent && !WriteBoot())
+        return false;
+    return StartNewProgram();
+}
+
+// 2. The firmware's shell: settings saved, the old layout's settings sector erased.
+bool SerialUpdateRun::SaveSettingsInShell()
+{
+    if (!CommandOk(SHELL, SHELL_TIMEOUT_MS, RK_SHELL_PROMPT))
+        return Fail();
+    ch_.SerialCommand(NUDGE, SHORT_NUDGE_TIMEOUT_MS, RK_OK);
+    if (carry_settings_ && dlg_.SaveDeviceSettings(dlg_.BackupFilePath) == 0) {
+        // Settings that cannot be saved would be lost with the erase: nothing is erased, and
+        // the device is left running its firmware, out of its shell.
+        ch_.SerialCommand(SHELL_EXIT, SHELL_TIMEOUT_MS, RK_OK);
+        Log("settings not saved: nothing erased\r\n");
+        dlg_.OutcomeDetail = dlg_.SettingsNotSavedDetail();
+        return Fail();
+    }
+    if (dlg_.OldLayoutSave == 1) {
+        Log("fromer 01\r\n");
+        ch_.SerialCommand(ERASE_SETTINGS_OLD, SHELL_TIMEOUT_MS, RK_ERASE_OK_LINE);
+        ch_.SerialCommand(RESTART, RESTART_TIMEOUT_MS, RK_OK, true);
+        dlg_.WaitForDevice(0, 1);
+    } else {
+        ch_.SerialCommand(SHELL_EXIT, SHELL_TIMEOUT_MS, RK_OK);
+    }
+    return true;
+}
+
+// A device that does not come back from the restart into its monitor shows here or at the
+// first erase.
+bool SerialUpdateRun::MonitorNotReached(const std::string& what)
+{
+    dlg_.OutcomeDetail = what + "; nothing was erased or written.\nNext: power-cycle the device, then run the update "
+                                "again on " + dlg_.ComPortName + ".";
+    Log("boot monitor not reached: nothing erased\r\n");
+    return Fail();
+}
+
+// 4. The flash monitor, and 5. the settings sector.
+bool SerialUpdateRun::EnterMonitor()
+{
+    Log("moniter mode\r\n");
+    if (dlg_.ProbeDevice(1) == PROBE_NONE)
+        return MonitorNotReached("The device did not answer in its boot monitor after it was sent there");
+    if (dlg_.OldLayoutSave != 1) {
+        if (!CommandOk(FormatText(ERASE_FORMAT, cfg_.DATA), ERASE_TIMEOUT_MS, RK_ERASE_OK))
+            return MonitorNotReached("The device's boot monitor did not take the first erase (" +
+                                     FormatText("ER%02d", cfg_.DATA) + ")");
+        Log(FormatText("Erase %d\r\n", cfg_.DATA));
+    }
+    dlg_.Progress.Tick(Step::SettingsErase);
+    return true;
+}
+
+// 6. The program.
+bool SerialUpdateRun::WriteProgram()
+{
+    Reporter& progress = dlg_.Progress;
+    const int last_erase_sector = std::max(cfg_.MAIN, cfg_.FPGA);
+    Log("<---FROM\r\n");
+    for (int s = 1; s <= last_erase_sector; ++s) {
+        if (s - 1 == cfg_.MAIN / 2)
+            progress.Tick(Step::ProgramErase);
+        if (s == cfg_.FPGA && present_.FpgaImageCount == 0)
+            continue;
+        if (!CommandOk(FormatText(ERASE_FORMAT, s), ERASE_TIMEOUT_MS, RK_ERASE_OK))
+            return Fail();
+        Log(FormatText("Erase %d OK\r\n", s));
+    }
+    progress.Tick(Step::ProgramErase);
+    Log("DP\r\n");
+    if (dlg_.DownloadProgram(package_.ProgramText(), package_.ProgramLineCount(), sector_count_) !=
+        TransferResult::Confirmed) {
+        Log("Program Download ERROR\r\n");
+        return Fail();
+    }
+    Log("Program Download OK\r\n");
+    if (dlg_.FixRamChecksum() == ChecksumResult::Failed) {
+        Log("Check Sum ERROR\r\n");
+        return Fail();
+    }
+    for (int k = 1; k <= sector_count_; ++k) {
+        if (k - 1 == sector_count_ / 2)
+            progress.Tick(Step::ProgramWrite);
+        if (!CommandOk(FormatText(PROGRAM_SECTOR_FORMAT, k), SECTOR_PROGRAM_TIMEOUT_MS, RK_MP_OK))
+            return Fail();
+        Log(" MP.OK \r\n");
+        if (!CommandOk(FormatText(WRITE_SECTOR_FORMAT, k), SECTOR_WRITE_TIMEOUT_MS, RK_WRITE_OK))
+            return Fail();
+        Log(" Write OK \r\n");
+        dlg_.ImagesWritten.push_back(
+            WrittenImage::Of(PROGRAM_IMAGE_FILE, k, ProgramImageSector(package_.Images().ProgramImage, k, cfg_)));
+    }
+    dlg_.clock.SleepMs(CHECKSUM_SETTLE_MS);
+    if (dlg_.CheckFlashChecksum() != ChecksumResult::Zero) {
+        Log("Check Sum ERROR\r\n");
+        return Fail();
+    }
+    progress.Tick(Step::ProgramWrite);
+    return true;
+}
+
+// 7. The two FPGA configurations.
+bool SerialUpdateRun::WriteFpga()
+{
+    Log("<---FPGA\r\n");
+    if (cfg_.MAIN < cfg_.FPGA) {
+        if (!CommandOk(FormatText(ERASE_FORMAT, cfg_.FPGA), ERASE_TIMEOUT_MS, RK_ERASE_OK))
+            return Fail();
+        Log(FormatText("Erase %d OK\r\n", cfg_.FPGA));
+    }
+    for (int m = 1; m <= 2; ++m) {
+        Log("DL\r\n");
+        if (dlg_.DownloadFpgaImage(m) != TransferResult::Confirmed) {
+            Log("Download ERROR\r\n");
+            return Fail();
+        }
+        Log("Download OK\r\n");
+        dlg_.clock.SleepMs(AFTER_DOWNLOAD_PAUSE_MS);
+        if (!CommandOk(FpgaParameterLine(m, cfg_), FLASH_WRITE_TIMEOUT_MS, RK_WRITE_OK))
+            return Fail();
+        dlg_.Progress.Tick(Step::Fpga, " F-ROM(FPGA) Write OK \r\n");
+    }
+    dlg_.ImagesWritten.push_back(WrittenImage::Of(kFpgaSectorFiles, cfg_.FPGA,
+                                                  Head(package_.Images().FpgaImage, cfg_.SECT_END_ADR + std::size_t{1})));
+    return true;
+}
+
+// 8. The boot area with the flash monitor.
+bool SerialUpdateRun::WriteBoot()
+{
+    Log("<---FMON\r\n");
+    Log("DL\r\n");
+    if (dlg_.DownloadBootImage(0) != TransferResult::Confirmed) {
+        Log("Download ERROR\r\n");
+        return Fail();
+    }
+    Log("Download OK\r\n");
+    dlg_.clock.SleepMs(AFTER_DOWNLOAD_PAUSE_MS);
+    if (!CommandOk(WRITE_BOOT, FLASH_WRITE_TIMEOUT_MS, RK_WRITE_OK))
+        return Fail();
+    Log(" F-ROM(BOOT & F-ROM.MONI) Write OK \r\n");
+    dlg_.ImagesWritten.push_back(WrittenImage::Of(BOOT_IMAGE_FILE, BOOT_AREA,
+                                                  Head(package_.Images().BootImage, cfg_.SECT_END_ADR + std::size_t{1})));
+    dlg_.Progress.Tick(Step::Boot);
+    return true;
+}
+
+// 9. Start the new program; 10. a device found in its monitor is left to start alone;
+// 11. the new program and its version.
+bool SerialUpdateRun::StartNewProgram()
+{
+    ch_.SerialCommand(GO, GO_TIMEOUT_MS, RK_OK, true);
+
+    if (dlg_.Device.ProbeResult != PROBE_FIRMWARE) {
+        if (dlg_.Serial)
+            dlg_.Serial->Close();
+        dlg_.clock.SleepMs(MONITOR_RUN_SETTLE_MS);
+        return true;
+    }
+
+    dlg_.WaitForDevice(0, 0);
+    dlg_.Progress.Tick(Step::VersionCheck, "Version Check OK\r\n");
+    for (int start = 0; start < START_ATTEMPTS; ++start) {
+        failed_ = false;
+        if (ch_.SerialCommand(START_PROGRAM, START_TIMEOUT_MS, RK_OK) > 0) {
+            Log("Program Start OK\r\n");
+            if (!CommandOk(VERSION, QUERY_TIMEOUT_MS, RK_OK))
+                return Fail();
+            const int at = FindText(ch_.ReplyBuffer, VERSION_MARK);
+            if (at == 0)
+                return Fail();
+            std::string_view reply(ch_.ReplyBuffer);
+            reply = reply.substr(static_cast<std::size_t>(at - 1));
+            reply = reply.substr(0, std::min(reply.find('\0'), static_cast<std::size_t>(std::max(cfg_.NUM_LEN, 0))));
+            dlg_.VersionAfterUpdate.assign(reply);
+            // An empty text checks nothing: it never passes.
+            if (reply.empty() || reply != dlg_.NewVersionText()) {
+                Log("Version Check ERROR\r\n");
+                return Fail();
+            }
+            return true;
+        }
+        Log("Program Start ERROR\r\n");
+        failed_ = true;
+    }
+    // Ten unanswered starts: the restore still runs, the update is reported failed.
+    not_back_ = true;
+    return true;
+}
+
+// 12. Settings restore.
+void SerialUpdateRun::RestoreSettings()
+{
+    if (cfg_.SAVE != 0)
+        dlg_.UpdateStage = 3;
+    if (dlg_.Device.ProbeResult != PROBE_FIRMWARE)
+        return;
+    if (!CommandOk(SHELL, SHELL_TIMEOUT_MS, RK_SHELL_PROMPT)) {
+        failed_ = true;
+        return;
+    }
+    ch_.SerialCommand(NUDGE, SHELL_TIMEOUT_MS, RK_SHELL_PROMPT);
+    if (dlg_.OldLayoutSave == 1 || dlg_.SettingsReset == 1) {
+        Log("restart reboot\r\n");
+        ch_.SerialCommand(RESTART, RESTART_TIMEOUT_MS, RK_OK, true);
+        dlg_.WaitForDevice(0, 0);
+        if (!CommandOk(SHELL, SHELL_TIMEOUT_MS, RK_SHELL_PROMPT)) {
+            failed_ = true;
+            return;
+        }
+        ch_.SerialCommand(NUDGE, SHELL_TIMEOUT_MS, RK_SHELL_PROMPT);
+    }
+    if (carry_settings_ && dlg_.BackupWrittenThisRun) {
+        if (dlg_.RestoreDeviceSettings(dlg_.BackupFilePath) != 0) {
+            // The restore ends with the device's restart; what it stored is read back.
+            dlg_.WaitForDevice(0, 0);
+            if (dlg_.ConfirmRestoredSettings() == 0)
+                ++settings_failures_;
+        } else {
+            ++settings_failures_;
+            ch_.SerialCommand(SHELL_EXIT, SHELL_TIMEOUT_MS, RK_OK);
+        }
+    } else {
+        // Without a backup written by this run there is nothing of this device's to put back.
+        if (carry_settings_)
+            ++settings_failures_;
+        ch_.SerialCommand(SHELL_EXIT, SHELL_TIMEOUT_MS, RK_OK);
+    }
+}
+
+// Everything was written and checked by the monitor before the restart; nothing after it was.
+void SerialUpdateRun::ExplainNotBack()
+{
+    std::string written;
+    const auto add = [&written](const std::string& part) { written += (written.empty() ? "" : ", ") + part; };
+    if (present_.ProgramPresent)
+        add(FormatText("main program (sectors 1-%d, flash checksum checked)", sector_count_));
+    if (present_.FpgaImageCount > 0)
+        add("FPGA configurations");
+    if (present_.BootPresent)
+        add("boot monitor");
+    std::string settings = "not carried";
+    if (dlg_.SettingsRestored)
+        settings = "restored and confirmed";
+    else if (dlg_.BackupWrittenThisRun)
+        settings = "not restored; they are kept in " + dlg_.BackupFilePath;
+    std::string& detail = dlg_.OutcomeDetail;
+    detail = "The device did not answer after its restart into the new program (" + std::to_string(START_ATTEMPTS) +
+             " tries).\nWritten: " + written + ".\nNot checked: the new firmware's version.\nSettings: " + settings +
+             ".\nNext: power-cycle the device, then run the update again on " + dlg_.ComPortName +
+             "; a device that does not start is updated from its boot monitor.";
+    for (std::size_t start = 0; start < detail.size();) {
+        const std::size_t end = std::min(detail.find('\n', start), detail.size());
+        Log(detail.substr(start, end - start) + "\r\n");
+        start = end + 1;
+    }
+}
+
 }  // namespace
 
 void CUpdateDlg::SerialUpdate()
 {
-    CommandChannel& ch = Channel;
-    bool failed = false;
-    int settings_failures = 0;
-    const auto tick = [&](const std::string& text = {}) { Report(++ProgressStep, text); };
-    const auto command_ok = [&](const std::string& command, int64_t timeout_ms, int kind) {
-        return ch.SerialCommand(command, static_cast<int>(timeout_ms), kind) > 0;
-    };
-    const bool carry_settings = cfg.SAVE == 1 || cfg.SAVE == 2;
-    int total = 0;
-
     // 1. Preparation.
     DotPhase = 0;
     StartStatusAnimation();
     UpdateStage = 0;
-    ProgressStep = 0;
+    Progress.Reset();
     ImagesWritten.clear();
     VersionAfterUpdate.clear();
     SettingsWrittenBack = false;
     host.SetProgressRange(0, PROGRESS_INITIAL_RANGE);
     Report(0);
-    const int last_erase_sector = std::max(cfg.MAIN, cfg.FPGA);
     host.EnableCloseButton(false);
     host.EnableStartButton(false);
     host.EnableCloseCommand(false);
     SetStatusText(kStatusWorking);
     PostRefresh();
 
-    const Package& package = UpdatePackage;
-    const ImagePresence& present = package.Presence();
-    const int sector_count = package.SectorCount();
-    const int remainder_flag = sector_count != 0 && package.ProgramLineCount() % sector_count != 0 ? 1 : 0;
-    // A file that does not convert completely was refused when the package was read; nothing
-    // is erased then.
-    std::vector<std::string> refusals = package.ImageProblems();
-    if (!package.ProgramTextProblem().empty())
-        refusals.push_back(package.ProgramTextProblem());
-    ImagesRefusal = refusals;
-
-    int steps = 0;
-    if (cfg.UPLOAD == 1 && present.ProgramPresent)
-        steps = sector_count + remainder_flag + PROGRAM_FIXED_STEPS;
-    if (present.FpgaImageCount > 0)
-        steps += FPGA_STEPS;
-    if (present.BootPresent)
-        steps += 1;
-    // The settings: saved, restored, and read back to confirm them.
-    if (Device.ProbeResult == PROBE_FIRMWARE && carry_settings)
-        steps += 3 * SettingsLayout.BlockCount + 2 * AddedBlockCount;
-    total = steps + PROGRESS_FIXED_STEPS;
-    host.SetProgressRange(0, total);
-    tick();
-    if (cfg.SAVE != 0)
-        UpdateStage = 1;
-
-    // Every image must be usable before anything is erased (the device keeps running its old
-    // firmware).
-    const bool images_unusable = !refusals.empty();
-
-    const auto fail = [&] {
-        failed = true;
-        return false;
-    };
-    // Set when the device did not answer after the restart into the new program.
-    bool not_back = false;
-    OutcomeDetail.clear();
-    const bool reach_restore = [&] {
-        if (images_unusable) {
-            for (const std::string& refusal : refusals)
-                Report(-1, refusal + "\r\n");
-            return fail();
-        }
-        // 2. The firmware's shell: settings saved, the old layout's settings sector erased.
-        if (Device.ProbeResult == PROBE_FIRMWARE) {
-            if (!command_ok(SHELL, SHELL_TIMEOUT_MS, RK_SHELL_PROMPT)) {
-                return fail();
-            }
-            ch.SerialCommand(NUDGE, SHORT_NUDGE_TIMEOUT_MS, RK_OK);
-            if (carry_settings && SaveDeviceSettings(BackupFilePath) == 0) {
-                // Settings that cannot be saved would be lost with the erase: nothing is erased,
-                // and the device is left running its firmware, out of its shell.
-                ch.SerialCommand(SHELL_EXIT, SHELL_TIMEOUT_MS, RK_OK);
-                Report(-1, "settings not saved: nothing erased\r\n");
-                OutcomeDetail = SettingsNotSavedDetail();
-                return fail();
-            }
-            if (OldLayoutSave == 1) {
-                Report(-1, "fromer 01\r\n");
-                ch.SerialCommand(ERASE_SETTINGS_OLD, SHELL_TIMEOUT_MS, RK_ERASE_OK_LINE);
-                ch.SerialCommand(RESTART, RESTART_TIMEOUT_MS, RK_OK, true);
-                WaitForDevice(0, 1);
-            } else {
-                ch.SerialCommand(SHELL_EXIT, SHELL_TIMEOUT_MS, RK_OK);
-            }
-        }
-
-        // 3.
-        UpdateStage = 2;
-        if (cfg.UPLOAD != 1)
-            return true;
-
-        // 4. The flash monitor.
-        Report(-1, "moniter mode\r\n");
-        // A device that does not come back from that restart shows here or at the first erase.
-        const auto monitor_not_reached = [&](const std::string& what) {
-            OutcomeDetail = what + "; nothing was erased or written.\nNext: power-cycle the device, then run the update "
-                                   "again on " + ComPortName + ".";
-            Report(-1, "boot monitor not reached: nothing erased\r\n");
-            return fail();
-        };
-        if (ProbeDevice(1) == PROBE_NONE)
-            return monitor_not_reached("The device did not answer in its boot monitor after it was sent there");
-
-        // 5. The settings sector.
-        if (OldLayoutSave != 1) {
-            if (!command_ok(FormatText(ERASE_FORMAT, cfg.DATA), ERASE_TIMEOUT_MS, RK_ERASE_OK))
-                return monitor_not_reached("The device's boot monitor did not take the first erase (" +
-                                           FormatText("ER%02d", cfg.DATA) + ")");
-            Report(-1, FormatText("Erase %d\r\n", cfg.DATA));
-        }
-        tick();
-
-        // 6. The program.
-        if (present.ProgramPresent) {
-            Report(-1, "<---FROM\r\n");
-            for (int s = 1; s <= last_erase_sector; ++s) {
-                if (s - 1 == cfg.MAIN / 2)
-                    tick();
-                if (s == cfg.FPGA && present.FpgaImageCount == 0)
-                    continue;
-                if (!command_ok(FormatText(ERASE_FORMAT, s), ERASE_TIMEOUT_MS, RK_ERASE_OK)) {
-                    return fail();
-                }
-                Report(-1, FormatText("Erase %d OK\r\n", s));
-            }
-            tick();
-            Report(-1, "DP\r\n");
-            if (DownloadProgram(package.ProgramText(), package.ProgramLineCount(), sector_count) != 99) {
-                Report(-1, "Program Download ERROR\r\n");
-                return fail();
-            }
-            Report(-1, "Program Download OK\r\n");
-            if (FixRamChecksum() == -1) {
-                Report(-1, "Check Sum ERROR\r\n");
-                return fail();
-            }
-            for (int k = 1; k <= sector_count; ++k) {
-                if (k - 1 == sector_count / 2)
-                    tick();
-                if (!command_ok(FormatText(PROGRAM_SECTOR_FORMAT, k), SECTOR_PROGRAM_TIMEOUT_MS, RK_MP_OK)) {
-                    return fail();
-                }
-                Report(-1, " MP.OK \r\n");
-                if (!command_ok(FormatText(WRITE_SECTOR_FORMAT, k), SECTOR_WRITE_TIMEOUT_MS, RK_WRITE_OK)) {
-                    return fail();
-                }
-                Report(-1, " Write OK \r\n");
-                ImagesWritten.push_back(
-                    WrittenImage::Of(PROGRAM_IMAGE_FILE, k, ProgramImageSector(package.Images().ProgramImage, k, cfg)));
-            }
-            clock.SleepMs(CHECKSUM_SETTLE_MS);
-            if (CheckFlashChecksum() != 1) {
-                Report(-1, "Check Sum ERROR\r\n");
-                return fail();
-            }
-            tick();
-        }
-
-        // 7. The two FPGA configurations.
-        if (present.FpgaImageCount > 0) {
-            Report(-1, "<---FPGA\r\n");
-            if (cfg.MAIN < cfg.FPGA) {
-                if (!command_ok(FormatText(ERASE_FORMAT, cfg.FPGA), ERASE_TIMEOUT_MS, RK_ERASE_OK)) {
-                    return fail();
-                }
-                Report(-1, FormatText("Erase %d OK\r\n", cfg.FPGA));
-            }
-            for (int m = 1; m <= 2; ++m) {
-                Report(-1, "DL\r\n");
-                if (DownloadFpgaImage(m) != 99) {
-                    Report(-1, "Download ERROR\r\n");
-                    return fail();
-                }
-                Report(-1, "Download OK\r\n");
-                clock.SleepMs(AFTER_DOWNLOAD_PAUSE_MS);
-                if (!command_ok(FpgaParameterLine(m, cfg), FLASH_WRITE_TIMEOUT_MS, RK_WRITE_OK)) {
-                    return fail();
-                }
-                tick(" F-ROM(FPGA) Write OK \r\n");
-            }
-            ImagesWritten.push_back(WrittenImage::Of(kFpgaSectorFiles, cfg.FPGA,
-                                                     Head(package.Images().FpgaImage, cfg.SECT_END_ADR + std::size_t{1})));
-        }
-
-        // 8. The boot area with the flash monitor.
-        if (present.BootPresent) {
-            Report(-1, "<---FMON\r\n");
-            Report(-1, "DL\r\n");
-            if (DownloadBootImage(0) != 99) {
-                Report(-1, "Download ERROR\r\n");
-                return fail();
-            }
-            Report(-1, "Download OK\r\n");
-            clock.SleepMs(AFTER_DOWNLOAD_PAUSE_MS);
-            if (!command_ok(WRITE_BOOT, FLASH_WRITE_TIMEOUT_MS, RK_WRITE_OK)) {
-                return fail();
-            }
-            Report(-1, " F-ROM(BOOT & F-ROM.MONI) Write OK \r\n");
-            ImagesWritten.push_back(WrittenImage::Of(BOOT_IMAGE_FILE, BOOT_AREA,
-                                                     Head(package.Images().BootImage, cfg.SECT_END_ADR + std::size_t{1})));
-            tick();
-        }
-
-        // 9. Start the new program.
-        ch.SerialCommand(GO, GO_TIMEOUT_MS, RK_OK, true);
-
-        // 10. A device found in its monitor is left to start alone.
-        if (Device.ProbeResult != PROBE_FIRMWARE) {
-            if (Serial)
-                Serial->Close();
-            clock.SleepMs(MONITOR_RUN_SETTLE_MS);
-            return true;
-        }
-
-        // 11. The new program and its version.
-        WaitForDevice(0, 0);
-        tick("Version Check OK\r\n");
-        for (int start = 0; start < START_ATTEMPTS; ++start) {
-            failed = false;
-            if (ch.SerialCommand(START_PROGRAM, START_TIMEOUT_MS, RK_OK) > 0) {
-                Report(-1, "Program Start OK\r\n");
-                if (!command_ok(VERSION, QUERY_TIMEOUT_MS, RK_OK)) {
-                    return fail();
-                }
-                const int at = FindText(ch.ReplyBuffer, VERSION_MARK);
-                if (at == 0) {
-                    return fail();
-                }
-                std::string_view reply(ch.ReplyBuffer);
-                reply = reply.substr(static_cast<std::size_t>(at - 1));
-                reply = reply.substr(0, std::min(reply.find('\0'), static_cast<std::size_t>(std::max(cfg.NUM_LEN, 0))));
-                VersionAfterUpdate.assign(reply);
-                // An empty text checks nothing: it never passes.
-                if (reply.empty() || reply != NewVersionText()) {
-                    Report(-1, "Version Check ERROR\r\n");
-                    return fail();
-                }
-                return true;
-            }
-            Report(-1, "Program Start ERROR\r\n");
-            failed = true;
-        }
-        // Ten unanswered starts: the restore still runs, the update is reported failed.
-        not_back = true;
-        return true;
-    }();
-
-    // 12. Settings restore.
-    if (reach_restore) {
-        [&] {
-            if (cfg.SAVE != 0)
-                UpdateStage = 3;
-            if (Device.ProbeResult != PROBE_FIRMWARE)
-                return;
-            if (!command_ok(SHELL, SHELL_TIMEOUT_MS, RK_SHELL_PROMPT)) {
-                failed = true;
-                return;
-            }
-            ch.SerialCommand(NUDGE, SHELL_TIMEOUT_MS, RK_SHELL_PROMPT);
-            if (OldLayoutSave == 1 || SettingsReset == 1) {
-                Report(-1, "restart reboot\r\n");
-                ch.SerialCommand(RESTART, RESTART_TIMEOUT_MS, RK_OK, true);
-                WaitForDevice(0, 0);
-                if (!command_ok(SHELL, SHELL_TIMEOUT_MS, RK_SHELL_PROMPT)) {
-                    failed = true;
-                    return;
-                }
-                ch.SerialCommand(NUDGE, SHELL_TIMEOUT_MS, RK_SHELL_PROMPT);
-            }
-            if (carry_settings && BackupWrittenThisRun) {
-                if (RestoreDeviceSettings(BackupFilePath) != 0) {
-                    // The restore ends with the device's restart; what it stored is read back.
-                    WaitForDevice(0, 0);
-                    if (ConfirmRestoredSettings() == 0)
-                        ++settings_failures;
-                } else {
-                    ++settings_failures;
-                    ch.SerialCommand(SHELL_EXIT, SHELL_TIMEOUT_MS, RK_OK);
-                }
-            } else {
-                // Without a backup written by this run there is nothing of this device's to put back.
-                if (carry_settings)
-                    ++settings_failures;
-                ch.SerialCommand(SHELL_EXIT, SHELL_TIMEOUT_MS, RK_OK);
-            }
-        }();
-    }
-
-    // When the new program did not answer: everything was written and checked by the monitor
-    // before the restart; nothing after it was.
-    const auto explain_not_back = [&] {
-        std::string written;
-        const auto add = [&written](const std::string& part) { written += (written.empty() ? "" : ", ") + part; };
-        if (present.ProgramPresent)
-            add(FormatText("main program (sectors 1-%d, flash checksum checked)", sector_count));
-        if (present.FpgaImageCount > 0)
-            add("FPGA configurations");
-        if (present.BootPresent)
-            add("boot monitor");
-        std::string settings = "not carried";
-        if (SettingsRestored)
-            settings = "restored and confirmed";
-        else if (BackupWrittenThisRun)
-            settings = "not restored; they are kept in " + BackupFilePath;
-        OutcomeDetail = "The device did not answer after its restart into the new program (" +
-                        std::to_string(START_ATTEMPTS) + " tries).\nWritten: " + written +
-                        ".\nNot checked: the new firmware's version.\nSettings: " + settings +
-                        ".\nNext: power-cycle the device, then run the update again on " + ComPortName +
-                        "; a device that does not start is updated from its boot monitor.";
-        for (std::size_t start = 0; start < OutcomeDetail.size();) {
-            const std::size_t end = std::min(OutcomeDetail.find('\n', start), OutcomeDetail.size());
-            Report(-1, OutcomeDetail.substr(start, end - start) + "\r\n");
-            start = end + 1;
-        }
-    };
+    SerialUpdateRun run(*this);
+    run.Run();
 
     // 13. End, on success and from every failure.
     UpdateStage = 4;
@@ -390,19 +472,19 @@ void CUpdateDlg::SerialUpdate()
     // The animation stops first so that it cannot overwrite the final text.
     StopStatusAnimation();
     DotPhase = 0;
-    if (!failed) {
+    if (!run.Failed()) {
         Report(-1, "Version Up OK\r\n");
-        Report(total);
-        SetStatusText(settings_failures != 0 ? kStatusDoneSettingsLost : kStatusDone);
-        if (settings_failures != 0)
+        Progress.Finish();
+        SetStatusText(run.SettingsFailures() != 0 ? kStatusDoneSettingsLost : kStatusDone);
+        if (run.SettingsFailures() != 0)
             OutcomeDetail = SettingsNotRestoredDetail();
-        UpdateOutcome = settings_failures != 0 ? Outcome::SettingsNotRestored : Outcome::Done;
+        UpdateOutcome = run.SettingsFailures() != 0 ? Outcome::SettingsNotRestored : Outcome::Done;
     } else {
-        if (not_back)
-            explain_not_back();
+        if (run.NotBack())
+            run.ExplainNotBack();
         Report(-1, "Version Up Error\r\n");
         SetStatusText(kStatusFailed);
-        UpdateOutcome = not_back ? Outcome::DeviceNotReached : Outcome::Failed;
+        UpdateOutcome = run.NotBack() ? Outcome::DeviceNotReached : Outcome::Failed;
     }
     ShowFinalNotice();
 

@@ -54,7 +54,7 @@ bool RunConfirmedCommand(CUpdateDlg& dlg, const std::string& command, const std:
                 return true;
             }
             dlg.Channel.Transact(kNudge, kShellPromptTimeoutMs, RK_SHELL_PROMPT);
-            dlg.Report(dlg.ProgressStep, kLogRetry);
+            dlg.Progress.Show(kLogRetry);
         }
     }
     return false;
@@ -65,7 +65,7 @@ bool RunConfirmedCommand(CUpdateDlg& dlg, const std::string& command, const std:
 bool ReadDeviceBlock(CUpdateDlg& dlg, int b, int count, std::vector<std::string>& items)
 {
     dlg.clock.SleepMs(kCommandPauseMs);
-    dlg.Report(dlg.ProgressStep, FormatText(kLogGetdata, b));
+    dlg.Progress.Show(FormatText(kLogGetdata, b));
     const std::string confirmation = FormatText(kGetdataConfirmation, b);
     std::string gathered;
     // Each try of the channel, so RETRY keeps bounding how often one command goes out.
@@ -154,8 +154,7 @@ int CUpdateDlg::SaveDeviceSettings(const std::string& path)
             return 0;
         for (std::size_t i = 0; i < items.size(); ++i)
             Settings->SetItem(b, static_cast<int>(i) + 1, std::move(items[i]));
-        ++ProgressStep;
-        Report(ProgressStep, FormatText(kLogReadOk, b));
+        Progress.Tick(Reporter::Step::SettingsSave, FormatText(kLogReadOk, b));
     }
 
     std::string error;
@@ -199,18 +198,17 @@ int CUpdateDlg::RestoreDeviceSettings(const std::string& path)
 
     std::string gathered;
     for (int b = 1; b <= SettingsLayout.BlockCount; ++b) {
-        Report(ProgressStep, FormatText(kLogPutdata, b));
+        Progress.Show(FormatText(kLogPutdata, b));
         for (int i = 1; i <= SettingsLayout.Items(b); ++i) {
             clock.SleepMs(kCommandPauseMs);
             const std::string command = FormatText(kPutdataCommand, b, i, Settings->Item(b, i).c_str());
             if (!RunConfirmedCommand(*this, command, FormatText(kPutdataConfirmation, b), gathered))
                 return Problem(*this, FormatText("putdata %d %d: not confirmed (no \"write data_%d ok\")", b, i, b));
         }
-        ++ProgressStep;
-        Report(ProgressStep, FormatText(kLogWriteOk, b));
+        Progress.Tick(Reporter::Step::SettingsRestore, FormatText(kLogWriteOk, b));
     }
 
-    Report(ProgressStep, kLogSavedata);
+    Progress.Show(kLogSavedata);
     // The device stores the settings, says "\r\nWrite OK" and restarts. Without that answer
     // (nothing, or its error word) it may hold them only until the next restart.
     if (Channel.Transact(kSavedataCommand, kSavedataTimeoutMs, RK_WRITE_OK_LINE, true) != 1)
@@ -234,8 +232,7 @@ int CUpdateDlg::ConfirmRestoredSettings()
             return Problem(*this, FormatText("upload %d: the settings area could not be read back", kSettingsAreaNumber));
         if (!std::equal(SettingsAreaWritten.begin(), SettingsAreaWritten.end(), back.begin()))
             return Problem(*this, FormatText("area %d reads back other than what was written", kSettingsAreaNumber));
-        ++ProgressStep;
-        Report(ProgressStep, FormatText(kLogAreaCheckOk, kSettingsAreaNumber));
+        Progress.Tick(Reporter::Step::SettingsConfirm, FormatText(kLogAreaCheckOk, kSettingsAreaNumber));
         SettingsRestored = true;
         return 1;
     }
@@ -259,8 +256,7 @@ int CUpdateDlg::ConfirmRestoredSettings()
             if (items[i] != Settings->Item(b, static_cast<int>(i) + 1))
                 same = Problem(*this, FormatText("block %d item %zu reads back other than what was written", b, i + 1));
         if (same) {
-            ++ProgressStep;
-            Report(ProgressStep, FormatText(kLogCheckOk, b));
+            Progress.Tick(Reporter::Step::SettingsConfirm, FormatText(kLogCheckOk, b));
         }
     }
     if (serial)

@@ -1,7 +1,8 @@
 #pragma once
 // A DialogHost that records every call, for tests of the start-up, the update sequences and
-// the teardown. The connection dialog's answer is scripted. Safe to call from the start-up
-// thread, the worker and the timer thread at once.
+// the teardown. The connection dialog's answer is scripted. The dialog calls it one call at a
+// time; its lock is the test's, for reading (and waiting for) what was recorded while the
+// dialog's threads still run.
 #include <chrono>
 #include <condition_variable>
 #include <functional>
