@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "app/DialogTexts.h"
-#include "lan/LanTexts.h"
 #include "lan/TelnetLink.h"
 #include "support/SimUpdateFixture.h"
 
@@ -47,7 +46,7 @@ protected:
     {
         StartDevice();
         Update();
-        ExpectOutcome(CUpdateDlg::Outcome::Done, lantext::kStatusDone);
+        ExpectOutcome(CUpdateDlg::Outcome::Done, kStatusDone);
         ExpectImagesWritten();
     }
 
@@ -142,7 +141,7 @@ TEST_P(LanFpgaPlacementTest, FpgaAreaIsErasedOnceOrNotAtAll)
     const FpgaPlacement& p = GetParam();
     StartDevice({"MAIN=" + std::to_string(p.main), "FPGA=" + std::to_string(p.fpga)});
     Update();
-    ExpectOutcome(CUpdateDlg::Outcome::Done, lantext::kStatusDone);
+    ExpectOutcome(CUpdateDlg::Outcome::Done, kStatusDone);
     ExpectImagesWritten();
     const std::string log = Log();
     const std::string erase = "fromer " + std::to_string(p.fpga) + "\r\n";
@@ -171,7 +170,7 @@ TEST_F(LanUpdateTest, CorruptedUploadIsUploadedAgain)
     device_.Faults.BadUploadFcs = 1;
     StartDevice();
     Update();
-    ExpectOutcome(CUpdateDlg::Outcome::Done, lantext::kStatusDone);
+    ExpectOutcome(CUpdateDlg::Outcome::Done, kStatusDone);
     ExpectSettingsAreaKept();
     int uploads = 0;
     for (const auto& line : sim_->Device().CommandLog())
@@ -187,7 +186,7 @@ TEST_F(LanUpdateTest, ConnectionDroppedInABlockFailsAndKeepsTheBackup)
     device_.Faults.DropMidBlock = 1;
     StartDevice();
     Update();
-    ExpectOutcome(CUpdateDlg::Outcome::Failed, lantext::kStatusFailed);
+    ExpectOutcome(CUpdateDlg::Outcome::Failed, kStatusFailed);
     EXPECT_NE(Log().find("Version Up Error\r\n"), std::string::npos);
     // The settings are in the backup file; nothing was restored from it.
     EXPECT_TRUE(std::filesystem::exists(dlg_->BackupFilePath));
@@ -203,7 +202,7 @@ TEST_F(LanUpdateTest, DeviceThatNeverReturnsFailsAndSaysWhatWasWritten)
     device_.Faults.NoReturn = true;
     StartDevice();
     Update();
-    ExpectOutcome(CUpdateDlg::Outcome::DeviceNotReached, lantext::kStatusFailed);
+    ExpectOutcome(CUpdateDlg::Outcome::DeviceNotReached, kStatusFailed);
     EXPECT_EQ(Occurrences("Version Up Error\r\n"), 1);
     EXPECT_EQ(Occurrences("Version Up OK"), 0);
     EXPECT_EQ(Occurrences("<---FPGA"), 0);
@@ -227,7 +226,7 @@ TEST_F(LanUpdateTest, WrongVersionAfterTheUpdateFailsAndKeepsTheBackup)
     device_.Faults.VersionOverride = "Version 1.19 0";
     StartDevice();
     Update();
-    ExpectOutcome(CUpdateDlg::Outcome::Failed, lantext::kStatusFailed);
+    ExpectOutcome(CUpdateDlg::Outcome::Failed, kStatusFailed);
     EXPECT_NE(Log().find("Version Check ERROR\r\n"), std::string::npos);
     // Nothing is restored into a firmware of another version; the backup keeps the settings.
     for (const auto& line : sim_->Device().CommandLog())
@@ -246,7 +245,7 @@ TEST_F(LanUpdateTest, ProgramThatCannotBeConvertedErasesNothing)
     const auto area1 = sim_->Device().Area(1);
     dlg_->OnStart();
     dlg_->JoinWorker();
-    ExpectOutcome(CUpdateDlg::Outcome::Failed, lantext::kStatusFailed);
+    ExpectOutcome(CUpdateDlg::Outcome::Failed, kStatusFailed);
     EXPECT_EQ(Occurrences("fromer"), 0);
     EXPECT_EQ(Occurrences("rt00.mot: "), 1);  // and why
     EXPECT_TRUE(sim_->Device().Area(1) == area1);
@@ -355,7 +354,7 @@ TEST_F(LanSettingsAreaFileTest, WrongVersionAfterTheEraseKeepsTheFile)
     Update();
     EXPECT_NE(Log().find("Version Check ERROR\r\n"), std::string::npos);
     EXPECT_NE(Log().find("fromer 1\r\n"), std::string::npos);
-    ExpectAreaFileKept(CUpdateDlg::Outcome::Failed, lantext::kStatusFailed);
+    ExpectAreaFileKept(CUpdateDlg::Outcome::Failed, kStatusFailed);
 }
 
 TEST_F(LanSettingsAreaFileTest, DeviceThatNeverReturnsKeepsTheFile)
@@ -363,7 +362,7 @@ TEST_F(LanSettingsAreaFileTest, DeviceThatNeverReturnsKeepsTheFile)
     device_.Faults.NoReturn = true;
     StartDevice();
     Update();
-    ExpectAreaFileKept(CUpdateDlg::Outcome::DeviceNotReached, lantext::kStatusFailed);
+    ExpectAreaFileKept(CUpdateDlg::Outcome::DeviceNotReached, kStatusFailed);
 }
 
 TEST_F(LanSettingsAreaFileTest, RefusedBlocksAfterTheEraseKeepTheFile)
@@ -373,7 +372,7 @@ TEST_F(LanSettingsAreaFileTest, RefusedBlocksAfterTheEraseKeepTheFile)
     StartDevice({"RETRY=1"});
     Update();
     EXPECT_NE(Log().find("fromer 1\r\n"), std::string::npos);
-    ExpectAreaFileKept(CUpdateDlg::Outcome::Failed, lantext::kStatusFailed);
+    ExpectAreaFileKept(CUpdateDlg::Outcome::Failed, kStatusFailed);
 }
 
 // The kept file beside an earlier run's copy, which it never replaces.

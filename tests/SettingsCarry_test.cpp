@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "lan/LanTexts.h"
+#include "app/DialogTexts.h"
 #include "lan/TelnetLink.h"
 #include "platform/PosixSerialPort.h"
 #include "serial/SerialLink.h"
@@ -97,7 +97,7 @@ class SaveFailureTest : public SettingsCarryTest {};
 TEST_P(SaveFailureTest, StopsBeforeTheFirstEraseAndSaysWhy)
 {
     Run();
-    ExpectOutcome(CUpdateDlg::Outcome::Failed, lantext::kStatusFailed);
+    ExpectOutcome(CUpdateDlg::Outcome::Failed, kStatusFailed);
     EXPECT_TRUE(FlashUntouched());
     EXPECT_TRUE(SettingsAsBefore());
     EXPECT_EQ(sim_->Device().VersionText().substr(0, 12), "Version 1.15");
@@ -150,7 +150,7 @@ class ConfirmedRestoreTest : public SettingsCarryTest {};
 TEST_P(ConfirmedRestoreTest, CarriesTheSettingsAndReadsThemBack)
 {
     Run();
-    ExpectOutcome(CUpdateDlg::Outcome::Done, lantext::kStatusDone);
+    ExpectOutcome(CUpdateDlg::Outcome::Done, kStatusDone);
     ExpectImagesWritten();
     EXPECT_TRUE(SettingsAsBefore());
     EXPECT_TRUE(sim_->Device().Area(devsim::SimDevice::kSettingsArea) == area31_before_ || GetParam().save == 2);
@@ -197,7 +197,7 @@ class UnconfirmedRestoreTest : public SettingsCarryTest {};
 TEST_P(UnconfirmedRestoreTest, IsReportedAndKeepsTheCopy)
 {
     Run();
-    ExpectOutcome(CUpdateDlg::Outcome::SettingsNotRestored, lantext::kStatusDoneSettingsLost);
+    ExpectOutcome(CUpdateDlg::Outcome::SettingsNotRestored, kStatusDoneSettingsLost);
     ExpectImagesWritten();
     EXPECT_FALSE(dlg_->SettingsRestored);
     EXPECT_FALSE(dlg_->SettingsProblem.empty());

@@ -274,6 +274,11 @@ private:
     // Failing a start-up step: message box (owned by the wait box when it is up), wait box
     // destroyed, close posted.
     bool FailStartup(const std::string& message, MessageIcon icon = MessageIcon::Stop);
+    // The opening and the end of an update on either road: this run's state cleared, the
+    // buttons locked and the status animated; then the animation stopped, the outcome's status
+    // text and notice shown, and the buttons given back.
+    void BeginUpdate();
+    void EndUpdate(Outcome outcome);
     // Takes the lock of one device (a serial port, by PortIdentity, or a LAN address) and keeps
     // it until the teardown; `holder` names the run that has it when HeldElsewhere.
     InstanceGuard::Result LockDevice(bool serial, const std::string& name, std::string& holder);

@@ -143,6 +143,50 @@ std::string CUpdateDlg::NoticeText() const
     return NoticeText_;
 }
 
+void CUpdateDlg::BeginUpdate()
+{
+    DotPhase = 0;
+    StartStatusAnimation();
+    UpdateStage = 0;
+    Progress.Reset();
+    ImagesWritten.clear();
+    VersionAfterUpdate.clear();
+    SettingsWrittenBack = false;
+    SettingsAreaKeptPath.clear();
+    OutcomeDetail.clear();
+    // The range until the run has declared its steps.
+    host.SetProgressRange(0, 10);
+    Report(0);
+    host.EnableCloseButton(false);
+    host.EnableStartButton(false);
+    host.EnableCloseCommand(false);
+    SetStatusText(kStatusWorking);
+    PostRefresh();
+}
+
+void CUpdateDlg::EndUpdate(Outcome outcome)
+{
+    // The animation stops before the result is written, so no tick overwrites it.
+    StopStatusAnimation();
+    DotPhase = 0;
+    switch (outcome) {
+    case Outcome::Done:
+        SetStatusText(kStatusDone);
+        break;
+    case Outcome::SettingsNotRestored:
+        SetStatusText(kStatusDoneSettingsLost);
+        OutcomeDetail = SettingsNotRestoredDetail();
+        break;
+    default:
+        SetStatusText(kStatusFailed);
+        break;
+    }
+    UpdateOutcome = outcome;
+    ShowFinalNotice();
+    host.EnableCloseButton(true);
+    host.EnableCloseCommand(true);
+}
+
 void CUpdateDlg::ShowFinalNotice()
 {
     std::string notice;

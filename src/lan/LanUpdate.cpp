@@ -298,16 +298,10 @@ void LanUpdateRun::DeclareSteps()
         progress.Declare(Step::Boot, 1);
     // The settings: saved, restored, and read back to confirm them, as area 31 (SAVE 1) or
     // block by block (SAVE 2, the restore and the check also covering the added blocks).
-    if (cfg_.SAVE == 1) {
-        progress.Declare(Step::SettingsSave, 1);
-        progress.Declare(Step::SettingsRestore, 1);
-        progress.Declare(Step::SettingsConfirm, 1);
-    } else if (cfg_.SAVE == 2) {
-        const int blocks = dlg_.SettingsLayout.BlockCount;
-        progress.Declare(Step::SettingsSave, blocks);
-        progress.Declare(Step::SettingsRestore, blocks + dlg_.AddedBlockCount);
-        progress.Declare(Step::SettingsConfirm, blocks + dlg_.AddedBlockCount);
-    }
+    if (cfg_.SAVE == 1)
+        progress.DeclareSettingsBlocks(1, 0);
+    else if (cfg_.SAVE == 2)
+        progress.DeclareSettingsBlocks(dlg_.SettingsLayout.BlockCount, dlg_.AddedBlockCount);
     progress.Declare(Step::Finish, 1);
     progress.Announce();
 }
@@ -425,23 +419,7 @@ int LanUpdateRun::Run()
 
 void CUpdateDlg::LanUpdate()
 {
-    DotPhase = 0;
-    StartStatusAnimation();
-    UpdateStage = 0;
-    Progress.Reset();
-    SettingsAreaKeptPath.clear();
-    ImagesWritten.clear();
-    VersionAfterUpdate.clear();
-    SettingsWrittenBack = false;
-    host.SetProgressRange(0, 10);
-    Report(0);
-    host.EnableCloseButton(false);
-    host.EnableStartButton(false);
-    host.EnableCloseCommand(false);
-    SetStatusText(lantext::kStatusWorking);
-    PostRefresh();
-
-    OutcomeDetail.clear();
+    BeginUpdate();
     int outcome = kOutcomeFailed;
     bool settings_lost = false;
     {
@@ -456,30 +434,13 @@ void CUpdateDlg::LanUpdate()
     }
 
     // A device that did not come back has not been updated: a failure, whatever was written.
-    if (outcome != kOutcomeDone)
+    if (outcome != kOutcomeDone) {
         Report(-1, lantext::kVersionUpError);
-    else
-        Progress.Finish(lantext::kVersionUpOk);
-    // The animation stops before the result is written, so no tick overwrites it.
-    StopStatusAnimation();
-    DotPhase = 0;
-    if (outcome == kOutcomeFailed) {
-        SetStatusText(lantext::kStatusFailed);
-        UpdateOutcome = Outcome::Failed;
-    } else if (outcome == kOutcomeUnreachable) {
-        SetStatusText(lantext::kStatusFailed);
-        UpdateOutcome = Outcome::DeviceNotReached;
-    } else if (settings_lost) {
-        SetStatusText(lantext::kStatusDoneSettingsLost);
-        OutcomeDetail = SettingsNotRestoredDetail();
-        UpdateOutcome = Outcome::SettingsNotRestored;
+        EndUpdate(outcome == kOutcomeUnreachable ? Outcome::DeviceNotReached : Outcome::Failed);
     } else {
-        SetStatusText(lantext::kStatusDone);
-        UpdateOutcome = Outcome::Done;
+        Progress.Finish(lantext::kVersionUpOk);
+        EndUpdate(settings_lost ? Outcome::SettingsNotRestored : Outcome::Done);
     }
-    ShowFinalNotice();
-    host.EnableCloseButton(true);
-    host.EnableCloseCommand(true);
 }
 
 }  // namespace verup

@@ -24,6 +24,13 @@ void Reporter::Declare(Step step, int weight)
         weights_[Index(step)] += weight;
 }
 
+void Reporter::DeclareSettingsBlocks(int blocks, int added)
+{
+    Declare(Step::SettingsSave, blocks);
+    Declare(Step::SettingsRestore, blocks + added);
+    Declare(Step::SettingsConfirm, blocks + added);
+}
+
 void Reporter::Announce() const
 {
     if (range_)

@@ -35,6 +35,9 @@ public:
     void Reset();
     // Adds `weight` ticks to `step` (a step declared twice adds up).
     void Declare(Step step, int weight);
+    // The settings carried block by block: `blocks` read, and those plus the `added` blocks of
+    // the new firmware written back and read back to confirm them.
+    void DeclareSettingsBlocks(int blocks, int added);
     // Hands the declared total to the range.
     void Announce() const;
     int Total() const;

@@ -13,21 +13,6 @@ namespace {
 
 using namespace serial_cmd;
 
-// "バージョンアップ作業中"
-constexpr char kStatusWorking[] = "\x83\x6f\x81\x5b\x83\x57\x83\x87\x83\x93\x83\x41\x83\x62\x83\x76\x8d\xec\x8b\xc6\x92\x86";
-// "バージョンアップ完了"
-constexpr char kStatusDone[] = "\x83\x6f\x81\x5b\x83\x57\x83\x87\x83\x93\x83\x41\x83\x62\x83\x76\x8a\xae\x97\xb9";
-// "バージョンアップ完了 (設定の復元に失敗)"
-constexpr char kStatusDoneSettingsLost[] =
-    "\x83\x6f\x81\x5b\x83\x57\x83\x87\x83\x93\x83\x41\x83\x62\x83\x76\x8a\xae\x97\xb9 (\x90\xdd\x92\xe8\x82\xcc\x95\x9c\x8c\xb3\x82\xc9\x8e\xb8\x94\x73)";
-// "バージョンアップ異常"
-constexpr char kStatusFailed[] = "\x83\x6f\x81\x5b\x83\x57\x83\x87\x83\x93\x83\x41\x83\x62\x83\x76\x88\xd9\x8f\xed";
-
-// "設定情報の保存先：" followed by the backup file's path.
-
-// The progress bar's range until the run's steps are declared.
-constexpr int PROGRESS_INITIAL_RANGE = 10;
-
 // FMONWR writes the boot area.
 constexpr int BOOT_AREA = 0;
 
@@ -136,10 +121,7 @@ void SerialUpdateRun::DeclareSteps()
     // The settings: saved, restored, and read back to confirm them; the restore and the check
     // also cover the blocks the new firmware adds.
     if (dlg_.Device.ProbeResult == PROBE_FIRMWARE && carry_settings_) {
-        const int blocks = dlg_.SettingsLayout.BlockCount;
-        progress.Declare(Step::SettingsSave, blocks);
-        progress.Declare(Step::SettingsRestore, blocks + dlg_.AddedBlockCount);
-        progress.Declare(Step::SettingsConfirm, blocks + dlg_.AddedBlockCount);
+        progress.DeclareSettingsBlocks(dlg_.SettingsLayout.BlockCount, dlg_.AddedBlockCount);
     }
     progress.Declare(Step::Finish, 1);
     progress.Announce();
@@ -446,21 +428,7 @@ void SerialUpdateRun::ExplainNotBack()
 void CUpdateDlg::SerialUpdate()
 {
     // 1. Preparation.
-    DotPhase = 0;
-    StartStatusAnimation();
-    UpdateStage = 0;
-    Progress.Reset();
-    ImagesWritten.clear();
-    VersionAfterUpdate.clear();
-    SettingsWrittenBack = false;
-    host.SetProgressRange(0, PROGRESS_INITIAL_RANGE);
-    Report(0);
-    host.EnableCloseButton(false);
-    host.EnableStartButton(false);
-    host.EnableCloseCommand(false);
-    SetStatusText(kStatusWorking);
-    PostRefresh();
-
+    BeginUpdate();
     SerialUpdateRun run(*this);
     run.Run();
 
@@ -468,28 +436,16 @@ void CUpdateDlg::SerialUpdate()
     UpdateStage = 4;
     if (Device.ProbeResult == PROBE_FIRMWARE && Serial)
         Serial->Close();
-
-    // The animation stops first so that it cannot overwrite the final text.
-    StopStatusAnimation();
-    DotPhase = 0;
-    if (!run.Failed()) {
-        Report(-1, "Version Up OK\r\n");
-        Progress.Finish();
-        SetStatusText(run.SettingsFailures() != 0 ? kStatusDoneSettingsLost : kStatusDone);
-        if (run.SettingsFailures() != 0)
-            OutcomeDetail = SettingsNotRestoredDetail();
-        UpdateOutcome = run.SettingsFailures() != 0 ? Outcome::SettingsNotRestored : Outcome::Done;
-    } else {
+    if (run.Failed()) {
         if (run.NotBack())
             run.ExplainNotBack();
         Report(-1, "Version Up Error\r\n");
-        SetStatusText(kStatusFailed);
-        UpdateOutcome = run.NotBack() ? Outcome::DeviceNotReached : Outcome::Failed;
+        EndUpdate(run.NotBack() ? Outcome::DeviceNotReached : Outcome::Failed);
+    } else {
+        Report(-1, "Version Up OK\r\n");
+        Progress.Finish();
+        EndUpdate(run.SettingsFailures() != 0 ? Outcome::SettingsNotRestored : Outcome::Done);
     }
-    ShowFinalNotice();
-
-    host.EnableCloseButton(true);
-    host.EnableCloseCommand(true);
 }
 
 }  // namespace verup

@@ -10,7 +10,7 @@
 
 #include "image/ImagePreflight.h"
 #include "image/SRecordWriter.h"
-#include "lan/LanTexts.h"
+#include "app/DialogTexts.h"
 #include "lan/TelnetLink.h"
 #include "platform/PosixSerialPort.h"
 #include "serial/SerialLink.h"
@@ -178,7 +178,7 @@ TEST_P(BrokenPackageTest, IsRefusedBeforeTheDeviceIsTouched)
     dlg_->JoinWorker();
 
     EXPECT_EQ(dlg_->UpdateOutcome.load(), CUpdateDlg::Outcome::Failed);
-    EXPECT_EQ(dlg_->StatusText(), lantext::kStatusFailed);
+    EXPECT_EQ(dlg_->StatusText(), kStatusFailed);
     EXPECT_NE(Log().find(broken.reason), std::string::npos) << Log();
     ASSERT_FALSE(dlg_->ImagesRefusal.empty());
     EXPECT_NE(dlg_->NoticeText().find(dlg_->ImagesRefusal.front()), std::string::npos) << dlg_->NoticeText();
