@@ -71,4 +71,14 @@ int HasPasswordPrompt(std::string_view text, std::size_t length)
     return text.substr(0, length).find(kPasswordPrompt) != std::string_view::npos ? 1 : 0;
 }
 
+std::optional<std::string> TextFrom(std::string_view reply, std::string_view mark, int length)
+{
+    const int at = FindText(reply, mark);
+    if (at == 0)
+        return std::nullopt;
+    reply = reply.substr(static_cast<std::size_t>(at - 1));
+    reply = reply.substr(0, reply.find('\0'));
+    return std::string(reply.substr(0, length > 0 ? static_cast<std::size_t>(length) : 0));
+}
+
 }  // namespace verup

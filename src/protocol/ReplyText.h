@@ -2,6 +2,7 @@
 // The text operations on device replies. Replies are CP932 bytes; like the device's own
 // zero-terminated texts, FindText and GetToken stop at the first zero byte.
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,11 @@ inline constexpr char kTokenDelimiters[9] = {' ', '.', ',', '/', '-', ':', '*', 
 // Tokens of any length are returned whole.
 // Example: GetToken("1.10\r\nOK", out, 7) == 4, out == "1.10".
 int GetToken(std::string_view text, std::string& output, int selector);
+
+// The text from `mark` (found as FindText finds it) on, up to the first zero byte and at most
+// `length` bytes (none when `length` is below 1); nullopt without the mark.
+// Example: TextFrom("at%i2\r\r\nVersion 1.20 2026/04/01\r\n", "Version ", 12) == "Version 1.20".
+std::optional<std::string> TextFrom(std::string_view reply, std::string_view mark, int length);
 
 // 1 when "Password: " (exactly, with the blank) lies within the first `length` bytes of
 // `text` (never beyond its end), else 0.

@@ -126,15 +126,11 @@ int CUpdateDlg::QueryVersion(std::string& out)
     Device.ProductWord = NamedProduct(ch.ReplyBuffer, cfg);
     if (ch.SerialCommand(VERSION, QUERY_TIMEOUT_MS, RK_OK) == 0)
         return -1;
-    const int at = FindText(ch.ReplyBuffer, VERSION_MARK);
-    if (at == 0)
-        return -2;
     // Example: "at%i2\r\r\nVersion 1.20 2026/04/01\r\n\r\nOK\r\n" with NUM_LEN 12 gives "Version 1.20".
-    std::string_view text(ch.ReplyBuffer);
-    text = text.substr(static_cast<std::size_t>(at - 1));
-    text = text.substr(0, text.find('\0'));
-    const std::size_t length = cfg.NUM_LEN > 0 ? static_cast<std::size_t>(cfg.NUM_LEN) : 0;
-    out.assign(text.substr(0, length));
+    std::optional<std::string> text = TextFrom(ch.ReplyBuffer, VERSION_MARK, cfg.NUM_LEN);
+    if (!text)
+        return -2;
+    out = std::move(*text);
     return 1;
 }
 

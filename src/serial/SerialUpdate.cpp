@@ -84,6 +84,7 @@ private:
     bool WriteProgram();
     bool WriteFpga();
     bool WriteBoot();
+    bool WriteDownloaded(TransferResult downloaded, const std::string& write_command);
     bool StartNewProgram();
     void RestoreSettings();
 
@@ -134,7 +135,6 @@ void SerialUpdateRun::Run()
     dlg_.Progress.Tick(Step::Start);
     if (cfg_.SAVE != 0)
         dlg_.UpdateStage = 1;
-    dlg_.OutcomeDetail.clear();
     if (ReachRestore())
         RestoreSettings();
 }
@@ -277,14 +277,8 @@ bool SerialUpdateRun::WriteFpga()
     }
     for (int m = 1; m <= 2; ++m) {
         Log("DL\r\n");
-        if (dlg_.DownloadFpgaImage(m) != TransferResult::Confirmed) {
-            Log("Download ERROR\r\n");
-            return Fail();
-        }
-        Log("Download OK\r\n");
-        dlg_.clock.SleepMs(AFTER_DOWNLOAD_PAUSE_MS);
-        if (!CommandOk(FpgaParameterLine(m, cfg_), FLASH_WRITE_TIMEOUT_MS, RK_WRITE_OK))
-            return Fail();
+        if (!WriteDownloaded(dlg_.DownloadFpgaImage(m), FpgaParameterLine(m, cfg_)))
+            return false;
         dlg_.Progress.Tick(Step::Fpga, " F-ROM(FPGA) Write OK \r\n");
     }
     dlg_.ImagesWritten.push_back(WrittenImage::Of(kFpgaSectorFiles, cfg_.FPGA,
@@ -292,19 +286,25 @@ bool SerialUpdateRun::WriteFpga()
     return true;
 }
 
-// 8. The boot area with the flash monitor.
-bool SerialUpdateRun::WriteBoot()
+// After an image's download (`downloaded`): the monitor writes it to the flash on `write_command`.
+bool SerialUpdateRun::WriteDownloaded(TransferResult downloaded, const std::string& write_command)
 {
-    Log("<---FMON\r\n");
-    Log("DL\r\n");
-    if (dlg_.DownloadBootImage(0) != TransferResult::Confirmed) {
+    if (downloaded != TransferResult::Confirmed) {
         Log("Download ERROR\r\n");
         return Fail();
     }
     Log("Download OK\r\n");
     dlg_.clock.SleepMs(AFTER_DOWNLOAD_PAUSE_MS);
-    if (!CommandOk(WRITE_BOOT, FLASH_WRITE_TIMEOUT_MS, RK_WRITE_OK))
-        return Fail();
+    return CommandOk(write_command, FLASH_WRITE_TIMEOUT_MS, RK_WRITE_OK) || Fail();
+}
+
+// 8. The boot area with the flash monitor.
+bool SerialUpdateRun::WriteBoot()
+{
+    Log("<---FMON\r\n");
+    Log("DL\r\n");
+    if (!WriteDownloaded(dlg_.DownloadBootImage(0), WRITE_BOOT))
+        return false;
     Log(" F-ROM(BOOT & F-ROM.MONI) Write OK \r\n");
     dlg_.ImagesWritten.push_back(WrittenImage::Of(BOOT_IMAGE_FILE, BOOT_AREA,
                                                   Head(package_.Images().BootImage, cfg_.SECT_END_ADR + std::size_t{1})));
@@ -333,15 +333,12 @@ bool SerialUpdateRun::StartNewProgram()
             Log("Program Start OK\r\n");
             if (!CommandOk(VERSION, QUERY_TIMEOUT_MS, RK_OK))
                 return Fail();
-            const int at = FindText(ch_.ReplyBuffer, VERSION_MARK);
-            if (at == 0)
+            const std::optional<std::string> version = TextFrom(ch_.ReplyBuffer, VERSION_MARK, cfg_.NUM_LEN);
+            if (!version)
                 return Fail();
-            std::string_view reply(ch_.ReplyBuffer);
-            reply = reply.substr(static_cast<std::size_t>(at - 1));
-            reply = reply.substr(0, std::min(reply.find('\0'), static_cast<std::size_t>(std::max(cfg_.NUM_LEN, 0))));
-            dlg_.VersionAfterUpdate.assign(reply);
+            dlg_.VersionAfterUpdate = *version;
             // An empty text checks nothing: it never passes.
-            if (reply.empty() || reply != dlg_.NewVersionText()) {
+            if (version->empty() || *version != dlg_.NewVersionText()) {
                 Log("Version Check ERROR\r\n");
                 return Fail();
             }
