@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
+#include <atomic>
 #include <future>
-#include <mutex>
 
 #include "app/CUpdateDlg.h"
 #include "app/DialogTexts.h"
 #include "app/SilentDialogHost.h"
+#include "platform/Event.h"
 #include "protocol/Reporter.h"
 #include "support/RecordingHost.h"
 #include "support/StartupFolders.h"
@@ -210,49 +210,32 @@ TEST(HostContractTest, TimerRefreshAndWorkerCallsDoNotOverlap)
 {
     class HoldingHost : public SilentDialogHost {
     public:
+        // The first refresh stays inside the host until Release.
         void RefreshFields(const BoundTexts&) override
         {
-            std::unique_lock lock(mutex_);
-            if (held_)
+            if (entered_.exchange(true))
                 return;
-            held_ = inside_ = true;
-            changed_.notify_all();
-            changed_.wait_for(lock, std::chrono::seconds(20), [this] { return released_; });
+            inside_ = true;
+            held.Set();
+            released_.WaitMs(clock_, 20000);
             inside_ = false;
         }
-        void SetProgressPos(int) override
-        {
-            std::lock_guard lock(mutex_);
-            overlapped_ = overlapped_ || inside_;
-        }
-        bool WaitHeld()
-        {
-            std::unique_lock lock(mutex_);
-            return changed_.wait_for(lock, std::chrono::seconds(20), [this] { return held_; });
-        }
-        void Release()
-        {
-            std::lock_guard lock(mutex_);
-            released_ = true;
-            changed_.notify_all();
-        }
-        bool Overlapped()
-        {
-            std::lock_guard lock(mutex_);
-            return overlapped_;
-        }
+        void SetProgressPos(int) override { overlapped_ = overlapped_ || inside_; }
+        void Release() { released_.Set(); }
+        bool Overlapped() const { return overlapped_; }
+        ManualResetEvent held;
 
     private:
-        std::mutex mutex_;
-        std::condition_variable changed_;
-        bool held_ = false, inside_ = false, released_ = false, overlapped_ = false;
+        const Clock clock_;
+        ManualResetEvent released_;
+        std::atomic<bool> entered_{false}, inside_{false}, overlapped_{false};
     };
     test::TempDir dir;
     Clock clock(50);
     HoldingHost host;
     CUpdateDlg dlg(host, test::EnvironmentIn(dir.Path(), clock));
     dlg.StartStatusAnimation();
-    ASSERT_TRUE(host.WaitHeld());
+    ASSERT_TRUE(host.held.WaitMs(clock, 20000 * 50));
     auto worker = std::async(std::launch::async, [&dlg] { dlg.Report(5); });
     // Room for a call that does not wait to arrive; one that waits arrives after the release.
     worker.wait_for(std::chrono::milliseconds(200));
