@@ -41,7 +41,7 @@ std::string LinkOption(const CUpdateDlg& dlg)
 {
     if (dlg.LinkKind != 0)
         return "--lan " + dlg.DeviceAddress;
-    const std::string& name = dlg.ComPortName;
+    const std::string& name = dlg.PortName();
     if (ComNumber(name, 9) == 0)
         return "--port " + name;
     return "--com " + name.substr(3);

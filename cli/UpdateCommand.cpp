@@ -98,10 +98,10 @@ std::string SettingsPlan(const CUpdateDlg& dlg)
     if (save != 1 && save != 2)
         return "not carried (SAVE=" + std::to_string(save) + " in verup.dat)";
     std::string text = "saved block by block (" +
-                       LayoutText(dlg.OldLayoutSave ? "O_SAVE" : "N_SAVE", dlg.SettingsLayout) + ") into " +
-                       dlg.BackupFilePath + ", then restored";
-    if (dlg.ConvertOnRestore)
-        text += " after re-laying them for the new firmware (" + LayoutText("C_DATA", dlg.ConversionLayout) +
+                       LayoutText(dlg.OldLayoutSave ? "O_SAVE" : "N_SAVE", dlg.Carrier.SettingsLayout) + ") into " +
+                       dlg.Carrier.BackupFilePath + ", then restored";
+    if (dlg.Carrier.ConvertOnRestore)
+        text += " after re-laying them for the new firmware (" + LayoutText("C_DATA", dlg.Carrier.ConversionLayout) +
                 ", written as C_SAVE)";
     return text;
 }
@@ -303,8 +303,8 @@ int RunUpdateSteps(const UpdateOptions& options, std::ostream& out, std::ostream
         err << "verup: " << (code == UPDATE_FAILED ? "error" : "warning") << ": " << detail << "\n";
     }
     if (code == UPDATE_SETTINGS_NOT_RESTORED) {
-        if (FileExists(dlg.BackupFilePath))
-            err << "verup: warning: the device's settings were not restored; they are kept in " << dlg.BackupFilePath
+        if (FileExists(dlg.Carrier.BackupFilePath))
+            err << "verup: warning: the device's settings were not restored; they are kept in " << dlg.Carrier.BackupFilePath
                 << "\n";
         else
             err << "verup: warning: the device's settings could not be saved before the update and were not restored\n";
@@ -323,9 +323,9 @@ int RunUpdateSteps(const UpdateOptions& options, std::ostream& out, std::ostream
             err << "; run again with --log FILE to see the step";
         err << "\n";
     }
-    if (!dlg.SettingsAreaKeptPath.empty() && FileExists(dlg.SettingsAreaKeptPath))
+    if (!dlg.Carrier.SettingsAreaKeptPath.empty() && FileExists(dlg.Carrier.SettingsAreaKeptPath))
         err << "verup: warning: the device's settings area (31) was not written back; its copy is kept in "
-            << dlg.SettingsAreaKeptPath << "\n";
+            << dlg.Carrier.SettingsAreaKeptPath << "\n";
     return code;
 }
 

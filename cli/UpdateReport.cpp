@@ -75,9 +75,9 @@ json RoadJson(const CUpdateDlg& dlg, const ConsoleHost& host)
         j["address"] = TextOrNull(dlg.DeviceAddress);
     } else {
         j["kind"] = "serial";
-        if (!dlg.ComPortName.empty()) {
-            j["com_name"] = dlg.ComPortName;
-            j["port"] = ResolvePortName(dlg.ComPortName);
+        if (!dlg.PortName().empty()) {
+            j["com_name"] = dlg.PortName();
+            j["port"] = ResolvePortName(dlg.PortName());
         }
     }
     return j;
@@ -118,17 +118,17 @@ json ImagesJson(const CUpdateDlg& dlg)
 json SettingsJson(const CUpdateDlg& dlg)
 {
     json kept = nullptr;
-    if (dlg.BackupWrittenThisRun)
-        kept = PathOrNull(dlg.BackupFilePath);
+    if (dlg.Carrier.BackupWrittenThisRun)
+        kept = PathOrNull(dlg.Carrier.BackupFilePath);
     if (kept.is_null())
-        kept = PathOrNull(dlg.SettingsAreaKeptPath);
+        kept = PathOrNull(dlg.Carrier.SettingsAreaKeptPath);
     const bool saved =
-        dlg.BackupWrittenThisRun || !dlg.SettingsAreaWritten.empty() || !dlg.SettingsAreaKeptPath.empty();
+        dlg.Carrier.BackupWrittenThisRun || !dlg.Carrier.SettingsAreaWritten.empty() || !dlg.Carrier.SettingsAreaKeptPath.empty();
     return {{"saved", saved},
-            {"restored", dlg.SettingsWrittenBack},
-            {"confirmed", dlg.SettingsRestored},
+            {"restored", dlg.Carrier.SettingsWrittenBack},
+            {"confirmed", dlg.Carrier.SettingsRestored},
             {"backup_file", kept},
-            {"problem", dlg.SettingsProblem.empty() ? json(nullptr) : json(dlg.SettingsProblem)}};
+            {"problem", dlg.Carrier.SettingsProblem.empty() ? json(nullptr) : json(dlg.Carrier.SettingsProblem)}};
 }
 
 }  // namespace

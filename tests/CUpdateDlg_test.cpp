@@ -123,11 +123,10 @@ TEST_F(StartupTest, LoadPackageFormsPathsTitlesAndSizes)
     const Package& package = dlg->UpdatePackage;
     EXPECT_EQ(package.ConfigFilePath(), env_.CurrentDirectory + "/verup.dat");
     EXPECT_EQ(package.Directory(), env_.CurrentDirectory);
-    EXPECT_EQ(dlg->BackupFilePath, "") << "named once the device is known";
+    EXPECT_EQ(dlg->Carrier.BackupFilePath, "") << "named once the device is known";
     EXPECT_EQ(dlg->TitleText, kTitle);
     EXPECT_EQ(dlg->TitleVersionText, kTitle + "\x81\x40Ver 1.01");
     EXPECT_EQ(dlg->NewVersionText(), "Version 1.20");
-    EXPECT_EQ(dlg->Channel.AttemptCount, 0);
     const ImagePresence& present = package.Presence();
     EXPECT_EQ(present.ImageFileSizes, (std::array<uint32_t, 5>{sizeof kImage - 1, 2u, 6u, 6u, 0u}));
     EXPECT_TRUE(present.ProgramPresent);
@@ -282,7 +281,6 @@ TEST_F(StartupTest, ConnectionChoiceFollowsSel)
         dlg->ComPortNumber = 1;
         (void)dlg->OnInitDialog();
         EXPECT_EQ(dlg->LinkKind, c.link) << "SEL " << c.sel;
-        EXPECT_EQ(dlg->Channel.LinkKind, c.link) << "SEL " << c.sel;
         EXPECT_EQ(dlg->ComPortNumber, c.port) << "SEL " << c.sel;
         EXPECT_EQ(dlg->DeviceAddress, c.address) << "SEL " << c.sel;
         {
@@ -432,7 +430,7 @@ TEST_F(SettingsDecisionTest, ResetIsShownOverTheWaitBoxAndTheStartupGoesOn)
     EXPECT_EQ(dlg->cfg.SAVE, 0);
     EXPECT_EQ(dlg->SettingsReset, 1);
     EXPECT_EQ(dlg->DeviceRevision, 3);
-    EXPECT_EQ(dlg->SettingsLayout.BlockCount, 3);
+    EXPECT_EQ(dlg->Carrier.SettingsLayout.BlockCount, 3);
     EXPECT_EQ(dlg->DebugLogText(), "init data\r\nnew data\r\n");
     const auto messages = Messages();
     ASSERT_EQ(messages.size(), 1u);
@@ -514,9 +512,9 @@ protected:
         auto dlg = MakeDialog();
         dlg->LoadPackage();
         std::filesystem::create_directories(env_.StateDirectory);
-        dlg->BackupFilePath = Earlier("7300qb-settings-unknown-20260401T093015Z.txt");
-        TempDirWrite(dlg->BackupFilePath, "backup");
-        TempDirWrite(dlg->BackupFilePath + ".info", "kind=settings\n");
+        dlg->Carrier.BackupFilePath = Earlier("7300qb-settings-unknown-20260401T093015Z.txt");
+        TempDirWrite(dlg->Carrier.BackupFilePath, "backup");
+        TempDirWrite(dlg->Carrier.BackupFilePath + ".info", "kind=settings\n");
         for (const char* name : {"7300qb-settings-unknown-20250101T000000Z.txt", "7300qb.tmp"})
             TempDirWrite(Earlier(name), "an earlier run's backup");
         return dlg;
@@ -533,15 +531,15 @@ TEST_F(TeardownTest, DeletesOnlyItsOwnBackupAndOnlyOnceItWasRestored)
 {
     auto unsaved = Loaded(0);
     EXPECT_TRUE(unsaved->OnClose());
-    EXPECT_TRUE(FileExists(unsaved->BackupFilePath)) << "not written by this run: not this run's to delete";
+    EXPECT_TRUE(FileExists(unsaved->Carrier.BackupFilePath)) << "not written by this run: not this run's to delete";
     ExpectEarlierFilesUntouched();
 
     auto restored = Loaded(0);
-    restored->BackupWrittenThisRun = true;
-    restored->SettingsRestored = true;
+    restored->Carrier.BackupWrittenThisRun = true;
+    restored->Carrier.SettingsRestored = true;
     EXPECT_TRUE(restored->OnClose());
-    EXPECT_FALSE(FileExists(restored->BackupFilePath));
-    EXPECT_FALSE(FileExists(restored->BackupFilePath + ".info"));
+    EXPECT_FALSE(FileExists(restored->Carrier.BackupFilePath));
+    EXPECT_FALSE(FileExists(restored->Carrier.BackupFilePath + ".info"));
     ExpectEarlierFilesUntouched();
     auto lock = host_.Lock();
     EXPECT_TRUE(host_.Messages.empty());
@@ -550,23 +548,23 @@ TEST_F(TeardownTest, DeletesOnlyItsOwnBackupAndOnlyOnceItWasRestored)
 TEST_F(TeardownTest, KeepsABackupWhoseSettingsWereNotPutBackAndSaysWhere)
 {
     auto dlg = Loaded(0);
-    dlg->BackupWrittenThisRun = true;
+    dlg->Carrier.BackupWrittenThisRun = true;
     EXPECT_TRUE(dlg->OnClose());
-    EXPECT_TRUE(FileExists(dlg->BackupFilePath));
-    EXPECT_TRUE(dlg->BackupKept);
+    EXPECT_TRUE(FileExists(dlg->Carrier.BackupFilePath));
+    EXPECT_TRUE(dlg->Carrier.BackupKept);
     ExpectEarlierFilesUntouched();
     auto lock = host_.Lock();
     ASSERT_EQ(host_.Messages.size(), 1u);
-    EXPECT_EQ(host_.Messages[0].Text, std::string(kMsgBackupKept) + dlg->BackupFilePath);
+    EXPECT_EQ(host_.Messages[0].Text, std::string(kMsgBackupKept) + dlg->Carrier.BackupFilePath);
 }
 
 TEST_F(TeardownTest, DebugModeKeepsTheBackup)
 {
     auto dlg = Loaded(99);
-    dlg->BackupWrittenThisRun = true;
-    dlg->SettingsRestored = true;
+    dlg->Carrier.BackupWrittenThisRun = true;
+    dlg->Carrier.SettingsRestored = true;
     EXPECT_TRUE(dlg->OnClose());
-    EXPECT_TRUE(FileExists(dlg->BackupFilePath));
+    EXPECT_TRUE(FileExists(dlg->Carrier.BackupFilePath));
     auto lock = host_.Lock();
     EXPECT_TRUE(host_.Messages.empty());
 }
@@ -574,7 +572,7 @@ TEST_F(TeardownTest, DebugModeKeepsTheBackup)
 TEST_F(TeardownTest, SecondCloseDoesNothingMore)
 {
     auto dlg = Loaded(0);
-    dlg->BackupWrittenThisRun = true;
+    dlg->Carrier.BackupWrittenThisRun = true;
     EXPECT_TRUE(dlg->OnClose());
     EXPECT_TRUE(dlg->OnClose());
     EXPECT_EQ(host_.Count("ShowMessage"), 1);

@@ -14,16 +14,10 @@ using test::Silence;
 
 class CommandChannelTest : public ::testing::Test {
 protected:
-    CommandChannelTest()
-    {
-        channel.SetSerialLink(&serial);
-        channel.SetLanLink(&lan);
-        channel.AttemptCount = 3;
-    }
+    CommandChannelTest() { channel.AttemptCount = 3; }
     Clock clock{1000};
     ScriptedLink serial;
-    ScriptedLink lan;
-    CommandChannel channel{clock};
+    CommandChannel channel{clock, serial, CommandChannel::Numbering::Serial};
 };
 
 TEST_F(CommandChannelTest, NoReplyMakesEveryTryWithANudgeAndLeavesNoText)
@@ -99,24 +93,26 @@ TEST_F(CommandChannelTest, DataKindsClearTheBufferAndTryOnce)
     EXPECT_EQ(serial.Clears(), 2);
 }
 
-TEST_F(CommandChannelTest, TransactPicksTheLinkAndTranslatesForTelnet)
+TEST_F(CommandChannelTest, TransactTranslatesForTheTelnetNumbering)
 {
-    lan.SetResponder([](const std::string&, int) { return Answer("\r\n# "); });
     serial.SetResponder([](const std::string&, int) { return Answer("\r\nOK\r\n"); });
     EXPECT_EQ(channel.Transact("exit\r", 5000, RK_OK), 1);
     EXPECT_EQ(serial.Sent().back().kind, RK_OK);
 
-    channel.LinkKind = 1;
+    ScriptedLink lan;
+    CommandChannel telnet{clock, lan, CommandChannel::Numbering::Telnet};
+    telnet.AttemptCount = 3;
+    lan.SetResponder([](const std::string&, int) { return Answer("\r\n# "); });
     const std::pair<int, int> table[] = {
         {RK_OK, TRK_SHELL_PROMPT},          {RK_SHELL_PROMPT, TRK_SHELL_PROMPT}, {RK_WRITE_OK_LINE, TRK_WRITE_OK},
         {RK_UPLOAD_BULK, TRK_UPLOAD_BULK},  {RK_DL_PROMPT, TRK_DL_PROMPT},       {RK_ERASE_OK_LINE, TRK_ERASE_OK},
         {RK_UPLOAD_DATA, TRK_UPLOAD_BULK},  {RK_DOWNLOAD_DATA, TRK_DL_RESULT},   {RK_READY, RK_READY},
     };
-    for (const auto& [kind, telnet] : table) {
-        EXPECT_EQ(channel.Transact("x\r", 3000, kind), 1);
-        EXPECT_EQ(lan.Sent().back().kind, telnet) << "kind " << kind;
+    for (const auto& [kind, telnet_kind] : table) {
+        EXPECT_EQ(telnet.Transact("x\r", 3000, kind), 1);
+        EXPECT_EQ(lan.Sent().back().kind, telnet_kind) << "kind " << kind;
     }
-    EXPECT_EQ(channel.ReplyBuffer, "\r\n# ");
+    EXPECT_EQ(telnet.ReplyBuffer, "\r\n# ");
     EXPECT_EQ(serial.Sent().size(), 1u);
 }
 

@@ -30,14 +30,13 @@ protected:
     ~LanUpdateTest() override
     {
         // The link first: its reader reports into the dialog.
-        if (dlg_ && dlg_->Telnet)
-            dlg_->Telnet->Close();
+        if (dlg_ && dlg_->Lan)
+            dlg_->Lan->Link().Close();
     }
 
     bool StartUp() override
     {
         MakeDialog(ConnectionResult{1, 1, "127.0.0.1", ""});
-        dlg_->Telnet = std::make_unique<TelnetLink>(clock_, static_cast<std::uint16_t>(sim_->TelnetPort()));
         return dlg_->OnInitDialog();
     }
 
@@ -70,8 +69,8 @@ protected:
     {
         SimUpdateFixture::ExpectOutcome(outcome, status);
         // The notice names the backup exactly when it holds settings that were not put back.
-        if (dlg_->BackupWrittenThisRun && !dlg_->SettingsRestored) {
-            EXPECT_NE(dlg_->NoticeText().find(dlg_->BackupFilePath), std::string::npos);
+        if (dlg_->Carrier.BackupWrittenThisRun && !dlg_->Carrier.SettingsRestored) {
+            EXPECT_NE(dlg_->NoticeText().find(dlg_->Carrier.BackupFilePath), std::string::npos);
         } else if (dlg_->ImagesRefusal.empty()) {
             EXPECT_EQ(dlg_->NoticeText(), "");
         }
@@ -189,9 +188,9 @@ TEST_F(LanUpdateTest, ConnectionDroppedInABlockFailsAndKeepsTheBackup)
     ExpectOutcome(CUpdateDlg::Outcome::Failed, kStatusFailed);
     EXPECT_NE(Log().find("Version Up Error\r\n"), std::string::npos);
     // The settings are in the backup file; nothing was restored from it.
-    EXPECT_TRUE(std::filesystem::exists(dlg_->BackupFilePath));
-    EXPECT_TRUE(dlg_->BackupWrittenThisRun);
-    EXPECT_FALSE(dlg_->SettingsRestored);
+    EXPECT_TRUE(std::filesystem::exists(dlg_->Carrier.BackupFilePath));
+    EXPECT_TRUE(dlg_->Carrier.BackupWrittenThisRun);
+    EXPECT_FALSE(dlg_->Carrier.SettingsRestored);
     ExpectSettingsAreaKept();
 }
 
@@ -212,12 +211,12 @@ TEST_F(LanUpdateTest, DeviceThatNeverReturnsFailsAndSaysWhatWasWritten)
           std::string("Written: main program (areas 1-2; data area 30 erased).\n"),
           std::string("Not written: FPGA configurations (area 3), boot monitor (area 0).\n"),
           std::string("Not checked: the new firmware's version.\n"),
-          "Settings: not restored; they are kept in " + dlg_->BackupFilePath + ".\n", std::string("power-cycle")}) {
+          "Settings: not restored; they are kept in " + dlg_->Carrier.BackupFilePath + ".\n", std::string("power-cycle")}) {
         EXPECT_NE(detail.find(line), std::string::npos) << line << "\nin:\n" << detail;
         EXPECT_NE(Log().find(line.substr(0, line.size() - 1)), std::string::npos) << line;
     }
     ASSERT_TRUE(dlg_->OnClose());
-    EXPECT_TRUE(std::filesystem::exists(dlg_->BackupFilePath));
+    EXPECT_TRUE(std::filesystem::exists(dlg_->Carrier.BackupFilePath));
 }
 
 TEST_F(LanUpdateTest, WrongVersionAfterTheUpdateFailsAndKeepsTheBackup)
@@ -231,9 +230,9 @@ TEST_F(LanUpdateTest, WrongVersionAfterTheUpdateFailsAndKeepsTheBackup)
     // Nothing is restored into a firmware of another version; the backup keeps the settings.
     for (const auto& line : sim_->Device().CommandLog())
         EXPECT_EQ(line.find("putdata"), std::string::npos) << line;
-    EXPECT_TRUE(std::filesystem::exists(dlg_->BackupFilePath));
-    EXPECT_TRUE(dlg_->BackupWrittenThisRun);
-    EXPECT_FALSE(dlg_->SettingsRestored);
+    EXPECT_TRUE(std::filesystem::exists(dlg_->Carrier.BackupFilePath));
+    EXPECT_TRUE(dlg_->Carrier.BackupWrittenThisRun);
+    EXPECT_FALSE(dlg_->Carrier.SettingsRestored);
 }
 
 TEST_F(LanUpdateTest, ProgramThatCannotBeConvertedErasesNothing)
@@ -329,7 +328,7 @@ protected:
     void ExpectAreaFileKept(CUpdateDlg::Outcome outcome, const char* status)
     {
         SimUpdateFixture::ExpectOutcome(outcome, status);
-        const std::string path = dlg_->SettingsAreaKeptPath;
+        const std::string path = dlg_->Carrier.SettingsAreaKeptPath;
         EXPECT_EQ(AreaFiles(), std::vector<std::string>{path});
         EXPECT_EQ(path.rfind(state_.Path() + "/7300qb-area31-00-80-6d-73-00-10-20", 0), 0u) << path;
         EXPECT_NE(test::TempDir::ReadFile(path + ".info").find("kind=area31\n"), std::string::npos);
@@ -382,7 +381,7 @@ TEST_F(LanSettingsAreaFileTest, KeptFileGoesBackIntoTheAreaAndIsReadBack)
     device_.Faults.VersionOverride = "Version 1.19 0";
     StartDevice();
     Update();
-    const std::string kept = dlg_->SettingsAreaKeptPath;
+    const std::string kept = dlg_->Carrier.SettingsAreaKeptPath;
     EXPECT_EQ(test::TempDir::ReadFile(earlier), "settings of an earlier run");
     EXPECT_NE(kept, earlier);
     EXPECT_EQ(test::TempDir::ReadFile(kept).size(), 65536u);
@@ -421,7 +420,7 @@ TEST_F(LanSettingsAreaFileTest, WrittenBackAreaLeavesNoFileAndAnEarlierCopyAlone
     ASSERT_NE(uploaded, std::string::npos);
     EXPECT_LT(uploaded, log.find("<---FROM"));
     EXPECT_NE(log.find("Version Check OK\r\ndownload 31 OK\r\nfromwr 31 OK\r\n"), std::string::npos);
-    EXPECT_EQ(dlg_->SettingsAreaKeptPath, "");
+    EXPECT_EQ(dlg_->Carrier.SettingsAreaKeptPath, "");
     EXPECT_EQ(Occurrences("settings area"), 0);
     EXPECT_EQ(test::TempDir::ReadFile(earlier), "settings of an earlier run");
     EXPECT_EQ(AreaFiles(), std::vector<std::string>{earlier});

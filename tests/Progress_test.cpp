@@ -178,16 +178,6 @@ TEST_F(ProgressTest, StageOutsideTheTableKeepsTheLastStageText)
     EXPECT_EQ(dlg_->DotPhase, 8);
 }
 
-TEST_F(ProgressTest, WatchdogTickSetsTransferState)
-{
-    dlg_->TransferState = 0;
-    dlg_->OnTimer(TIMER_WATCHDOG);
-    EXPECT_EQ(dlg_->TransferState, 999);
-    dlg_->TransferState = 0;
-    dlg_->OnTimer(12345);  // unknown timers do nothing
-    EXPECT_EQ(dlg_->TransferState, 0);
-}
-
 TEST_F(ProgressTest, AnimationRunsOnTheTimerServiceUntilStopped)
 {
     dlg_->UpdateStage = 1;
@@ -243,17 +233,6 @@ TEST(HostContractTest, TimerRefreshAndWorkerCallsDoNotOverlap)
     worker.get();
     dlg.StopStatusAnimation();
     EXPECT_FALSE(host.Overlapped());
-}
-
-TEST_F(ProgressTest, WatchdogRunsOnTheTimerService)
-{
-    dlg_->TransferState = 0;
-    dlg_->StartWatchdog(1000);
-    const Deadline limit(clock_, 600000);
-    while (dlg_->TransferState != 999 && !limit.Expired())
-        clock_.SleepMs(100);
-    dlg_->StopWatchdog();
-    EXPECT_EQ(dlg_->TransferState, 999);
 }
 
 }  // namespace

@@ -57,8 +57,10 @@ protected:
     bool StartUp(int com_port)
     {
         MakeDialog(ConnectionResult{0, com_port, "", ""});
-        dlg_->Serial = std::make_unique<SerialLink>(
-            clock_, std::make_unique<PosixSerialPort>([this](const std::string& name) { return Resolve(name); }));
+        dlg_->Serial = std::make_unique<SerialRoad>(
+            dlg_->MakeRoadContext(),
+            std::make_unique<SerialLink>(
+                clock_, std::make_unique<PosixSerialPort>([this](const std::string& name) { return Resolve(name); })));
         return dlg_->OnInitDialog();
     }
 
@@ -85,7 +87,7 @@ TEST_F(SerialUpdateTest, WritesEveryImageAndCarriesTheSettings)
     ExpectImagesWritten();
     ASSERT_TRUE(settings_before_.has_value());
     EXPECT_TRUE(sim_->Device().SavedSettings() == settings_before_);
-    EXPECT_TRUE(dlg_->SettingsRestored);
+    EXPECT_TRUE(dlg_->Carrier.SettingsRestored);
 
     const std::string log = Log();
     for (const char* line : {"Com Open\r\n", "moniter mode\r\n", "Erase 30\r\n", "<---FROM\r\n", "Erase 1 OK\r\n",
@@ -247,10 +249,10 @@ TEST_F(SerialUpdateTest, WrongVersionAfterTheUpdateFailsAndKeepsTheBackup)
     EXPECT_NE(Log().find("Version Check ERROR\r\n"), std::string::npos);
     EXPECT_NE(Log().find("Version Up Error\r\n"), std::string::npos);
     EXPECT_EQ(DeviceCommands("putdata"), 0);
-    EXPECT_TRUE(dlg_->BackupWrittenThisRun);
-    EXPECT_TRUE(std::filesystem::exists(dlg_->BackupFilePath));
+    EXPECT_TRUE(dlg_->Carrier.BackupWrittenThisRun);
+    EXPECT_TRUE(std::filesystem::exists(dlg_->Carrier.BackupFilePath));
     // The window says where the saved settings are.
-    EXPECT_NE(dlg_->NoticeText().find(dlg_->BackupFilePath), std::string::npos) << dlg_->NoticeText();
+    EXPECT_NE(dlg_->NoticeText().find(dlg_->Carrier.BackupFilePath), std::string::npos) << dlg_->NoticeText();
 }
 
 // The next start-up finds the file this device's failed run kept. Declined, the offer sends
@@ -260,7 +262,7 @@ TEST_F(SerialUpdateTest, NextStartupOffersTheKeptSettingsOfThisDevice)
     device_.Faults.VersionOverride = "Version 1.19 3";
     StartDevice();
     Update();
-    const std::string kept = dlg_->BackupFilePath;
+    const std::string kept = dlg_->Carrier.BackupFilePath;
     ASSERT_TRUE(dlg_->OnClose());
     ASSERT_TRUE(std::filesystem::exists(kept));
     ASSERT_FALSE(sim_->Device().SavedSettings() == settings_before_) << "the update erased them";
@@ -271,7 +273,7 @@ TEST_F(SerialUpdateTest, NextStartupOffersTheKeptSettingsOfThisDevice)
         ASSERT_TRUE(StartUp()) << StartupMessage();
         ASSERT_EQ(dlg_->KeptBackups.size(), 1u);
         EXPECT_EQ(dlg_->KeptBackups[0].Path, kept);
-        EXPECT_NE(dlg_->BackupFilePath, kept) << "this run's own backup gets a name of its own";
+        EXPECT_NE(dlg_->Carrier.BackupFilePath, kept) << "this run's own backup gets a name of its own";
         KeptBackupOffer offer(*dlg_);
         ASSERT_TRUE(offer.HasQuestion());
         EXPECT_NE(offer.Question().find(kept), std::string::npos);
@@ -422,7 +424,7 @@ TEST_F(SerialUpdateTest, ScanThatFindsNoDeviceNamesTheProduct)
     EXPECT_FALSE(StartUp(1));
     const std::string expected = dlg_->cfg.NAME1 + std::string(kMsgNotConnectedFormat).substr(2) + kHintPowerCycle;
     EXPECT_EQ(StartupMessage(), expected);
-    EXPECT_FALSE(dlg_->Serial->IsOpen());
+    EXPECT_FALSE(dlg_->Serial->Port()->IsOpen());
 }
 
 TEST_F(SerialUpdateTest, BusyPortCannotBeOpened)
@@ -442,7 +444,7 @@ TEST_F(SerialUpdateTest, ScanFindsTheDeviceOnItsPort)
     package_options_.Save = 0;
     StartDevice({"AUTO=1"});
     ASSERT_TRUE(StartUp(1)) << StartupMessage();
-    EXPECT_EQ(dlg_->ComPortName, "COM3");
+    EXPECT_EQ(dlg_->PortName(), "COM3");
     EXPECT_EQ(dlg_->CurrentVersionText(), "Version 1.15");
     EXPECT_FALSE(dlg_->Device.FirmwareVersionText.empty());
 }

@@ -81,7 +81,7 @@ protected:
     // What the teardown leaves: the settings as saved, when they were not confirmed on the device.
     bool CopyKeptAfterClose()
     {
-        const std::string path = dlg_->SettingsAreaKeptPath.empty() ? dlg_->BackupFilePath : dlg_->SettingsAreaKeptPath;
+        const std::string path = dlg_->Carrier.SettingsAreaKeptPath.empty() ? dlg_->Carrier.BackupFilePath : dlg_->Carrier.SettingsAreaKeptPath;
         dlg_->cfg.DEBUG = 0;  // the package's debug mode keeps every backup
         EXPECT_TRUE(dlg_->OnClose());
         return std::filesystem::exists(path);
@@ -108,9 +108,9 @@ TEST_P(SaveFailureTest, StopsBeforeTheFirstEraseAndSaysWhy)
         EXPECT_EQ(sim_->Device().CommandLog().back(), "serial: exit") << "the shell is left as the normal path does";
     }
     EXPECT_EQ(Occurrences("settings not saved: nothing erased\r\n"), 1);
-    EXPECT_NE(dlg_->OutcomeDetail.find("could not be saved: " + dlg_->SettingsProblem), std::string::npos)
+    EXPECT_NE(dlg_->OutcomeDetail.find("could not be saved: " + dlg_->Carrier.SettingsProblem), std::string::npos)
         << dlg_->OutcomeDetail;
-    EXPECT_FALSE(dlg_->SettingsProblem.empty());
+    EXPECT_FALSE(dlg_->Carrier.SettingsProblem.empty());
     EXPECT_NE(dlg_->OutcomeDetail.find("before anything was erased"), std::string::npos);
 }
 
@@ -154,7 +154,7 @@ TEST_P(ConfirmedRestoreTest, CarriesTheSettingsAndReadsThemBack)
     ExpectImagesWritten();
     EXPECT_TRUE(SettingsAsBefore());
     EXPECT_TRUE(sim_->Device().Area(devsim::SimDevice::kSettingsArea) == area31_before_ || GetParam().save == 2);
-    EXPECT_TRUE(dlg_->SettingsRestored);
+    EXPECT_TRUE(dlg_->Carrier.SettingsRestored);
     EXPECT_EQ(Occurrences(GetParam().save == 1 ? "area 31 check OK\r\n" : "data 40 check OK\r\n"), 1);
     EXPECT_FALSE(CopyKeptAfterClose());
 }
@@ -199,9 +199,9 @@ TEST_P(UnconfirmedRestoreTest, IsReportedAndKeepsTheCopy)
     Run();
     ExpectOutcome(CUpdateDlg::Outcome::SettingsNotRestored, kStatusDoneSettingsLost);
     ExpectImagesWritten();
-    EXPECT_FALSE(dlg_->SettingsRestored);
-    EXPECT_FALSE(dlg_->SettingsProblem.empty());
-    EXPECT_NE(dlg_->OutcomeDetail.find(dlg_->SettingsProblem), std::string::npos) << dlg_->OutcomeDetail;
+    EXPECT_FALSE(dlg_->Carrier.SettingsRestored);
+    EXPECT_FALSE(dlg_->Carrier.SettingsProblem.empty());
+    EXPECT_NE(dlg_->OutcomeDetail.find(dlg_->Carrier.SettingsProblem), std::string::npos) << dlg_->OutcomeDetail;
     EXPECT_TRUE(CopyKeptAfterClose());
 }
 

@@ -6,11 +6,11 @@
 #include <optional>
 #include <sys/stat.h>
 
-#include "app/CUpdateDlg.h"
-#include "app/SilentDialogHost.h"
+#include "serial/SerialRoad.h"
+#include "settings/SettingsCarrier.h"
 #include "settings/SettingsTable.h"
+#include "support/RoadParts.h"
 #include "support/ScriptedLink.h"
-#include "support/StartupFolders.h"
 #include "support/TempDir.h"
 
 namespace verup {
@@ -108,28 +108,24 @@ class SettingsTransferTest : public ::testing::Test {
 protected:
     SettingsTransferTest()
     {
-        dlg = std::make_unique<CUpdateDlg>(host, test::EnvironmentIn(dir.Path(), clock));
-        dlg->cfg.DEBUG = 99;
-        dlg->TitleVersionText = kTitle;
-        dlg->BackupFilePath = dir.File("state/7300qb.tmp");
-        dlg->Channel.AttemptCount = 1;
-        dlg->Channel.LinkKind = 0;
-        dlg->Channel.SetSerialLink(&link);
+        parts.cfg.NAME1 = "NEXAVO7300QB";
+        parts.cfg.NAME2 = "X";
+        road.Channel().AttemptCount = 1;
+        carrier.BackupFilePath = dir.File("state/7300qb.tmp");
         link.SetResponder([this](const std::string& command, int kind) { return shell(command, kind); });
     }
-    ~SettingsTransferTest() override { dlg->Channel.SetSerialLink(nullptr); }
 
     void UseLayout(std::vector<int> items)
     {
-        dlg->SettingsLayout = SettingsLayoutTable{static_cast<int>(items.size()), items};
+        carrier.SettingsLayout = SettingsLayoutTable{static_cast<int>(items.size()), items};
     }
-    std::string Backup() const { return test::TempDir::ReadFile(dlg->BackupFilePath); }
+    std::string Backup() const { return test::TempDir::ReadFile(carrier.BackupFilePath); }
     std::vector<std::string> Commands() const { return link.Commands(); }
-    bool Logged(const std::string& text) const { return dlg->DebugLogText().find(text) != std::string::npos; }
+    bool Logged(const std::string& text) const { return parts.Log().find(text) != std::string::npos; }
     int Count(const std::string& text) const
     {
         int n = 0;
-        const std::string& log = dlg->DebugLogText();
+        const std::string log = parts.Log();
         for (std::size_t p = log.find(text); p != std::string::npos; p = log.find(text, p + text.size()))
             ++n;
         return n;
@@ -137,10 +133,11 @@ protected:
 
     test::TempDir dir;
     Clock clock{1000};
-    SilentDialogHost host;
+    test::RoadParts parts{clock};
     FakeShell shell;
     ScriptedLink link;
-    std::unique_ptr<CUpdateDlg> dlg;
+    SerialRoad road{parts.Context(), link};
+    SettingsCarrier carrier{parts.Context()};
 };
 
 TEST_F(SettingsTransferTest, SaveReadsEveryBlockAndWritesThePrivateBackup)
@@ -149,16 +146,16 @@ TEST_F(SettingsTransferTest, SaveReadsEveryBlockAndWritesThePrivateBackup)
     shell.Blocks[1] = {"A", "B"};
     shell.Blocks[2] = {"x\x01y"};
 
-    ASSERT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 1);
-    EXPECT_TRUE(dlg->BackupWrittenThisRun);
+    ASSERT_EQ(carrier.SaveDeviceSettings(road, carrier.BackupFilePath), 1);
+    EXPECT_TRUE(carrier.BackupWrittenThisRun);
     EXPECT_EQ(Commands(), (std::vector<std::string>{"getdata 1\r", "getdata 2\r"}));
     EXPECT_EQ(Backup(), kTitle + "\r\nA\r\nB\r\nx\x01y\r\n");
-    EXPECT_EQ(dlg->Settings->Item(1, 2), "B");
-    EXPECT_EQ(dlg->Progress.Position(), 2);
+    EXPECT_EQ(carrier.Settings->Item(1, 2), "B");
+    EXPECT_EQ(parts.progress.Position(), 2);
     EXPECT_TRUE(Logged("getdata 1\r\ndata 1 read OK\r\ngetdata 2\r\ndata 2 read OK\r\n"));
 
     struct stat st {};
-    ASSERT_EQ(::stat(dlg->BackupFilePath.c_str(), &st), 0);
+    ASSERT_EQ(::stat(carrier.BackupFilePath.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     ASSERT_EQ(::stat(dir.File("state").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
@@ -169,11 +166,11 @@ TEST_F(SettingsTransferTest, SaveThenRestorePutsEveryItemBackAndStoresIt)
     UseLayout({2, 0, 1});
     shell.Blocks[1] = {"A", ""};
     shell.Blocks[3] = {std::string(300, 'L')};
-    ASSERT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 1);
+    ASSERT_EQ(carrier.SaveDeviceSettings(road, carrier.BackupFilePath), 1);
     EXPECT_EQ(Commands().at(1), "getdata 2\r") << "a block without items is still fetched";
 
-    ASSERT_EQ(dlg->RestoreDeviceSettings(dlg->BackupFilePath), 1);
-    EXPECT_FALSE(dlg->SettingsRestored) << "not before the device shows them";
+    ASSERT_EQ(carrier.RestoreDeviceSettings(road, carrier.BackupFilePath), 1);
+    EXPECT_FALSE(carrier.SettingsRestored) << "not before the device shows them";
     const std::vector<std::string> all = Commands();
     const std::vector<std::string> tail(all.begin() + 3, all.end());
     EXPECT_EQ(tail, (std::vector<std::string>{"putdata 1 1 A\r", "putdata 1 2 \r", "putdata 3 1 " + std::string(300, 'L') + "\r",
@@ -182,18 +179,18 @@ TEST_F(SettingsTransferTest, SaveThenRestorePutsEveryItemBackAndStoresIt)
     EXPECT_TRUE(shell.Saved);
     EXPECT_TRUE(Logged("putdata 2\r\ndata 2 write OK\r\nputdata 3\r\n"));
     EXPECT_TRUE(Logged("data 3 write OK\r\nsavedata restart\r\n"));
-    EXPECT_EQ(dlg->Progress.Position(), 6);
+    EXPECT_EQ(parts.progress.Position(), 6);
     EXPECT_EQ(link.Sent().back().timeout_ms, 5000);
     EXPECT_EQ(link.Sent().back().kind, RK_WRITE_OK_LINE);
 
     // Read back through the shell once the device is up: the same items, block by block.
-    ASSERT_EQ(dlg->ConfirmRestoredSettings(), 1);
-    EXPECT_TRUE(dlg->SettingsRestored);
+    ASSERT_EQ(carrier.ConfirmRestoredSettings(road), 1);
+    EXPECT_TRUE(carrier.SettingsRestored);
     const std::vector<std::string> after = Commands();
     EXPECT_EQ(std::vector<std::string>(after.begin() + static_cast<std::ptrdiff_t>(all.size()), after.end()),
               (std::vector<std::string>{"ATT1\r", "\r", "getdata 1\r", "getdata 2\r", "getdata 3\r", "exit\r"}));
     EXPECT_TRUE(Logged("data 3 check OK\r\n"));
-    EXPECT_EQ(dlg->Progress.Position(), 9);
+    EXPECT_EQ(parts.progress.Position(), 9);
 }
 
 TEST_F(SettingsTransferTest, ReadBackOfOtherValuesIsNotConfirmed)
@@ -201,13 +198,13 @@ TEST_F(SettingsTransferTest, ReadBackOfOtherValuesIsNotConfirmed)
     UseLayout({1, 2});
     shell.Blocks[1] = {"a"};
     shell.Blocks[2] = {"b", "c"};
-    ASSERT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 1);
-    ASSERT_EQ(dlg->RestoreDeviceSettings(dlg->BackupFilePath), 1);
+    ASSERT_EQ(carrier.SaveDeviceSettings(road, carrier.BackupFilePath), 1);
+    ASSERT_EQ(carrier.RestoreDeviceSettings(road, carrier.BackupFilePath), 1);
     shell.ForgetOnSave = true;
     shell.Blocks[2] = {"b", "default"};  // what a device holds that stored nothing
-    EXPECT_EQ(dlg->ConfirmRestoredSettings(), 0);
-    EXPECT_FALSE(dlg->SettingsRestored);
-    EXPECT_EQ(dlg->SettingsProblem, "block 2 item 2 reads back other than what was written");
+    EXPECT_EQ(carrier.ConfirmRestoredSettings(road), 0);
+    EXPECT_FALSE(carrier.SettingsRestored);
+    EXPECT_EQ(carrier.SettingsProblem, "block 2 item 2 reads back other than what was written");
     EXPECT_EQ(Commands().back(), "exit\r") << "the shell is left as it was entered";
 }
 
@@ -216,9 +213,9 @@ TEST_F(SettingsTransferTest, LostGetdataReplyIsAskedForAgain)
     UseLayout({1});
     shell.Blocks[1] = {"v"};
     shell.LoseGetdataReplies = 1;
-    dlg->Channel.AttemptCount = 2;
-    ASSERT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 1);
-    EXPECT_EQ(dlg->Settings->Item(1, 1), "v");
+    road.Channel().AttemptCount = 2;
+    ASSERT_EQ(carrier.SaveDeviceSettings(road, carrier.BackupFilePath), 1);
+    EXPECT_EQ(carrier.Settings->Item(1, 1), "v");
     // The channel's nudge, three searches with their nudges, then the command again.
     EXPECT_EQ(Commands(), (std::vector<std::string>{"getdata 1\r", "\r", "\r", "\r", "\r", "getdata 1\r"}));
 }
@@ -228,23 +225,23 @@ TEST_F(SettingsTransferTest, GetdataIsSentNoMoreThanTheAttemptCount)
     UseLayout({1});
     shell.Blocks[1] = {"v"};
     shell.LoseGetdataReplies = 2;
-    dlg->Channel.AttemptCount = 2;
-    EXPECT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 0);
+    road.Channel().AttemptCount = 2;
+    EXPECT_EQ(carrier.SaveDeviceSettings(road, carrier.BackupFilePath), 0);
     int getdata = 0;
     for (const auto& command : Commands())
         getdata += command == "getdata 1\r" ? 1 : 0;
     EXPECT_EQ(getdata, 2);
-    EXPECT_EQ(dlg->SettingsProblem, "getdata 1: the device did not list the block (no \"load data_1 ok\")");
-    EXPECT_FALSE(dlg->BackupWrittenThisRun);
+    EXPECT_EQ(carrier.SettingsProblem, "getdata 1: the device did not list the block (no \"load data_1 ok\")");
+    EXPECT_FALSE(carrier.BackupWrittenThisRun);
 }
 
 TEST_F(SettingsTransferTest, NoBlocksSendsOnlySavedata)
 {
     UseLayout({});
-    ASSERT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 1);
+    ASSERT_EQ(carrier.SaveDeviceSettings(road, carrier.BackupFilePath), 1);
     EXPECT_TRUE(Commands().empty());
     EXPECT_EQ(Backup(), kTitle + "\r\n");
-    ASSERT_EQ(dlg->RestoreDeviceSettings(dlg->BackupFilePath), 1);
+    ASSERT_EQ(carrier.RestoreDeviceSettings(road, carrier.BackupFilePath), 1);
     EXPECT_EQ(Commands(), (std::vector<std::string>{"savedata restart\r"}));
 }
 
@@ -252,12 +249,12 @@ TEST_F(SettingsTransferTest, NoBlocksSendsOnlySavedata)
 TEST_F(SettingsTransferTest, SavedataIsSentOnceAndItsSilenceFailsTheRestore)
 {
     UseLayout({});
-    dlg->Channel.AttemptCount = 3;
-    ASSERT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 1);
+    road.Channel().AttemptCount = 3;
+    ASSERT_EQ(carrier.SaveDeviceSettings(road, carrier.BackupFilePath), 1);
     shell.Mute = true;
-    EXPECT_EQ(dlg->RestoreDeviceSettings(dlg->BackupFilePath), 0);
+    EXPECT_EQ(carrier.RestoreDeviceSettings(road, carrier.BackupFilePath), 0);
     EXPECT_EQ(Commands(), (std::vector<std::string>{"savedata restart\r"}));
-    EXPECT_NE(dlg->SettingsProblem.find("savedata restart"), std::string::npos);
+    EXPECT_NE(carrier.SettingsProblem.find("savedata restart"), std::string::npos);
 }
 
 TEST_F(SettingsTransferTest, ConfirmationIsCaseInsensitive)
@@ -265,7 +262,7 @@ TEST_F(SettingsTransferTest, ConfirmationIsCaseInsensitive)
     UseLayout({0, 0, 1});
     shell.Blocks[3] = {"v"};
     shell.ShoutConfirmation = true;
-    EXPECT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 1);
+    EXPECT_EQ(carrier.SaveDeviceSettings(road, carrier.BackupFilePath), 1);
     EXPECT_FALSE(Logged("retry"));
 }
 
@@ -274,10 +271,10 @@ TEST_F(SettingsTransferTest, ConfirmationArrivingWithTheSecondNudgeStillCounts)
     UseLayout({1});
     shell.Blocks[1] = {"v"};
     shell.HoldConfirmationForNudges = 2;
-    ASSERT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 1);
+    ASSERT_EQ(carrier.SaveDeviceSettings(road, carrier.BackupFilePath), 1);
     EXPECT_EQ(Commands(), (std::vector<std::string>{"getdata 1\r", "\r", "\r"}));
     EXPECT_EQ(Count("retry"), 2);
-    EXPECT_EQ(dlg->Settings->Item(1, 1), "v");
+    EXPECT_EQ(carrier.Settings->Item(1, 1), "v");
 }
 
 TEST_F(SettingsTransferTest, NoConfirmationAfterThreeNudgesFailsTheSaveWithoutBackup)
@@ -285,32 +282,32 @@ TEST_F(SettingsTransferTest, NoConfirmationAfterThreeNudgesFailsTheSaveWithoutBa
     UseLayout({1, 1});
     shell.Blocks[1] = {"v"};
     shell.HoldConfirmationForNudges = 3;
-    EXPECT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 0);
+    EXPECT_EQ(carrier.SaveDeviceSettings(road, carrier.BackupFilePath), 0);
     EXPECT_EQ(Commands(), (std::vector<std::string>{"getdata 1\r", "\r", "\r", "\r"}));
     EXPECT_EQ(Count("retry"), 3);
-    EXPECT_FALSE(dlg->BackupWrittenThisRun);
-    EXPECT_FALSE(test::TempDir::ReadFile(dlg->BackupFilePath).size());
+    EXPECT_FALSE(carrier.BackupWrittenThisRun);
+    EXPECT_FALSE(test::TempDir::ReadFile(carrier.BackupFilePath).size());
 }
 
 TEST_F(SettingsTransferTest, NoShellPromptFailsTheSaveAtOnce)
 {
     UseLayout({1, 1});
     shell.Mute = true;
-    EXPECT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 0);
+    EXPECT_EQ(carrier.SaveDeviceSettings(road, carrier.BackupFilePath), 0);
     EXPECT_EQ(Commands(), (std::vector<std::string>{"getdata 1\r", "\r"})) << "one try and the channel's own nudge";
     EXPECT_EQ(link.Sent().at(0).timeout_ms, 10000);
     EXPECT_EQ(link.Sent().at(0).kind, RK_SHELL_PROMPT);
-    EXPECT_FALSE(dlg->BackupWrittenThisRun);
+    EXPECT_FALSE(carrier.BackupWrittenThisRun);
 }
 
 TEST_F(SettingsTransferTest, PutdataIsConfirmedByTheBlockNumberNotTheItem)
 {
     UseLayout({0, 5});
     shell.Blocks[2] = {"a", "b", "c", "d", "e"};
-    ASSERT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 1);
+    ASSERT_EQ(carrier.SaveDeviceSettings(road, carrier.BackupFilePath), 1);
     shell.ConfirmWithItemNumber = true;
-    EXPECT_EQ(dlg->RestoreDeviceSettings(dlg->BackupFilePath), 0);
-    EXPECT_FALSE(dlg->SettingsRestored);
+    EXPECT_EQ(carrier.RestoreDeviceSettings(road, carrier.BackupFilePath), 0);
+    EXPECT_FALSE(carrier.SettingsRestored);
     EXPECT_EQ(Commands().at(2), "putdata 2 1 a\r");
     EXPECT_EQ(Count("retry"), 3);
     EXPECT_FALSE(shell.Saved) << "savedata is not sent after a failed putdata";
@@ -321,9 +318,9 @@ TEST_F(SettingsTransferTest, GetdataReplyWithFewerItemsThanTheLayoutFailsTheSave
     UseLayout({3});
     shell.Blocks[1] = {"a", "b", "c"};
     shell.DropItemsAfter = 2;
-    EXPECT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 0);
-    EXPECT_FALSE(dlg->BackupWrittenThisRun);
-    EXPECT_NE(dlg->Settings->Item(1, 3), "load data_1 ok") << "the confirmation line is no item";
+    EXPECT_EQ(carrier.SaveDeviceSettings(road, carrier.BackupFilePath), 0);
+    EXPECT_FALSE(carrier.BackupWrittenThisRun);
+    EXPECT_NE(carrier.Settings->Item(1, 3), "load data_1 ok") << "the confirmation line is no item";
 }
 
 TEST_F(SettingsTransferTest, GetdataReplyCutShortFailsTheSave)
@@ -332,8 +329,8 @@ TEST_F(SettingsTransferTest, GetdataReplyCutShortFailsTheSave)
     link.SetResponder([](const std::string& command, int) {
         return command == "\r" ? Answer(kPrompt) : Answer("getdata 1\r\r\nA\r\r\n");
     });
-    EXPECT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 0);
-    EXPECT_FALSE(dlg->BackupWrittenThisRun);
+    EXPECT_EQ(carrier.SaveDeviceSettings(road, carrier.BackupFilePath), 0);
+    EXPECT_FALSE(carrier.BackupWrittenThisRun);
 }
 
 TEST_F(SettingsTransferTest, UnwritableBackupFailsTheSave)
@@ -341,9 +338,9 @@ TEST_F(SettingsTransferTest, UnwritableBackupFailsTheSave)
     UseLayout({1});
     shell.Blocks[1] = {"a"};
     dir.Write("blocker", "a file where the folder should be");
-    dlg->BackupFilePath = dir.File("blocker/7300qb.tmp");
-    EXPECT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 0);
-    EXPECT_FALSE(dlg->BackupWrittenThisRun);
+    carrier.BackupFilePath = dir.File("blocker/7300qb.tmp");
+    EXPECT_EQ(carrier.SaveDeviceSettings(road, carrier.BackupFilePath), 0);
+    EXPECT_FALSE(carrier.BackupWrittenThisRun);
     EXPECT_TRUE(Logged("settings backup not written"));
 }
 
@@ -352,7 +349,7 @@ TEST_F(SettingsTransferTest, RestoreRefusesABackupThisRunDidNotWrite)
     UseLayout({1});
     ::mkdir(dir.File("state").c_str(), 0700);
     dir.Write("state/7300qb.tmp", kTitle + "\r\nold value\r\n");
-    EXPECT_EQ(dlg->RestoreDeviceSettings(dlg->BackupFilePath), 0);
+    EXPECT_EQ(carrier.RestoreDeviceSettings(road, carrier.BackupFilePath), 0);
     EXPECT_TRUE(Commands().empty());
 }
 
@@ -360,24 +357,24 @@ TEST_F(SettingsTransferTest, RestoreRefusesAForeignOrShortBackupWithoutSending)
 {
     UseLayout({2});
     shell.Blocks[1] = {"a", "b"};
-    ASSERT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 1);
+    ASSERT_EQ(carrier.SaveDeviceSettings(road, carrier.BackupFilePath), 1);
     const std::size_t sent = Commands().size();
 
     dir.Write("state/7300qb.tmp", "NEXAVO7300QB\x81\x40Y\x81\x40Ver 1.01\r\na\r\nb\r\n");
-    EXPECT_EQ(dlg->RestoreDeviceSettings(dlg->BackupFilePath), 0);
+    EXPECT_EQ(carrier.RestoreDeviceSettings(road, carrier.BackupFilePath), 0);
     dir.Write("state/7300qb.tmp", kTitle + "\r\na\r\n");
-    EXPECT_EQ(dlg->RestoreDeviceSettings(dlg->BackupFilePath), 0);
-    std::filesystem::remove(dlg->BackupFilePath);
-    EXPECT_EQ(dlg->RestoreDeviceSettings(dlg->BackupFilePath), 0);
+    EXPECT_EQ(carrier.RestoreDeviceSettings(road, carrier.BackupFilePath), 0);
+    std::filesystem::remove(carrier.BackupFilePath);
+    EXPECT_EQ(carrier.RestoreDeviceSettings(road, carrier.BackupFilePath), 0);
     EXPECT_EQ(Commands().size(), sent);
-    EXPECT_FALSE(dlg->SettingsRestored);
+    EXPECT_FALSE(carrier.SettingsRestored);
 }
 
 TEST_F(SettingsTransferTest, LayoutBeyondTheTableIsRefused)
 {
-    dlg->SettingsLayout = SettingsLayoutTable{1, {1024}};
-    dlg->SettingsLayout.Capped = true;
-    EXPECT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 0);
+    carrier.SettingsLayout = SettingsLayoutTable{1, {1024}};
+    carrier.SettingsLayout.Capped = true;
+    EXPECT_EQ(carrier.SaveDeviceSettings(road, carrier.BackupFilePath), 0);
     EXPECT_TRUE(Commands().empty());
 }
 
@@ -387,13 +384,13 @@ protected:
     void PrepareOldBackup(const std::string& c_save)
     {
         dir.Write("verup.dat", "[C_SAVE]\r\n" + c_save);
-        dlg->cfg.C_SAVE = Package::Read(dir.Path(), PackageImages::Skip).Configuration().C_SAVE;
+        parts.cfg.C_SAVE = Package::Read(dir.Path(), PackageImages::Skip).Configuration().C_SAVE;
         UseLayout({3, 3});
         shell.Blocks[1] = {"1", "2", "3"};
         shell.Blocks[2] = {"4", "5", "6"};
-        ASSERT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 1);
-        dlg->ConvertOnRestore = 1;
-        dlg->ConversionLayout = SettingsLayoutTable{3, {2, 2, 2}};
+        ASSERT_EQ(carrier.SaveDeviceSettings(road, carrier.BackupFilePath), 1);
+        carrier.ConvertOnRestore = 1;
+        carrier.ConversionLayout = SettingsLayoutTable{3, {2, 2, 2}};
     }
     std::vector<std::string> Putdata() const
     {
@@ -408,18 +405,18 @@ protected:
 TEST_F(SettingsConversionTest, OldLinesAreDealtOutToTheNewBlocks)
 {
     PrepareOldBackup("NUM=3\r\n1=2\r\n2=2\r\n3=2\r\n");
-    ASSERT_EQ(dlg->RestoreDeviceSettings(dlg->BackupFilePath), 1);
+    ASSERT_EQ(carrier.RestoreDeviceSettings(road, carrier.BackupFilePath), 1);
     EXPECT_EQ(Putdata(), (std::vector<std::string>{"putdata 1 1 1\r", "putdata 1 2 2\r", "putdata 2 1 3\r",
                                                    "putdata 2 2 4\r", "putdata 3 1 5\r", "putdata 3 2 6\r"}));
     EXPECT_EQ(Backup(), kTitle + "\r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n");
-    EXPECT_EQ(dlg->SettingsLayout.BlockCount, 3);
+    EXPECT_EQ(carrier.SettingsLayout.BlockCount, 3);
     EXPECT_TRUE(Logged("new data <- old data\r\n"));
 }
 
 TEST_F(SettingsConversionTest, SlotsTheOldFileDoesNotSupplyKeepTheTable)
 {
     PrepareOldBackup("NUM=4\r\n1=3\r\n2=2\r\n3=2\r\n4=1\r\n");
-    ASSERT_EQ(dlg->RestoreDeviceSettings(dlg->BackupFilePath), 1);
+    ASSERT_EQ(carrier.RestoreDeviceSettings(road, carrier.BackupFilePath), 1);
     // Item 3 of block 1 is what the save stored there; block 4 was never filled.
     EXPECT_EQ(Backup(), kTitle + "\r\n1\r\n2\r\n3\r\n3\r\n4\r\n5\r\n6\r\n\r\n");
     EXPECT_EQ(Putdata().back(), "putdata 4 1 \r");
@@ -428,13 +425,13 @@ TEST_F(SettingsConversionTest, SlotsTheOldFileDoesNotSupplyKeepTheTable)
 TEST_F(SettingsConversionTest, FailedConversionSendsNothingAndKeepsTheFile)
 {
     PrepareOldBackup("NUM=3\r\n1=2\r\n2=2\r\n3=2\r\n");
-    dlg->ConversionLayout = SettingsLayoutTable{4, {2, 2, 2, 1}};  // wants seven lines, the file has six
+    carrier.ConversionLayout = SettingsLayoutTable{4, {2, 2, 2, 1}};  // wants seven lines, the file has six
     const std::string before = Backup();
     const std::size_t sent = Commands().size();
-    EXPECT_EQ(dlg->RestoreDeviceSettings(dlg->BackupFilePath), 0);
+    EXPECT_EQ(carrier.RestoreDeviceSettings(road, carrier.BackupFilePath), 0);
     EXPECT_EQ(Commands().size(), sent);
     EXPECT_EQ(Backup(), before);
-    EXPECT_EQ(dlg->SettingsLayout.BlockCount, 2) << "the layout is not replaced";
+    EXPECT_EQ(carrier.SettingsLayout.BlockCount, 2) << "the layout is not replaced";
     EXPECT_FALSE(Logged("new data <- old data"));
 }
 
@@ -443,7 +440,7 @@ TEST_F(SettingsConversionTest, ForeignTitleIsNotConverted)
     PrepareOldBackup("NUM=3\r\n1=2\r\n2=2\r\n3=2\r\n");
     const std::string foreign = "OTHER\x81\x40X\x81\x40Ver 1.01\r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n";
     dir.Write("state/7300qb.tmp", foreign);
-    EXPECT_EQ(dlg->ConvertSavedSettings(dlg->BackupFilePath), 0);
+    EXPECT_EQ(carrier.ConvertSavedSettings(carrier.BackupFilePath), 0);
     EXPECT_EQ(Backup(), foreign);
 }
 
@@ -452,17 +449,17 @@ TEST_F(SettingsConversionTest, ValueRulesApplyToTheNewBlockNumbers)
     const std::string unset = "1\x01" "2\x01" "3\x01" "4\x01" "5\x01" "6\x01" "65535\x01" "8\x01" "9\x01" "10\x01" "65535";
     const std::string fixed = "1\x01" "2\x01" "3\x01" "4\x01" "5\x01" "6\x01" "-1\x01" "8\x01" "9\x01" "10\x01" "-1";
     dir.Write("verup.dat", "[C_SAVE]\r\nNUM=37\r\n19=2\r\n37=1\r\n");
-    dlg->cfg.C_SAVE = Package::Read(dir.Path(), PackageImages::Skip).Configuration().C_SAVE;
+    parts.cfg.C_SAVE = Package::Read(dir.Path(), PackageImages::Skip).Configuration().C_SAVE;
     // The old layout keeps these values in its blocks 1 and 2; the new one in 19 and 37.
     UseLayout({3});
     shell.Blocks[1] = {"4", "4", unset};
-    ASSERT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 1);
+    ASSERT_EQ(carrier.SaveDeviceSettings(road, carrier.BackupFilePath), 1);
     std::vector<int> c_data(37, 0);
     c_data[18] = 2;
     c_data[36] = 1;
-    dlg->ConvertOnRestore = 1;
-    dlg->ConversionLayout = SettingsLayoutTable{37, c_data};
-    ASSERT_EQ(dlg->RestoreDeviceSettings(dlg->BackupFilePath), 1);
+    carrier.ConvertOnRestore = 1;
+    carrier.ConversionLayout = SettingsLayoutTable{37, c_data};
+    ASSERT_EQ(carrier.RestoreDeviceSettings(road, carrier.BackupFilePath), 1);
     EXPECT_EQ(shell.Written[19], (std::vector<std::string>{"4", "5"}));
     EXPECT_EQ(shell.Written[37], (std::vector<std::string>{fixed}));
 }
@@ -471,8 +468,8 @@ TEST_F(SettingsTransferTest, WithoutConversionTheValueRulesNeverApply)
 {
     UseLayout({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2});
     shell.Blocks[19] = {"4", "4"};
-    ASSERT_EQ(dlg->SaveDeviceSettings(dlg->BackupFilePath), 1);
-    ASSERT_EQ(dlg->RestoreDeviceSettings(dlg->BackupFilePath), 1);
+    ASSERT_EQ(carrier.SaveDeviceSettings(road, carrier.BackupFilePath), 1);
+    ASSERT_EQ(carrier.RestoreDeviceSettings(road, carrier.BackupFilePath), 1);
     EXPECT_EQ(shell.Written[19], (std::vector<std::string>{"4", "4"}));
     EXPECT_FALSE(Logged("new data <- old data"));
 }

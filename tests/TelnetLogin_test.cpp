@@ -8,14 +8,11 @@
 #include <utility>
 #include <vector>
 
-#include "app/CUpdateDlg.h"
-#include "lan/TelnetLink.h"
+#include "lan/LanRoad.h"
 #include "platform/Clock.h"
 #include "platform/IcmpEcho.h"
 #include "support/LoopbackServer.h"
-#include "support/RecordingHost.h"
-#include "support/StartupFolders.h"
-#include "support/TempDir.h"
+#include "support/RoadParts.h"
 
 namespace verup {
 namespace {
@@ -37,23 +34,13 @@ class TelnetLoginTest : public ::testing::Test {
 protected:
     TelnetLoginTest()
     {
-        env_ = test::EnvironmentIn(dir_.Path(), clock_);
-        dlg_ = std::make_unique<CUpdateDlg>(host_, env_);
-        dlg_->cfg.DEBUG = 99;
-        dlg_->cfg.KIKI1 = "NEXAVO7300QB";
-        dlg_->cfg.KIKI2 = "NEXAVO7300QW";
-        dlg_->cfg.NUM_LEN = 12;
-        dlg_->Channel.AttemptCount = 2;
-        dlg_->Channel.LinkKind = 1;
-        dlg_->Device.FirmwareVersionText = "old firmware";
-        dlg_->Device.TelnetServerText = "old server";
-        dlg_->Telnet = std::make_unique<TelnetLink>(clock_, server_.Port());
-    }
-    ~TelnetLoginTest() override
-    {
-        // The link first: its reader reports into the dialog.
-        dlg_->Telnet->Close();
-        dlg_.reset();
+        parts_.cfg.KIKI1 = "NEXAVO7300QB";
+        parts_.cfg.KIKI2 = "NEXAVO7300QW";
+        parts_.cfg.NUM_LEN = 12;
+        parts_.cfg.RETRY = 2;
+        parts_.device.FirmwareVersionText = "old firmware";
+        parts_.device.TelnetServerText = "old server";
+        road_ = std::make_unique<LanRoad>(parts_.Context(), server_.Port());
     }
 
     // The device: accept, `opening`, then answer each awaited line. Returns ConnectDevice's result.
@@ -68,24 +55,18 @@ protected:
                 server_.Send(answer);
             }
         });
-        const int result = dlg_->ConnectDevice("127.0.0.1", mode);
-        dlg_->Telnet->Close();
+        const LanConnect result = road_->ConnectDevice("127.0.0.1", mode);
+        road_->Link().Close();
         device.join();
-        return result;
+        return static_cast<int>(result);
     }
-    std::string Log()
-    {
-        auto lock = host_.Lock();
-        return host_.Log;
-    }
+    std::string Log() const { return parts_.Log(); }
 
     // Login exchanges wait 5000 device ms: 100 ms real. The watchdog: 300 ms real.
     Clock clock_{50};
-    test::TempDir dir_;
     test::LoopbackServer server_;
-    test::RecordingHost host_;
-    StartupEnvironment env_;
-    std::unique_ptr<CUpdateDlg> dlg_;
+    test::RoadParts parts_{clock_};
+    std::unique_ptr<LanRoad> road_;
     std::string received_;
 };
 
@@ -93,9 +74,9 @@ TEST_F(TelnetLoginTest, LogsInAndTakesTheVersionsFromTheGreeting)
 {
     const std::string opening = std::string("\xff\xfb\x01", 3) + kPrompt;
     EXPECT_EQ(Connect(opening, Login(kGreeting)), 1);
-    EXPECT_EQ(dlg_->Telnet->LoginState(), LOGIN_DONE);
-    EXPECT_EQ(dlg_->Device.FirmwareVersionText, "Version 1.20");
-    EXPECT_EQ(dlg_->Device.TelnetServerText, "Version 2.00\r");
+    EXPECT_EQ(road_->Link().LoginState(), LOGIN_DONE);
+    EXPECT_EQ(parts_.device.FirmwareVersionText, "Version 1.20");
+    EXPECT_EQ(parts_.device.TelnetServerText, "Version 2.00\r");
     // DO ECHO answered the device's WILL ECHO before the login began.
     EXPECT_EQ(received_, std::string("\xff\xfd\x01", 3) + kPasswordLine + "administrator\r" + kPasswordLine);
     const std::string log = Log();
@@ -112,9 +93,9 @@ TEST_F(TelnetLoginTest, SecondProductNameIsAcceptedToo)
 {
     const std::string greeting = "\r\nNEXAVO7300QW\r\nFarmware Version 1.30 1\r\n>";
     EXPECT_EQ(Connect(kPrompt, Login(greeting)), 1);
-    EXPECT_EQ(dlg_->Device.FirmwareVersionText, "Version 1.30");
+    EXPECT_EQ(parts_.device.FirmwareVersionText, "Version 1.30");
     // No "Telnet Server ": the old text stays.
-    EXPECT_EQ(dlg_->Device.TelnetServerText, "old server");
+    EXPECT_EQ(parts_.device.TelnetServerText, "old server");
 }
 
 // A greeting of another product ends the login before the administrator step; an empty
@@ -122,25 +103,25 @@ TEST_F(TelnetLoginTest, SecondProductNameIsAcceptedToo)
 TEST_F(TelnetLoginTest, GreetingOfAnotherProductEndsWithoutAdministrator)
 {
     EXPECT_EQ(Connect(kPrompt, {{kPasswordLine, "\r\nNEXAVO9999\r\nFarmware Version 9.99 0\r\n>"}}), -2);
-    EXPECT_EQ(dlg_->Telnet->LoginState(), LOGIN_WRONG_PRODUCT);
+    EXPECT_EQ(road_->Link().LoginState(), LOGIN_WRONG_PRODUCT);
     EXPECT_NE(Log().find("Check ERROR\r\n"), std::string::npos);
     EXPECT_EQ(Log().find("Local Password Check OK"), std::string::npos);
-    dlg_->cfg.KIKI2.clear();
+    parts_.cfg.KIKI2.clear();
     EXPECT_EQ(Connect(kPrompt, {{kPasswordLine, "\r\nOTHERBOX9\r\nFarmware Version 1.20 0\r\n>"}}), -2);
-    EXPECT_EQ(dlg_->Telnet->LoginState(), LOGIN_WRONG_PRODUCT);
-    EXPECT_EQ(dlg_->Device.FirmwareVersionText, "old firmware");
+    EXPECT_EQ(road_->Link().LoginState(), LOGIN_WRONG_PRODUCT);
+    EXPECT_EQ(parts_.device.FirmwareVersionText, "old firmware");
 }
 
 TEST_F(TelnetLoginTest, VersionCutsStayInsideTheFirst250Bytes)
 {
-    dlg_->cfg.NUM_LEN = 400;
+    parts_.cfg.NUM_LEN = 400;
     // "Farmware " ends at byte 240: ten bytes of the greeting are left for the version.
     const std::string greeting = "\r\nNEXAVO7300QB" + std::string(240 - 14 - 9, '.') + "Farmware Version 1.20 3 and more text\r\n>";
     const std::string short_server = "\r\nNEXAVO7300QB\r\nTelnet Server V1\r\n>";
     EXPECT_EQ(Connect(kPrompt, Login(greeting)), 1);
-    EXPECT_EQ(dlg_->Device.FirmwareVersionText, "Version 1.");
+    EXPECT_EQ(parts_.device.FirmwareVersionText, "Version 1.");
     EXPECT_EQ(Connect(kPrompt, Login(short_server)), 1);
-    EXPECT_EQ(dlg_->Device.TelnetServerText, "V1\r\n>");
+    EXPECT_EQ(parts_.device.TelnetServerText, "V1\r\n>");
 }
 
 // Each step that refuses ends the login with its result and its log line; the greeting was
@@ -169,13 +150,13 @@ TEST_F(TelnetLoginTest, RefusedStepsFailTheLogin)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        { auto lock = host_.Lock(); host_.Log.clear(); }
-        dlg_->Device.FirmwareVersionText = "old firmware";
+        parts_.ClearLog();
+        parts_.device.FirmwareVersionText = "old firmware";
         received_.clear();
         EXPECT_EQ(Connect(c.opening, c.script), c.result);
         EXPECT_EQ(Log().find(*c.logged != '\0' ? c.logged : "Password Check") != std::string::npos, *c.logged != '\0')
             << Log();
-        EXPECT_EQ(dlg_->Device.FirmwareVersionText, c.script.size() > 1 ? "Version 1.20" : "old firmware");
+        EXPECT_EQ(parts_.device.FirmwareVersionText, c.script.size() > 1 ? "Version 1.20" : "old firmware");
     }
 }
 

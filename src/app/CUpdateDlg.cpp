@@ -6,7 +6,6 @@
 #include <cstdlib>
 
 #include "app/DialogTexts.h"
-#include "lan/TelnetLink.h"
 #include "package/ConfigReader.h"
 #include "package/ImagePresence.h"
 #include "package/PackageIdentity.h"
@@ -15,7 +14,6 @@
 #include "platform/Paths.h"
 #include "platform/ProfileFile.h"
 #include "platform/SerialPortNames.h"
-#include "serial/SerialLink.h"
 #include "settings/SettingsPlan.h"
 #include "settings/SettingsTable.h"
 
@@ -46,10 +44,10 @@ CUpdateDlg::CUpdateDlg(DialogHost& host_, StartupEnvironment environment)
       Progress([this](int total) { host.SetProgressRange(0, total); },
                [this](int position, const std::string& text) { Report(position, text); },
                [this](int position) { host.SetProgressPos(position); }),
-      Channel(clock)
+      Carrier(MakeRoadContext())
 {
+    Carrier.BackupWritten = [this](const std::string& path) { NoteBackupFile(path); };
     LogLineCount = 0;
-    TransferState = 0;
     UpdateStage = 0;
     StartupDone = 0;
     cfg.NAME1.clear();
@@ -62,12 +60,42 @@ CUpdateDlg::~CUpdateDlg()
     timers.Kill(TIMER_STATUS);
     timers.Kill(TIMER_WATCHDOG);
     // The links' threads report into this object: stop them before any member goes.
-    if (Telnet)
-        Telnet->Close();
-    if (Serial)
-        Serial->Close();
-    Channel.SetSerialLink(nullptr);
-    Channel.SetLanLink(nullptr);
+    Lan.reset();
+    Serial.reset();
+}
+
+RoadContext CUpdateDlg::MakeRoadContext()
+{
+    return RoadContext{clock, timers, UpdatePackage, cfg, Progress, Device,
+                       [this](const std::string& text) { Report(-1, text); }};
+}
+
+SerialRoad& CUpdateDlg::MakeSerialRoad()
+{
+    if (!Serial)
+        Serial = std::make_unique<SerialRoad>(MakeRoadContext());
+    return *Serial;
+}
+
+LanRoad& CUpdateDlg::MakeLanRoad()
+{
+    if (!Lan) {
+        Lan = std::make_unique<LanRoad>(MakeRoadContext(), env.TelnetPort);
+        Lan->DeviceAddress = DeviceAddress;
+    }
+    return *Lan;
+}
+
+Road* CUpdateDlg::ActiveRoad()
+{
+    if (LinkKind != 0)
+        return Lan.get();
+    return Serial.get();
+}
+
+std::string CUpdateDlg::PortName() const
+{
+    return Serial ? Serial->ComPortName : std::string();
 }
 
 bool CUpdateDlg::FailStartup(const std::string& message, MessageIcon icon)
@@ -86,12 +114,11 @@ bool CUpdateDlg::LoadPackage(PackageImages images)
     UpdatePackage = Package::Read(env.CurrentDirectory, images);
     cfg = UpdatePackage.Configuration();
     // Named once the device is known (LookForKeptBackups).
-    BackupFilePath.clear();
+    Carrier.BackupFilePath.clear();
 
     TitleText = MakeTitleText(cfg);
     TitleVersionText = MakeTitleVersionText(TitleText);
     SetNewVersionText(CutText(cfg.NUM, cfg.NUM_LEN));
-    Channel.AttemptCount = cfg.RETRY;
 
     return UpdatePackage.Presence().Accepted;
 }
@@ -156,7 +183,6 @@ bool CUpdateDlg::OnInitDialog()
     }
     if (LinkKind == 0)
         SerialPortPath = choice->PortPath;
-    Channel.LinkKind = LinkKind;
 
     // One device is updated by one run at a time; the serial road locks each port it opens.
     if (LinkKind != 0) {
@@ -182,7 +208,7 @@ bool CUpdateDlg::OnInitDialog()
 
     // Step 13.
     AddedBlockCount = 0;
-    ConvertOnRestore = 0;
+    Carrier.ConvertOnRestore = 0;
     SettingsReset = 0;
     OldLayoutSave = 0;
     if (!RestoreOnly && Device.ProbeResult != PROBE_FLASH_MONITOR && !DecideSettingsCarry())
@@ -245,10 +271,10 @@ int CUpdateDlg::DecideSettingsCarry()
     DeviceRevision = plan.DeviceRevision;
     SettingsReset = plan.SettingsReset;
     OldLayoutSave = plan.OldLayoutSave;
-    ConvertOnRestore = plan.ConvertOnRestore;
-    SettingsLayout = plan.Layout;
-    SettingsLayoutName = plan.LayoutName;
-    ConversionLayout = plan.ConversionLayout;
+    Carrier.ConvertOnRestore = plan.ConvertOnRestore;
+    Carrier.SettingsLayout = plan.Layout;
+    Carrier.SettingsLayoutName = plan.LayoutName;
+    Carrier.ConversionLayout = plan.ConversionLayout;
     AddedBlockCount = plan.AddedBlockCount;
     return 1;
 }
@@ -294,27 +320,27 @@ bool CUpdateDlg::OnClose()
     // device and confirmed (debug mode keeps it even then). Until then it may be the only copy
     // of the device's settings, and the user is told where it is. Files of other runs are
     // never touched: they are put back with "verup settings restore".
-    if (!instance_refused_ && BackupWrittenThisRun && !BackupFilePath.empty()) {
-        if (SettingsRestored) {
+    const std::string& backup = Carrier.BackupFilePath;
+    if (!instance_refused_ && Carrier.BackupWrittenThisRun && !backup.empty()) {
+        if (Carrier.SettingsRestored) {
             if (cfg.DEBUG != kDebugMode)
-                RemoveKeptBackup(BackupFilePath);
-        } else if (FileExists(BackupFilePath)) {
-            BackupKept = true;
-            const std::string text = std::string(kMsgBackupKept) + Utf8ToCp932(BackupFilePath);
+                RemoveKeptBackup(backup);
+        } else if (FileExists(backup)) {
+            Carrier.BackupKept = true;
+            const std::string text = std::string(kMsgBackupKept) + Utf8ToCp932(backup);
             host.ShowMessage(text, TitleText, MessageIcon::Exclamation, MessageOwner::MainWindow);
         }
     }
 
     if (StartupDone == 1) {
-        Channel.SetSerialLink(nullptr);
-        Channel.SetLanLink(nullptr);
-        if (LinkKind == 0)
-            Serial.reset();
-        else
-            Telnet.reset();
-        SettingsLayout = SettingsLayoutTable{};
-        if (ConvertOnRestore == 1)
-            ConversionLayout = SettingsLayoutTable{};
+        // The links close; the roads stay with what they reached, for the front ends' reports.
+        if (Serial && Serial->Port() != nullptr)
+            Serial->Port()->Close();
+        if (Lan)
+            Lan->Link().Close();
+        Carrier.SettingsLayout = SettingsLayoutTable{};
+        if (Carrier.ConvertOnRestore == 1)
+            Carrier.ConversionLayout = SettingsLayoutTable{};
     }
     DeviceLock.reset();
     InstanceMutex.reset();

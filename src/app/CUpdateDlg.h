@@ -25,14 +25,13 @@
 #include "protocol/CommandChannel.h"
 #include "protocol/DeviceIdentity.h"
 #include "protocol/Reporter.h"
-#include "serial/MonitorResults.h"
+#include "lan/LanRoad.h"
+#include "protocol/RoadContext.h"
+#include "serial/SerialRoad.h"
 #include "settings/KeptBackups.h"
+#include "settings/SettingsCarrier.h"
 
 namespace verup {
-
-class SerialLink;
-class TelnetLink;
-class SettingsTable;
 
 // Where the start-up looks; the front ends fill it from the process environment, tests
 // point it at temporary folders.
@@ -86,9 +85,6 @@ public:
     void PostRefresh();
     void StartStatusAnimation();
     void StopStatusAnimation();
-    // TIMER_WATCHDOG: TransferState becomes 999 after `period_ms` (and every period after).
-    void StartWatchdog(int64_t period_ms);
-    void StopWatchdog();
     void SetStatusText(const std::string& text);
     void SetNoticeText(const std::string& text);
     // The notice line at the end of an update: empty, or where the settings backup (or the
@@ -98,45 +94,20 @@ public:
     BoundTexts SnapshotTexts() const;
     const std::string& DebugLogText() const { return DebugLog; }
 
-    // ---- Serial road (src/serial) ----
-    int ProbeDevice(int enter_flash_mode);
-    int QueryVersion(std::string& out);
-    int QueryDeviceInfo();
-    int WaitForDevice(int pause_ms, int probe_flag);
-    [[nodiscard]] ChecksumResult FixRamChecksum();
-    [[nodiscard]] ChecksumResult CheckFlashChecksum();
-    [[nodiscard]] TransferResult DownloadBootImage(int table);
-    [[nodiscard]] TransferResult DownloadFpgaImage(int image);
-    // Streams the program's text (`line_count` CR LF lines, ticked off per sector of
-    // `sector_count`) to the flash monitor.
-    [[nodiscard]] TransferResult DownloadProgram(std::string_view text, int line_count, int sector_count);
+    // ---- The roads and the settings carrier ----
+    // The road the start-up chose (null before it, and after the teardown).
+    Road* ActiveRoad();
+    // What the roads and the carrier are given of this update.
+    RoadContext MakeRoadContext();
+    // The serial road, made by the start-up and by tests.
+    SerialRoad& MakeSerialRoad();
+    // The LAN road, made by the start-up and by tests.
+    LanRoad& MakeLanRoad();
+    // The link the device is reached on, for texts and file names: the serial port's name.
+    std::string PortName() const;
+    // The update sequences (app/SerialUpdate.cpp, app/LanUpdate.cpp).
     void SerialUpdate();
-
-    // ---- LAN road (src/lan) ----
-    int ConnectDevice(const std::string& address, int mode);
-    int DownloadBlock(const uint8_t* data, size_t length, int area);
-    int DownloadArea(const uint8_t* data, size_t length, int area);
-    int UploadArea(uint8_t* buffer, size_t length, int area);
     void LanUpdate();
-    // The telnet link's notifications: 1 connected, 2 negotiation answered, 3 password prompt
-    // (runs the login on the link's login thread).
-    void OnSocketNotify(int result);
-    // The telnet link, made on first use and handed to the command channel.
-    TelnetLink& LanLink();
-
-    // ---- Settings (src/settings) ----
-    int SaveDeviceSettings(const std::string& path);
-    int RestoreDeviceSettings(const std::string& path);
-    int ConvertSavedSettings(const std::string& path);
-    // Reads back what the last restore wrote, once the device is up again: the blocks with
-    // getdata, or (over the LAN, when the whole settings area was written) area 31 with
-    // "upload". Enters the serial shell (and leaves it) or logs in over telnet as needed.
-    // 1 when the device holds what was written (SettingsRestored then becomes true), else 0.
-    int ConfirmRestoredSettings();
-    // OutcomeDetail when the settings could not be saved (nothing erased), or were written back
-    // without being confirmed; from SettingsProblem and the backup's path.
-    std::string SettingsNotSavedDetail() const;
-    std::string SettingsNotRestoredDetail() const;
 
     // ---- Kept settings files (app/KeptBackupFiles.cpp, settings/KeptBackupRestore.cpp) ----
     // The device's MAC address from its version answers (lower case), else empty.
@@ -181,8 +152,6 @@ public:
     Package UpdatePackage;
     Config cfg;  // the package's values; the settings decision may clear SAVE
 
-    std::string BackupFilePath;
-
     // Titles and texts (CP932). The four bound texts are guarded by texts_mutex_.
     std::string TitleText;
     std::string TitleVersionText;
@@ -190,7 +159,6 @@ public:
     // Link choice
     int LinkKind = 0;
     int ComPortNumber = 1;
-    std::string ComPortName;
     std::string DeviceAddress;
     std::string SerialPortPath;  // a device path given instead of a COM number (never scanned)
 
@@ -202,29 +170,7 @@ public:
     int DeviceRevision = 0;
     int SettingsReset = 0;
     int OldLayoutSave = 0;
-    int ConvertOnRestore = 0;
-    SettingsLayoutTable SettingsLayout;
-    std::string SettingsLayoutName;  // the verup.dat section SettingsLayout came from
-    SettingsLayoutTable ConversionLayout;
     int AddedBlockCount = 0;
-    std::unique_ptr<SettingsTable> Settings;
-    // The backup file was written by this run's save (a restore never uses an older one).
-    bool BackupWrittenThisRun = false;
-    // The restored settings were read back from the device and found as written; the
-    // teardown deletes the backup file only then.
-    bool SettingsRestored = false;
-    // The saved settings were written back to the device (putdata and savedata, or area 31),
-    // confirmed or not.
-    bool SettingsWrittenBack = false;
-    // The settings area written back to area 31 over the LAN, for ConfirmRestoredSettings.
-    std::vector<uint8_t> SettingsAreaWritten;
-    // Why the last settings save, restore or confirmation failed (plain English), else empty.
-    std::string SettingsProblem;
-    // The teardown kept the backup because its settings were not put back.
-    bool BackupKept = false;
-    // The file holding the settings area this run read from the device over the LAN, when the
-    // run ended without writing it back (else empty). The teardown leaves it alone.
-    std::string SettingsAreaKeptPath;
     // Files earlier runs kept for the device the start-up reached, newest first.
     std::vector<KeptBackup> KeptBackups;
     // What the start-up found in the state folder besides: temporary files of interrupted writes.
@@ -242,7 +188,6 @@ public:
     std::atomic<int> UpdateStage{0};
     std::string StageText;
     std::atomic<int> DotPhase{0};
-    std::atomic<int> TransferState{0};
     // Why the update refused the package's images before touching the device, one line per
     // file (empty when they were usable or not judged). Written by the worker.
     std::vector<std::string> ImagesRefusal;
@@ -252,10 +197,10 @@ public:
     // it was not read.
     std::string VersionAfterUpdate;
 
-    // Links and the command channel (one update owns them; nothing is process-wide)
-    std::unique_ptr<SerialLink> Serial;
-    std::unique_ptr<TelnetLink> Telnet;
-    CommandChannel Channel;
+    // The roads (one update owns them; nothing is process-wide) and the settings carrier.
+    std::unique_ptr<SerialRoad> Serial;
+    std::unique_ptr<LanRoad> Lan;
+    SettingsCarrier Carrier;
 
     // Run state
     int StartupDone = 0;

@@ -38,7 +38,7 @@ std::string CUpdateDlg::LinkText() const
 {
     if (LinkKind != 0)
         return "LAN " + DeviceAddress;
-    return ComPortName + " " + ResolvePortName(ComPortName);
+    return PortName() + " " + ResolvePortName(PortName());
 }
 
 std::string CUpdateDlg::DeviceFileTag() const
@@ -46,12 +46,12 @@ std::string CUpdateDlg::DeviceFileTag() const
     const std::string mac = DeviceMac();
     if (!mac.empty())
         return mac;
-    return FileNameSafe(LinkKind != 0 ? DeviceAddress : ResolvePortName(ComPortName));
+    return FileNameSafe(LinkKind != 0 ? DeviceAddress : ResolvePortName(PortName()));
 }
 
 void CUpdateDlg::LookForKeptBackups()
 {
-    BackupFilePath =
+    Carrier.BackupFilePath =
         FreeKeptFilePath(env.StateDirectory, kSettingsBackupPrefix, DeviceFileTag(), std::time(nullptr),
                          kSettingsBackupExtension);
     KeptBackups = KeptBackupsOf(env.StateDirectory, DeviceMac(), LinkText());
@@ -74,9 +74,9 @@ BackupNote CUpdateDlg::NewBackupNote(const char* kind) const
 void CUpdateDlg::NoteBackupFile(const std::string& path)
 {
     BackupNote note = NewBackupNote("settings");
-    note.Layout = SettingsLayoutName;
-    for (int b = 1; b <= SettingsLayout.BlockCount; ++b)
-        note.Items += SettingsLayout.Items(b);
+    note.Layout = Carrier.SettingsLayoutName;
+    for (int b = 1; b <= Carrier.SettingsLayout.BlockCount; ++b)
+        note.Items += Carrier.SettingsLayout.Items(b);
     std::string error;
     // The backup stays usable without its note; `verup settings list` then knows less of it.
     if (!WriteBackupNote(path, note, error))

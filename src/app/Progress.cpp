@@ -44,10 +44,7 @@ void CUpdateDlg::WriteLogLocked(const std::string& text)
 
 void CUpdateDlg::OnTimer(int id)
 {
-    if (id == TIMER_WATCHDOG) {
-        TransferState = 999;
-        return;
-    }
+    // The download watchdog is the serial road's own timer.
     if (id != TIMER_STATUS)
         return;
     const int stage = UpdateStage.load();
@@ -77,16 +74,6 @@ void CUpdateDlg::StartStatusAnimation()
 void CUpdateDlg::StopStatusAnimation()
 {
     timers.Kill(TIMER_STATUS);
-}
-
-void CUpdateDlg::StartWatchdog(int64_t period_ms)
-{
-    timers.Set(TIMER_WATCHDOG, period_ms, [this] { OnTimer(TIMER_WATCHDOG); });
-}
-
-void CUpdateDlg::StopWatchdog()
-{
-    timers.Kill(TIMER_WATCHDOG);
 }
 
 BoundTexts CUpdateDlg::SnapshotTexts() const
@@ -151,8 +138,8 @@ void CUpdateDlg::BeginUpdate()
     Progress.Reset();
     ImagesWritten.clear();
     VersionAfterUpdate.clear();
-    SettingsWrittenBack = false;
-    SettingsAreaKeptPath.clear();
+    Carrier.SettingsWrittenBack = false;
+    Carrier.SettingsAreaKeptPath.clear();
     OutcomeDetail.clear();
     // The range until the run has declared its steps.
     host.SetProgressRange(0, 10);
@@ -175,7 +162,7 @@ void CUpdateDlg::EndUpdate(Outcome outcome)
         break;
     case Outcome::SettingsNotRestored:
         SetStatusText(kStatusDoneSettingsLost);
-        OutcomeDetail = SettingsNotRestoredDetail();
+        OutcomeDetail = Carrier.SettingsNotRestoredDetail();
         break;
     default:
         SetStatusText(kStatusFailed);
@@ -194,16 +181,16 @@ void CUpdateDlg::ShowFinalNotice()
     if (!ImagesRefusal.empty())
         notice = Utf8ToCp932("Nothing written, the package is refused: " + ImagesRefusal.front());
     // The backup is then the settings' only copy.
-    if (BackupWrittenThisRun && !SettingsRestored) {
-        notice = std::string(kNoticeSettingsBackupAt) + Utf8ToCp932(BackupFilePath);
-        Report(-1, "settings backup kept: " + BackupFilePath + "\r\n");
+    if (Carrier.BackupWrittenThisRun && !Carrier.SettingsRestored) {
+        notice = std::string(kNoticeSettingsBackupAt) + Utf8ToCp932(Carrier.BackupFilePath);
+        Report(-1, "settings backup kept: " + Carrier.BackupFilePath + "\r\n");
     }
     // The settings area read over the LAN and not written back.
-    if (!SettingsAreaKeptPath.empty()) {
+    if (!Carrier.SettingsAreaKeptPath.empty()) {
         if (!notice.empty())
             notice += ' ';
-        notice += std::string(kNoticeSettingsBackupAt) + Utf8ToCp932(SettingsAreaKeptPath);
-        Report(-1, "settings area kept: " + SettingsAreaKeptPath + "\r\n");
+        notice += std::string(kNoticeSettingsBackupAt) + Utf8ToCp932(Carrier.SettingsAreaKeptPath);
+        Report(-1, "settings area kept: " + Carrier.SettingsAreaKeptPath + "\r\n");
     }
     SetNoticeText(notice);
     PostRefresh();

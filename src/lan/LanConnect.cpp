@@ -1,7 +1,7 @@
 // Reaching the device over the LAN: echo check, telnet connection, wait for the login.
 #include <string>
 
-#include "app/CUpdateDlg.h"
+#include "lan/LanRoad.h"
 #include "lan/TelnetLink.h"
 #include "platform/IcmpEcho.h"
 
@@ -12,6 +12,8 @@ constexpr int kEchoAttemptsMode1 = 11;
 constexpr int kEchoAttemptsMode2 = 32;
 constexpr int64_t kEchoPauseMs = 3000;       ///< ms between two echo attempts
 constexpr int64_t kNoEchoWaitMs = 1000;      ///< ms waited instead of the echo check (mode 0)
+// Over the LAN the settings are read back after the restart: with the echo check first.
+constexpr int kConnectWithEchoCheck = 1;
 constexpr int64_t kLoginWatchdogMs = 15000;  ///< ms for the login to reach an outcome
 
 int EchoAttempts(int mode)
@@ -28,39 +30,52 @@ int EchoAttempts(int mode)
 
 }  // namespace
 
-int CUpdateDlg::ConnectDevice(const std::string& address, int mode)
+LanConnect LanRoad::ConnectDevice(const std::string& address, int mode)
 {
-    TelnetLink& link = LanLink();
     const int attempts = EchoAttempts(mode);
     if (attempts == 0) {
-        clock.SleepMs(kNoEchoWaitMs);
+        ctx_.clock.SleepMs(kNoEchoWaitMs);
     } else {
         for (int attempt = 1;; ++attempt) {
             IcmpMethod method = IcmpMethod::None;
-            const int echo = IcmpPing(address, clock, &method);
-            Report(-1, "icmp echo " + address + " (" + IcmpMethodName(method) + "): " + std::to_string(echo) + "\r\n");
+            const int echo = IcmpPing(address, ctx_.clock, &method);
+            ctx_.Log("icmp echo " + address + " (" + IcmpMethodName(method) + "): " + std::to_string(echo) + "\r\n");
             if (echo == ICMP_ANSWERED)
                 break;
             if (attempt >= attempts)
-                return 0;
-            clock.SleepMs(kEchoPauseMs);
+                return LanConnect::NoAnswer;
+            ctx_.clock.SleepMs(kEchoPauseMs);
         }
     }
-    if (link.Open(address) != 1)
-        return 0;
-    timers.Set(TIMER_WATCHDOG, kLoginWatchdogMs, [&link] { link.ExpireLogin(); });
-    const int state = link.WaitLoginOutcome();
-    timers.Kill(TIMER_WATCHDOG);
+    if (link_.Open(address) != 1)
+        return LanConnect::NoAnswer;
+    ctx_.timers.Set(TIMER_WATCHDOG, kLoginWatchdogMs, [this] { link_.ExpireLogin(); });
+    const int state = link_.WaitLoginOutcome();
+    ctx_.timers.Kill(TIMER_WATCHDOG);
     switch (state) {
     case LOGIN_DONE:
-        return 1;
+        return LanConnect::LoggedIn;
     case LOGIN_REFUSED:
-        return -3;
+        return LanConnect::Refused;
     case LOGIN_WRONG_PRODUCT:
-        return -2;
+        return LanConnect::WrongProduct;
     default:
-        return -1;
+        return LanConnect::NoLogin;
     }
+}
+
+bool LanRoad::EnterShell(std::string& problem)
+{
+    if (link_.Connected() && link_.LoginState() == LOGIN_DONE)
+        return true;
+    for (int attempt = 0; attempt < channel_.AttemptCount; ++attempt) {
+        link_.Close();
+        if (ConnectDevice(DeviceAddress, kConnectWithEchoCheck) == LanConnect::LoggedIn)
+            return true;
+    }
+    link_.Close();
+    problem = "no telnet login at " + DeviceAddress;
+    return false;
 }
 
 }  // namespace verup

@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/CUpdateDlg.h"
+#include "lan/LanRoad.h"
 #include "lan/LanTexts.h"
 #include "lan/TelnetLink.h"
 #include "lan/TelnetWords.h"
@@ -41,61 +41,66 @@ bool TextAfter(const std::string& greeting, std::string_view word, std::size_t l
 
 }  // namespace
 
-TelnetLink& CUpdateDlg::LanLink()
+LanRoad::LanRoad(RoadContext context, std::uint16_t port)
+    : ctx_(std::move(context)), link_(ctx_.clock, port), channel_(ctx_.clock, link_, CommandChannel::Numbering::Telnet)
 {
-    if (!Telnet)
-        Telnet = std::make_unique<TelnetLink>(clock, env.TelnetPort);
-    Telnet->SetNotify([this](int result) { OnSocketNotify(result); });
-    Channel.SetLanLink(Telnet.get());
-    return *Telnet;
+    channel_.AttemptCount = ctx_.cfg.RETRY;
+    link_.SetNotify([this](int result) { OnSocketNotify(result); });
 }
 
-void CUpdateDlg::OnSocketNotify(int result)
+LanRoad::~LanRoad()
+{
+    ctx_.timers.Kill(TIMER_WATCHDOG);
+    // The reader and the login report into this road: stop them before its members go.
+    link_.Close();
+}
+
+void LanRoad::OnSocketNotify(int result)
 {
     switch (result) {
     case TELNET_CONNECTED:
-        Report(-1, lantext::kConnectOk);
+        ctx_.Log(lantext::kConnectOk);
         break;
     case TELNET_NEGOTIATED:
-        Report(-1, lantext::kIacData);
+        ctx_.Log(lantext::kIacData);
         break;
     case TELNET_PASSWORD_PROMPT: {
         // The login: local password, product check and versions from the greeting, then the
         // administrator.
-        TelnetLink& link = *Telnet;
+        TelnetLink& link = link_;
         const std::string password = PasswordLine();
-        if (Channel.LanCommand(password, telnet::kLoginTimeoutMs, TRK_COMMAND_PROMPT) <= 0) {
-            Report(-1, lantext::kLocalPasswordError);
+        if (channel_.LanCommand(password, telnet::kLoginTimeoutMs, TRK_COMMAND_PROMPT) <= 0) {
+            ctx_.Log(lantext::kLocalPasswordError);
             link.SetLoginState(LOGIN_REFUSED);
             return;
         }
-        const std::string greeting = GreetingText(Channel.ReplyBuffer);
-        if (!NamesProduct(greeting, cfg)) {
-            Report(-1, lantext::kProductCheckError);
+        const std::string greeting = GreetingText(channel_.ReplyBuffer);
+        if (!NamesProduct(greeting, ctx_.cfg)) {
+            ctx_.Log(lantext::kProductCheckError);
             link.SetLoginState(LOGIN_WRONG_PRODUCT);
             return;
         }
-        Device.ProductWord = NamedProduct(greeting, cfg);
+        ctx_.device.ProductWord = NamedProduct(greeting, ctx_.cfg);
         // The firmware version is cut after NUM_LEN characters, within the greeting.
-        const std::size_t num_len = cfg.NUM_LEN > 0 ? static_cast<std::size_t>(cfg.NUM_LEN) : 0;
+        const std::size_t num_len = ctx_.cfg.NUM_LEN > 0 ? static_cast<std::size_t>(ctx_.cfg.NUM_LEN) : 0;
         std::string text;
         if (TextAfter(greeting, telnet::kFirmwareWord, num_len, text))
-            Device.FirmwareVersionText = text;
+            ctx_.device.FirmwareVersionText = text;
         if (TextAfter(greeting, telnet::kTelnetServerWord, telnet::kTelnetServerTextLength, text))
-            Device.TelnetServerText = text;
+            ctx_.device.TelnetServerText = text;
         link.ResetReceiveLength();
-        Report(-1, lantext::kLocalPasswordOk);
-        if (Channel.LanCommand(telnet::kAdministratorLine, telnet::kLoginTimeoutMs, TRK_PASSWORD) <= 0) {
-            Report(-1, lantext::kAdminInputError);
+        ctx_.Log(lantext::kLocalPasswordOk);
+        if (channel_.LanCommand(telnet::kAdministratorLine, telnet::kLoginTimeoutMs, TRK_PASSWORD) <= 0) {
+            ctx_.Log(lantext::kAdminInputError);
             link.SetLoginState(LOGIN_REFUSED);
             return;
         }
-        if (Channel.LanCommand(password, telnet::kLoginTimeoutMs, TRK_ADMIN_PROMPT) <= 0) {
-            Report(-1, lantext::kAdminCheckError);
+        if (channel_.LanCommand(password, telnet::kLoginTimeoutMs, TRK_ADMIN_PROMPT) <= 0) {
+            ctx_.Log(lantext::kAdminCheckError);
             link.SetLoginState(LOGIN_REFUSED);
             return;
         }
-        Report(-1, lantext::kAdminCheckOk);
+        ctx_.Log(lantext::kAdminCheckOk);
         link.SetLoginState(LOGIN_DONE);
         break;
     }

@@ -57,6 +57,8 @@ inline constexpr char kDownloadFormat[] = "download %d\r";
 inline constexpr char kUploadFormat[] = "upload %d\r";
 // In the reply of "upload %d\r" the area's bytes begin this far after the echoed command.
 inline constexpr std::size_t kUploadDataSkip = 6;
+// The FCS-16 that follows a block or an area in CRC mode.
+inline constexpr std::size_t kFcsBytes = 2;
 
 // ---- LAN update areas and times ----
 inline constexpr int kEraseTimeoutMs = 10000;  ///< ms for "fromer %d\r"

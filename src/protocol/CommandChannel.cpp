@@ -48,42 +48,40 @@ int CommandChannel::ToSerialKind(int kind)
 int CommandChannel::Transact(const std::string& command, int timeout_ms, int kind, bool no_repeat)
 {
     const int remembered = AttemptCount;
-    const bool serial = LinkKind == 0;
     if (kind == RK_UPLOAD_DATA || kind == RK_DOWNLOAD_DATA) {
         // Data blocks are never sent twice.
-        if (ExchangeLink* link = serial ? serial_ : lan_)
-            link->ClearReceiveBuffer();
+        link_.ClearReceiveBuffer();
         AttemptCount = 1;
     }
-    const int result = serial ? SerialCommand(command, timeout_ms, ToSerialKind(kind), no_repeat)
-                              : LanCommand(command, timeout_ms, ToTelnetKind(kind), no_repeat);
+    const int link_kind = numbering_ == Numbering::Serial ? ToSerialKind(kind) : ToTelnetKind(kind);
+    const int result = Command(command, timeout_ms, link_kind, no_repeat);
     AttemptCount = remembered;
     return result == EXCHANGE_OK ? 1 : 0;
 }
 
 int CommandChannel::SerialCommand(const std::string& command, int timeout_ms, int kind, bool no_repeat)
 {
-    return Command(serial_, command, timeout_ms, kind, no_repeat);
+    return Command(command, timeout_ms, kind, no_repeat);
 }
 
 int CommandChannel::LanCommand(const std::string& command, int timeout_ms, int telnet_kind, bool no_repeat)
 {
-    return Command(lan_, command, timeout_ms, telnet_kind, no_repeat);
+    return Command(command, timeout_ms, telnet_kind, no_repeat);
 }
 
-int CommandChannel::Command(ExchangeLink* link, const std::string& command, int timeout_ms, int kind, bool no_repeat)
+int CommandChannel::Command(const std::string& command, int timeout_ms, int kind, bool no_repeat)
 {
     int result = NO_TRY_MADE;
     ReplyBuffer.clear();
     std::string reply;
     for (int attempt = 0; attempt < AttemptCount; ++attempt) {
         reply.clear();
-        result = link != nullptr ? link->Exchange(command, reply, timeout_ms, kind) : EXCHANGE_NOT_SENT;
+        result = link_.Exchange(command, reply, timeout_ms, kind);
         ReplyBuffer = reply;
         if (no_repeat || result == EXCHANGE_OK)
             break;
         reply.clear();
-        result = link != nullptr ? link->Exchange(NUDGE, reply, timeout_ms, kind) : EXCHANGE_NOT_SENT;
+        result = link_.Exchange(NUDGE, reply, timeout_ms, kind);
         ReplyBuffer += reply;
         if (result == EXCHANGE_OK) {
             clock_.SleepMs(NUDGE_SUCCESS_PAUSE_MS);

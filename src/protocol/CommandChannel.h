@@ -1,6 +1,6 @@
 #pragma once
-// Send a command, wait for its reply word, repeat with a "\r" nudge. One per update; it
-// owns ReplyBuffer and AttemptCount, which the device steps read after each call.
+// Send a command, wait for its reply word, repeat with a "\r" nudge. Each road owns one over
+// its link; it owns ReplyBuffer and AttemptCount, which the device steps read after each call.
 #include <string>
 
 #include "platform/Clock.h"
@@ -11,21 +11,25 @@ namespace verup {
 
 class CommandChannel {
 public:
-    explicit CommandChannel(const Clock& clock) : clock_(clock) {}
+    // How the link numbers its reply words: the serial recognizer's kinds or the telnet ones.
+    enum class Numbering { Serial, Telnet };
 
-    // The links; either may be null while it does not exist.
-    void SetSerialLink(ExchangeLink* link) { serial_ = link; }
-    void SetLanLink(ExchangeLink* link) { lan_ = link; }
+    CommandChannel(const Clock& clock, ExchangeLink& link, Numbering numbering)
+        : clock_(clock), link_(link), numbering_(numbering)
+    {
+    }
 
-    int LinkKind = 0;      // 0 serial, anything else LAN
     int AttemptCount = 0;  // RETRY
     std::string ReplyBuffer;
 
-    // Transport-neutral: 1 recognised, 0 otherwise. Translates `kind` for the telnet link.
+    // Transport-neutral: 1 recognised, 0 otherwise. Translates `kind` for the link's numbering.
     int Transact(const std::string& command, int timeout_ms, int kind, bool no_repeat = false);
+    // The link's own numbering (serial kinds on the serial road, telnet kinds on the LAN):
     // 1 recognised, 0 timed out, -2 error word, -1 not written, 99 no try made.
     int SerialCommand(const std::string& command, int timeout_ms, int kind, bool no_repeat = false);
     int LanCommand(const std::string& command, int timeout_ms, int telnet_kind, bool no_repeat = false);
+
+    ExchangeLink& Link() { return link_; }
 
     // Transact's translation of a channel kind into the telnet numbering.
     static int ToTelnetKind(int kind);
@@ -33,11 +37,11 @@ public:
     static int ToSerialKind(int kind);
 
 private:
-    int Command(ExchangeLink* link, const std::string& command, int timeout_ms, int kind, bool no_repeat);
+    int Command(const std::string& command, int timeout_ms, int kind, bool no_repeat);
 
     const Clock& clock_;
-    ExchangeLink* serial_ = nullptr;
-    ExchangeLink* lan_ = nullptr;
+    ExchangeLink& link_;
+    const Numbering numbering_;
 };
 
 }  // namespace verup

@@ -12,6 +12,12 @@ enum class TransferResult : int {
     WatchdogExpired = 999,  // the watchdog ended the wait for the confirmation
 };
 
+// The wait for the device after a restart.
+enum class DeviceWait : int {
+    Answered = 0,
+    NotAnswered = -1,  // no answer on any try (or no tries allowed)
+};
+
 // The monitor's checksum steps.
 enum class ChecksumResult : int {
     Zero = 1,     // the sum is (or was made) 0000

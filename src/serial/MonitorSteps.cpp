@@ -2,7 +2,7 @@
 // checksum commands, and the three image downloads that stream S-record lines to the monitor.
 #include <optional>
 
-#include "app/CUpdateDlg.h"
+#include "serial/SerialRoad.h"
 #include "image/ImageFiles.h"
 #include "image/ImageLimits.h"
 #include "image/LineTable.h"
@@ -51,80 +51,121 @@ bool IsZeroSum(const std::string& value)
 
 }  // namespace
 
-int CUpdateDlg::WaitForDevice(int pause_ms, int probe_flag)
+SerialRoad::SerialRoad(RoadContext context, std::unique_ptr<SerialLink> port)
+    : ctx_(std::move(context)),
+      port_(port ? std::move(port) : std::make_unique<SerialLink>(ctx_.clock)),
+      channel_(ctx_.clock, *port_, CommandChannel::Numbering::Serial)
 {
-    const int attempts = Channel.AttemptCount;
-    if (attempts <= 0)
-        return -1;
-    for (int reopen = 0; reopen < attempts; ++reopen) {
-        if (Serial)
-            Serial->Reopen(ComPortName, RESTART_REOPEN_PAUSE_MS);
-        clock.SleepMs(pause_ms);
-        for (int test = 0; test < attempts; ++test) {
-            const bool answered = probe_flag == 0
-                                      ? Channel.SerialCommand(ATTENTION, ATTENTION_TIMEOUT_MS, RK_OK, true) > 0
-                                      : ProbeDevice(1) != PROBE_NONE;
-            if (answered)
-                return 0;
-            clock.SleepMs(RETEST_PAUSE_MS);
-        }
-    }
-    return -1;
+    channel_.AttemptCount = ctx_.cfg.RETRY;
 }
 
-ChecksumResult CUpdateDlg::FixRamChecksum()
+SerialRoad::SerialRoad(RoadContext context, ExchangeLink& link)
+    : ctx_(std::move(context)), channel_(ctx_.clock, link, CommandChannel::Numbering::Serial)
 {
-    clock.SleepMs(CHECKSUM_SETTLE_MS);
-    if (Channel.SerialCommand(CHECKSUM, CHECKSUM_TIMEOUT_MS, RK_FROM_PROMPT) == 0)
+    channel_.AttemptCount = ctx_.cfg.RETRY;
+}
+
+SerialRoad::~SerialRoad()
+{
+    ctx_.timers.Kill(TIMER_WATCHDOG);
+    if (port_)
+        port_->Close();
+}
+
+void SerialRoad::OnWatchdog()
+{
+    transfer_state_ = static_cast<int>(TransferResult::WatchdogExpired);
+}
+
+bool SerialRoad::EnterShell(std::string& problem)
+{
+    if (channel_.SerialCommand(SHELL, static_cast<int>(SHELL_TIMEOUT_MS), RK_SHELL_PROMPT) <= 0) {
+        problem = "the device's shell did not answer (ATT1)";
+        return false;
+    }
+    channel_.SerialCommand(NUDGE, static_cast<int>(SHELL_TIMEOUT_MS), RK_SHELL_PROMPT);
+    return true;
+}
+
+void SerialRoad::LeaveShell()
+{
+    channel_.SerialCommand(SHELL_EXIT, static_cast<int>(SHELL_TIMEOUT_MS), RK_OK);
+}
+
+DeviceWait SerialRoad::WaitForDevice(int pause_ms, int probe_flag)
+{
+    const int attempts = channel_.AttemptCount;
+    if (attempts <= 0)
+        return DeviceWait::NotAnswered;
+    for (int reopen = 0; reopen < attempts; ++reopen) {
+        if (port_)
+            port_->Reopen(ComPortName, RESTART_REOPEN_PAUSE_MS);
+        ctx_.clock.SleepMs(pause_ms);
+        for (int test = 0; test < attempts; ++test) {
+            const bool answered = probe_flag == 0
+                                      ? channel_.SerialCommand(ATTENTION, ATTENTION_TIMEOUT_MS, RK_OK, true) > 0
+                                      : ProbeDevice(1) != PROBE_NONE;
+            if (answered)
+                return DeviceWait::Answered;
+            ctx_.clock.SleepMs(RETEST_PAUSE_MS);
+        }
+    }
+    return DeviceWait::NotAnswered;
+}
+
+ChecksumResult SerialRoad::FixRamChecksum()
+{
+    ctx_.clock.SleepMs(CHECKSUM_SETTLE_MS);
+    if (channel_.SerialCommand(CHECKSUM, CHECKSUM_TIMEOUT_MS, RK_FROM_PROMPT) == 0)
         return ChecksumResult::Failed;
-    const std::optional<Checksums> before = ReadChecksums(Channel.ReplyBuffer);
+    const std::optional<Checksums> before = ReadChecksums(channel_.ReplyBuffer);
     if (!before) {
-        Report(-1, "RAM.Check.Sum reply without its values\r\n");
+        ctx_.Log("RAM.Check.Sum reply without its values\r\n");
         return ChecksumResult::Failed;
     }
-    Report(-1, "RAM.Check.Sum = " + before->Second + "\r\n");
+    ctx_.Log("RAM.Check.Sum = " + before->Second + "\r\n");
 
-    const std::string command = FormatText(WRITE_WORD_FORMAT, static_cast<unsigned>(cfg.PROG_RAM_STR_ADR + cfg.CHECK_SUM_ADR),
+    const std::string command = FormatText(WRITE_WORD_FORMAT, static_cast<unsigned>(ctx_.cfg.PROG_RAM_STR_ADR + ctx_.cfg.CHECK_SUM_ADR),
                                            before->Second.c_str());
-    if (Channel.SerialCommand(command, CHECKSUM_TIMEOUT_MS, RK_FROM_PROMPT) == 0)
+    if (channel_.SerialCommand(command, CHECKSUM_TIMEOUT_MS, RK_FROM_PROMPT) == 0)
         return ChecksumResult::Failed;
-    if (Channel.SerialCommand(CHECKSUM, CHECKSUM_TIMEOUT_MS, RK_FROM_PROMPT) == 0)
+    if (channel_.SerialCommand(CHECKSUM, CHECKSUM_TIMEOUT_MS, RK_FROM_PROMPT) == 0)
         return ChecksumResult::Failed;
-    const std::optional<Checksums> after = ReadChecksums(Channel.ReplyBuffer);
+    const std::optional<Checksums> after = ReadChecksums(channel_.ReplyBuffer);
     if (!after || !IsZeroSum(after->Second))
         return ChecksumResult::Failed;
-    Report(-1, "RAM.Check.Sum = " + after->Second + "\r\n");
+    ctx_.Log("RAM.Check.Sum = " + after->Second + "\r\n");
     return ChecksumResult::Zero;
 }
 
-ChecksumResult CUpdateDlg::CheckFlashChecksum()
+ChecksumResult SerialRoad::CheckFlashChecksum()
 {
-    if (Channel.SerialCommand(CHECKSUM, CHECKSUM_TIMEOUT_MS, RK_FROM_PROMPT) == 0)
+    if (channel_.SerialCommand(CHECKSUM, CHECKSUM_TIMEOUT_MS, RK_FROM_PROMPT) == 0)
         return ChecksumResult::Failed;
-    const std::optional<Checksums> sums = ReadChecksums(Channel.ReplyBuffer);
+    const std::optional<Checksums> sums = ReadChecksums(channel_.ReplyBuffer);
     return sums && IsZeroSum(sums->First) ? ChecksumResult::Zero : ChecksumResult::Failed;
 }
 
 namespace {
 
-// TIMER_WATCHDOG for one download routine: the dialog's timer handler sets TransferState to
-// 999, and the link's waits are woken to see it. Killed on every way out.
+// TIMER_WATCHDOG for one download routine: the timer sets the transfer state to 999, and the
+// link's waits are woken to see it. Killed on every way out.
 class DownloadWatchdog {
 public:
-    DownloadWatchdog(CUpdateDlg& dlg, int64_t period_ms) : dlg_(dlg)
+    DownloadWatchdog(TimerService& timers, SerialRoad& road, int64_t period_ms) : timers_(timers)
     {
-        dlg_.timers.Set(TIMER_WATCHDOG, period_ms, [this] {
-            dlg_.OnTimer(TIMER_WATCHDOG);
-            if (dlg_.Serial)
-                dlg_.Serial->Wake();
+        timers_.Set(TIMER_WATCHDOG, period_ms, [&road] {
+            road.OnWatchdog();
+            if (road.Port() != nullptr)
+                road.Port()->Wake();
         });
     }
-    ~DownloadWatchdog() { dlg_.timers.Kill(TIMER_WATCHDOG); }
+    ~DownloadWatchdog() { timers_.Kill(TIMER_WATCHDOG); }
     DownloadWatchdog(const DownloadWatchdog&) = delete;
     DownloadWatchdog& operator=(const DownloadWatchdog&) = delete;
 
 private:
-    CUpdateDlg& dlg_;
+    TimerService& timers_;
 };
 
 // After the last line: the monitor's final word, or the watchdog. An "ERROR!" from the monitor
@@ -160,65 +201,61 @@ bool MonitorReportedError(SerialLink& link)
 
 }  // namespace
 
-namespace {
-
-TransferResult StreamLineTable(CUpdateDlg& dlg, const LineTable& table, int64_t watchdog_ms)
+TransferResult SerialRoad::StreamLineTable(const LineTable& table, int64_t watchdog_ms)
 {
-    SerialLink* link = dlg.Serial.get();
+    SerialLink* link = port_.get();
     if (link == nullptr)
         return TransferResult::NotWritten;
-    DownloadWatchdog watchdog(dlg, watchdog_ms);
-    for (int attempt = 0; attempt < dlg.Channel.AttemptCount; ++attempt) {
-        dlg.TransferState = TRANSFER_RUNNING;
-        if (dlg.Channel.SerialCommand(DOWNLOAD, DOWNLOAD_TIMEOUT_MS, RK_READY) <= 0)
+    DownloadWatchdog watchdog(ctx_.timers, *this, watchdog_ms);
+    for (int attempt = 0; attempt < channel_.AttemptCount; ++attempt) {
+        transfer_state_ = TRANSFER_RUNNING;
+        if (channel_.SerialCommand(DOWNLOAD, DOWNLOAD_TIMEOUT_MS, RK_READY) <= 0)
             continue;
         for (std::size_t i = 0; i < table.Count(); ++i) {
             if (!WriteRawLine(*link, table.Line(i)) || MonitorReportedError(*link)) {
-                dlg.TransferState = TRANSFER_FAILED;
+                transfer_state_ = TRANSFER_FAILED;
                 break;
             }
         }
-        if (dlg.TransferState == TRANSFER_RUNNING)
-            AwaitConfirmation(*link, dlg.TransferState, DOWNLOAD_DONE);
-        if (dlg.TransferState == TRANSFER_CONFIRMED)
+        if (transfer_state_ == TRANSFER_RUNNING)
+            AwaitConfirmation(*link, transfer_state_, DOWNLOAD_DONE);
+        if (transfer_state_ == TRANSFER_CONFIRMED)
             break;
     }
-    return static_cast<TransferResult>(dlg.TransferState.load());
+    return static_cast<TransferResult>(transfer_state_.load());
 }
 
-}  // namespace
-
-TransferResult CUpdateDlg::DownloadBootImage(int)
+TransferResult SerialRoad::DownloadBootImage(int)
 {
-    const ImagePreflight& images = UpdatePackage.Images();
+    const ImagePreflight& images = ctx_.package.Images();
     if (!images.Writes.Boot)
         return TransferResult::NotWritten;
-    return StreamLineTable(*this, images.BootLines, BOOT_WATCHDOG_MS);
+    return StreamLineTable(images.BootLines, BOOT_WATCHDOG_MS);
 }
 
-TransferResult CUpdateDlg::DownloadFpgaImage(int image)
+TransferResult SerialRoad::DownloadFpgaImage(int image)
 {
-    const ImagePreflight& images = UpdatePackage.Images();
+    const ImagePreflight& images = ctx_.package.Images();
     const LineTable& lines = image == 1 ? images.Fpga1Lines : images.Fpga2Lines;
     if (!images.Writes.Fpga)
         return TransferResult::NotWritten;
-    return StreamLineTable(*this, lines, FPGA_WATCHDOG_MS);
+    return StreamLineTable(lines, FPGA_WATCHDOG_MS);
 }
 
-TransferResult CUpdateDlg::DownloadProgram(std::string_view text, int line_count, int sector_count)
+TransferResult SerialRoad::DownloadProgram(std::string_view text, int line_count, int sector_count)
 {
-    SerialLink* link = Serial.get();
+    SerialLink* link = port_.get();
     // The ticks are counted per sector: an image without sectors cannot be downloaded.
     if (link == nullptr || sector_count <= 0)
         return TransferResult::NotWritten;
     const int lines_per_tick = line_count / sector_count;
     const int remainder = line_count % sector_count;
 
-    DownloadWatchdog watchdog(*this, PROGRAM_WATCHDOG_MS);
-    for (int attempt = 0; attempt < Channel.AttemptCount; ++attempt) {
-        Progress.Rewind(Reporter::Step::ProgramDownload);
-        TransferState = TRANSFER_RUNNING;
-        if (Channel.SerialCommand(DOWNLOAD_PROGRAM, DOWNLOAD_PROGRAM_TIMEOUT_MS, RK_READY) <= 0)
+    DownloadWatchdog watchdog(ctx_.timers, *this, PROGRAM_WATCHDOG_MS);
+    for (int attempt = 0; attempt < channel_.AttemptCount; ++attempt) {
+        ctx_.progress.Rewind(Reporter::Step::ProgramDownload);
+        transfer_state_ = TRANSFER_RUNNING;
+        if (channel_.SerialCommand(DOWNLOAD_PROGRAM, DOWNLOAD_PROGRAM_TIMEOUT_MS, RK_READY) <= 0)
             continue;
         int lines_in_tick = 0;
         std::size_t line_start = 0;
@@ -227,26 +264,26 @@ TransferResult CUpdateDlg::DownloadProgram(std::string_view text, int line_count
                 continue;  // a CR without LF stays part of the line
             const std::size_t line_end = i + 2;
             if (MonitorReportedError(*link) || !WriteRawLine(*link, text.substr(line_start, line_end - line_start))) {
-                TransferState = TRANSFER_FAILED;
+                transfer_state_ = TRANSFER_FAILED;
                 break;
             }
             line_start = line_end;
             ++i;
             if (++lines_in_tick == lines_per_tick) {
                 lines_in_tick = 0;
-                Progress.Move(Reporter::Step::ProgramDownload);
+                ctx_.progress.Move(Reporter::Step::ProgramDownload);
             } else if (line_end == text.size() && remainder != 0) {
-                Progress.Move(Reporter::Step::ProgramDownload);
+                ctx_.progress.Move(Reporter::Step::ProgramDownload);
             }
         }
-        if (TransferState == TRANSFER_RUNNING && MonitorReportedError(*link))
-            TransferState = TRANSFER_FAILED;
-        if (TransferState == TRANSFER_RUNNING)
-            AwaitConfirmation(*link, TransferState, PROGRAM_DOWNLOAD_DONE);
-        if (TransferState == TRANSFER_CONFIRMED)
+        if (transfer_state_ == TRANSFER_RUNNING && MonitorReportedError(*link))
+            transfer_state_ = TRANSFER_FAILED;
+        if (transfer_state_ == TRANSFER_RUNNING)
+            AwaitConfirmation(*link, transfer_state_, PROGRAM_DOWNLOAD_DONE);
+        if (transfer_state_ == TRANSFER_CONFIRMED)
             break;
     }
-    return static_cast<TransferResult>(TransferState.load());
+    return static_cast<TransferResult>(transfer_state_.load());
 }
 
 }  // namespace verup

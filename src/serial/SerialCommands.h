@@ -17,7 +17,6 @@ inline constexpr char START_PROGRAM[] = "at%z\r";
 inline constexpr char ATTENTION[] = "AT\r\n";
 inline constexpr char SHELL[] = "ATT1\r";
 inline constexpr char SHELL_EXIT[] = "exit\r";
-inline constexpr char SHOW_VERSION[] = "show version\r";
 inline constexpr char NUDGE[] = "\r";
 inline constexpr char ERASE_SETTINGS_OLD[] = "fromer 01\r";
 inline constexpr char RESTART[] = "restart reboot\r";

@@ -1,5 +1,6 @@
 #pragma once
 // The device shell's settings commands, their confirmations and their time-outs.
+#include <cstddef>
 
 namespace verup::settings {
 
@@ -32,8 +33,7 @@ inline constexpr char kLogAreaCheckOk[] = "area %d check OK\r\n";
 
 // The settings flash area, moved whole over the LAN (SAVE 1).
 inline constexpr int kSettingsAreaNumber = 31;
-// ConnectDevice's mode with an echo check before the connection.
-inline constexpr int kConnectWithEchoCheck = 1;
+inline constexpr std::size_t kAreaFcsBytes = 2;
 
 // Where the conversion's value rules apply (block and item numbers of the new layout).
 inline constexpr int kRecordBlock = 37;      // every item: a record of eleven 0x01-separated fields

@@ -186,7 +186,7 @@ TEST_P(BrokenPackageTest, IsRefusedBeforeTheDeviceIsTouched)
     EXPECT_EQ(DeviceCommands(startup_commands, {"getdata", "upload", "ATT1", "AT!F1", "ER", "fromer", "DP", "DL", "download"}), 0);
     EXPECT_TRUE(Flash() == flash);
     EXPECT_EQ(sim_->Device().VersionText().substr(0, 12), "Version 1.15");
-    EXPECT_FALSE(dlg_->BackupWrittenThisRun);
+    EXPECT_FALSE(dlg_->Carrier.BackupWrittenThisRun);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothRoads, BrokenPackageTest,

@@ -83,6 +83,8 @@ protected:
         env_.CurrentDirectory = package_.Path();
         env_.StateDirectory = state_.Path();
         env_.clock = &clock_;
+        if (sim_ && road_ == Road::Lan)
+            env_.TelnetPort = static_cast<std::uint16_t>(sim_->TelnetPort());
         dlg_ = std::make_unique<CUpdateDlg>(host_, env_);
     }
 
@@ -94,14 +96,14 @@ protected:
     {
         if (road_ == Road::Lan) {
             MakeDialog(ConnectionResult{1, 1, "127.0.0.1", ""});
-            dlg_->Telnet = std::make_unique<TelnetLink>(clock_, static_cast<std::uint16_t>(sim_->TelnetPort()));
         } else {
             MakeDialog(ConnectionResult{0, com_port, "", ""});
             const std::string com = "COM" + std::to_string(com_port);
-            dlg_->Serial = std::make_unique<SerialLink>(
-                clock_, std::make_unique<PosixSerialPort>([this, com](const std::string& name) {
+            dlg_->Serial = std::make_unique<SerialRoad>(
+                dlg_->MakeRoadContext(),
+                std::make_unique<SerialLink>(clock_, std::make_unique<PosixSerialPort>([this, com](const std::string& name) {
                     return name == com ? sim_->PtyPath() : "/nonexistent/" + name;
-                }));
+                })));
         }
         return dlg_->OnInitDialog();
     }
@@ -110,8 +112,8 @@ protected:
     // device's logs added to it.
     void CloseAndReportLogs()
     {
-        if (dlg_ && dlg_->Telnet)
-            dlg_->Telnet->Close();
+        if (dlg_ && dlg_->Lan)
+            dlg_->Lan->Link().Close();
         if (!HasFailure())
             return;
         std::string device_log;

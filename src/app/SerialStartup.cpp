@@ -8,6 +8,7 @@
 #include "app/DialogTexts.h"
 #include "platform/SerialPortList.h"
 #include "platform/SerialPortNames.h"
+#include "protocol/DeviceInfo.h"
 #include "protocol/TextFormat.h"
 #include "serial/SerialCommands.h"
 #include "serial/SerialLink.h"
@@ -43,33 +44,33 @@ std::vector<std::string> PortsToScan()
 
 bool CUpdateDlg::OpenSerialAndIdentify()
 {
-    if (!Serial)
-        Serial = std::make_unique<SerialLink>(clock);
-    Channel.SetSerialLink(Serial.get());
-    Channel.LinkKind = 0;
+    SerialRoad& road = MakeSerialRoad();
+    road.Channel().AttemptCount = cfg.RETRY;
+    SerialLink& port = *road.Port();
+    std::string& port_name = road.ComPortName;
 
     // A port given by its path is the user's explicit choice: it is never scanned past.
     if (SerialPortPath.empty() && (ComPortNumber == AUTOMATIC_SCAN || cfg.AUTO == 1)) {
         bool accepted = false;
         const std::vector<std::string> ports = PortsToScan();
         for (std::size_t i = 0; i < ports.size() && !accepted; ++i) {
-            Serial->Close();
-            ComPortName = ports[i];
+            port.Close();
+            port_name = ports[i];
             // A port another run is updating is not ours to probe.
             std::string holder;
-            if (LockDevice(true, ComPortName, holder) != InstanceGuard::Result::Acquired) {
-                Report(-1, ComPortName + " skipped: in use by " + holder + "\r\n");
+            if (LockDevice(true, port_name, holder) != InstanceGuard::Result::Acquired) {
+                Report(-1, port_name + " skipped: in use by " + holder + "\r\n");
                 continue;
             }
-            if (Serial->Open(ComPortName) != SERIAL_OPENED) {
-                Report(-1, Serial->OpenFailureReason() + "\r\n");
+            if (port.Open(port_name) != SERIAL_OPENED) {
+                Report(-1, port.OpenFailureReason() + "\r\n");
                 continue;
             }
             clock.SleepMs(PORT_SETTLE_MS);
             std::string version;
-            Device.ProbeResult = ProbeDevice(0);
+            Device.ProbeResult = road.ProbeDevice(0);
             if (Device.ProbeResult == PROBE_FIRMWARE) {
-                if (QueryVersion(version) == 1) {
+                if (road.QueryVersion(version) == 1) {
                     SetCurrentVersionText(version);
                     accepted = true;
                 }
@@ -79,28 +80,28 @@ bool CUpdateDlg::OpenSerialAndIdentify()
         }
         if (!accepted) {
             // The last port tried stays closed: nothing answered on it.
-            Serial->Close();
+            port.Close();
             DeviceLock.reset();
             return FailStartup(NotConnectedMessage(cfg.NAME1) + kHintPowerCycle);
         }
         Report(-1, "Com Open\r\n");
     } else {
-        ComPortName = SerialPortPath.empty() ? ComName(ComPortNumber) : SerialPortPath;
+        port_name = SerialPortPath.empty() ? ComName(ComPortNumber) : SerialPortPath;
         std::string holder;
-        if (const InstanceGuard::Result lock = LockDevice(true, ComPortName, holder);
+        if (const InstanceGuard::Result lock = LockDevice(true, port_name, holder);
             lock != InstanceGuard::Result::Acquired)
             return RefuseDeviceLock(lock, holder);
-        if (Serial->Open(ComPortName) != SERIAL_OPENED) {
-            Report(-1, Serial->OpenFailureReason() + "\r\n");
+        if (port.Open(port_name) != SERIAL_OPENED) {
+            Report(-1, port.OpenFailureReason() + "\r\n");
             // Whoever must fix it needs the reason: missing, busy, not a port, or not allowed.
-            return FailStartup(kMsgPortOpenFailed + std::string("\r\n") + Serial->OpenFailureReason());
+            return FailStartup(kMsgPortOpenFailed + std::string("\r\n") + port.OpenFailureReason());
         }
         Report(-1, "Com Open\r\n");
         clock.SleepMs(PORT_SETTLE_MS);
-        Device.ProbeResult = ProbeDevice(0);
+        Device.ProbeResult = road.ProbeDevice(0);
         if (Device.ProbeResult == PROBE_FIRMWARE) {
             std::string version;
-            const int answered = QueryVersion(version);
+            const int answered = road.QueryVersion(version);
             if (answered == -2)
                 return FailStartup(NotConnectedMessage(cfg.NAME1));
             // Without its version the device cannot be told old from new: the settings would
@@ -115,11 +116,11 @@ bool CUpdateDlg::OpenSerialAndIdentify()
 
     // The shell check: a firmware whose shell does not answer is held by another session.
     std::string reply;
-    if (Serial->Exchange(SHELL, reply, static_cast<int>(SHELL_TIMEOUT_MS), RK_SHELL_PROMPT) == EXCHANGE_TIMEOUT)
+    if (port.Exchange(SHELL, reply, static_cast<int>(SHELL_TIMEOUT_MS), RK_SHELL_PROMPT) == EXCHANGE_TIMEOUT)
         return FailStartup(kMsgAlreadyInUse);
-    Serial->Exchange(NUDGE, reply, static_cast<int>(SHORT_NUDGE_TIMEOUT_MS), RK_OK);
-    QueryDeviceInfo();
-    Channel.Transact(SHELL_EXIT, static_cast<int>(STARTUP_EXIT_TIMEOUT_MS), RK_OK);
+    port.Exchange(NUDGE, reply, static_cast<int>(SHORT_NUDGE_TIMEOUT_MS), RK_OK);
+    QueryDeviceInfo(road.Channel(), Device);
+    road.Channel().Transact(SHELL_EXIT, static_cast<int>(STARTUP_EXIT_TIMEOUT_MS), RK_OK);
     return true;
 }
 

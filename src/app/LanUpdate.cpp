@@ -39,6 +39,8 @@ class LanUpdateRun {
 public:
     explicit LanUpdateRun(CUpdateDlg& dlg)
         : dlg_(dlg),
+          road_(*dlg.Lan),
+          carrier_(dlg.Carrier),
           cfg_(dlg.cfg),
           package_(dlg.UpdatePackage),
           present_(package_.Presence()),
@@ -57,13 +59,13 @@ private:
     // The steps of this run and their ticks, before the first.
     void DeclareSteps();
     void Log(const std::string& text) { dlg_.Report(-1, text); }
-    bool Erase(int area) { return dlg_.Channel.LanCommand(FormatText(telnet::kEraseFormat, area), kEraseTimeoutMs, TRK_ERASE_OK) > 0; }
-    bool Write(int area) { return dlg_.Channel.LanCommand(FormatText(telnet::kWriteFormat, area), kWriteTimeoutMs, TRK_WRITE_OK) > 0; }
+    bool Erase(int area) { return road_.Channel().LanCommand(FormatText(telnet::kEraseFormat, area), kEraseTimeoutMs, TRK_ERASE_OK) > 0; }
+    bool Write(int area) { return road_.Channel().LanCommand(FormatText(telnet::kWriteFormat, area), kWriteTimeoutMs, TRK_WRITE_OK) > 0; }
     void Restart()
     {
         Log(lantext::kRestartLog);
         // A restarting device does not answer; the wait is the restart time.
-        (void)dlg_.Channel.LanCommand(telnet::kRestartCommand, cfg_.LANBOOT * static_cast<int>(kMsPerSecond),
+        (void)road_.Channel().LanCommand(telnet::kRestartCommand, cfg_.LANBOOT * static_cast<int>(kMsPerSecond),
                                       TRK_COMMAND_PROMPT, true);
     }
     // Reconnects after a restart. False: the device was not reached again (outcome 2).
@@ -85,6 +87,8 @@ private:
     int WriteMonitor();
 
     CUpdateDlg& dlg_;
+    LanRoad& road_;
+    SettingsCarrier& carrier_;
     const Config& cfg_;
     const Package& package_;
     const ImagePresence& present_;
@@ -96,31 +100,31 @@ private:
     std::vector<std::string> written_;  // what reached the flash, for the user
     bool fpga_written_ = false;
     bool monitor_written_ = false;
-    int last_connect_ = 0;
+    LanConnect last_connect_ = LanConnect::NoAnswer;
     int open_failures_ = 0;
 };
 
 bool LanUpdateRun::Reconnect(int mode)
 {
-    TelnetLink& link = dlg_.LanLink();
+    TelnetLink& link = road_.Link();
     link.Close();
     open_failures_ = 0;
-    last_connect_ = -1;
-    for (int attempt = 0; attempt < dlg_.Channel.AttemptCount; ++attempt) {
-        last_connect_ = dlg_.ConnectDevice(dlg_.DeviceAddress, mode);
-        if (last_connect_ != -1)
+    last_connect_ = LanConnect::NoLogin;
+    for (int attempt = 0; attempt < road_.Channel().AttemptCount; ++attempt) {
+        last_connect_ = road_.ConnectDevice(road_.DeviceAddress, mode);
+        if (last_connect_ != LanConnect::NoLogin)
             break;
         link.Close();
         ++open_failures_;
     }
-    // Logged in (1), or reached but refused (-2, -3): the next command decides.
-    return last_connect_ != -1 && last_connect_ != 0;
+    // Logged in, or reached but refused: the next command decides.
+    return last_connect_ != LanConnect::NoLogin && last_connect_ != LanConnect::NoAnswer;
 }
 
 bool LanUpdateRun::SaveSettingsAreaFile()
 {
     const auto problem = [this](const std::string& text) {
-        dlg_.SettingsProblem = text;
+        carrier_.SettingsProblem = text;
         Log(text + "\r\n");
         return false;
     };
@@ -184,7 +188,7 @@ int LanUpdateRun::WriteProgram()
         const auto block = ProgramImageSector(package_.Images().ProgramImage, j, cfg_);
         if (static_cast<int>(block.size()) != block_size)
             return kOutcomeFailed;
-        if (dlg_.DownloadBlock(block.data(), block.size(), j) <= 0)
+        if (road_.DownloadBlock(block.data(), block.size(), j) <= 0)
             return kOutcomeFailed;
         Log(FormatText(lantext::kDownloadLogFormat, j));
         if (!Write(j))
@@ -210,7 +214,7 @@ int LanUpdateRun::WriteFpga()
     }
     const std::size_t block_size = static_cast<std::size_t>(cfg_.SECT_END_ADR) + 1;
     const std::vector<uint8_t>& fpga = package_.Images().FpgaImage;
-    if (fpga.size() < block_size || dlg_.DownloadBlock(fpga.data(), block_size, cfg_.FPGA) <= 0)
+    if (fpga.size() < block_size || road_.DownloadBlock(fpga.data(), block_size, cfg_.FPGA) <= 0)
         return kOutcomeFailed;
     Log(FormatText(lantext::kDownloadLogFormat, cfg_.FPGA));
     if (!Write(cfg_.FPGA))
@@ -227,7 +231,7 @@ int LanUpdateRun::WriteMonitor()
     Log(lantext::kMonitorStage);
     const std::size_t block_size = static_cast<std::size_t>(cfg_.SECT_END_ADR) + 1;
     const std::vector<uint8_t>& boot = package_.Images().BootImage;
-    if (boot.size() < block_size || dlg_.DownloadBlock(boot.data(), block_size, kMonitorArea) <= 0)
+    if (boot.size() < block_size || road_.DownloadBlock(boot.data(), block_size, kMonitorArea) <= 0)
         return kOutcomeFailed;
     Log(lantext::kDownload0Log);
     if (!Write(kMonitorArea))
@@ -241,7 +245,7 @@ int LanUpdateRun::WriteMonitor()
 
 int LanUpdateRun::StopUnsaved()
 {
-    dlg_.OutcomeDetail = dlg_.SettingsNotSavedDetail();
+    dlg_.OutcomeDetail = carrier_.SettingsNotSavedDetail();
     Log("settings not saved: nothing erased\r\n");
     return kOutcomeFailed;
 }
@@ -262,17 +266,17 @@ void LanUpdateRun::ExplainUnreachable()
     std::string settings;
     if (cfg_.SAVE == 1 && !settings_area_file_.empty())
         settings = "not written back; area 31 as it was is kept in " + settings_area_file_;
-    else if (cfg_.SAVE == 2 && dlg_.BackupWrittenThisRun)
-        settings = "not restored; they are kept in " + dlg_.BackupFilePath;
+    else if (cfg_.SAVE == 2 && carrier_.BackupWrittenThisRun)
+        settings = "not restored; they are kept in " + carrier_.BackupFilePath;
     else
         settings = cfg_.SAVE == 0 ? "not carried (SAVE=0)" : "not restored";
     const std::string text =
-        "The device did not answer at " + dlg_.DeviceAddress + " after its restart (" +
-        std::to_string(dlg_.Channel.AttemptCount) + " connection attempts).\n" +
+        "The device did not answer at " + road_.DeviceAddress + " after its restart (" +
+        std::to_string(road_.Channel().AttemptCount) + " connection attempts).\n" +
         "Written: " + (written_.empty() ? std::string("nothing") : join(written_)) + ".\n" +
         (missing.empty() ? std::string() : "Not written: " + join(missing) + ".\n") +
         "Not checked: the new firmware's version.\n" + "Settings: " + settings + ".\n" +
-        "Next: power-cycle the device, check that it answers at " + dlg_.DeviceAddress +
+        "Next: power-cycle the device, check that it answers at " + road_.DeviceAddress +
         " (ping, telnet), then run the update again; a device that does not start is reached over the serial "
         "cable in its boot monitor.";
     for (std::size_t start = 0; start < text.size();) {
@@ -301,7 +305,7 @@ void LanUpdateRun::DeclareSteps()
     if (cfg_.SAVE == 1)
         progress.DeclareSettingsBlocks(1, 0);
     else if (cfg_.SAVE == 2)
-        progress.DeclareSettingsBlocks(dlg_.SettingsLayout.BlockCount, dlg_.AddedBlockCount);
+        progress.DeclareSettingsBlocks(carrier_.SettingsLayout.BlockCount, dlg_.AddedBlockCount);
     progress.Declare(Step::Finish, 1);
     progress.Announce();
 }
@@ -326,15 +330,15 @@ int LanUpdateRun::Run()
         dlg_.UpdateStage = 1;
     // Settings that cannot be saved would be lost with the erase: the update stops first.
     if (cfg_.SAVE == 1) {
-        if (dlg_.UploadArea(settings_area_.data(), kSettingsAreaBytes, kSettingsArea) != 1) {
-            dlg_.SettingsProblem = "the settings area (31) could not be read";
+        if (road_.UploadArea(settings_area_.data(), kSettingsAreaBytes, kSettingsArea) != 1) {
+            carrier_.SettingsProblem = "the settings area (31) could not be read";
             return StopUnsaved();
         }
         Advance(Step::SettingsSave, lantext::kUpload31Ok);
         if (!SaveSettingsAreaFile())
             return StopUnsaved();
     } else if (cfg_.SAVE == 2) {
-        if (dlg_.SaveDeviceSettings(dlg_.BackupFilePath) == 0)
+        if (carrier_.SaveDeviceSettings(road_, carrier_.BackupFilePath) == 0)
             return StopUnsaved();
     }
 
@@ -366,9 +370,9 @@ int LanUpdateRun::Run()
         Log(FormatText(lantext::kOpenErrCountFormat, open_failures_));
         // Only a new login reads the new version; a device that refused it is not verified.
         const std::string& found = dlg_.Device.FirmwareVersionText;
-        if (last_connect_ == 1)
+        if (last_connect_ == LanConnect::LoggedIn)
             dlg_.VersionAfterUpdate = found;
-        if (last_connect_ != 1 || found.empty() || found != dlg_.NewVersionText()) {
+        if (last_connect_ != LanConnect::LoggedIn || found.empty() || found != dlg_.NewVersionText()) {
             Log(lantext::kVersionCheckError);
             return kOutcomeFailed;
         }
@@ -378,23 +382,23 @@ int LanUpdateRun::Run()
     if (cfg_.SAVE != 0)
         dlg_.UpdateStage = 3;
     if (cfg_.SAVE == 1) {
-        dlg_.SettingsAreaWritten.assign(settings_area_.begin(), settings_area_.begin() + kSettingsAreaBytes);
-        if (dlg_.DownloadArea(settings_area_.data(), kSettingsAreaBytes, kSettingsArea) != 1)
+        carrier_.SettingsAreaWritten.assign(settings_area_.begin(), settings_area_.begin() + kSettingsAreaBytes);
+        if (road_.DownloadArea(settings_area_.data(), kSettingsAreaBytes, kSettingsArea) != 1)
             return kOutcomeFailed;
         Log(lantext::kDownload31Ok);
         if (!Write(kSettingsArea))
             return kOutcomeFailed;
         Advance(Step::SettingsRestore, lantext::kWrite31Ok);
-        dlg_.SettingsWrittenBack = true;
+        carrier_.SettingsWrittenBack = true;
         // The copy on disk goes only once the device shows the area as written.
-        if (dlg_.ConfirmRestoredSettings() == 1)
+        if (carrier_.ConfirmRestoredSettings(road_) == 1)
             DeleteSettingsAreaFile();
         else
             settings_lost_ = true;
         return kOutcomeDone;
     }
     if (cfg_.SAVE == 2) {
-        const bool restored = dlg_.RestoreDeviceSettings(dlg_.BackupFilePath) != 0;
+        const bool restored = carrier_.RestoreDeviceSettings(road_, carrier_.BackupFilePath) != 0;
         if (!restored)
             settings_lost_ = true;
         // A LANBOOT below 5 s leaves nothing to wait.
@@ -402,13 +406,13 @@ int LanUpdateRun::Run()
         dlg_.clock.SleepMs(wait_ms > 0 ? wait_ms : 0);
         if (!Reconnect(kConnectEcho32)) {
             // The firmware is written and its version checked; the settings are not confirmed.
-            dlg_.SettingsProblem = "the device did not answer at " + dlg_.DeviceAddress +
+            carrier_.SettingsProblem = "the device did not answer at " + road_.DeviceAddress +
                                    " after the restart that stores the settings";
-            Log(dlg_.SettingsProblem + "\r\n");
+            Log(carrier_.SettingsProblem + "\r\n");
             settings_lost_ = true;
             return kOutcomeDone;
         }
-        if (restored && dlg_.ConfirmRestoredSettings() != 1)
+        if (restored && carrier_.ConfirmRestoredSettings(road_) != 1)
             settings_lost_ = true;
         return kOutcomeDone;
     }
@@ -426,10 +430,10 @@ void CUpdateDlg::LanUpdate()
         LanUpdateRun run(*this);
         outcome = run.Run();
         settings_lost = run.SettingsLost();
-        SettingsAreaKeptPath = run.SettingsAreaFile();
+        Carrier.SettingsAreaKeptPath = run.SettingsAreaFile();
         // The failed reconnect has closed what it opened.
         if (outcome != kOutcomeUnreachable)
-            LanLink().Close();
+            Lan->Link().Close();
         UpdateStage = 4;
     }
 

@@ -9,7 +9,6 @@
 
 #include "app/CUpdateDlg.h"
 #include "app/DialogTexts.h"
-#include "lan/TelnetLink.h"
 #include "lan/TelnetWords.h"
 #include "package/ConfigReader.h"
 #include "package/VersionNumber.h"
@@ -18,7 +17,6 @@
 #include "platform/ProfileFile.h"
 #include "protocol/ReplyKind.h"
 #include "protocol/TextFormat.h"
-#include "serial/SerialCommands.h"
 #include "settings/BackupFile.h"
 #include "settings/KeptBackups.h"
 #include "settings/SettingsTable.h"
@@ -50,29 +48,29 @@ int ItemLines(const std::string& content)
     return lines > 0 ? lines - 1 : 0;
 }
 
-// The members a kept-file restore changes, put back afterwards so that an update of the same
-// run still follows the start-up's settings decision.
+// What a kept-file restore changes in the carrier, put back afterwards so that an update of the
+// same run still follows the start-up's settings decision.
 struct SettingsState {
-    explicit SettingsState(CUpdateDlg& dlg)
-        : dlg_(dlg),
-          path_(dlg.BackupFilePath),
-          layout_(dlg.SettingsLayout),
-          layout_name_(dlg.SettingsLayoutName),
-          conversion_(dlg.ConversionLayout),
-          convert_(dlg.ConvertOnRestore)
+    explicit SettingsState(SettingsCarrier& carrier)
+        : carrier_(carrier),
+          path_(carrier.BackupFilePath),
+          layout_(carrier.SettingsLayout),
+          layout_name_(carrier.SettingsLayoutName),
+          conversion_(carrier.ConversionLayout),
+          convert_(carrier.ConvertOnRestore)
     {
     }
     ~SettingsState()
     {
-        dlg_.BackupFilePath = path_;
-        dlg_.SettingsLayout = layout_;
-        dlg_.SettingsLayoutName = layout_name_;
-        dlg_.ConversionLayout = conversion_;
-        dlg_.ConvertOnRestore = convert_;
-        dlg_.BackupWrittenThisRun = false;
-        dlg_.SettingsRestored = false;
+        carrier_.BackupFilePath = path_;
+        carrier_.SettingsLayout = layout_;
+        carrier_.SettingsLayoutName = layout_name_;
+        carrier_.ConversionLayout = conversion_;
+        carrier_.ConvertOnRestore = convert_;
+        carrier_.BackupWrittenThisRun = false;
+        carrier_.SettingsRestored = false;
     }
-    CUpdateDlg& dlg_;
+    SettingsCarrier& carrier_;
     std::string path_;
     SettingsLayoutTable layout_;
     std::string layout_name_;
@@ -89,7 +87,8 @@ CUpdateDlg::KeptRestore CUpdateDlg::RestoreKeptBackup(const std::string& file, b
         Report(-1, "kept settings not restored: " + reason + "\r\n");
         return KeptRestore::Refused;
     };
-    if (StartupDone != 1)
+    Road* road = ActiveRoad();
+    if (StartupDone != 1 || road == nullptr)
         return refuse("the device was not reached");
     if (LinkKind == 0 && Device.ProbeResult != PROBE_FIRMWARE)
         return refuse("the device is in its boot monitor: write the firmware first (verup --com N), then put the "
@@ -113,21 +112,22 @@ CUpdateDlg::KeptRestore CUpdateDlg::RestoreKeptBackup(const std::string& file, b
         if (content.size() != kSettingsAreaBytes)
             return refuse(file + " holds " + std::to_string(content.size()) + " bytes, not the " +
                           std::to_string(kSettingsAreaBytes) + " of the settings area");
-        std::vector<uint8_t> buffer(TelnetLink::kReceiveBufferBytes, 0);
+        // Room for the FCS the download appends in CRC mode.
+        std::vector<uint8_t> buffer(kSettingsAreaBytes + telnet::kFcsBytes, 0);
         std::copy(content.begin(), content.end(), buffer.begin());
         Report(-1, "settings area restore from " + file + "\r\n");
-        if (DownloadArea(buffer.data(), kSettingsAreaBytes, kSettingsArea) != 1 ||
-            Channel.LanCommand(FormatText(telnet::kWriteFormat, kSettingsArea), kAreaWriteTimeoutMs, TRK_WRITE_OK) <= 0) {
+        if (Lan->DownloadArea(buffer.data(), kSettingsAreaBytes, kSettingsArea) != 1 ||
+            Lan->Channel().LanCommand(FormatText(telnet::kWriteFormat, kSettingsArea), kAreaWriteTimeoutMs, TRK_WRITE_OK) <= 0) {
             reason = "the device did not take the settings area";
             return KeptRestore::NotRestored;
         }
         // Read back: the area on the device must be what the file holds.
-        SettingsAreaWritten.assign(buffer.begin(), buffer.begin() + kSettingsAreaBytes);
-        const bool confirmed = ConfirmRestoredSettings() == 1;
-        SettingsAreaWritten.clear();
-        SettingsRestored = false;
+        Carrier.SettingsAreaWritten.assign(buffer.begin(), buffer.begin() + kSettingsAreaBytes);
+        const bool confirmed = Carrier.ConfirmRestoredSettings(*road) == 1;
+        Carrier.SettingsAreaWritten.clear();
+        Carrier.SettingsRestored = false;
         if (!confirmed) {
-            reason = SettingsProblem + "; " + file + " is kept";
+            reason = Carrier.SettingsProblem + "; " + file + " is kept";
             return KeptRestore::NotRestored;
         }
         RemoveKeptBackup(file);
@@ -160,53 +160,55 @@ CUpdateDlg::KeptRestore CUpdateDlg::RestoreKeptBackup(const std::string& file, b
             return refuse("the device's firmware cannot take settings back");
     }
 
-    SettingsState keep(*this);
-    SettingsLayoutName = layout;
-    SettingsLayout = *cfg.LayoutSection(layout);
-    ConvertOnRestore = layout == "O_SAVE" && device_new ? 1 : 0;
-    if (ConvertOnRestore)
-        ConversionLayout = cfg.C_DATA;
+    SettingsState keep(Carrier);
+    Carrier.SettingsLayoutName = layout;
+    Carrier.SettingsLayout = *cfg.LayoutSection(layout);
+    Carrier.ConvertOnRestore = layout == "O_SAVE" && device_new ? 1 : 0;
+    if (Carrier.ConvertOnRestore)
+        Carrier.ConversionLayout = cfg.C_DATA;
 
     // This run's copy, which the conversion may rewrite; the kept file stays as it is.
     const std::string copy = FreeKeptFilePath(env.StateDirectory, kSettingsBackupPrefix, DeviceFileTag(),
                                               std::time(nullptr), kSettingsBackupExtension);
     if (!WriteNewBackupFile(copy, content, error))
         return refuse(error);
-    BackupFilePath = copy;
-    BackupWrittenThisRun = true;
+    Carrier.BackupFilePath = copy;
+    Carrier.BackupWrittenThisRun = true;
     NoteBackupFile(copy);
     Report(-1, "kept settings " + file + " restored through " + copy + "\r\n");
 
     bool restored = false;
+    std::string shell_problem;
     if (LinkKind == 0) {
-        using namespace serial_cmd;
-        if (Channel.SerialCommand(SHELL, static_cast<int>(SHELL_TIMEOUT_MS), RK_SHELL_PROMPT) > 0) {
-            Channel.SerialCommand(NUDGE, static_cast<int>(SHELL_TIMEOUT_MS), RK_SHELL_PROMPT);
+        if (road->EnterShell(shell_problem)) {
             // The restore ends with the device's restart; it must answer again.
-            restored = RestoreDeviceSettings(copy) == 1 && WaitForDevice(0, 0) == 0;
+            restored = Carrier.RestoreDeviceSettings(*road, copy) == 1 &&
+                       Serial->WaitForDevice(0, 0) == DeviceWait::Answered;
+        } else {
+            Carrier.SettingsProblem = shell_problem + " to put the settings back";
         }
     } else {
-        restored = RestoreDeviceSettings(copy) == 1;
+        restored = Carrier.RestoreDeviceSettings(*road, copy) == 1;
         if (restored) {
             const int64_t wait_ms = static_cast<int64_t>(cfg.LANBOOT) * kMsPerSecond - kRestoreRestartHeadStartMs;
             clock.SleepMs(wait_ms > 0 ? wait_ms : 0);
-            LanLink().Close();
-            int connected = -1;
-            for (int attempt = 0; attempt < Channel.AttemptCount && connected == -1; ++attempt) {
-                connected = ConnectDevice(DeviceAddress, kConnectEcho32);
-                if (connected == -1)
-                    LanLink().Close();
+            Lan->Link().Close();
+            LanConnect connected = LanConnect::NoLogin;
+            for (int attempt = 0; attempt < Lan->Channel().AttemptCount && connected == LanConnect::NoLogin; ++attempt) {
+                connected = Lan->ConnectDevice(DeviceAddress, kConnectEcho32);
+                if (connected == LanConnect::NoLogin)
+                    Lan->Link().Close();
             }
-            restored = connected == 1;
+            restored = connected == LanConnect::LoggedIn;
         }
     }
     // What the device lists once it is up again must be what was written.
-    restored = restored && ConfirmRestoredSettings() == 1;
+    restored = restored && Carrier.ConfirmRestoredSettings(*road) == 1;
 
     RemoveKeptBackup(copy);
     if (!restored) {
-        reason = (SettingsProblem.empty() ? std::string("the device did not come back after its restart")
-                                          : SettingsProblem) +
+        const std::string& problem = Carrier.SettingsProblem;
+        reason = (problem.empty() ? std::string("the device did not come back after its restart") : problem) +
                  "; " + file + " is kept";
         return KeptRestore::NotRestored;
     }

@@ -42,7 +42,9 @@ public:
     explicit SerialUpdateRun(CUpdateDlg& dlg)
         : dlg_(dlg),
           cfg_(dlg.cfg),
-          ch_(dlg.Channel),
+          road_(*dlg.Serial),
+          carrier_(dlg.Carrier),
+          ch_(road_.Channel()),
           package_(dlg.UpdatePackage),
           present_(package_.Presence()),
           sector_count_(package_.SectorCount()),
@@ -90,6 +92,8 @@ private:
 
     CUpdateDlg& dlg_;
     const Config& cfg_;
+    SerialRoad& road_;
+    SettingsCarrier& carrier_;
     CommandChannel& ch_;
     const Package& package_;
     const ImagePresence& present_;
@@ -122,7 +126,7 @@ void SerialUpdateRun::DeclareSteps()
     // The settings: saved, restored, and read back to confirm them; the restore and the check
     // also cover the blocks the new firmware adds.
     if (dlg_.Device.ProbeResult == PROBE_FIRMWARE && carry_settings_) {
-        progress.DeclareSettingsBlocks(dlg_.SettingsLayout.BlockCount, dlg_.AddedBlockCount);
+        progress.DeclareSettingsBlocks(carrier_.SettingsLayout.BlockCount, dlg_.AddedBlockCount);
     }
     progress.Declare(Step::Finish, 1);
     progress.Announce();
@@ -173,19 +177,19 @@ bool SerialUpdateRun::SaveSettingsInShell()
     if (!CommandOk(SHELL, SHELL_TIMEOUT_MS, RK_SHELL_PROMPT))
         return Fail();
     ch_.SerialCommand(NUDGE, SHORT_NUDGE_TIMEOUT_MS, RK_OK);
-    if (carry_settings_ && dlg_.SaveDeviceSettings(dlg_.BackupFilePath) == 0) {
+    if (carry_settings_ && carrier_.SaveDeviceSettings(road_, carrier_.BackupFilePath) == 0) {
         // Settings that cannot be saved would be lost with the erase: nothing is erased, and
         // the device is left running its firmware, out of its shell.
         ch_.SerialCommand(SHELL_EXIT, SHELL_TIMEOUT_MS, RK_OK);
         Log("settings not saved: nothing erased\r\n");
-        dlg_.OutcomeDetail = dlg_.SettingsNotSavedDetail();
+        dlg_.OutcomeDetail = carrier_.SettingsNotSavedDetail();
         return Fail();
     }
     if (dlg_.OldLayoutSave == 1) {
         Log("fromer 01\r\n");
         ch_.SerialCommand(ERASE_SETTINGS_OLD, SHELL_TIMEOUT_MS, RK_ERASE_OK_LINE);
         ch_.SerialCommand(RESTART, RESTART_TIMEOUT_MS, RK_OK, true);
-        dlg_.WaitForDevice(0, 1);
+        (void)road_.WaitForDevice(0, 1);
     } else {
         ch_.SerialCommand(SHELL_EXIT, SHELL_TIMEOUT_MS, RK_OK);
     }
@@ -197,7 +201,7 @@ bool SerialUpdateRun::SaveSettingsInShell()
 bool SerialUpdateRun::MonitorNotReached(const std::string& what)
 {
     dlg_.OutcomeDetail = what + "; nothing was erased or written.\nNext: power-cycle the device, then run the update "
-                                "again on " + dlg_.ComPortName + ".";
+                                "again on " + road_.ComPortName + ".";
     Log("boot monitor not reached: nothing erased\r\n");
     return Fail();
 }
@@ -206,7 +210,7 @@ bool SerialUpdateRun::MonitorNotReached(const std::string& what)
 bool SerialUpdateRun::EnterMonitor()
 {
     Log("moniter mode\r\n");
-    if (dlg_.ProbeDevice(1) == PROBE_NONE)
+    if (road_.ProbeDevice(1) == PROBE_NONE)
         return MonitorNotReached("The device did not answer in its boot monitor after it was sent there");
     if (dlg_.OldLayoutSave != 1) {
         if (!CommandOk(FormatText(ERASE_FORMAT, cfg_.DATA), ERASE_TIMEOUT_MS, RK_ERASE_OK))
@@ -235,13 +239,13 @@ bool SerialUpdateRun::WriteProgram()
     }
     progress.Tick(Step::ProgramErase);
     Log("DP\r\n");
-    if (dlg_.DownloadProgram(package_.ProgramText(), package_.ProgramLineCount(), sector_count_) !=
+    if (road_.DownloadProgram(package_.ProgramText(), package_.ProgramLineCount(), sector_count_) !=
         TransferResult::Confirmed) {
         Log("Program Download ERROR\r\n");
         return Fail();
     }
     Log("Program Download OK\r\n");
-    if (dlg_.FixRamChecksum() == ChecksumResult::Failed) {
+    if (road_.FixRamChecksum() == ChecksumResult::Failed) {
         Log("Check Sum ERROR\r\n");
         return Fail();
     }
@@ -258,7 +262,7 @@ bool SerialUpdateRun::WriteProgram()
             WrittenImage::Of(PROGRAM_IMAGE_FILE, k, ProgramImageSector(package_.Images().ProgramImage, k, cfg_)));
     }
     dlg_.clock.SleepMs(CHECKSUM_SETTLE_MS);
-    if (dlg_.CheckFlashChecksum() != ChecksumResult::Zero) {
+    if (road_.CheckFlashChecksum() != ChecksumResult::Zero) {
         Log("Check Sum ERROR\r\n");
         return Fail();
     }
@@ -277,7 +281,7 @@ bool SerialUpdateRun::WriteFpga()
     }
     for (int m = 1; m <= 2; ++m) {
         Log("DL\r\n");
-        if (!WriteDownloaded(dlg_.DownloadFpgaImage(m), FpgaParameterLine(m, cfg_)))
+        if (!WriteDownloaded(road_.DownloadFpgaImage(m), FpgaParameterLine(m, cfg_)))
             return false;
         dlg_.Progress.Tick(Step::Fpga, " F-ROM(FPGA) Write OK \r\n");
     }
@@ -303,7 +307,7 @@ bool SerialUpdateRun::WriteBoot()
 {
     Log("<---FMON\r\n");
     Log("DL\r\n");
-    if (!WriteDownloaded(dlg_.DownloadBootImage(0), WRITE_BOOT))
+    if (!WriteDownloaded(road_.DownloadBootImage(0), WRITE_BOOT))
         return false;
     Log(" F-ROM(BOOT & F-ROM.MONI) Write OK \r\n");
     dlg_.ImagesWritten.push_back(WrittenImage::Of(BOOT_IMAGE_FILE, BOOT_AREA,
@@ -319,13 +323,13 @@ bool SerialUpdateRun::StartNewProgram()
     ch_.SerialCommand(GO, GO_TIMEOUT_MS, RK_OK, true);
 
     if (dlg_.Device.ProbeResult != PROBE_FIRMWARE) {
-        if (dlg_.Serial)
-            dlg_.Serial->Close();
+        if (road_.Port() != nullptr)
+            road_.Port()->Close();
         dlg_.clock.SleepMs(MONITOR_RUN_SETTLE_MS);
         return true;
     }
 
-    dlg_.WaitForDevice(0, 0);
+    (void)road_.WaitForDevice(0, 0);
     dlg_.Progress.Tick(Step::VersionCheck, "Version Check OK\r\n");
     for (int start = 0; start < START_ATTEMPTS; ++start) {
         failed_ = false;
@@ -367,18 +371,18 @@ void SerialUpdateRun::RestoreSettings()
     if (dlg_.OldLayoutSave == 1 || dlg_.SettingsReset == 1) {
         Log("restart reboot\r\n");
         ch_.SerialCommand(RESTART, RESTART_TIMEOUT_MS, RK_OK, true);
-        dlg_.WaitForDevice(0, 0);
+        (void)road_.WaitForDevice(0, 0);
         if (!CommandOk(SHELL, SHELL_TIMEOUT_MS, RK_SHELL_PROMPT)) {
             failed_ = true;
             return;
         }
         ch_.SerialCommand(NUDGE, SHELL_TIMEOUT_MS, RK_SHELL_PROMPT);
     }
-    if (carry_settings_ && dlg_.BackupWrittenThisRun) {
-        if (dlg_.RestoreDeviceSettings(dlg_.BackupFilePath) != 0) {
+    if (carry_settings_ && carrier_.BackupWrittenThisRun) {
+        if (carrier_.RestoreDeviceSettings(road_, carrier_.BackupFilePath) != 0) {
             // The restore ends with the device's restart; what it stored is read back.
-            dlg_.WaitForDevice(0, 0);
-            if (dlg_.ConfirmRestoredSettings() == 0)
+            (void)road_.WaitForDevice(0, 0);
+            if (carrier_.ConfirmRestoredSettings(road_) == 0)
                 ++settings_failures_;
         } else {
             ++settings_failures_;
@@ -404,14 +408,14 @@ void SerialUpdateRun::ExplainNotBack()
     if (present_.BootPresent)
         add("boot monitor");
     std::string settings = "not carried";
-    if (dlg_.SettingsRestored)
+    if (carrier_.SettingsRestored)
         settings = "restored and confirmed";
-    else if (dlg_.BackupWrittenThisRun)
-        settings = "not restored; they are kept in " + dlg_.BackupFilePath;
+    else if (carrier_.BackupWrittenThisRun)
+        settings = "not restored; they are kept in " + carrier_.BackupFilePath;
     std::string& detail = dlg_.OutcomeDetail;
     detail = "The device did not answer after its restart into the new program (" + std::to_string(START_ATTEMPTS) +
              " tries).\nWritten: " + written + ".\nNot checked: the new firmware's version.\nSettings: " + settings +
-             ".\nNext: power-cycle the device, then run the update again on " + dlg_.ComPortName +
+             ".\nNext: power-cycle the device, then run the update again on " + road_.ComPortName +
              "; a device that does not start is updated from its boot monitor.";
     for (std::size_t start = 0; start < detail.size();) {
         const std::size_t end = std::min(detail.find('\n', start), detail.size());
@@ -431,8 +435,8 @@ void CUpdateDlg::SerialUpdate()
 
     // 13. End, on success and from every failure.
     UpdateStage = 4;
-    if (Device.ProbeResult == PROBE_FIRMWARE && Serial)
-        Serial->Close();
+    if (Device.ProbeResult == PROBE_FIRMWARE && Serial && Serial->Port() != nullptr)
+        Serial->Port()->Close();
     if (run.Failed()) {
         if (run.NotBack())
             run.ExplainNotBack();

@@ -4,6 +4,7 @@
 #include "lan/LanTexts.h"
 #include "lan/TelnetLink.h"
 #include "package/VersionNumber.h"
+#include "protocol/DeviceInfo.h"
 
 namespace verup {
 namespace {
@@ -14,32 +15,34 @@ constexpr int kStartupConnectMode = 1;
 
 bool CUpdateDlg::OpenLanAndIdentify()
 {
+    LanRoad& road = MakeLanRoad();
+    road.Channel().AttemptCount = cfg.RETRY;
     int failures = 0;
-    int result = 0;
+    LanConnect result = LanConnect::NoAnswer;
     while (failures < cfg.RETRY) {
-        result = ConnectDevice(DeviceAddress, kStartupConnectMode);
-        if (result != -1)
+        result = road.ConnectDevice(DeviceAddress, kStartupConnectMode);
+        if (result != LanConnect::NoLogin)
             break;
-        LanLink().Close();
+        road.Link().Close();
         ++failures;
     }
-    if (failures == cfg.RETRY || result == 0) {
+    if (failures == cfg.RETRY || result == LanConnect::NoAnswer) {
         // With attempts made, the device did not answer: a device that an earlier run left in
         // its boot monitor has no telnet server and is reached over the serial cable.
         if (cfg.RETRY <= 0)
             return FailStartup(kMsgConnectFailed);
         return FailStartup(std::string(kMsgConnectFailed) + kHintPowerCycle + kHintSerialForMonitor);
     }
-    if (result == -2)
+    if (result == LanConnect::WrongProduct)
         return FailStartup(NotConnectedMessage(cfg.NAME1));
-    if (result == -3)
+    if (result == LanConnect::Refused)
         return FailStartup(kMsgLanRefused);
 
     Report(-1, lantext::kTelnetOpen);
     SetCurrentVersionText(Device.FirmwareVersionText);
     if (ReadVersionNumber(Device.TelnetServerText) < cfg.TEL_VER)
         return FailStartup(kMsgTelnetTooOld);
-    (void)QueryDeviceInfo();
+    (void)QueryDeviceInfo(road.Channel(), Device);
     return true;
 }
 
