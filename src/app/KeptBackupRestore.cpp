@@ -193,13 +193,7 @@ CUpdateDlg::KeptRestore CUpdateDlg::RestoreKeptBackup(const std::string& file, b
             const int64_t wait_ms = static_cast<int64_t>(cfg.LANBOOT) * kMsPerSecond - kRestoreRestartHeadStartMs;
             clock.SleepMs(wait_ms > 0 ? wait_ms : 0);
             Lan->Link().Close();
-            LanConnect connected = LanConnect::NoLogin;
-            for (int attempt = 0; attempt < Lan->Channel().AttemptCount && connected == LanConnect::NoLogin; ++attempt) {
-                connected = Lan->ConnectDevice(DeviceAddress, kConnectEcho32);
-                if (connected == LanConnect::NoLogin)
-                    Lan->Link().Close();
-            }
-            restored = connected == LanConnect::LoggedIn;
+            restored = Lan->ConnectWithRetries(DeviceAddress, kConnectEcho32) == LanConnect::LoggedIn;
         }
     }
     // What the device lists once it is up again must be what was written.

@@ -18,14 +18,7 @@ bool CUpdateDlg::OpenLanAndIdentify()
     LanRoad& road = MakeLanRoad();
     road.Channel().AttemptCount = cfg.RETRY;
     int failures = 0;
-    LanConnect result = LanConnect::NoAnswer;
-    while (failures < cfg.RETRY) {
-        result = road.ConnectDevice(DeviceAddress, kStartupConnectMode);
-        if (result != LanConnect::NoLogin)
-            break;
-        road.Link().Close();
-        ++failures;
-    }
+    const LanConnect result = road.ConnectWithRetries(DeviceAddress, kStartupConnectMode, &failures);
     if (failures == cfg.RETRY || result == LanConnect::NoAnswer) {
         // With attempts made, the device did not answer: a device that an earlier run left in
         // its boot monitor has no telnet server and is reached over the serial cable.

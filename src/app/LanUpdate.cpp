@@ -109,14 +109,7 @@ bool LanUpdateRun::Reconnect(int mode)
     TelnetLink& link = road_.Link();
     link.Close();
     open_failures_ = 0;
-    last_connect_ = LanConnect::NoLogin;
-    for (int attempt = 0; attempt < road_.Channel().AttemptCount; ++attempt) {
-        last_connect_ = road_.ConnectDevice(road_.DeviceAddress, mode);
-        if (last_connect_ != LanConnect::NoLogin)
-            break;
-        link.Close();
-        ++open_failures_;
-    }
+    last_connect_ = road_.ConnectWithRetries(road_.DeviceAddress, mode, &open_failures_);
     // Logged in, or reached but refused: the next command decides.
     return last_connect_ != LanConnect::NoLogin && last_connect_ != LanConnect::NoAnswer;
 }

@@ -50,6 +50,9 @@ LanConnect LanRoad::ConnectDevice(const std::string& address, int mode)
     if (link_.Open(address) != 1)
         return LanConnect::NoAnswer;
     ctx_.timers.Set(TIMER_WATCHDOG, kLoginWatchdogMs, [this] { link_.ExpireLogin(); });
+    // The watchdog leaves a login that has begun to decide the outcome itself.
+    if (link_.WaitLoginStart())
+        link_.EndLogin(Login());
     const int state = link_.WaitLoginOutcome();
     ctx_.timers.Kill(TIMER_WATCHDOG);
     switch (state) {
@@ -62,6 +65,20 @@ LanConnect LanRoad::ConnectDevice(const std::string& address, int mode)
     default:
         return LanConnect::NoLogin;
     }
+}
+
+LanConnect LanRoad::ConnectWithRetries(const std::string& address, int mode, int* failures)
+{
+    LanConnect result = LanConnect::NoAnswer;
+    for (int attempt = 0; attempt < channel_.AttemptCount; ++attempt) {
+        result = ConnectDevice(address, mode);
+        if (result != LanConnect::NoLogin)
+            break;
+        link_.Close();
+        if (failures != nullptr)
+            ++*failures;
+    }
+    return result;
 }
 
 bool LanRoad::EnterShell(std::string& problem)

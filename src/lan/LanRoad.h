@@ -35,6 +35,9 @@ public:
 
     // Echo check (mode 1: 11 tries, mode 2: 32, 0: a pause instead), connection and login.
     [[nodiscard]] LanConnect ConnectDevice(const std::string& address, int mode);
+    // ConnectDevice up to RETRY times while no login outcome came in time (the link closed
+    // after each); counts those tries in `failures`. NoAnswer when no try was allowed.
+    [[nodiscard]] LanConnect ConnectWithRetries(const std::string& address, int mode, int* failures = nullptr);
     // 1 taken; -1 "mode crc" unanswered; -2 no try delivered the block.
     int DownloadBlock(const std::uint8_t* data, std::size_t length, int area);
     int DownloadArea(const std::uint8_t* data, std::size_t length, int area) override;
@@ -43,11 +46,13 @@ public:
     bool EnterShell(std::string& problem) override;
     void LeaveShell() override {}
 
-    // The link's notifications: 1 connected, 2 negotiation answered, 3 password prompt (runs
-    // the login).
+    // The link's notifications: 1 connected, 2 negotiation answered (logged).
     void OnSocketNotify(int result);
 
 private:
+    // The login after the password prompt, on the connecting thread: LOGIN_DONE, or why not.
+    int Login();
+
     RoadContext ctx_;
     TelnetLink link_;
     CommandChannel channel_;

@@ -83,12 +83,10 @@ int TelnetLink::Close()
     }
     changed_.notify_all();
     socket_.Wake();
-    // The reader first (it may be about to start the login), then the login it started: the
-    // buffer and the event stay until neither can touch them.
+    // The reader first: the buffer and the event stay until it cannot touch them. A login
+    // running on its caller's thread sees its exchange end.
     if (reader_.joinable())
         reader_.join();
-    if (login_thread_.joinable())
-        login_thread_.join();
     if (socket_.IsOpen()) {
         socket_.CloseWithReset();
         clock_.SleepMs(kCloseSettleMs);
@@ -155,11 +153,8 @@ void TelnetLink::ReaderLoop()
         for (const int note : notes)
             if (notify)
                 notify(note);
-        if (start_login) {
-            if (login_thread_.joinable())
-                login_thread_.join();
-            login_thread_ = std::thread([this] { RunLogin(); });
-        }
+        if (start_login)
+            changed_.notify_all();  // the connecting thread runs the login
         if (pos < len)
             continue;
 
@@ -184,22 +179,6 @@ void TelnetLink::ReaderLoop()
     }
 }
 
-void TelnetLink::RunLogin()
-{
-    Notify notify;
-    {
-        std::lock_guard lock(mutex_);
-        notify = notify_;
-    }
-    if (notify)
-        notify(TELNET_PASSWORD_PROMPT);
-    {
-        std::lock_guard lock(mutex_);
-        login_running_ = false;
-    }
-    changed_.notify_all();
-}
-
 void TelnetLink::ReadPendingLocked(const std::uint8_t* data, std::size_t& pos, std::size_t len, std::vector<int>& notes,
                                    bool& start_login)
 {
@@ -221,7 +200,8 @@ void TelnetLink::ReadPendingLocked(const std::uint8_t* data, std::size_t& pos, s
         const int result = OnByteLocked(data[pos++]);
         if (result == TELNET_NEGOTIATED)
             notes.push_back(TELNET_NEGOTIATED);
-        if (result == TELNET_PASSWORD_PROMPT && !login_running_ && !stop_) {
+        // One login per connection: a later prompt is text like any other.
+        if (result == TELNET_PASSWORD_PROMPT && !login_running_ && login_state_ == LOGIN_PENDING && !stop_) {
             // The login's first exchange takes the bytes still to come as its reply.
             login_running_ = true;
             start_login = true;
@@ -566,6 +546,23 @@ void TelnetLink::ExpireLogin()
         if (login_state_ != LOGIN_PENDING || login_running_)
             return;
         login_state_ = LOGIN_WATCHDOG_EXPIRED;
+    }
+    changed_.notify_all();
+}
+
+bool TelnetLink::WaitLoginStart()
+{
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return login_running_ || login_state_ != LOGIN_PENDING || stop_; });
+    return login_running_ && login_state_ == LOGIN_PENDING && !stop_;
+}
+
+void TelnetLink::EndLogin(int state)
+{
+    {
+        std::lock_guard lock(mutex_);
+        login_state_ = state;
+        login_running_ = false;
     }
     changed_.notify_all();
 }

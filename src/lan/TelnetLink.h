@@ -1,7 +1,8 @@
 #pragma once
 // The LAN transport: one telnet connection to the device. A reader thread stands in for the
 // socket notifications: it reports the connection, answers the option negotiation, feeds the
-// recognizer and starts the login (on a thread of its own) when the password prompt arrives.
+// recognizer and, when the password prompt arrives, holds further bytes for the login that the
+// connecting thread then runs.
 // Exchange sends a command and waits for the reply word of a TelnetReplyKind.
 #include <condition_variable>
 #include <cstddef>
@@ -23,7 +24,7 @@ namespace verup {
 // What the link tells its owner (the dialog's socket notification handler).
 inline constexpr int TELNET_CONNECTED = 1;          // connection established
 inline constexpr int TELNET_NEGOTIATED = 2;         // a negotiation command was answered
-inline constexpr int TELNET_PASSWORD_PROMPT = 3;    // "Password: " seen: run the login
+inline constexpr int TELNET_PASSWORD_PROMPT = 3;    // "Password: " seen: the login may run
 inline constexpr int TELNET_READ = 4;               // any other byte taken
 
 // LoginState values.
@@ -56,9 +57,7 @@ public:
     static std::uint16_t PortFromText(const char* text);
     std::uint16_t Port() const { return port_; }
 
-    // Called with TELNET_CONNECTED and TELNET_NEGOTIATED on the reader thread, and with
-    // TELNET_PASSWORD_PROMPT on the login thread (the login runs inside that call; the reader
-    // keeps feeding the login's exchanges meanwhile). Set before Open.
+    // Called with TELNET_CONNECTED and TELNET_NEGOTIATED on the reader thread. Set before Open.
     using Notify = std::function<void(int)>;
     void SetNotify(Notify notify);
 
@@ -90,6 +89,10 @@ public:
     // The connect watchdog: no outcome in time. A login already running decides the outcome
     // itself, so the watchdog never overwrites it.
     void ExpireLogin();
+    // Blocks until the password prompt has arrived (true: the caller runs the login now, and
+    // ends it with EndLogin), or the login has an outcome without one, or the link is closed.
+    bool WaitLoginStart();
+    void EndLogin(int state);
     // Blocks until the login state is not LOGIN_PENDING; returns it.
     int WaitLoginOutcome();
     // The login's "receive length = 0".
@@ -127,11 +130,10 @@ private:
     bool UploadEndLocked();
     void ClearForSendLocked();
     void FinishExchangeLocked(int state);
-    // The login has the word between its exchanges: bytes wait in the socket as they would
-    // while the dialog thread runs the login.
+    // The login has the word between its exchanges: bytes wait in the socket until its next
+    // exchange takes them.
     bool ReaderHeldLocked() const { return login_running_ && !waiting_; }
     int SendBytes(const std::uint8_t* data, std::size_t length, int64_t timeout_ms);
-    void RunLogin();
 
     const Clock& clock_;
     const std::uint16_t port_;
@@ -142,7 +144,6 @@ private:
     std::mutex send_mutex_;  // one block at a time on the wire
     TcpSocket socket_;
     std::thread reader_;
-    std::thread login_thread_;
     bool stop_ = false;
 
     ManualResetEvent reply_event_;

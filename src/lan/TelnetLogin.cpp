@@ -1,6 +1,5 @@
-// The telnet link's notifications and the login they start.
+// The telnet link's notifications and the login, run by the thread that connects.
 #include <algorithm>
-#include <cstdio>
 
 #include "lan/LanRoad.h"
 #include "lan/LanTexts.h"
@@ -9,15 +8,14 @@
 #include "protocol/NamesProduct.h"
 #include "protocol/ReplyKind.h"
 #include "protocol/ReplyText.h"
+#include "protocol/TextFormat.h"
 
 namespace verup {
 namespace {
 
 std::string PasswordLine()
 {
-    char line[64];
-    std::snprintf(line, sizeof line, telnet::kPasswordLineFormat, telnet::kTelnetPassword);
-    return line;
+    return FormatText(telnet::kPasswordLineFormat, telnet::kTelnetPassword);
 }
 
 // The greeting's first bytes up to the reply's end, as the login examines them.
@@ -57,56 +55,46 @@ LanRoad::~LanRoad()
 
 void LanRoad::OnSocketNotify(int result)
 {
-    switch (result) {
-    case TELNET_CONNECTED:
+    if (result == TELNET_CONNECTED)
         ctx_.Log(lantext::kConnectOk);
-        break;
-    case TELNET_NEGOTIATED:
+    else if (result == TELNET_NEGOTIATED)
         ctx_.Log(lantext::kIacData);
-        break;
-    case TELNET_PASSWORD_PROMPT: {
-        // The login: local password, product check and versions from the greeting, then the
-        // administrator.
-        TelnetLink& link = link_;
-        const std::string password = PasswordLine();
-        if (channel_.LanCommand(password, telnet::kLoginTimeoutMs, TRK_COMMAND_PROMPT) <= 0) {
-            ctx_.Log(lantext::kLocalPasswordError);
-            link.SetLoginState(LOGIN_REFUSED);
-            return;
-        }
-        const std::string greeting = GreetingText(channel_.ReplyBuffer);
-        if (!NamesProduct(greeting, ctx_.cfg)) {
-            ctx_.Log(lantext::kProductCheckError);
-            link.SetLoginState(LOGIN_WRONG_PRODUCT);
-            return;
-        }
-        ctx_.device.ProductWord = NamedProduct(greeting, ctx_.cfg);
-        // The firmware version is cut after NUM_LEN characters, within the greeting.
-        const std::size_t num_len = ctx_.cfg.NUM_LEN > 0 ? static_cast<std::size_t>(ctx_.cfg.NUM_LEN) : 0;
-        std::string text;
-        if (TextAfter(greeting, telnet::kFirmwareWord, num_len, text))
-            ctx_.device.FirmwareVersionText = text;
-        if (TextAfter(greeting, telnet::kTelnetServerWord, telnet::kTelnetServerTextLength, text))
-            ctx_.device.TelnetServerText = text;
-        link.ResetReceiveLength();
-        ctx_.Log(lantext::kLocalPasswordOk);
-        if (channel_.LanCommand(telnet::kAdministratorLine, telnet::kLoginTimeoutMs, TRK_PASSWORD) <= 0) {
-            ctx_.Log(lantext::kAdminInputError);
-            link.SetLoginState(LOGIN_REFUSED);
-            return;
-        }
-        if (channel_.LanCommand(password, telnet::kLoginTimeoutMs, TRK_ADMIN_PROMPT) <= 0) {
-            ctx_.Log(lantext::kAdminCheckError);
-            link.SetLoginState(LOGIN_REFUSED);
-            return;
-        }
-        ctx_.Log(lantext::kAdminCheckOk);
-        link.SetLoginState(LOGIN_DONE);
-        break;
+}
+
+int LanRoad::Login()
+{
+    // The local password, the product check and the versions from the greeting, then the
+    // administrator.
+    const std::string password = PasswordLine();
+    if (channel_.LanCommand(password, telnet::kLoginTimeoutMs, TRK_COMMAND_PROMPT) <= 0) {
+        ctx_.Log(lantext::kLocalPasswordError);
+        return LOGIN_REFUSED;
     }
-    default:
-        break;
+    const std::string greeting = GreetingText(channel_.ReplyBuffer);
+    if (!NamesProduct(greeting, ctx_.cfg)) {
+        ctx_.Log(lantext::kProductCheckError);
+        return LOGIN_WRONG_PRODUCT;
     }
+    ctx_.device.ProductWord = NamedProduct(greeting, ctx_.cfg);
+    // The firmware version is cut after NUM_LEN characters, within the greeting.
+    const std::size_t num_len = ctx_.cfg.NUM_LEN > 0 ? static_cast<std::size_t>(ctx_.cfg.NUM_LEN) : 0;
+    std::string text;
+    if (TextAfter(greeting, telnet::kFirmwareWord, num_len, text))
+        ctx_.device.FirmwareVersionText = text;
+    if (TextAfter(greeting, telnet::kTelnetServerWord, telnet::kTelnetServerTextLength, text))
+        ctx_.device.TelnetServerText = text;
+    link_.ResetReceiveLength();
+    ctx_.Log(lantext::kLocalPasswordOk);
+    if (channel_.LanCommand(telnet::kAdministratorLine, telnet::kLoginTimeoutMs, TRK_PASSWORD) <= 0) {
+        ctx_.Log(lantext::kAdminInputError);
+        return LOGIN_REFUSED;
+    }
+    if (channel_.LanCommand(password, telnet::kLoginTimeoutMs, TRK_ADMIN_PROMPT) <= 0) {
+        ctx_.Log(lantext::kAdminCheckError);
+        return LOGIN_REFUSED;
+    }
+    ctx_.Log(lantext::kAdminCheckOk);
+    return LOGIN_DONE;
 }
 
 }  // namespace verup

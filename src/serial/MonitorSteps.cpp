@@ -154,10 +154,10 @@ class DownloadWatchdog {
 public:
     DownloadWatchdog(TimerService& timers, SerialRoad& road, int64_t period_ms) : timers_(timers)
     {
-        timers_.Set(TIMER_WATCHDOG, period_ms, [&road] {
-            road.OnWatchdog();
-            if (road.Port() != nullptr)
-                road.Port()->Wake();
+        timers_.Set(TIMER_WATCHDOG, period_ms, [road = &road] {
+            road->OnWatchdog();
+            if (road->Port() != nullptr)
+                road->Port()->Wake();
         });
     }
     ~DownloadWatchdog() { timers_.Kill(TIMER_WATCHDOG); }

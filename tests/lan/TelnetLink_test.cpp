@@ -49,12 +49,8 @@ protected:
     void SetUp() override
     {
         link_.SetNotify([this](int note) {
-            {
-                std::lock_guard lock(mutex_);
-                notes_.push_back(note);
-            }
-            if (note == TELNET_PASSWORD_PROMPT && on_prompt_)
-                on_prompt_();
+            std::lock_guard lock(mutex_);
+            notes_.push_back(note);
         });
     }
 
@@ -90,7 +86,6 @@ protected:
     test::LoopbackServer server_;
     std::mutex mutex_;
     std::vector<int> notes_;
-    std::function<void()> on_prompt_;
     TelnetLink link_{clock_, server_.Port()};
 };
 
@@ -281,13 +276,14 @@ TEST_F(TelnetLinkTest, LargeBlockIsSentWhole)
 TEST_F(TelnetLinkTest, CloseEndsARunningLoginExchangeFirst)
 {
     Connect();
-    std::promise<int> login_result;
-    on_prompt_ = [&] {
+    // The connecting thread's login, after the prompt.
+    auto result = std::async(std::launch::async, [&] {
+        if (!link_.WaitLoginStart())
+            return -99;
         std::string reply;
         // The server never answers: only Close ends this wait early.
-        login_result.set_value(link_.Exchange("secret\r", reply, 1000000, TRK_COMMAND_PROMPT));
-    };
-    auto result = login_result.get_future();
+        return link_.Exchange("secret\r", reply, 1000000, TRK_COMMAND_PROMPT);
+    });
     server_.Send("Password: ");
     EXPECT_EQ(server_.Receive(7), "secret\r");
     EXPECT_EQ(link_.Close(), 1);
