@@ -2,6 +2,8 @@
 // The serial road's commands, prompts and time-outs (device milliseconds), in one place.
 #include <cstdint>
 
+#include "serial/ResponseMatcher.h"
+
 namespace verup::serial_cmd {
 
 // Wake-up bytes: a boot monitor answers them with its prompt.
@@ -34,12 +36,12 @@ inline constexpr char END_DOWNLOAD[] = "S9030000FC\r\n";
 
 // Prompts and texts looked for in replies.
 inline constexpr char MONITOR_PROMPT[] = "F1>";
-inline constexpr char FROM_PROMPT[] = "F-ROM>";
+// The flash monitor's prompt and its error word are the recognizer's own (ResponseMatcher.h).
+using serial_words::FROM_PROMPT;
 inline constexpr char SHELL_PROMPT_TEXT[] = "\r\n# ";
 inline constexpr char VERSION_MARK[] = "Version ";
 inline constexpr char DOWNLOAD_DONE[] = "Down Load OK";
 inline constexpr char PROGRAM_DOWNLOAD_DONE[] = "Program Down Load OK";
-inline constexpr char ERROR_WORD[] = "ERROR!";
 inline constexpr char CHECKSUM_ZERO[] = "0000";
 
 inline constexpr int64_t WAKE_TIMEOUT_MS = 1000;
