@@ -361,45 +361,44 @@ protected:
     }
 };
 
-TEST_F(SettingsDecisionTest, OldDeviceToNewLayoutConvertsOnRestore)
+// The device's version against the package's: which layout is saved, and how it comes back.
+TEST_F(SettingsDecisionTest, LayoutFollowsTheVersionsOnBothSides)
 {
-    const SettingsPlan plan = Decide("Version 1.05", "Version 1.05", "", "");
-    EXPECT_EQ(plan.ConvertOnRestore, 1);
-    EXPECT_EQ(plan.OldLayoutSave, 1);
-    EXPECT_EQ(plan.SettingsReset, 0);
-    EXPECT_EQ(plan.Save, 2);
-    EXPECT_EQ(plan.LayoutName, "O_SAVE");
-    EXPECT_EQ(plan.Layout.BlockCount, 2);
-    EXPECT_EQ(plan.ConversionLayout.BlockCount, 4);
-    EXPECT_EQ(plan.ConversionLayout.Items(4), 8);
-    EXPECT_EQ(plan.AddedBlockCount, 2);
-    EXPECT_EQ(plan.LogLines, std::vector<std::string>{"old data\r\n"});
-    EXPECT_TRUE(plan.Warnings.empty());
-}
-
-TEST_F(SettingsDecisionTest, OldDeviceToOldFirmwareKeepsOldLayoutWithoutConversion)
-{
-    const SettingsPlan plan = Decide("Version 1.05", "", "", "NUM=Version 1.08\r\n");
-    EXPECT_EQ(plan.ConvertOnRestore, 0);
-    EXPECT_EQ(plan.OldLayoutSave, 1);
-    EXPECT_EQ(plan.Layout.BlockCount, 2);
-    EXPECT_EQ(plan.ConversionLayout.BlockCount, 0);
-    EXPECT_EQ(plan.AddedBlockCount, 0);
-    EXPECT_EQ(plan.LogLines, std::vector<std::string>{"old data\r\n"});
-}
-
-TEST_F(SettingsDecisionTest, NewDeviceToNewFirmwareUsesNewLayout)
-{
+    const struct {
+        const char* current;
+        const char* firmware;
+        const char* verup;
+        int convert, old_layout, reset, save;
+        const char* layout;
+        int blocks, conversion_blocks, added;
+        const char* log;
+    } cases[] = {
+        {"Version 1.05", "Version 1.05", "", 1, 1, 0, 2, "O_SAVE", 2, 4, 2, "old data\r\n"},
+        {"Version 1.05", "", "NUM=Version 1.08\r\n", 0, 1, 0, 2, "O_SAVE", 2, 0, 0, "old data\r\n"},
+        {"Version 1.10", "Version 1.10 7", "", 0, 0, 0, 2, "N_SAVE", 3, 0, 0, "new data\r\n"},
+        // A downgrade below 1.1 resets the settings, without tables.
+        {"Version 1.20", "Version 1.20 9", "NUM=Version 1.05\r\n", 0, 0, 1, 0, "", 0, 0, 0, "init data\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.current) + " to " + c.verup);
+        const SettingsPlan plan = Decide(c.current, c.firmware, "", c.verup);
+        EXPECT_EQ(plan.ConvertOnRestore, c.convert);
+        EXPECT_EQ(plan.OldLayoutSave, c.old_layout);
+        EXPECT_EQ(plan.SettingsReset, c.reset);
+        EXPECT_EQ(plan.Save, c.save);
+        if (*c.layout != '\0') {
+            EXPECT_EQ(plan.LayoutName, c.layout);
+        }
+        EXPECT_EQ(plan.Layout.BlockCount, c.blocks);
+        EXPECT_EQ(plan.ConversionLayout.BlockCount, c.conversion_blocks);
+        EXPECT_EQ(plan.AddedBlockCount, c.added);
+        EXPECT_EQ(plan.LogLines, std::vector<std::string>{c.log});
+        EXPECT_EQ(plan.Warnings.size(), c.reset ? 1u : 0u);
+    }
     const SettingsPlan plan = Decide("Version 1.10", "Version 1.10 7", "", "");
     EXPECT_EQ(plan.DeviceRevision, 7);
     EXPECT_DOUBLE_EQ(plan.DeviceVersion, 1.1);
-    EXPECT_EQ(plan.SettingsReset, 0);
-    EXPECT_EQ(plan.ConvertOnRestore, 0);
-    EXPECT_EQ(plan.OldLayoutSave, 0);
-    EXPECT_EQ(plan.Save, 2);
-    EXPECT_EQ(plan.LayoutName, "N_SAVE");
     EXPECT_EQ(plan.Layout.Items(3), 30);
-    EXPECT_EQ(plan.LogLines, std::vector<std::string>{"new data\r\n"});
 }
 
 // Revision 3 of 1.1, no revision at all (it reads as 0), or a new firmware 1.1 of a low
@@ -440,17 +439,6 @@ TEST_F(SettingsDecisionTest, ResetIsShownOverTheWaitBoxAndTheStartupGoesOn)
     EXPECT_EQ(messages[0].Caption, kTitle);
     auto lock = host_.Lock();
     EXPECT_EQ(host_.PostCloses, 0);
-}
-
-TEST_F(SettingsDecisionTest, DowngradeBelowOnePointOneResetsWithoutTables)
-{
-    const SettingsPlan plan = Decide("Version 1.20", "Version 1.20 9", "", "NUM=Version 1.05\r\n");
-    EXPECT_EQ(plan.SettingsReset, 1);
-    EXPECT_EQ(plan.Save, 0);
-    EXPECT_EQ(plan.Layout.BlockCount, 0);
-    EXPECT_EQ(plan.OldLayoutSave, 0);
-    EXPECT_EQ(plan.LogLines, std::vector<std::string>{"init data\r\n"});
-    EXPECT_EQ(plan.Warnings.size(), 1u);
 }
 
 TEST_F(SettingsDecisionTest, FirmwareOlderThanFrmVerIsRefusedOnlyWhileSaving)

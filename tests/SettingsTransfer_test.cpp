@@ -2,6 +2,8 @@
 // a scripted device shell that keeps its settings in memory.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <sys/stat.h>
@@ -220,21 +222,6 @@ TEST_F(SettingsTransferTest, LostGetdataReplyIsAskedForAgain)
     EXPECT_EQ(Commands(), (std::vector<std::string>{"getdata 1\r", "\r", "\r", "\r", "\r", "getdata 1\r"}));
 }
 
-TEST_F(SettingsTransferTest, GetdataIsSentNoMoreThanTheAttemptCount)
-{
-    UseLayout({1});
-    shell.Blocks[1] = {"v"};
-    shell.LoseGetdataReplies = 2;
-    road.Channel().AttemptCount = 2;
-    EXPECT_EQ(carrier.SaveDeviceSettings(road, carrier.BackupFilePath), 0);
-    int getdata = 0;
-    for (const auto& command : Commands())
-        getdata += command == "getdata 1\r" ? 1 : 0;
-    EXPECT_EQ(getdata, 2);
-    EXPECT_EQ(carrier.SettingsProblem, "getdata 1: the device did not list the block (no \"load data_1 ok\")");
-    EXPECT_FALSE(carrier.BackupWrittenThisRun);
-}
-
 TEST_F(SettingsTransferTest, NoBlocksSendsOnlySavedata)
 {
     UseLayout({});
@@ -277,27 +264,67 @@ TEST_F(SettingsTransferTest, ConfirmationArrivingWithTheSecondNudgeStillCounts)
     EXPECT_EQ(carrier.Settings->Item(1, 1), "v");
 }
 
-TEST_F(SettingsTransferTest, NoConfirmationAfterThreeNudgesFailsTheSaveWithoutBackup)
+// A save that cannot list every block whole, or cannot write its file, writes no backup.
+TEST_F(SettingsTransferTest, FailedSaveWritesNoBackup)
 {
-    UseLayout({1, 1});
-    shell.Blocks[1] = {"v"};
-    shell.HoldConfirmationForNudges = 3;
+    const struct {
+        const char* name;
+        std::vector<int> layout;
+        std::function<void()> fault;
+        std::vector<std::string> commands;  // empty: not checked
+        const char* problem;
+    } cases[] = {
+        {"getdata unanswered as often as RETRY allows", {1},
+         [this] { shell.LoseGetdataReplies = 2; road.Channel().AttemptCount = 2; },
+         {"getdata 1\r", "\r", "\r", "\r", "\r", "getdata 1\r", "\r", "\r", "\r", "\r"},
+         "getdata 1: the device did not list the block (no \"load data_1 ok\")"},
+        {"no confirmation after three nudges", {1, 1},
+         [this] { shell.HoldConfirmationForNudges = 3; },
+         {"getdata 1\r", "\r", "\r", "\r"}, "getdata 1: the device did not list"},
+        {"no shell prompt: one try and the channel's own nudge", {1, 1},
+         [this] { shell.Mute = true; }, {"getdata 1\r", "\r"}, "getdata 1"},
+        {"fewer items than the layout", {3}, [this] { shell.DropItemsAfter = 2; }, {},
+         "getdata 1: reply ends after 2 of 3 items"},
+        {"reply cut short", {2},
+         [this] {
+             link.SetResponder([](const std::string& command, int) {
+                 return command == "\r" ? Answer(kPrompt) : Answer("getdata 1\r\r\nA\r\r\n");
+             });
+         },
+         {}, "getdata 1"},
+        {"backup folder unwritable", {1},
+         [this] {
+             dir.Write("blocker", "a file where the folder should be");
+             carrier.BackupFilePath = dir.File("blocker/7300qb.tmp");
+         },
+         {}, "settings backup not written"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeShell fresh;
+        shell = fresh;
+        link.SetResponder([this](const std::string& command, int kind) { return shell(command, kind); });
+        link.Clear();
+        road.Channel().AttemptCount = 1;
+        carrier.BackupFilePath = dir.File("state/7300qb.tmp");
+        std::filesystem::remove(carrier.BackupFilePath);
+        UseLayout(c.layout);
+        shell.Blocks[1] = {"a", "b", "c"};
+        c.fault();
+        EXPECT_EQ(carrier.SaveDeviceSettings(road, carrier.BackupFilePath), 0);
+        EXPECT_FALSE(carrier.BackupWrittenThisRun);
+        EXPECT_FALSE(std::filesystem::exists(carrier.BackupFilePath));
+        if (!c.commands.empty()) {
+            EXPECT_EQ(Commands(), c.commands);
+        }
+        EXPECT_EQ(carrier.SettingsProblem.rfind(c.problem, 0), 0u) << carrier.SettingsProblem;
+    }
+    // A layout beyond the table sends nothing at all.
+    link.Clear();
+    carrier.SettingsLayout = SettingsLayoutTable{1, {1024}};
+    carrier.SettingsLayout.Capped = true;
     EXPECT_EQ(carrier.SaveDeviceSettings(road, carrier.BackupFilePath), 0);
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"getdata 1\r", "\r", "\r", "\r"}));
-    EXPECT_EQ(Count("retry"), 3);
-    EXPECT_FALSE(carrier.BackupWrittenThisRun);
-    EXPECT_FALSE(test::TempDir::ReadFile(carrier.BackupFilePath).size());
-}
-
-TEST_F(SettingsTransferTest, NoShellPromptFailsTheSaveAtOnce)
-{
-    UseLayout({1, 1});
-    shell.Mute = true;
-    EXPECT_EQ(carrier.SaveDeviceSettings(road, carrier.BackupFilePath), 0);
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"getdata 1\r", "\r"})) << "one try and the channel's own nudge";
-    EXPECT_EQ(link.Sent().at(0).timeout_ms, 10000);
-    EXPECT_EQ(link.Sent().at(0).kind, RK_SHELL_PROMPT);
-    EXPECT_FALSE(carrier.BackupWrittenThisRun);
+    EXPECT_TRUE(Commands().empty());
 }
 
 TEST_F(SettingsTransferTest, PutdataIsConfirmedByTheBlockNumberNotTheItem)
@@ -311,37 +338,6 @@ TEST_F(SettingsTransferTest, PutdataIsConfirmedByTheBlockNumberNotTheItem)
     EXPECT_EQ(Commands().at(2), "putdata 2 1 a\r");
     EXPECT_EQ(Count("retry"), 3);
     EXPECT_FALSE(shell.Saved) << "savedata is not sent after a failed putdata";
-}
-
-TEST_F(SettingsTransferTest, GetdataReplyWithFewerItemsThanTheLayoutFailsTheSave)
-{
-    UseLayout({3});
-    shell.Blocks[1] = {"a", "b", "c"};
-    shell.DropItemsAfter = 2;
-    EXPECT_EQ(carrier.SaveDeviceSettings(road, carrier.BackupFilePath), 0);
-    EXPECT_FALSE(carrier.BackupWrittenThisRun);
-    EXPECT_NE(carrier.Settings->Item(1, 3), "load data_1 ok") << "the confirmation line is no item";
-}
-
-TEST_F(SettingsTransferTest, GetdataReplyCutShortFailsTheSave)
-{
-    UseLayout({2});
-    link.SetResponder([](const std::string& command, int) {
-        return command == "\r" ? Answer(kPrompt) : Answer("getdata 1\r\r\nA\r\r\n");
-    });
-    EXPECT_EQ(carrier.SaveDeviceSettings(road, carrier.BackupFilePath), 0);
-    EXPECT_FALSE(carrier.BackupWrittenThisRun);
-}
-
-TEST_F(SettingsTransferTest, UnwritableBackupFailsTheSave)
-{
-    UseLayout({1});
-    shell.Blocks[1] = {"a"};
-    dir.Write("blocker", "a file where the folder should be");
-    carrier.BackupFilePath = dir.File("blocker/7300qb.tmp");
-    EXPECT_EQ(carrier.SaveDeviceSettings(road, carrier.BackupFilePath), 0);
-    EXPECT_FALSE(carrier.BackupWrittenThisRun);
-    EXPECT_TRUE(Logged("settings backup not written"));
 }
 
 TEST_F(SettingsTransferTest, RestoreRefusesABackupThisRunDidNotWrite)
@@ -368,14 +364,6 @@ TEST_F(SettingsTransferTest, RestoreRefusesAForeignOrShortBackupWithoutSending)
     EXPECT_EQ(carrier.RestoreDeviceSettings(road, carrier.BackupFilePath), 0);
     EXPECT_EQ(Commands().size(), sent);
     EXPECT_FALSE(carrier.SettingsRestored);
-}
-
-TEST_F(SettingsTransferTest, LayoutBeyondTheTableIsRefused)
-{
-    carrier.SettingsLayout = SettingsLayoutTable{1, {1024}};
-    carrier.SettingsLayout.Capped = true;
-    EXPECT_EQ(carrier.SaveDeviceSettings(road, carrier.BackupFilePath), 0);
-    EXPECT_TRUE(Commands().empty());
 }
 
 class SettingsConversionTest : public SettingsTransferTest {

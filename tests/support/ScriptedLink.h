@@ -65,6 +65,14 @@ public:
         return answer.result;
     }
 
+    // Forgets what was sent (a test's next case starts from nothing).
+    void Clear()
+    {
+        std::lock_guard lock(mutex_);
+        sent_.clear();
+        queued_.clear();
+    }
+
     void ClearReceiveBuffer() override
     {
         std::lock_guard lock(mutex_);
