@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iomanip>
 #include <iostream>
 #include <mutex>
 #include <optional>
@@ -20,6 +21,7 @@
 #include "platform/Cp932.h"
 #include "platform/Paths.h"
 #include "platform/SerialPortNames.h"
+#include "protocol/UpdatePlan.h"
 #include "ui/ConnectionTexts.h"
 #include "ui/IsValidAddress.h"
 
@@ -109,6 +111,7 @@ std::string SettingsPlan(const CUpdateDlg& dlg)
 // False when the update would refuse the package's images (the dry run then says why).
 bool PrintPlan(const CUpdateDlg& dlg, const ConsoleHost& host, std::ostream& out)
 {
+    const UpdatePlan plan = PlanOf(dlg);
     const char* state = dlg.LinkKind != 0                          ? "logged in over telnet"
                         : dlg.Device.ProbeResult == PROBE_FIRMWARE        ? "running its firmware"
                         : dlg.Device.ProbeResult == PROBE_FLASH_MONITOR   ? "in its boot monitor"
@@ -119,7 +122,7 @@ bool PrintPlan(const CUpdateDlg& dlg, const ConsoleHost& host, std::ostream& out
     out << "Version:     " << Cp932ToUtf8(dlg.CurrentVersionText()) << " -> " << Cp932ToUtf8(dlg.NewVersionText())
         << "\n";
     out << "Settings:    " << SettingsPlan(dlg) << "\n";
-    if (dlg.cfg.UPLOAD != 1) {
+    if (!plan.WritesFirmware) {
         out << "Would write: no firmware (UPLOAD=" << dlg.cfg.UPLOAD << " in verup.dat: only the settings are carried)\n";
     } else {
         out << "Would write:\n";
@@ -133,22 +136,26 @@ bool PrintPlan(const CUpdateDlg& dlg, const ConsoleHost& host, std::ostream& out
         if (present.BootPresent)
             out << "  from00.mot               " << Bytes(present.ImageFileSizes[4]) << "  boot area with the flash monitor\n";
         // The same check the update makes before its first erase.
-        const ImagePreflight& images = dlg.UpdatePackage.Images();
-        if (!images.Usable()) {
+        if (plan.Refused()) {
             out << "Would refuse: the package cannot be written as it is; the update would stop before the first "
                    "erase:\n";
-            for (const std::string& problem : images.Problems())
+            for (const std::string& problem : plan.Refusals)
                 out << "  " << problem << "\n";
-            out << "Dry run: the device was only asked who it is; nothing was written.\n";
-            return false;
+        } else {
+            const std::uint8_t sectors = dlg.UpdatePackage.Images().SectorCount();
+            out << "Images:      every image converts to its termination record and fits the flash";
+            if (sectors > 0)
+                out << " (program: " << static_cast<int>(sectors) << " sectors)";
+            out << "\n";
         }
-        out << "Images:      every image converts to its termination record and fits the flash";
-        if (images.SectorCount() > 0)
-            out << " (program: " << static_cast<int>(images.SectorCount()) << " sectors)";
-        out << "\n";
     }
+    // Numbered as a technician follows the run: what is erased and written, in order.
+    out << "Plan:\n";
+    const int width = plan.Steps.size() >= 10 ? 2 : 1;
+    for (std::size_t i = 0; i < plan.Steps.size(); ++i)
+        out << "  " << std::setw(width) << i + 1 << ". " << plan.Steps[i].Text << "\n";
     out << "Dry run: the device was only asked who it is; nothing was written.\n";
-    return true;
+    return !plan.Refused();
 }
 
 int ExitCodeOf(CUpdateDlg::Outcome outcome)
@@ -164,6 +171,21 @@ int ExitCodeOf(CUpdateDlg::Outcome outcome)
 }
 
 }  // namespace
+
+UpdatePlan PlanOf(const CUpdateDlg& dlg)
+{
+    PlanSettings settings;
+    settings.Save = dlg.cfg.SAVE;
+    settings.FirmwareRunning = dlg.LinkKind != 0 || dlg.Device.ProbeResult == PROBE_FIRMWARE;
+    settings.OldLayoutSave = dlg.OldLayoutSave == 1;
+    settings.ConvertOnRestore = dlg.ConvertOnRestore == 1;
+    settings.Reset = dlg.SettingsReset == 1;
+    settings.LayoutName = dlg.SettingsLayoutName;
+    settings.BlockCount = dlg.SettingsLayout.BlockCount;
+    settings.AddedBlockCount = dlg.AddedBlockCount;
+    return PlanUpdate(dlg.cfg, dlg.UpdatePackage.Images(), settings,
+                      dlg.LinkKind != 0 ? UpdateRoad::Lan : UpdateRoad::Serial);
+}
 
 std::optional<LinkChoice> ParseLinkChoice(const std::string& com, const std::string& lan, std::ostream& err,
                                           const std::string& port)
@@ -366,8 +388,8 @@ void AddUpdateCommand(CLI::App& app)
     com->excludes(lan);
     port->excludes(com)->excludes(lan);
     app.add_flag("--dry-run", options->DryRun,
-                 "Stop after the start-up: show the device, its versions, the settings decision and what would be "
-                 "written");
+                 "Stop after the start-up: show the device, its versions, the settings decision, what would be "
+                 "written, and the update's steps in order (what is erased and written where)");
     app.add_flag("--json", options->Json,
                  "Write one JSON document about the run to stdout when it ends (the text goes to stderr)");
     app.add_option("--log", options->LogFile, "Write the debug log (UTF-8) to FILE, whatever DEBUG says")

@@ -377,6 +377,18 @@ TEST_F(CliUpdateTest, DryRunTellsThePlanAndLeavesTheDeviceAlone)
     EXPECT_NE(run.out.find("N_SAVE"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("rt00.mot"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("Images:      every image converts"), std::string::npos) << run.out;
+    // The steps in order: the settings saved before the first erase, the data area, the program.
+    std::size_t at = 0;
+    for (const char* step : {"Plan:\n   1. check that every image converts", ". save the settings block by block (N_SAVE",
+                             ". erase area 30 (data area)", ". erase areas 1-5 (main program, up to the FPGA area)",
+                             ". write rt00.mot into areas 1-4", ". erase area 5 (FPGA area)",
+                             ". read the settings back", "\nDry run:"}) {
+        at = run.out.find(step, at);
+        if (at == std::string::npos) {
+            ADD_FAILURE() << step << " in order in\n" << run.out;
+            break;
+        }
+    }
 
     const std::string after = Inspect();
     EXPECT_NE(after.find("program version text: Version 1.10"), std::string::npos) << after;

@@ -40,11 +40,11 @@ protected:
         return dlg_->OnInitDialog();
     }
 
-    // The usual update from start to end: done, with every image the package holds in place.
+    // The usual update from start to end, as planned: done, with every image the package holds in place.
     void UpdateSucceeds()
     {
         StartDevice();
-        Update();
+        UpdateAsPlanned();
         ExpectOutcome(CUpdateDlg::Outcome::Done, kStatusDone);
         ExpectImagesWritten();
     }
@@ -139,7 +139,7 @@ TEST_P(LanFpgaPlacementTest, FpgaAreaIsErasedOnceOrNotAtAll)
 {
     const FpgaPlacement& p = GetParam();
     StartDevice({"MAIN=" + std::to_string(p.main), "FPGA=" + std::to_string(p.fpga)});
-    Update();
+    UpdateAsPlanned();
     ExpectOutcome(CUpdateDlg::Outcome::Done, kStatusDone);
     ExpectImagesWritten();
     const std::string log = Log();

@@ -79,7 +79,7 @@ protected:
 TEST_F(SerialUpdateTest, WritesEveryImageAndCarriesTheSettings)
 {
     StartDevice();
-    Update();
+    UpdateAsPlanned();
     ExpectOutcome(CUpdateDlg::Outcome::Done, kDone);
     EXPECT_EQ(dlg_->NoticeText(), "");
     EXPECT_EQ(dlg_->Device.ProbeResult, PROBE_FIRMWARE);
@@ -112,7 +112,7 @@ TEST_F(SerialUpdateTest, DeviceInItsMonitorIsUpdatedWithoutShellOrVersionCheck)
     StartDevice();
     sim_->Device().Restart(true);
     clock_.SleepMs(device_.RestartMs + 1000);
-    Update();
+    UpdateAsPlanned();
     EXPECT_EQ(dlg_->Device.ProbeResult, PROBE_FLASH_MONITOR);
     ExpectOutcome(CUpdateDlg::Outcome::Done, kDone);
     EXPECT_EQ(Log().find("Version Check OK"), std::string::npos);
@@ -141,7 +141,7 @@ TEST_F(SerialUpdateTest, OldFirmwareMovesToTheNewLayoutWithTheConversionRules)
 {
     device_.FirmwareVersion = "Version 1.05";
     StartDevice();
-    Update();
+    UpdateAsPlanned();
     ExpectOutcome(CUpdateDlg::Outcome::Done, kDone);
     ExpectImagesWritten();
     const std::string log = Log();

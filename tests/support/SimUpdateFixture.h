@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,6 +13,7 @@
 
 #include "PackageMaker.h"
 #include "SimHarness.h"
+#include "UpdateCommand.h"
 #include "app/CUpdateDlg.h"
 #include "image/ImageBuilder.h"
 #include "image/LineTable.h"
@@ -147,6 +149,44 @@ protected:
         for (auto p = log.find(text); p != std::string::npos; p = log.find(text, p + 1))
             ++n;
         return n;
+    }
+
+    // What the device was told to erase ("E3") and write ("W3"), area by area, in order.
+    std::vector<std::string> FlashCommands()
+    {
+        std::vector<std::string> out;
+        for (const std::string& entry : sim_->Device().CommandLog()) {
+            const char* line = entry.c_str() + entry.find(": ") + 2;
+            int area = -1;
+            if (std::sscanf(line, "fromer %d", &area) == 1 || std::sscanf(line, "ER%d", &area) == 1)
+                out.push_back("E" + std::to_string(area));
+            else if (std::sscanf(line, "fromwr %d", &area) == 1 || std::sscanf(line, "WR%d", &area) == 1)
+                out.push_back("W" + std::to_string(area));
+            else if (entry.find(": FPGAWR") != std::string::npos || entry.find(": FMONWR") != std::string::npos)
+                out.push_back("W" + std::to_string(entry.find(": FMONWR") != std::string::npos ? 0 : dlg_->cfg.FPGA));
+        }
+        return out;
+    }
+    // The same, as `plan` says it will happen.
+    static std::vector<std::string> PlannedFlashCommands(const UpdatePlan& plan)
+    {
+        std::vector<std::string> out;
+        for (const PlanStep& step : plan.Steps) {
+            const bool erase = step.Kind == PlanStepKind::Erase;
+            if (erase || step.Kind == PlanStepKind::Write || step.Kind == PlanStepKind::RestoreSettings)
+                for (const int area : step.Areas)
+                    out.push_back((erase ? "E" : "W") + std::to_string(area));
+        }
+        return out;
+    }
+    // The update after a start-up, checked against the plan the dry run would have printed.
+    void UpdateAsPlanned()
+    {
+        ASSERT_TRUE(StartUp()) << StartupMessage();
+        const UpdatePlan plan = cli::PlanOf(*dlg_);
+        dlg_->OnStart();
+        dlg_->JoinWorker();
+        EXPECT_EQ(FlashCommands(), PlannedFlashCommands(plan));
     }
 
     // The program and FPGA images as the package makes them land in the device's areas.
