@@ -111,7 +111,7 @@ std::string SettingsPlan(const CUpdateDlg& dlg)
 // False when the update would refuse the package's images (the dry run then says why).
 bool PrintPlan(const CUpdateDlg& dlg, const ConsoleHost& host, std::ostream& out)
 {
-    const UpdatePlan plan = PlanOf(dlg);
+    const UpdatePlan plan = dlg.Plan();
     const char* state = dlg.LinkKind != 0                          ? "logged in over telnet"
                         : dlg.Device.ProbeResult == PROBE_FIRMWARE        ? "running its firmware"
                         : dlg.Device.ProbeResult == PROBE_FLASH_MONITOR   ? "in its boot monitor"
@@ -171,21 +171,6 @@ int ExitCodeOf(CUpdateDlg::Outcome outcome)
 }
 
 }  // namespace
-
-UpdatePlan PlanOf(const CUpdateDlg& dlg)
-{
-    PlanSettings settings;
-    settings.Save = dlg.cfg.SAVE;
-    settings.FirmwareRunning = dlg.LinkKind != 0 || dlg.Device.ProbeResult == PROBE_FIRMWARE;
-    settings.OldLayoutSave = dlg.OldLayoutSave == 1;
-    settings.ConvertOnRestore = dlg.ConvertOnRestore == 1;
-    settings.Reset = dlg.SettingsReset == 1;
-    settings.LayoutName = dlg.SettingsLayoutName;
-    settings.BlockCount = dlg.SettingsLayout.BlockCount;
-    settings.AddedBlockCount = dlg.AddedBlockCount;
-    return PlanUpdate(dlg.cfg, dlg.UpdatePackage.Images(), settings,
-                      dlg.LinkKind != 0 ? UpdateRoad::Lan : UpdateRoad::Serial);
-}
 
 std::optional<LinkChoice> ParseLinkChoice(const std::string& com, const std::string& lan, std::ostream& err,
                                           const std::string& port)

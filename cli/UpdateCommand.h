@@ -35,9 +35,6 @@ struct UpdateOptions {
 std::optional<LinkChoice> ParseLinkChoice(const std::string& com, const std::string& lan, std::ostream& err,
                                           const std::string& port = {});
 
-// The steps the update will take on the road the start-up opened, from what the start-up
-// found and decided; the dry run prints them.
-UpdatePlan PlanOf(const CUpdateDlg& dlg);
 
 // What a run that talks to the device sets up before its start-up: the time scale and telnet
 // port (--time-scale, VERUP_TIME_SCALE, VERUP_TELNET_PORT) and the --log file (UTF-8, LF),

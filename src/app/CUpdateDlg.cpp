@@ -254,6 +254,20 @@ DeviceIdentity CUpdateDlg::Identity() const
     return identity;
 }
 
+UpdatePlan CUpdateDlg::Plan() const
+{
+    PlanSettings settings;
+    settings.Save = cfg.SAVE;
+    settings.FirmwareRunning = LinkKind != 0 || Device.ProbeResult == PROBE_FIRMWARE;
+    settings.OldLayoutSave = OldLayoutSave == 1;
+    settings.ConvertOnRestore = Carrier.ConvertOnRestore == 1;
+    settings.Reset = SettingsReset == 1;
+    settings.LayoutName = Carrier.SettingsLayoutName;
+    settings.BlockCount = Carrier.SettingsLayout.BlockCount;
+    settings.AddedBlockCount = AddedBlockCount;
+    return PlanUpdate(cfg, UpdatePackage.Images(), settings, LinkKind != 0 ? UpdateRoad::Lan : UpdateRoad::Serial);
+}
+
 int CUpdateDlg::DecideSettingsCarry()
 {
     const SettingsPlan plan = DecideSettingsPlan(cfg, Identity(), NewVersionText());

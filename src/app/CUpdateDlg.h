@@ -27,6 +27,7 @@
 #include "protocol/Reporter.h"
 #include "lan/LanRoad.h"
 #include "protocol/RoadContext.h"
+#include "protocol/UpdatePlan.h"
 #include "serial/SerialRoad.h"
 #include "settings/KeptBackups.h"
 #include "settings/SettingsCarrier.h"
@@ -75,6 +76,8 @@ public:
     int DecideSettingsCarry();
     // The device as the start-up identified it, its bound version text included.
     DeviceIdentity Identity() const;
+    // What the update will do on the road the start-up took, in order (after the start-up).
+    UpdatePlan Plan() const;
 
     // ---- Progress and status (app/Progress.cpp) ----
     void Report(int position, const std::string& text);

@@ -183,7 +183,7 @@ protected:
     void UpdateAsPlanned()
     {
         ASSERT_TRUE(StartUp()) << StartupMessage();
-        const UpdatePlan plan = cli::PlanOf(*dlg_);
+        const UpdatePlan plan = dlg_->Plan();
         dlg_->OnStart();
         dlg_->JoinWorker();
         EXPECT_EQ(FlashCommands(), PlannedFlashCommands(plan));
