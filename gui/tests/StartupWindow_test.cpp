@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <memory>
 
-#include "AboutDialog.h"
 #include "GuiTestSupport.h"
 #include "app/DialogTexts.h"
 #include "platform/InstanceGuard.h"
@@ -255,21 +254,6 @@ private slots:
         QCOMPARE(window_title, QString());
         QVERIFY(window_->WaitBox() == nullptr);
         QCOMPARE(pkg_->Read("verup.dat"), original);
-    }
-
-    void aboutBoxShowsTheProductNamesAndIgnoresEscape()
-    {
-        AboutDialog about("NEXAVO", "7300QB", nullptr);
-        about.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&about));
-        QCOMPARE(ControlOf<QLabel>(&about, IDC_ABOUT_TEXT1)->text(), QStringLiteral("NEXAVO"));
-        QCOMPARE(ControlOf<QLabel>(&about, IDC_ABOUT_TEXT2)->text(), QStringLiteral("7300QB"));
-        QCOMPARE(about.windowTitle(), Shown(GetDialogTemplate(IDD_ABOUTBOX).caption));
-        QTest::keyClick(&about, Qt::Key_Escape);
-        QVERIFY(about.isVisible());
-        QTest::mouseClick(ControlOf<QPushButton>(&about, IDC_OK), Qt::LeftButton);
-        QVERIFY(!about.isVisible());
-        QCOMPARE(about.result(), int(QDialog::Accepted));
     }
 
 private:

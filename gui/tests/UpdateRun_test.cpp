@@ -14,7 +14,6 @@
 #include <QTest>
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -108,7 +107,6 @@ private slots:
         QTest::newRow("lan-debug") << 2 << 99 << 0 << 1 << com3 << false << true;
         // AUTO 1: the COM box shows the scan, locked, and the update starts by itself.
         QTest::newRow("lan-auto") << 2 << 0 << 1 << 1 << scan << false << false;
-        QTest::newRow("serial-auto") << 1 << 0 << 1 << 0 << scan << false << false;
     }
 
     void updateRunsToTheEnd()
@@ -145,41 +143,6 @@ private slots:
         QCOMPARE(ProfileFile(pkg_->File("verup.dat")).GetString("PORTSEL", "COM", "", 8), std::string("3"));
         if (pictures)
             SavePictures(run);
-    }
-
-    // Settings an earlier run kept for this device: the window asks; declined, nothing is
-    // written and the notice line names the file, which stays.
-    void keptSettingsAreOfferedAndMayBeDeclined()
-    {
-        sim_ = StartSimPackage(*pkg_, SimPackageSpec{/*Sel=*/0, /*Debug=*/0, /*Auto=*/0, /*Port=*/0}, *clock_);
-        QVERIFY(sim_ != nullptr);
-        std::filesystem::create_directories(pkg_->State());
-        const std::string kept = pkg_->State() + "/7300qb-settings-00-80-6d-73-00-10-20250101T000000Z.txt";
-        std::ofstream(kept, std::ios::binary) << "kept\r\n";
-        std::ofstream(kept + ".info", std::ios::binary)
-            << "kind=settings\nmac=00-80-6d-73-00-10\ntime=2025-01-01T00:00:00Z\nlayout=N_SAVE\n";
-
-        UpdateWindow* w = Begin();
-        QString question;
-        QString notice;
-        UiScript script;
-        script.ConfirmConnectionDialog()
-            .When("the offer", [] { return VisibleWindow<QMessageBox>(QStringLiteral("KeptSettingsQuestion")) != nullptr; },
-                  [&] {
-                      auto* box = VisibleWindow<QMessageBox>(QStringLiteral("KeptSettingsQuestion"));
-                      question = box->text();
-                      ClickLater(box->button(QMessageBox::No));
-                  })
-            .When("the notice", [&] { return ControlOf<QLabel>(w, IDC_NOTICE)->text().contains(QStringLiteral("7300qb-")); },
-                  [&] {
-                      notice = ControlOf<QLabel>(w, IDC_NOTICE)->text();
-                      ClickLater(ControlOf<QPushButton>(w, IDC_CLOSE));
-                  });
-        QVERIFY2(QTest::qWaitFor([&] { return !closed_->isEmpty(); }, kRunWaitMs), qPrintable(script.Waiting()));
-        QVERIFY2(question.contains(QString::fromStdString(kept)), qPrintable(question));
-        QCOMPARE(notice, Shown(std::string(kNoticeKeptBackup) + kept));
-        QVERIFY(std::filesystem::exists(kept));
-        QVERIFY(sim_->Device().VersionText().rfind(kSimOldVersion, 0) == 0);
     }
 
     // A boot image cut short is refused before anything is erased; the window says why and

@@ -16,14 +16,6 @@ protected:
     TempDir dir;
 };
 
-TEST_F(ImageFilesTest, FileSizeIsZeroForMissingEmptyOrDirectory)
-{
-    EXPECT_EQ(GetImageFileSize(dir.File("nothing.mot")), 0u);
-    EXPECT_EQ(GetImageFileSize(dir.Write("empty.mot", "")), 0u);
-    EXPECT_EQ(GetImageFileSize(dir.Path()), 0u);
-    EXPECT_EQ(GetImageFileSize(dir.Write("rt00.mot", "S9030000FC\r\n")), 12u);
-}
-
 TEST_F(ImageFilesTest, LinesAreRebuiltWithCrLfWhateverTheFileUsed)
 {
     LineTable table = LineTable::ForFpga();
@@ -81,18 +73,6 @@ TEST_F(ImageFilesTest, TableCapacitiesAreRefusedNotCut)
     LineTable boot = LineTable::ForBoot();
     EXPECT_EQ(LoadImageLines(dir.Write("b67.mot", std::string(67, 'B')), boot).Count, 1);
     EXPECT_EQ(LoadImageLines(dir.Write("b68.mot", std::string(68, 'B')), boot).Count, LINES_REFUSED);
-}
-
-TEST_F(ImageFilesTest, ProgramTextCountsCrLfPairs)
-{
-    std::string buffer;
-    const auto r = LoadProgramText(dir.Write("rt00.mot", "S1\r\nS2\r\r\nS3\n\rS9\r\n"), buffer);
-    EXPECT_TRUE(r.Read);
-    EXPECT_EQ(r.Count, 3);
-    EXPECT_EQ(buffer, "S1\r\nS2\r\r\nS3\n\rS9\r\n");
-    const auto missing = LoadProgramText(dir.File("none.mot"), buffer);
-    EXPECT_FALSE(missing.Read);
-    EXPECT_EQ(missing.Count, 0);
 }
 
 TEST_F(ImageFilesTest, PresenceRules)

@@ -10,12 +10,10 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "PackageMaker.h"
 #include "SimHarness.h"
@@ -53,18 +51,6 @@ inline RawStream ConnectLoopback(int port)
         return RawStream();
     }
     return RawStream(fd);
-}
-
-// Connects, retrying while the device refuses (it is restarting), up to the cap.
-inline RawStream ConnectLoopbackWhenUp(int port)
-{
-    const auto end = std::chrono::steady_clock::now() + RawStream::kCap;
-    for (;;) {
-        RawStream s = ConnectLoopback(port);
-        if (s.IsOpen() || std::chrono::steady_clock::now() >= end)
-            return s;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
 }
 
 // The simulator started on the package the default PackageOptions make.
