@@ -1,5 +1,5 @@
 // The window through its start-ups that end before a device is reached: the connection
-// dialogs, their refusals and writes, the failures' message boxes, the second instance.
+// dialogs, their refusals and writes, the failures' message boxes and who owns them.
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -13,7 +13,6 @@
 
 #include "GuiTestSupport.h"
 #include "app/DialogTexts.h"
-#include "platform/InstanceGuard.h"
 #include "ui/ConnectionTexts.h"
 
 using namespace verup;
@@ -201,26 +200,6 @@ private slots:
         expected.replace(expected.find("PORT=0"), 6, "PORT=1");
         QCOMPARE(file_after_refusal, expected);
         QCOMPARE(pkg_->Read("verup.dat"), expected);
-    }
-
-    void secondInstanceClosesWithoutAnyWindow()
-    {
-        pkg_->Write("verup.dat", DatFile("SEL=0\r\n"));
-        pkg_->Write("rt00.mot", "S00600004844521B\r\n");
-        std::unique_ptr<InstanceGuard> first;
-        QCOMPARE(InstanceGuard::Acquire(pkg_->State(), first), InstanceGuard::Result::Acquired);
-        MessageBoxWatch watch;
-        bool any_dialog = false;
-        QTimer dialog_watch;
-        connect(&dialog_watch, &QTimer::timeout, this,
-                [&] { any_dialog |= VisibleWindow(QStringLiteral("ConnectionDialog")) != nullptr; });
-        dialog_watch.start(5);
-        Start();
-        QVERIFY(QTest::qWaitFor([&] { return closed_->count() == 1; }, kWaitMs));
-        QVERIFY(!window_->isVisible());
-        QVERIFY(!watch.seen);
-        QVERIFY(!any_dialog);
-        QVERIFY(window_->WaitBox() == nullptr);
     }
 
     void failureAfterTheConnectionDialogShowsItsBoxOverTheWaitBox()

@@ -162,20 +162,12 @@ TEST_P(TelnetReplyKindTest, ExchangeEndsAsTheKindSays)
 
 INSTANTIATE_TEST_SUITE_P(
     TelnetKinds, TelnetReplyKindTest,
-    ::testing::Values(KindCase{TRK_COMMAND_PROMPT, "cmd\r\n>", 1, "CommandPrompt"},
-                      KindCase{TRK_COMMAND_PROMPT, "cmd\r\n#", 0, "HashIsNoCommandPrompt"},
-                      KindCase{TRK_PASSWORD, "\r\nPassword:", 1, "Password"},
+    // The plain words of each kind are found by every LAN update; here, the cases it never meets.
+    ::testing::Values(KindCase{TRK_COMMAND_PROMPT, "cmd\r\n#", 0, "HashIsNoCommandPrompt"},
                       KindCase{TRK_PASSWORD, "\r\npassword:", 1, "LowerCasePassword"},
-                      KindCase{TRK_ADMIN_PROMPT, "\r\n#", 1, "AdminPrompt"},
-                      KindCase{TRK_SHELL_PROMPT, "x\r\n>", 1, "ShellAngle"},
-                      KindCase{TRK_SHELL_PROMPT, "x\r\n#", 1, "ShellHash"},
-                      KindCase{TRK_DL_PROMPT, "\r\nDL.", 1, "DlPrompt"},
                       KindCase{TRK_DL_PROMPT, "\r\nDL.OK\r\n#", 1, "DlPromptWithResult"},
-                      KindCase{TRK_DL_RESULT, "\r\nDL.OK\r\n#", 1, "DlOk"},
                       KindCase{TRK_DL_RESULT, "\r\nDL.ERROR\r\n#", -2, "DlError"},
                       KindCase{TRK_DL_RESULT, "\r\nDL.ERROR\r\nDL.OK", 1, "DlErrorThenOk"},
-                      KindCase{TRK_WRITE_OK, "\r\nwrite ok", 1, "WriteOk"},
-                      KindCase{TRK_ERASE_OK, "\r\nErase OK\r\n#", 1, "EraseOk"},
                       // The error word counts once the awaited word is in.
                       KindCase{TRK_COMMAND_PROMPT, kErrorWord + "\r\n>", -2, "ErrorWordThenPrompt"},
                       KindCase{TRK_COMMAND_PROMPT, kErrorWord, 0, "ErrorWordAlone"},
