@@ -1,5 +1,6 @@
 // What every end-to-end update relies on the simulated device for: the settings of a used old
-// firmware, a complete package, and a program that does not check out never running.
+// firmware, a complete package, flash that must be erased, and a program that does not check
+// out never running.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -70,6 +71,10 @@ TEST_F(DevsimModel, InvalidProgramLeavesTheDeviceInItsMonitor)
     RestartNow(*device);
     EXPECT_EQ(device->Mode(), RunMode::Monitor);
     EXPECT_NE(device->FlashChecksum(), 0);
+    // Flash bits only go from 1 to 0: a write over unerased flash leaves what both hold.
+    ASSERT_TRUE(device->ReplaceArea(2, std::vector<uint8_t>{0xF0}));
+    ASSERT_TRUE(device->ProgramArea(2, 0, std::vector<uint8_t>{0x3C}));
+    EXPECT_EQ(device->Area(2)[0], 0x30);
 
     // A correct sum without a version text is no program either.
     for (int a = 1; a <= profile_.Cfg.MAIN; ++a)

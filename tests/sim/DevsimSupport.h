@@ -66,7 +66,6 @@ protected:
         ASSERT_TRUE(devsim::SimHarness::UsePackage(options, dir_.Path(), &error)) << error;
         front_end(options);
         Configure(options);
-        options_ = options;
         sim_ = std::make_unique<devsim::SimHarness>(options, clock_);
         ASSERT_TRUE(sim_->Start(&error)) << error;
     }
@@ -76,7 +75,6 @@ protected:
 
     TempDir dir_;
     Clock clock_{50};
-    devsim::HarnessOptions options_;
     std::unique_ptr<devsim::SimHarness> sim_;
 };
 
