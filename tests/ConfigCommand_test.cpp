@@ -123,11 +123,7 @@ TEST_F(ConfigCommandTest, ShowsTheSettingsDecisionForADeviceVersion)
     EXPECT_TRUE(Shows("message: 現在のファームウェアでは退避・復元をサポートしていません。")) << output_;
     EXPECT_TRUE(Shows("SAVE 2 -> 0, SettingsReset 1")) << output_;
     EXPECT_TRUE(Shows("layout N_SAVE: 2 blocks, items per block: 10 12")) << output_;
-
-    EXPECT_EQ(Run("Version 1.05"), cli::CONFIG_OK);
-    EXPECT_TRUE(Shows("ConvertOnRestore 1, AddedBlockCount 2")) << output_;
-    EXPECT_TRUE(Shows("layout O_SAVE: 1 blocks, items per block: 9")) << output_;
-    EXPECT_TRUE(Shows("conversion C_DATA: 3 blocks, items per block: 9 4 4")) << output_;
+    // An old device's conversion: see the command line's JSON test.
 }
 
 // 32 KiB download pieces for a program area that MAIN splits into 64 KiB areas.

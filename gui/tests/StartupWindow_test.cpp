@@ -1,5 +1,5 @@
 // The window through its start-ups that end before a device is reached: the connection
-// dialogs, their refusals and writes, the failures' message boxes, the second instance.
+// dialogs, their refusals and writes, the failures' message boxes and who owns them.
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -11,10 +11,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include "AboutDialog.h"
 #include "GuiTestSupport.h"
 #include "app/DialogTexts.h"
-#include "platform/InstanceGuard.h"
 #include "ui/ConnectionTexts.h"
 
 using namespace verup;
@@ -204,26 +202,6 @@ private slots:
         QCOMPARE(pkg_->Read("verup.dat"), expected);
     }
 
-    void secondInstanceClosesWithoutAnyWindow()
-    {
-        pkg_->Write("verup.dat", DatFile("SEL=0\r\n"));
-        pkg_->Write("rt00.mot", "S00600004844521B\r\n");
-        std::unique_ptr<InstanceGuard> first;
-        QCOMPARE(InstanceGuard::Acquire(pkg_->State(), first), InstanceGuard::Result::Acquired);
-        MessageBoxWatch watch;
-        bool any_dialog = false;
-        QTimer dialog_watch;
-        connect(&dialog_watch, &QTimer::timeout, this,
-                [&] { any_dialog |= VisibleWindow(QStringLiteral("ConnectionDialog")) != nullptr; });
-        dialog_watch.start(5);
-        Start();
-        QVERIFY(QTest::qWaitFor([&] { return closed_->count() == 1; }, kWaitMs));
-        QVERIFY(!window_->isVisible());
-        QVERIFY(!watch.seen);
-        QVERIFY(!any_dialog);
-        QVERIFY(window_->WaitBox() == nullptr);
-    }
-
     void failureAfterTheConnectionDialogShowsItsBoxOverTheWaitBox()
     {
         // RETRY missing (0): the LAN start-up fails without a single connection attempt.
@@ -255,21 +233,6 @@ private slots:
         QCOMPARE(window_title, QString());
         QVERIFY(window_->WaitBox() == nullptr);
         QCOMPARE(pkg_->Read("verup.dat"), original);
-    }
-
-    void aboutBoxShowsTheProductNamesAndIgnoresEscape()
-    {
-        AboutDialog about("NEXAVO", "7300QB", nullptr);
-        about.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&about));
-        QCOMPARE(ControlOf<QLabel>(&about, IDC_ABOUT_TEXT1)->text(), QStringLiteral("NEXAVO"));
-        QCOMPARE(ControlOf<QLabel>(&about, IDC_ABOUT_TEXT2)->text(), QStringLiteral("7300QB"));
-        QCOMPARE(about.windowTitle(), Shown(GetDialogTemplate(IDD_ABOUTBOX).caption));
-        QTest::keyClick(&about, Qt::Key_Escape);
-        QVERIFY(about.isVisible());
-        QTest::mouseClick(ControlOf<QPushButton>(&about, IDC_OK), Qt::LeftButton);
-        QVERIFY(!about.isVisible());
-        QCOMPARE(about.result(), int(QDialog::Accepted));
     }
 
 private:

@@ -3,7 +3,6 @@
 #include <string>
 
 #include "image/ImageFiles.h"
-#include "package/ImagePresence.h"
 #include "support/TempDir.h"
 
 using namespace verup;
@@ -15,14 +14,6 @@ class ImageFilesTest : public ::testing::Test {
 protected:
     TempDir dir;
 };
-
-TEST_F(ImageFilesTest, FileSizeIsZeroForMissingEmptyOrDirectory)
-{
-    EXPECT_EQ(GetImageFileSize(dir.File("nothing.mot")), 0u);
-    EXPECT_EQ(GetImageFileSize(dir.Write("empty.mot", "")), 0u);
-    EXPECT_EQ(GetImageFileSize(dir.Path()), 0u);
-    EXPECT_EQ(GetImageFileSize(dir.Write("rt00.mot", "S9030000FC\r\n")), 12u);
-}
 
 TEST_F(ImageFilesTest, LinesAreRebuiltWithCrLfWhateverTheFileUsed)
 {
@@ -81,51 +72,6 @@ TEST_F(ImageFilesTest, TableCapacitiesAreRefusedNotCut)
     LineTable boot = LineTable::ForBoot();
     EXPECT_EQ(LoadImageLines(dir.Write("b67.mot", std::string(67, 'B')), boot).Count, 1);
     EXPECT_EQ(LoadImageLines(dir.Write("b68.mot", std::string(68, 'B')), boot).Count, LINES_REFUSED);
-}
-
-TEST_F(ImageFilesTest, ProgramTextCountsCrLfPairs)
-{
-    std::string buffer;
-    const auto r = LoadProgramText(dir.Write("rt00.mot", "S1\r\nS2\r\r\nS3\n\rS9\r\n"), buffer);
-    EXPECT_TRUE(r.Read);
-    EXPECT_EQ(r.Count, 3);
-    EXPECT_EQ(buffer, "S1\r\nS2\r\r\nS3\n\rS9\r\n");
-    const auto missing = LoadProgramText(dir.File("none.mot"), buffer);
-    EXPECT_FALSE(missing.Read);
-    EXPECT_EQ(missing.Count, 0);
-}
-
-TEST_F(ImageFilesTest, PresenceRules)
-{
-    auto eval = [](std::uint32_t rt, std::uint32_t f1, std::uint32_t f2, std::uint32_t boot, std::uint32_t dat) {
-        return EvaluateImagePresence({rt, f1, f2, 0, boot}, dat);
-    };
-    EXPECT_TRUE(eval(10, 0, 0, 0, 5).Accepted);
-    EXPECT_TRUE(eval(0, 7, 9, 0, 5).Accepted);
-    EXPECT_EQ(eval(0, 7, 9, 0, 5).ImageFileSizes[3], 9u);
-    EXPECT_TRUE(eval(0, 0, 0, 3, 5).Accepted);
-    EXPECT_TRUE(eval(1, 1, 1, 1, 1).WritesFpga());
-
-    const auto nothing = eval(0, 0, 0, 0, 5);
-    EXPECT_FALSE(nothing.Accepted);
-    ASSERT_EQ(nothing.Refusals.size(), 1u);
-
-    const auto one_fpga = eval(10, 0, 4, 0, 5);
-    EXPECT_FALSE(one_fpga.Accepted);
-    EXPECT_EQ(one_fpga.FpgaImageCount, 1);
-    EXPECT_NE(one_fpga.Refusals.at(0).find("fpga02.mot"), std::string::npos);
-
-    EXPECT_FALSE(eval(10, 0, 0, 0, 0).Accepted);
-
-    // From the files themselves: a zero-length rt00.mot is missing.
-    dir.Write("rt00.mot", "");
-    dir.Write("verup.dat", "[MODE]\n");
-    EXPECT_FALSE(CheckImagePresence(dir.Path(), dir.File("verup.dat")).Accepted);
-    dir.Write("from00.mot", "S9030000FC\r\n");
-    const auto boot_only = CheckImagePresence(dir.Path(), dir.File("verup.dat"));
-    EXPECT_TRUE(boot_only.Accepted);
-    EXPECT_FALSE(boot_only.WritesProgram());
-    EXPECT_TRUE(boot_only.WritesBoot());
 }
 
 }  // namespace

@@ -4,8 +4,6 @@
 
 #include <string>
 
-#include "protocol/ReplyText.h"
-
 namespace verup {
 namespace {
 
@@ -144,17 +142,6 @@ TEST_F(ResponseMatcherTest, BulkUploadWordNeedsOneMoreByteAndMaySpanReads)
     bulk(std::string("\0\0ul.", 5));
     bulk(std::string("ok\0", 3));
     EXPECT_EQ(State(), STATE_RECOGNISED);
-}
-
-TEST_F(ResponseMatcherTest, LargeReplyIsMatchedAsFindTextWouldAndFitsTheBuffer)
-{
-    Expect(RK_SHELL_PROMPT);
-    std::string reply;
-    while (reply.size() < 64 * 1024)
-        reply += "putdata 12 34 0123456789abcdef\r\n";
-    reply += "\r\n# ";
-    EXPECT_EQ(Feed(reply), reply.size());
-    EXPECT_EQ(FindText(buffer.Bytes(), "\r\n# "), static_cast<int>(reply.size()) - 3);
 }
 
 TEST_F(ResponseMatcherTest, OverflowFailsTheExchangeAndKeepsTheBufferTerminated)

@@ -2,13 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <pty.h>
-#include <thread>
-#include <unistd.h>
-
-#include "platform/PosixSerialPort.h"
-#include "platform/SerialPortNames.h"
 #include "support/FakeSerialPort.h"
 
 namespace verup {
@@ -33,29 +26,6 @@ protected:
     SerialLink link;
 };
 
-TEST_F(SerialLinkTest, OpenRaisesTheLinesAndCloseDropsThem)
-{
-    EXPECT_EQ(link.Close(), 1);  // not open
-    ASSERT_EQ(link.Open("COM3"), SERIAL_OPENED);
-    EXPECT_TRUE(link.IsOpen());
-    EXPECT_TRUE(port->dtr && port->rts);
-    EXPECT_EQ(link.Close(), 1);
-    EXPECT_FALSE(port->open);
-    EXPECT_FALSE(port->dtr || port->rts);
-    EXPECT_EQ(link.Close(), 1);
-}
-
-TEST_F(SerialLinkTest, RefusedOpensMapToTheirResults)
-{
-    port->open_status = PortOpenStatus::Busy;
-    EXPECT_EQ(link.Open("COM3"), SERIAL_OPEN_FAILED);
-    EXPECT_NE(link.OpenFailureReason().find("COM3"), std::string::npos);
-    EXPECT_FALSE(link.IsOpen());
-    port->open_status = PortOpenStatus::SettingsRefused;
-    EXPECT_EQ(link.Open("COM3"), SERIAL_SETTINGS_REFUSED);
-    EXPECT_FALSE(link.IsOpen());
-}
-
 TEST_F(SerialLinkTest, FailedOrStalledWriteIsNotSentAndLeavesTheReplyAlone)
 {
     std::string reply = "untouched";
@@ -76,103 +46,6 @@ TEST_F(SerialLinkTest, ReplyLargerThanTheBufferFailsCleanly)
     std::string reply;
     EXPECT_EQ(link.Exchange("getdata 1\r", reply, kAnswered, RK_SHELL_PROMPT), EXCHANGE_ERROR_WORD);
     EXPECT_EQ(reply.size(), ReceiveBuffer::Capacity());
-}
-
-TEST_F(SerialLinkTest, ReopenClosesPausesOpensAndSettles)
-{
-    ASSERT_EQ(link.Open("COM2"), SERIAL_OPENED);
-    const int64_t before = clock.NowMs();
-    EXPECT_EQ(link.Reopen("COM2", 14500), 1);
-    EXPECT_GE(clock.NowMs() - before, 14500 + SerialLink::REOPEN_SETTLE_MS);
-    EXPECT_EQ(port->opened_names.size(), 2u);
-    port->open_status = PortOpenStatus::Missing;
-    EXPECT_EQ(link.Reopen("COM2", 0), 0);
-    EXPECT_FALSE(link.IsOpen());
-}
-
-// ---- The termios port on a real pseudo-terminal ----
-
-class PtyPair {
-public:
-    PtyPair()
-    {
-        char name[256] = {};
-        if (::openpty(&master, &slave, name, nullptr, nullptr) == 0)
-            path = name;
-    }
-    ~PtyPair()
-    {
-        if (master >= 0)
-            ::close(master);
-        if (slave >= 0)
-            ::close(slave);
-    }
-    int master = -1;
-    int slave = -1;
-    std::string path;
-};
-
-std::string ReadSome(int fd, std::size_t want)
-{
-    std::string got;
-    char buf[256];
-    while (got.size() < want) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n <= 0)
-            break;
-        got.append(buf, static_cast<std::size_t>(n));
-    }
-    return got;
-}
-
-TEST(PosixSerialPortTest, PortNamesResolveThroughTheEnvironment)
-{
-    ::setenv("VERUP_COM7", "/tmp/verup-test-port", 1);
-    EXPECT_EQ(ResolvePortName("COM7"), "/tmp/verup-test-port");
-    ::unsetenv("VERUP_COM7");
-    const std::string fallback = ResolvePortName("COM7");
-    EXPECT_TRUE(fallback == "/dev/ttyUSB6" || fallback == "/dev/ttyS6") << fallback;
-    EXPECT_EQ(ResolvePortName("/dev/pts/3"), "/dev/pts/3");
-}
-
-TEST(PosixSerialPortTest, MissingPortIsNamedInTheReason)
-{
-    Clock clock(100);
-    SerialLink link(clock, std::make_unique<PosixSerialPort>([](const std::string&) {
-        return std::string("/nonexistent/ttyVERUP");
-    }));
-    EXPECT_EQ(link.Open("COM4"), SERIAL_OPEN_FAILED);
-    EXPECT_NE(link.OpenFailureReason().find("no such port"), std::string::npos) << link.OpenFailureReason();
-    EXPECT_FALSE(link.IsOpen());
-}
-
-TEST(PosixSerialPortTest, RawExchangeOverAPseudoTerminalAndASecondOpenerIsBusy)
-{
-    PtyPair pty;
-    ASSERT_FALSE(pty.path.empty());
-    Clock clock(100);
-    auto resolver = [&](const std::string&) { return pty.path; };
-    SerialLink link(clock, std::make_unique<PosixSerialPort>(resolver));
-    // A pseudo-terminal has no modem lines; that is no error.
-    ASSERT_EQ(link.Open("COM1"), SERIAL_OPENED) << link.OpenFailureReason();
-
-    SerialLink second(clock, std::make_unique<PosixSerialPort>(resolver));
-    EXPECT_EQ(second.Open("COM1"), SERIAL_OPEN_FAILED);
-    EXPECT_NE(second.OpenFailureReason().find("busy"), std::string::npos) << second.OpenFailureReason();
-
-    // Raw mode: bytes pass unchanged both ways (no CR/LF translation, no flow control, no echo).
-    std::thread binary([&] {
-        const std::string got = ReadSome(pty.master, 3);
-        const std::string answer = got + "\x11\x13\x83\x47\x7f\r\nOK\r\n";
-        [[maybe_unused]] auto n = ::write(pty.master, answer.data(), answer.size());
-    });
-    std::string reply;
-    EXPECT_EQ(link.Exchange("\r\n\x11", reply, kAnswered, RK_OK), EXCHANGE_OK);
-    binary.join();
-    EXPECT_EQ(reply, "\r\n\x11\x11\x13\x83\x47\x7f\r\nOK\r\n");
-
-    EXPECT_EQ(link.Close(), 1);
-    EXPECT_EQ(second.Open("COM1"), SERIAL_OPENED) << second.OpenFailureReason();
 }
 
 }  // namespace

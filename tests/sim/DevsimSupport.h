@@ -10,12 +10,10 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "PackageMaker.h"
 #include "SimHarness.h"
@@ -55,18 +53,6 @@ inline RawStream ConnectLoopback(int port)
     return RawStream(fd);
 }
 
-// Connects, retrying while the device refuses (it is restarting), up to the cap.
-inline RawStream ConnectLoopbackWhenUp(int port)
-{
-    const auto end = std::chrono::steady_clock::now() + RawStream::kCap;
-    for (;;) {
-        RawStream s = ConnectLoopback(port);
-        if (s.IsOpen() || std::chrono::steady_clock::now() >= end)
-            return s;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-}
-
 // The simulator started on the package the default PackageOptions make.
 class DevsimFixture : public ::testing::Test {
 protected:
@@ -80,7 +66,6 @@ protected:
         ASSERT_TRUE(devsim::SimHarness::UsePackage(options, dir_.Path(), &error)) << error;
         front_end(options);
         Configure(options);
-        options_ = options;
         sim_ = std::make_unique<devsim::SimHarness>(options, clock_);
         ASSERT_TRUE(sim_->Start(&error)) << error;
     }
@@ -90,7 +75,6 @@ protected:
 
     TempDir dir_;
     Clock clock_{50};
-    devsim::HarnessOptions options_;
     std::unique_ptr<devsim::SimHarness> sim_;
 };
 

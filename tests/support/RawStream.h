@@ -92,16 +92,6 @@ public:
         return out;
     }
 
-    // True when the peer closed the connection (reads end) within the cap.
-    bool WaitClosed()
-    {
-        const auto end = std::chrono::steady_clock::now() + kCap;
-        while (std::chrono::steady_clock::now() < end)
-            if (!Fill(end))
-                return true;
-        return false;
-    }
-
 private:
     // False when the stream ended or failed.
     bool Fill(std::chrono::steady_clock::time_point end)
