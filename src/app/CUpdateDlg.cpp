@@ -265,7 +265,12 @@ UpdatePlan CUpdateDlg::Plan() const
     settings.LayoutName = Carrier.SettingsLayoutName;
     settings.BlockCount = Carrier.SettingsLayout.BlockCount;
     settings.AddedBlockCount = AddedBlockCount;
-    return PlanUpdate(cfg, UpdatePackage.Images(), settings, LinkKind != 0 ? UpdateRoad::Lan : UpdateRoad::Serial);
+    UpdatePlan plan =
+        PlanUpdate(cfg, UpdatePackage.Images(), settings, LinkKind != 0 ? UpdateRoad::Lan : UpdateRoad::Serial);
+    // The serial road streams the program's own text: a text that cannot be read refuses it too.
+    if (LinkKind == 0 && !UpdatePackage.ProgramTextProblem().empty())
+        plan.Refuse(UpdatePackage.ProgramTextProblem());
+    return plan;
 }
 
 int CUpdateDlg::DecideSettingsCarry()

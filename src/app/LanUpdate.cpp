@@ -44,6 +44,7 @@ public:
           cfg_(dlg.cfg),
           package_(dlg.UpdatePackage),
           present_(package_.Presence()),
+          plan_(dlg.Plan()),
           sector_count_(package_.SectorCount())
     {
     }
@@ -92,6 +93,9 @@ private:
     const Config& cfg_;
     const Package& package_;
     const ImagePresence& present_;
+    // What this run does, decided before it starts: a refused image stops it before anything
+    // is erased, and only the images the plan writes are written.
+    const UpdatePlan plan_;
     const int sector_count_;
     std::vector<uint8_t> settings_area_ = std::vector<uint8_t>(TelnetLink::kReceiveBufferBytes, 0);
     std::string image_problem_;
@@ -153,10 +157,10 @@ void LanUpdateRun::DeleteSettingsAreaFile()
 
 bool LanUpdateRun::JudgeImages()
 {
-    for (const std::string& problem : package_.ImageProblems())
+    for (const std::string& problem : plan_.Refusals)
         image_problem_ += problem + "\r\n";
-    dlg_.ImagesRefusal = package_.ImageProblems();
-    return package_.Images().Usable();
+    dlg_.ImagesRefusal = plan_.Refusals;
+    return !plan_.Refused();
 }
 
 int LanUpdateRun::WriteProgram()
@@ -252,9 +256,9 @@ void LanUpdateRun::ExplainUnreachable()
         return text;
     };
     std::vector<std::string> missing;
-    if (present_.FpgaImageCount > 0 && !fpga_written_)
+    if (plan_.Writes(FpgaImageFile(1)) && !fpga_written_)
         missing.push_back(FormatText("FPGA configurations (area %d)", cfg_.FPGA));
-    if (present_.BootPresent && !monitor_written_)
+    if (plan_.Writes(BOOT_IMAGE_FILE) && !monitor_written_)
         missing.push_back("boot monitor (area 0)");
     std::string settings;
     if (cfg_.SAVE == 1 && !settings_area_file_.empty())
@@ -306,7 +310,7 @@ void LanUpdateRun::DeclareSteps()
 int LanUpdateRun::Run()
 {
     // Only what will be written is judged; a settings-only run writes no image.
-    const bool images_ok = cfg_.UPLOAD != 1 || JudgeImages();
+    const bool images_ok = !plan_.WritesFirmware || JudgeImages();
 
     DeclareSteps();
     Advance(Step::Start);
@@ -336,19 +340,19 @@ int LanUpdateRun::Run()
     }
 
     dlg_.UpdateStage = 2;
-    if (cfg_.UPLOAD == 1) {
-        if (present_.ProgramPresent) {
+    if (plan_.WritesFirmware) {
+        if (plan_.Writes(PROGRAM_IMAGE_FILE)) {
             if (const int outcome = WriteProgram(); outcome != kOutcomeDone) {
                 if (outcome == kOutcomeUnreachable)
                     ExplainUnreachable();
                 return outcome;
             }
         }
-        if (present_.FpgaImageCount > 0) {
+        if (plan_.Writes(FpgaImageFile(1))) {
             if (const int outcome = WriteFpga(); outcome != kOutcomeDone)
                 return outcome;
         }
-        if (present_.BootPresent) {
+        if (plan_.Writes(BOOT_IMAGE_FILE)) {
             if (const int outcome = WriteMonitor(); outcome != kOutcomeDone)
                 return outcome;
         }

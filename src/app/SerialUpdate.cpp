@@ -49,12 +49,8 @@ public:
           present_(package_.Presence()),
           sector_count_(package_.SectorCount()),
           carry_settings_(cfg_.SAVE == 1 || cfg_.SAVE == 2),
-          refusals_(package_.ImageProblems())
+          plan_(dlg.Plan())
     {
-        // A file that does not convert completely was refused when the package was read;
-        // nothing is erased then.
-        if (!package_.ProgramTextProblem().empty())
-            refusals_.push_back(package_.ProgramTextProblem());
     }
 
     void Run();
@@ -99,7 +95,9 @@ private:
     const ImagePresence& present_;
     const int sector_count_;
     const bool carry_settings_;
-    std::vector<std::string> refusals_;
+    // What this run does, decided before it starts: a refused image stops it before anything
+    // is erased, and only the images the plan writes are written.
+    const UpdatePlan plan_;
     bool failed_ = false;
     // Set when the device did not answer after the restart into the new program.
     bool not_back_ = false;
@@ -134,7 +132,7 @@ void SerialUpdateRun::DeclareSteps()
 
 void SerialUpdateRun::Run()
 {
-    dlg_.ImagesRefusal = refusals_;
+    dlg_.ImagesRefusal = plan_.Refusals;
     DeclareSteps();
     dlg_.Progress.Tick(Step::Start);
     if (cfg_.SAVE != 0)
@@ -147,8 +145,8 @@ bool SerialUpdateRun::ReachRestore()
 {
     // Every image must be usable before anything is erased (the device keeps running its old
     // firmware).
-    if (!refusals_.empty()) {
-        for (const std::string& refusal : refusals_)
+    if (plan_.Refused()) {
+        for (const std::string& refusal : plan_.Refusals)
             Log(refusal + "\r\n");
         return Fail();
     }
@@ -157,16 +155,16 @@ bool SerialUpdateRun::ReachRestore()
 
     // 3.
     dlg_.UpdateStage = 2;
-    if (cfg_.UPLOAD != 1)
+    if (!plan_.WritesFirmware)
         return true;
 
     if (!EnterMonitor())
         return false;
-    if (present_.ProgramPresent && !WriteProgram())
+    if (plan_.Writes(PROGRAM_IMAGE_FILE) && !WriteProgram())
         return false;
-    if (present_.FpgaImageCount > 0 && !WriteFpga())
+    if (plan_.Writes(FpgaImageFile(1)) && !WriteFpga())
         return false;
-    if (present_.BootPresent && !WriteBoot())
+    if (plan_.Writes(BOOT_IMAGE_FILE) && !WriteBoot())
         return false;
     return StartNewProgram();
 }
@@ -231,7 +229,7 @@ bool SerialUpdateRun::WriteProgram()
     for (int s = 1; s <= last_erase_sector; ++s) {
         if (s - 1 == cfg_.MAIN / 2)
             progress.Tick(Step::ProgramErase);
-        if (s == cfg_.FPGA && present_.FpgaImageCount == 0)
+        if (s == cfg_.FPGA && !plan_.Writes(FpgaImageFile(1)))
             continue;
         if (!CommandOk(FormatText(ERASE_FORMAT, s), ERASE_TIMEOUT_MS, RK_ERASE_OK))
             return Fail();
@@ -401,11 +399,11 @@ void SerialUpdateRun::ExplainNotBack()
 {
     std::string written;
     const auto add = [&written](const std::string& part) { written += (written.empty() ? "" : ", ") + part; };
-    if (present_.ProgramPresent)
+    if (plan_.Writes(PROGRAM_IMAGE_FILE))
         add(FormatText("main program (sectors 1-%d, flash checksum checked)", sector_count_));
-    if (present_.FpgaImageCount > 0)
+    if (plan_.Writes(FpgaImageFile(1)))
         add("FPGA configurations");
-    if (present_.BootPresent)
+    if (plan_.Writes(BOOT_IMAGE_FILE))
         add("boot monitor");
     std::string settings = "not carried";
     if (carrier_.SettingsRestored)

@@ -10,6 +10,8 @@ namespace {
 // The flash monitor's area, and the settings area the LAN road reads and writes whole (the
 // telnet firmware's fixed numbers).
 constexpr int kBootArea = 0;
+constexpr char kCheckText[] = "check that every image converts completely and fits the flash";
+constexpr char kRefusedText[] = ": refused, so the update stops here";
 constexpr int kSettingsArea = 31;
 constexpr std::uint64_t kSettingsAreaBytes = 65536;
 
@@ -220,6 +222,37 @@ void PlanBuilder::Lan()
 
 }  // namespace
 
+bool UpdatePlan::Has(PlanStepKind kind) const
+{
+    return std::any_of(Steps.begin(), Steps.end(), [kind](const PlanStep& step) { return step.Kind == kind; });
+}
+
+bool UpdatePlan::Writes(std::string_view image) const
+{
+    // A step may write several files at once ("fpga01.mot, fpga02.mot").
+    const auto names = [image](std::string_view files) {
+        for (std::size_t start = 0; start <= files.size();) {
+            const std::size_t end = std::min(files.find(", ", start), files.size());
+            if (files.substr(start, end - start) == image)
+                return true;
+            start = end + 2;
+        }
+        return false;
+    };
+    return std::any_of(Steps.begin(), Steps.end(),
+                       [&](const PlanStep& step) { return step.Kind == PlanStepKind::Write && names(step.Image); });
+}
+
+void UpdatePlan::Refuse(std::string why)
+{
+    Refusals.push_back(std::move(why));
+    const auto check = std::find_if(Steps.begin(), Steps.end(),
+                                    [](const PlanStep& step) { return step.Kind == PlanStepKind::CheckImages; });
+    if (check != Steps.end())
+        check->Text = std::string(kCheckText) + kRefusedText;
+    Steps.erase(check == Steps.end() ? Steps.begin() : check + 1, Steps.end());
+}
+
 std::string AreaListText(const std::vector<int>& areas)
 {
     std::string text;
@@ -243,9 +276,9 @@ UpdatePlan PlanUpdate(const Config& cfg, const ImagePreflight& images, const Pla
     if (plan.WritesFirmware) {
         // Checked before the device is asked for anything: a refusal leaves it as it was.
         plan.Refusals = images.Problems();
-        std::string text = "check that every image converts completely and fits the flash";
+        std::string text = kCheckText;
         if (plan.Refused())
-            text += ": refused, so the update stops here";
+            text += kRefusedText;
         else if (images.SectorCount() > 0)
             text += " (program: " + std::to_string(images.SectorCount()) + " sectors)";
         PlanStep check;

@@ -6,6 +6,7 @@
 // list. A pure function of the package's values, its images and the settings decision.
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "image/ImagePreflight.h"
@@ -67,6 +68,11 @@ struct UpdatePlan {
     std::vector<PlanStep> Steps;
 
     bool Refused() const { return !Refusals.empty(); }
+    // Whether the plan has a step of `kind`; whether a step writes `image` into the flash.
+    bool Has(PlanStepKind kind) const;
+    bool Writes(std::string_view image) const;
+    // Refuses the images for `why` as well: the plan then ends at their check.
+    void Refuse(std::string why);
 };
 
 // The plan for `road`. With UPLOAD other than 1 it holds only the settings steps; with images
