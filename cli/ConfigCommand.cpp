@@ -130,18 +130,6 @@ void PrintConfiguration(const Config& cfg, std::ostream& out, nlohmann::json* va
 
 std::string SizeText(uint32_t size) { return size == 0 ? "missing or empty" : std::to_string(size) + " bytes"; }
 
-std::string LayoutText(const SettingsLayoutTable& table)
-{
-    std::string text = std::to_string(table.BlockCount) + " blocks";
-    if (table.BlockCount > 0) {
-        text += ", items per block:";
-        for (int count : table.ItemCounts)
-            text += " " + std::to_string(count);
-    }
-    if (table.Capped)
-        text += " (capped to 128 blocks of at most 1024 items)";
-    return text;
-}
 
 nlohmann::json LayoutJson(const char* section, const SettingsLayoutTable& table)
 {

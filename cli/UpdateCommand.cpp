@@ -16,6 +16,7 @@
 #include "UpdateReport.h"
 #include "app/CUpdateDlg.h"
 #include "lan/TelnetLink.h"
+#include "package/ConfigReader.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/Cp932.h"
@@ -77,14 +78,6 @@ std::string Bytes(uint32_t size)
     return std::to_string(size) + " bytes";
 }
 
-std::string LayoutText(const char* section, const SettingsLayoutTable& layout)
-{
-    int items = 0;
-    for (int b = 1; b <= layout.BlockCount; ++b)
-        items += layout.Items(b);
-    return std::string(section) + ": " + std::to_string(layout.BlockCount) + " blocks, " + std::to_string(items) +
-           " items";
-}
 
 std::string SettingsPlan(const CUpdateDlg& dlg)
 {
@@ -99,11 +92,10 @@ std::string SettingsPlan(const CUpdateDlg& dlg)
         return "the settings area (31) is read before the update and written back after it";
     if (save != 1 && save != 2)
         return "not carried (SAVE=" + std::to_string(save) + " in verup.dat)";
-    std::string text = "saved block by block (" +
-                       LayoutText(dlg.OldLayoutSave ? "O_SAVE" : "N_SAVE", dlg.Carrier.SettingsLayout) + ") into " +
-                       dlg.Carrier.BackupFilePath + ", then restored";
+    std::string text = std::string("saved block by block (") + (dlg.OldLayoutSave ? "O_SAVE: " : "N_SAVE: ") +
+                       LayoutText(dlg.Carrier.SettingsLayout) + ") into " + dlg.Carrier.BackupFilePath + ", then restored";
     if (dlg.Carrier.ConvertOnRestore)
-        text += " after re-laying them for the new firmware (" + LayoutText("C_DATA", dlg.Carrier.ConversionLayout) +
+        text += " after re-laying them for the new firmware (C_DATA: " + LayoutText(dlg.Carrier.ConversionLayout) +
                 ", written as C_SAVE)";
     return text;
 }

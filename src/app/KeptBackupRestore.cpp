@@ -14,6 +14,7 @@
 #include "package/VersionNumber.h"
 #include "platform/Cp932.h"
 #include "platform/Paths.h"
+#include "protocol/FlashAreas.h"
 #include "platform/ProfileFile.h"
 #include "protocol/ReplyKind.h"
 #include "protocol/TextFormat.h"
@@ -26,8 +27,6 @@ namespace {
 
 using telnet::kConnectEcho32;
 using telnet::kRestoreRestartHeadStartMs;
-using telnet::kSettingsArea;
-using telnet::kSettingsAreaBytes;
 constexpr int kAreaWriteTimeoutMs = telnet::kWriteTimeoutMs;
 constexpr int64_t kMsPerSecond = 1000;
 

@@ -12,6 +12,7 @@
 #include "lan/TelnetLink.h"
 #include "lan/TelnetWords.h"
 #include "platform/Paths.h"
+#include "protocol/FlashAreas.h"
 #include "protocol/ReplyKind.h"
 #include "protocol/TextFormat.h"
 #include "settings/KeptBackups.h"
@@ -23,10 +24,7 @@ using telnet::kConnectEcho11;
 using telnet::kConnectEcho32;
 using telnet::kConnectNoEcho;
 using telnet::kEraseTimeoutMs;
-using telnet::kMonitorArea;
 using telnet::kRestoreRestartHeadStartMs;
-using telnet::kSettingsArea;
-using telnet::kSettingsAreaBytes;
 using telnet::kWriteTimeoutMs;
 constexpr int64_t kMsPerSecond = 1000;
 
@@ -228,14 +226,14 @@ int LanUpdateRun::WriteMonitor()
     Log(lantext::kMonitorStage);
     const std::size_t block_size = static_cast<std::size_t>(cfg_.SECT_END_ADR) + 1;
     const std::vector<uint8_t>& boot = package_.Images().BootImage;
-    if (boot.size() < block_size || road_.DownloadBlock(boot.data(), block_size, kMonitorArea) <= 0)
+    if (boot.size() < block_size || road_.DownloadBlock(boot.data(), block_size, kBootArea) <= 0)
         return kOutcomeFailed;
     Log(lantext::kDownload0Log);
-    if (!Write(kMonitorArea))
+    if (!Write(kBootArea))
         return kOutcomeFailed;
     Advance(Step::Boot, lantext::kWrite0OkLog);
     monitor_written_ = true;
-    dlg_.ImagesWritten.push_back(WrittenImage::Of(BOOT_IMAGE_FILE, kMonitorArea, {boot.data(), block_size}));
+    dlg_.ImagesWritten.push_back(WrittenImage::Of(BOOT_IMAGE_FILE, kBootArea, {boot.data(), block_size}));
     written_.push_back("boot monitor (area 0)");
     return kOutcomeDone;
 }

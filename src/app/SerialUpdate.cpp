@@ -3,6 +3,7 @@
 
 #include "app/CUpdateDlg.h"
 #include "app/DialogTexts.h"
+#include "protocol/FlashAreas.h"
 #include "protocol/ReplyText.h"
 #include "protocol/TextFormat.h"
 #include "serial/SerialCommands.h"
@@ -13,8 +14,6 @@ namespace {
 
 using namespace serial_cmd;
 
-// FMONWR writes the boot area.
-constexpr int BOOT_AREA = 0;
 
 // The first `size` bytes of `image` (fewer when it is shorter).
 std::span<const std::uint8_t> Head(const std::vector<std::uint8_t>& image, std::size_t size)
@@ -308,7 +307,7 @@ bool SerialUpdateRun::WriteBoot()
     if (!WriteDownloaded(road_.DownloadBootImage(0), WRITE_BOOT))
         return false;
     Log(" F-ROM(BOOT & F-ROM.MONI) Write OK \r\n");
-    dlg_.ImagesWritten.push_back(WrittenImage::Of(BOOT_IMAGE_FILE, BOOT_AREA,
+    dlg_.ImagesWritten.push_back(WrittenImage::Of(BOOT_IMAGE_FILE, kBootArea,
                                                   Head(package_.Images().BootImage, cfg_.SECT_END_ADR + std::size_t{1})));
     dlg_.Progress.Tick(Step::Boot);
     return true;

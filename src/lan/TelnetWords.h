@@ -63,9 +63,6 @@ inline constexpr std::size_t kFcsBytes = 2;
 // ---- LAN update areas and times ----
 inline constexpr int kEraseTimeoutMs = 10000;  ///< ms for "fromer %d\r"
 inline constexpr int kWriteTimeoutMs = 10000;  ///< ms for "fromwr %d\r"
-inline constexpr int kSettingsArea = 31;
-inline constexpr int kMonitorArea = 0;
-inline constexpr std::size_t kSettingsAreaBytes = 65536;
 // The block-wise restore ends by restarting the device; this much of LANBOOT has passed by
 // the time it returns.
 inline constexpr std::int64_t kRestoreRestartHeadStartMs = 5000;

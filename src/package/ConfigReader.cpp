@@ -159,4 +159,17 @@ std::string MakeTitleVersionText(const std::string& title_text)
     return title_text + kIdeographicSpace + kToolVersionSuffix;
 }
 
+std::string LayoutText(const SettingsLayoutTable& table)
+{
+    std::string text = std::to_string(table.BlockCount) + " blocks";
+    if (table.BlockCount > 0) {
+        text += ", items per block:";
+        for (int count : table.ItemCounts)
+            text += " " + std::to_string(count);
+    }
+    if (table.Capped)
+        text += " (capped to 128 blocks of at most 1024 items)";
+    return text;
+}
+
 }  // namespace verup

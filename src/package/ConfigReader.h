@@ -45,5 +45,7 @@ std::string CutText(std::string_view text, int length);
 // The derived texts: NAME1 + ideographic space + NAME2, and that + ideographic space + "Ver 1.01".
 std::string MakeTitleText(const Config& cfg);
 std::string MakeTitleVersionText(const std::string& title_text);
+// A settings layout as a technician reads it: "2 blocks, items per block: 10 12".
+std::string LayoutText(const SettingsLayoutTable& table);
 
 }  // namespace verup

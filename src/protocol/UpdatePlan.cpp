@@ -3,17 +3,15 @@
 #include <algorithm>
 
 #include "image/ImageLimits.h"
+#include "protocol/FlashAreas.h"
 
 namespace verup {
 namespace {
 
 // The flash monitor's area, and the settings area the LAN road reads and writes whole (the
 // telnet firmware's fixed numbers).
-constexpr int kBootArea = 0;
 constexpr char kCheckText[] = "check that every image converts completely and fits the flash";
 constexpr char kRefusedText[] = ": refused, so the update stops here";
-constexpr int kSettingsArea = 31;
-constexpr std::uint64_t kSettingsAreaBytes = 65536;
 
 std::string Areas(const std::vector<int>& areas)
 {

@@ -11,6 +11,7 @@
 
 #include "package/ConfigReader.h"
 #include "platform/ProfileFile.h"
+#include "protocol/FlashAreas.h"
 #include "protocol/ReplyText.h"
 #include "protocol/TextFormat.h"
 #include "settings/BackupFile.h"
@@ -235,11 +236,11 @@ int SettingsCarrier::ConfirmRestoredSettings(Road& road)
             return Problem(problem + " to read the settings back");
         // In CRC mode the area's two FCS bytes follow it.
         std::vector<uint8_t> back(SettingsAreaWritten.size() + kAreaFcsBytes, 0);
-        if (road.UploadArea(back.data(), SettingsAreaWritten.size(), kSettingsAreaNumber) != 1)
-            return Problem(FormatText("upload %d: the settings area could not be read back", kSettingsAreaNumber));
+        if (road.UploadArea(back.data(), SettingsAreaWritten.size(), kSettingsArea) != 1)
+            return Problem(FormatText("upload %d: the settings area could not be read back", kSettingsArea));
         if (!std::equal(SettingsAreaWritten.begin(), SettingsAreaWritten.end(), back.begin()))
-            return Problem(FormatText("area %d reads back other than what was written", kSettingsAreaNumber));
-        ctx_.progress.Tick(Reporter::Step::SettingsConfirm, FormatText(kLogAreaCheckOk, kSettingsAreaNumber));
+            return Problem(FormatText("area %d reads back other than what was written", kSettingsArea));
+        ctx_.progress.Tick(Reporter::Step::SettingsConfirm, FormatText(kLogAreaCheckOk, kSettingsArea));
         SettingsRestored = true;
         return 1;
     }

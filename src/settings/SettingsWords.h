@@ -32,7 +32,6 @@ inline constexpr char kLogCheckOk[] = "data %d check OK\r\n";     // read back a
 inline constexpr char kLogAreaCheckOk[] = "area %d check OK\r\n";
 
 // The settings flash area, moved whole over the LAN (SAVE 1).
-inline constexpr int kSettingsAreaNumber = 31;
 inline constexpr std::size_t kAreaFcsBytes = 2;
 
 // Where the conversion's value rules apply (block and item numbers of the new layout).
