@@ -28,9 +28,12 @@ using telnet::kRestoreRestartHeadStartMs;
 using telnet::kWriteTimeoutMs;
 constexpr int64_t kMsPerSecond = 1000;
 
-constexpr int kOutcomeDone = 0;
-constexpr int kOutcomeFailed = 1;
-constexpr int kOutcomeUnreachable = 2;
+// How a run, or one of its stages, ends.
+enum class RunEnd {
+    Done,
+    Failed,
+    Unreachable,  // the device did not come back after a restart
+};
 
 // One run of the sequence: the buffers it owns and the steps that share them.
 class LanUpdateRun {
@@ -47,7 +50,7 @@ public:
     {
     }
 
-    int Run();
+    [[nodiscard]] RunEnd Run();
     bool SettingsLost() const { return settings_lost_; }
     // The settings area's file when the run ends without having written the area back.
     const std::string& SettingsAreaFile() const { return settings_area_file_; }
@@ -78,12 +81,12 @@ private:
     // The images were built when the package was read: their verdict, before anything is erased.
     bool JudgeImages();
     // The settings could not be saved: nothing has been erased (the reason is SettingsProblem).
-    int StopUnsaved();
+    [[nodiscard]] RunEnd StopUnsaved();
     // The device did not come back after a restart: what was written, what was not, what next.
     void ExplainUnreachable();
-    int WriteProgram();
-    int WriteFpga();
-    int WriteMonitor();
+    [[nodiscard]] RunEnd WriteProgram();
+    [[nodiscard]] RunEnd WriteFpga();
+    [[nodiscard]] RunEnd WriteMonitor();
 
     CUpdateDlg& dlg_;
     LanRoad& road_;
@@ -161,7 +164,7 @@ bool LanUpdateRun::JudgeImages()
     return !plan_.Refused();
 }
 
-int LanUpdateRun::WriteProgram()
+RunEnd LanUpdateRun::WriteProgram()
 {
     const int block_size = static_cast<int>(cfg_.SECT_END_ADR) + 1;
     Log(lantext::kProgramStage);
@@ -172,77 +175,77 @@ int LanUpdateRun::WriteProgram()
         if (cfg_.MAIN == cfg_.FPGA && i == cfg_.FPGA)
             continue;
         if (!Erase(i))
-            return kOutcomeFailed;
+            return RunEnd::Failed;
         Log(FormatText(lantext::kEraseLogFormat, i));
     }
     if (!Erase(cfg_.DATA))
-        return kOutcomeFailed;
+        return RunEnd::Failed;
     Log(FormatText(lantext::kEraseLogFormat, cfg_.DATA));
     Advance(Step::ProgramErase);
     for (int j = 1; j <= sector_count_; ++j) {
         const auto block = ProgramImageSector(package_.Images().ProgramImage, j, cfg_);
         if (static_cast<int>(block.size()) != block_size)
-            return kOutcomeFailed;
+            return RunEnd::Failed;
         if (road_.DownloadBlock(block.data(), block.size(), j) <= 0)
-            return kOutcomeFailed;
+            return RunEnd::Failed;
         Log(FormatText(lantext::kDownloadLogFormat, j));
         if (!Write(j))
-            return kOutcomeFailed;
+            return RunEnd::Failed;
         Advance(Step::ProgramWrite, FormatText(lantext::kWriteOkLogFormat, j));
         dlg_.ImagesWritten.push_back(WrittenImage::Of(PROGRAM_IMAGE_FILE, j, block));
     }
     written_.push_back(FormatText("main program (areas 1-%d; data area %d erased)", sector_count_, cfg_.DATA));
     Restart();
     if (!Reconnect(kConnectNoEcho))
-        return kOutcomeUnreachable;
+        return RunEnd::Unreachable;
     Advance(Step::Reconnect, FormatText(lantext::kOpenErrCountFormat, open_failures_));
-    return kOutcomeDone;
+    return RunEnd::Done;
 }
 
-int LanUpdateRun::WriteFpga()
+RunEnd LanUpdateRun::WriteFpga()
 {
     Log(lantext::kFpgaStage);
     if (cfg_.MAIN < cfg_.FPGA) {
         if (!Erase(cfg_.FPGA))
-            return kOutcomeFailed;
+            return RunEnd::Failed;
         Log(FormatText(lantext::kEraseLogFormat, cfg_.FPGA));
     }
     const std::size_t block_size = static_cast<std::size_t>(cfg_.SECT_END_ADR) + 1;
     const std::vector<uint8_t>& fpga = package_.Images().FpgaImage;
     if (fpga.size() < block_size || road_.DownloadBlock(fpga.data(), block_size, cfg_.FPGA) <= 0)
-        return kOutcomeFailed;
+        return RunEnd::Failed;
     Log(FormatText(lantext::kDownloadLogFormat, cfg_.FPGA));
     if (!Write(cfg_.FPGA))
-        return kOutcomeFailed;
+        return RunEnd::Failed;
     Advance(Step::Fpga, FormatText(lantext::kWriteLogFormat, cfg_.FPGA));
     fpga_written_ = true;
     dlg_.ImagesWritten.push_back(WrittenImage::Of(kFpgaSectorFiles, cfg_.FPGA, {fpga.data(), block_size}));
     written_.push_back(FormatText("FPGA configurations (area %d)", cfg_.FPGA));
-    return kOutcomeDone;
+    return RunEnd::Done;
 }
 
-int LanUpdateRun::WriteMonitor()
+RunEnd LanUpdateRun::WriteMonitor()
 {
     Log(lantext::kMonitorStage);
     const std::size_t block_size = static_cast<std::size_t>(cfg_.SECT_END_ADR) + 1;
     const std::vector<uint8_t>& boot = package_.Images().BootImage;
     if (boot.size() < block_size || road_.DownloadBlock(boot.data(), block_size, kBootArea) <= 0)
-        return kOutcomeFailed;
+        return RunEnd::Failed;
     Log(lantext::kDownload0Log);
     if (!Write(kBootArea))
-        return kOutcomeFailed;
+        return RunEnd::Failed;
     Advance(Step::Boot, lantext::kWrite0OkLog);
     monitor_written_ = true;
     dlg_.ImagesWritten.push_back(WrittenImage::Of(BOOT_IMAGE_FILE, kBootArea, {boot.data(), block_size}));
     written_.push_back("boot monitor (area 0)");
-    return kOutcomeDone;
+    return RunEnd::Done;
 }
 
-int LanUpdateRun::StopUnsaved()
+RunEnd LanUpdateRun::StopUnsaved()
 {
     dlg_.OutcomeDetail = carrier_.SettingsNotSavedDetail();
     Log("settings not saved: nothing erased\r\n");
-    return kOutcomeFailed;
+    return RunEnd::Failed;
 }
 
 void LanUpdateRun::ExplainUnreachable()
@@ -305,7 +308,7 @@ void LanUpdateRun::DeclareSteps()
     progress.Announce();
 }
 
-int LanUpdateRun::Run()
+RunEnd LanUpdateRun::Run()
 {
     // Only what will be written is judged; a settings-only run writes no image.
     const bool images_ok = !plan_.WritesFirmware || JudgeImages();
@@ -318,7 +321,7 @@ int LanUpdateRun::Run()
     // boot area written half, leaves a device that does not start.
     if (!images_ok) {
         Log(image_problem_);
-        return kOutcomeFailed;
+        return RunEnd::Failed;
     }
 
     if (cfg_.SAVE != 0)
@@ -340,18 +343,18 @@ int LanUpdateRun::Run()
     dlg_.UpdateStage = 2;
     if (plan_.WritesFirmware) {
         if (plan_.Writes(PROGRAM_IMAGE_FILE)) {
-            if (const int outcome = WriteProgram(); outcome != kOutcomeDone) {
-                if (outcome == kOutcomeUnreachable)
+            if (const RunEnd outcome = WriteProgram(); outcome != RunEnd::Done) {
+                if (outcome == RunEnd::Unreachable)
                     ExplainUnreachable();
                 return outcome;
             }
         }
         if (plan_.Writes(FpgaImageFile(1))) {
-            if (const int outcome = WriteFpga(); outcome != kOutcomeDone)
+            if (const RunEnd outcome = WriteFpga(); outcome != RunEnd::Done)
                 return outcome;
         }
         if (plan_.Writes(BOOT_IMAGE_FILE)) {
-            if (const int outcome = WriteMonitor(); outcome != kOutcomeDone)
+            if (const RunEnd outcome = WriteMonitor(); outcome != RunEnd::Done)
                 return outcome;
         }
         // The check reads only what the new login found: a greeting without the version
@@ -360,7 +363,7 @@ int LanUpdateRun::Run()
         Restart();
         if (!Reconnect(kConnectEcho11)) {
             ExplainUnreachable();
-            return kOutcomeUnreachable;
+            return RunEnd::Unreachable;
         }
         Log(FormatText(lantext::kOpenErrCountFormat, open_failures_));
         // Only a new login reads the new version; a device that refused it is not verified.
@@ -369,7 +372,7 @@ int LanUpdateRun::Run()
             dlg_.VersionAfterUpdate = found;
         if (last_connect_ != LanConnect::LoggedIn || found.empty() || found != dlg_.NewVersionText()) {
             Log(lantext::kVersionCheckError);
-            return kOutcomeFailed;
+            return RunEnd::Failed;
         }
         Log(lantext::kVersionCheckOk);
     }
@@ -379,10 +382,10 @@ int LanUpdateRun::Run()
     if (cfg_.SAVE == 1) {
         carrier_.SettingsAreaWritten.assign(settings_area_.begin(), settings_area_.begin() + kSettingsAreaBytes);
         if (road_.DownloadArea(settings_area_.data(), kSettingsAreaBytes, kSettingsArea) != 1)
-            return kOutcomeFailed;
+            return RunEnd::Failed;
         Log(lantext::kDownload31Ok);
         if (!Write(kSettingsArea))
-            return kOutcomeFailed;
+            return RunEnd::Failed;
         Advance(Step::SettingsRestore, lantext::kWrite31Ok);
         carrier_.SettingsWrittenBack = true;
         // The copy on disk goes only once the device shows the area as written.
@@ -390,7 +393,7 @@ int LanUpdateRun::Run()
             DeleteSettingsAreaFile();
         else
             settings_lost_ = true;
-        return kOutcomeDone;
+        return RunEnd::Done;
     }
     if (cfg_.SAVE == 2) {
         const bool restored = carrier_.RestoreDeviceSettings(road_, carrier_.BackupFilePath) != 0;
@@ -405,13 +408,13 @@ int LanUpdateRun::Run()
                                    " after the restart that stores the settings";
             Log(carrier_.SettingsProblem + "\r\n");
             settings_lost_ = true;
-            return kOutcomeDone;
+            return RunEnd::Done;
         }
         if (restored && carrier_.ConfirmRestoredSettings(road_) != 1)
             settings_lost_ = true;
-        return kOutcomeDone;
+        return RunEnd::Done;
     }
-    return kOutcomeDone;
+    return RunEnd::Done;
 }
 
 }  // namespace
@@ -419,7 +422,7 @@ int LanUpdateRun::Run()
 void CUpdateDlg::LanUpdate()
 {
     BeginUpdate();
-    int outcome = kOutcomeFailed;
+    RunEnd outcome = RunEnd::Failed;
     bool settings_lost = false;
     {
         LanUpdateRun run(*this);
@@ -427,15 +430,15 @@ void CUpdateDlg::LanUpdate()
         settings_lost = run.SettingsLost();
         Carrier.SettingsAreaKeptPath = run.SettingsAreaFile();
         // The failed reconnect has closed what it opened.
-        if (outcome != kOutcomeUnreachable)
+        if (outcome != RunEnd::Unreachable)
             Lan->Link().Close();
         UpdateStage = 4;
     }
 
     // A device that did not come back has not been updated: a failure, whatever was written.
-    if (outcome != kOutcomeDone) {
+    if (outcome != RunEnd::Done) {
         Report(-1, lantext::kVersionUpError);
-        EndUpdate(outcome == kOutcomeUnreachable ? Outcome::DeviceNotReached : Outcome::Failed);
+        EndUpdate(outcome == RunEnd::Unreachable ? Outcome::DeviceNotReached : Outcome::Failed);
     } else {
         Progress.Finish(lantext::kVersionUpOk);
         EndUpdate(settings_lost ? Outcome::SettingsNotRestored : Outcome::Done);
