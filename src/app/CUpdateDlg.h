@@ -237,7 +237,7 @@ private:
     bool OpenLanAndIdentify();
 
     mutable std::mutex texts_mutex_;
-    // Report is called by the worker and by the telnet reader and login threads.
+    // Report is called by the start-up thread, the worker and the telnet reader thread.
     std::mutex report_mutex_;
     LogLimiter log_limit_;  // folds repeats and bounds DebugLog and LogSink alike
     void WriteLogLocked(const std::string& text);

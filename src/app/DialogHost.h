@@ -2,7 +2,7 @@
 // What the update core asks of its window. The Qt window, the console front end and the
 // tests' recording host implement it. Every text is CP932 bytes; a host converts for display.
 // The dialog makes one call at a time: the calls of all its threads (the start-up thread, the
-// update worker, the telnet link's reader and login threads, the status timer) pass one lock,
+// update worker, the telnet link's reader thread, the status timer) pass one lock,
 // so a host needs no lock of its own against them. They still come from several threads: a
 // host that owns a GUI thread must marshal them there. ShowMessage and RunConnectionDialog
 // block until the user has answered; the other threads' calls wait meanwhile.

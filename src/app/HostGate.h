@@ -1,6 +1,6 @@
 #pragma once
 // The dialog's side of the DialogHost contract: every call its threads make (the start-up,
-// the worker, the telnet link's reader and login threads, the status timer) passes one lock,
+// the worker, the telnet link's reader thread, the status timer) passes one lock,
 // so that the host sees one call at a time.
 #include <mutex>
 #include <optional>
