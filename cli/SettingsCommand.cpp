@@ -97,7 +97,8 @@ int RunSettingsRestore(const RestoreOptions& options, std::ostream& out, std::os
     RunSetup setup;
     if (!setup.Open(options.LogFile, options.TimeScale, err))
         return RESTORE_USAGE;
-    const StartupEnvironment& env = setup.Environment();
+    StartupEnvironment env = setup.Environment();
+    env.RestoreOnly = true;
     // A bare name is one of `verup settings list`.
     std::string file = options.File;
     if (file.find('/') == std::string::npos && FileExists(JoinPath(env.StateDirectory, file)))
@@ -109,7 +110,6 @@ int RunSettingsRestore(const RestoreOptions& options, std::ostream& out, std::os
 
     ConsoleHost host(out, err, terminal, *choice);
     CUpdateDlg dlg(host, env);
-    dlg.RestoreOnly = true;
     setup.Attach(dlg);
     const bool ready = dlg.OnInitDialog();
     host.FinishProgress();

@@ -151,8 +151,8 @@ bool CUpdateDlg::OnInitDialog()
         Report(-1, note + "\r\n");
 
     // Steps 6 to 8. Putting kept settings back needs verup.dat alone.
-    if (!LoadPackage(RestoreOnly ? PackageImages::Skip : PackageImages::Build) &&
-        !(RestoreOnly && UpdatePackage.Presence().ConfigFileSize > 0))
+    if (!LoadPackage(env.RestoreOnly ? PackageImages::Skip : PackageImages::Build) &&
+        !(env.RestoreOnly && UpdatePackage.Presence().ConfigFileSize > 0))
         return FailStartup(kMsgFilesMissing);
     // A package that cannot tell its device from another, or cannot check what it wrote, is
     // refused before anything talks to a device.
@@ -211,11 +211,11 @@ bool CUpdateDlg::OnInitDialog()
     Carrier.ConvertOnRestore = 0;
     SettingsReset = 0;
     OldLayoutSave = 0;
-    if (!RestoreOnly && Device.ProbeResult != PROBE_FLASH_MONITOR && !DecideSettingsCarry())
+    if (!env.RestoreOnly && Device.ProbeResult != PROBE_FLASH_MONITOR && !DecideSettingsCarry())
         return false;
 
     // Step 14.
-    if (cfg.AUTO == 1 && !RestoreOnly)
+    if (cfg.AUTO == 1 && !env.RestoreOnly)
         host.PostStart();
     host.DestroyWaitBox();
     WaitBoxUp = false;

@@ -45,6 +45,8 @@ struct StartupEnvironment {
     // The window runs one copy at a time; the command line runs once per device, so that many
     // devices may be updated side by side. Either way one device is never updated twice at once.
     bool SingleInstance = true;
+    // The start-up of `verup settings restore`: verup.dat alone suffices, no settings decision.
+    bool RestoreOnly = false;
     static StartupEnvironment FromProcess();
 };
 
@@ -178,8 +180,6 @@ public:
     std::vector<KeptBackup> KeptBackups;
     // What the start-up found in the state folder besides: temporary files of interrupted writes.
     std::vector<std::string> StateFolderNotes;
-    // The start-up of `verup settings restore`: verup.dat alone suffices, no settings decision.
-    bool RestoreOnly = false;
 
     // Progress and status
     std::string DebugLog;
