@@ -479,10 +479,9 @@ TEST_F(TeardownTest, DeletesOnlyItsOwnRestoredBackupAndNamesAKeptOneOnce)
         EXPECT_EQ(FileExists(dlg->Carrier.BackupFilePath + ".info"), c.kept);
         ExpectEarlierFilesUntouched();
         const bool named = c.written && !c.restored;
-        if (named)
-            EXPECT_TRUE(dlg->Carrier.BackupKept);
         ASSERT_EQ(host_.Count("ShowMessage"), shown + (named ? 1 : 0));
         if (named) {
+            EXPECT_TRUE(dlg->Carrier.BackupKept);
             auto lock = host_.Lock();
             EXPECT_EQ(host_.Messages.back().Text, std::string(kMsgBackupKept) + dlg->Carrier.BackupFilePath);
         }
