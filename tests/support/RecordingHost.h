@@ -26,8 +26,6 @@ class RecordingHost : public DialogHost {
 public:
     // What RunConnectionDialog answers; nullopt stands for "終了" or a closed dialog.
     std::optional<ConnectionResult> ConnectionAnswer = ConnectionResult{};
-    // Called (outside the lock) for each message, e.g. to check the state at that moment.
-    std::function<void(const RecordedMessage&)> OnMessage;
 
     // ---- What was recorded (read under Lock() while other threads may still call) ----
     std::vector<std::string> Calls;  // every call in order: "ShowMessage", "PostClose", ...
@@ -41,11 +39,7 @@ public:
     std::vector<std::pair<int, int>> ProgressRanges;
     std::vector<int> ProgressPositions;
     std::string Log;
-    int LogAppends = 0;
     std::vector<BoundTexts> Refreshes;
-    std::vector<std::string> Titles;
-    std::vector<bool> Heights;  // SetFullHeight arguments in order
-    int PostStarts = 0;
     int PostCloses = 0;
 
     std::unique_lock<std::mutex> Lock() { return std::unique_lock<std::mutex>(mutex_); }
@@ -76,10 +70,7 @@ public:
     void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon,
                      MessageOwner owner) override
     {
-        RecordedMessage message{text, caption, icon, owner};
-        Record("ShowMessage", [&] { Messages.push_back(message); });
-        if (OnMessage)
-            OnMessage(message);
+        Record("ShowMessage", [&] { Messages.push_back(RecordedMessage{text, caption, icon, owner}); });
     }
     std::optional<ConnectionResult> RunConnectionDialog(const ConnectionRequest& request) override
     {
@@ -110,21 +101,15 @@ public:
     }
     void AppendDebugLog(const std::string& text) override
     {
-        Record("AppendDebugLog", [&] {
-            Log += text;
-            ++LogAppends;
-        });
+        Record("AppendDebugLog", [&] { Log += text; });
     }
     void RefreshFields(const BoundTexts& texts) override
     {
         Record("RefreshFields", [&] { Refreshes.push_back(texts); });
     }
-    void SetWindowTitle(const std::string& title) override
-    {
-        Record("SetWindowTitle", [&] { Titles.push_back(title); });
-    }
-    void SetFullHeight(bool full) override { Record("SetFullHeight", [&] { Heights.push_back(full); }); }
-    void PostStart() override { Record("PostStart", [&] { ++PostStarts; }); }
+    void SetWindowTitle(const std::string&) override { Record("SetWindowTitle", [] {}); }
+    void SetFullHeight(bool) override { Record("SetFullHeight", [] {}); }
+    void PostStart() override { Record("PostStart", [] {}); }
     void PostClose() override { Record("PostClose", [&] { ++PostCloses; }); }
 
 private:

@@ -15,6 +15,7 @@
 #include "SimHarness.h"
 #include "UpdateCommand.h"
 #include "app/CUpdateDlg.h"
+#include "app/DialogTexts.h"
 #include "image/ImageBuilder.h"
 #include "image/LineTable.h"
 #include "lan/TelnetLink.h"
@@ -25,6 +26,14 @@
 #include "support/TempDir.h"
 
 namespace verup::test {
+
+// The start-up's message for a device of another product.
+inline std::string NotConnected()
+{
+    char text[256];
+    std::snprintf(text, sizeof text, kMsgNotConnectedFormat, devsim::MakeConfig(devsim::PackageOptions{}).NAME1.c_str());
+    return text;
+}
 
 class SimUpdateFixture : public ::testing::Test {
 protected:
@@ -100,14 +109,17 @@ protected:
             MakeDialog(ConnectionResult{1, 1, "127.0.0.1", ""});
         } else {
             MakeDialog(ConnectionResult{0, com_port, "", ""});
-            const std::string com = "COM" + std::to_string(com_port);
             dlg_->Serial = std::make_unique<SerialRoad>(
                 dlg_->MakeRoadContext(),
-                std::make_unique<SerialLink>(clock_, std::make_unique<PosixSerialPort>([this, com](const std::string& name) {
-                    return name == com ? sim_->PtyPath() : "/nonexistent/" + name;
-                })));
+                std::make_unique<SerialLink>(
+                    clock_, std::make_unique<PosixSerialPort>([this](const std::string& name) { return PortPath(name); })));
         }
         return dlg_->OnInitDialog();
+    }
+    // COM3 is the device; every other port name leads nowhere.
+    std::string PortPath(const std::string& name) const
+    {
+        return name == "COM3" && sim_ ? sim_->PtyPath() : "/nonexistent/" + name;
     }
 
     // For a fixture's destructor: the telnet link closed, and on a failure the tool's and the
@@ -122,7 +134,7 @@ protected:
         if (sim_)
             for (const auto& line : sim_->Device().CommandLog())
                 device_log += line + "\n";
-        ADD_FAILURE() << "tool log:\n" << Log() << "\ndevice log:\n" << device_log;
+        ADD_FAILURE() << "message: " << StartupMessage() << "\ntool log:\n" << Log() << "\ndevice log:\n" << device_log;
     }
 
     void Update()

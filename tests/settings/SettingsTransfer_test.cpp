@@ -210,18 +210,6 @@ TEST_F(SettingsTransferTest, ReadBackOfOtherValuesIsNotConfirmed)
     EXPECT_EQ(Commands().back(), "exit\r") << "the shell is left as it was entered";
 }
 
-TEST_F(SettingsTransferTest, LostGetdataReplyIsAskedForAgain)
-{
-    UseLayout({1});
-    shell.Blocks[1] = {"v"};
-    shell.LoseGetdataReplies = 1;
-    road.Channel().AttemptCount = 2;
-    ASSERT_EQ(carrier.SaveDeviceSettings(road, carrier.BackupFilePath), 1);
-    EXPECT_EQ(carrier.Settings->Item(1, 1), "v");
-    // The channel's nudge, three searches with their nudges, then the command again.
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"getdata 1\r", "\r", "\r", "\r", "\r", "getdata 1\r"}));
-}
-
 TEST_F(SettingsTransferTest, NoBlocksSendsOnlySavedata)
 {
     UseLayout({});
@@ -430,26 +418,6 @@ TEST_F(SettingsConversionTest, ForeignTitleIsNotConverted)
     dir.Write("state/7300qb.tmp", foreign);
     EXPECT_EQ(carrier.ConvertSavedSettings(carrier.BackupFilePath), 0);
     EXPECT_EQ(Backup(), foreign);
-}
-
-TEST_F(SettingsConversionTest, ValueRulesApplyToTheNewBlockNumbers)
-{
-    const std::string unset = "1\x01" "2\x01" "3\x01" "4\x01" "5\x01" "6\x01" "65535\x01" "8\x01" "9\x01" "10\x01" "65535";
-    const std::string fixed = "1\x01" "2\x01" "3\x01" "4\x01" "5\x01" "6\x01" "-1\x01" "8\x01" "9\x01" "10\x01" "-1";
-    dir.Write("verup.dat", "[C_SAVE]\r\nNUM=37\r\n19=2\r\n37=1\r\n");
-    parts.cfg.C_SAVE = Package::Read(dir.Path(), PackageImages::Skip).Configuration().C_SAVE;
-    // The old layout keeps these values in its blocks 1 and 2; the new one in 19 and 37.
-    UseLayout({3});
-    shell.Blocks[1] = {"4", "4", unset};
-    ASSERT_EQ(carrier.SaveDeviceSettings(road, carrier.BackupFilePath), 1);
-    std::vector<int> c_data(37, 0);
-    c_data[18] = 2;
-    c_data[36] = 1;
-    carrier.ConvertOnRestore = 1;
-    carrier.ConversionLayout = SettingsLayoutTable{37, c_data};
-    ASSERT_EQ(carrier.RestoreDeviceSettings(road, carrier.BackupFilePath), 1);
-    EXPECT_EQ(shell.Written[19], (std::vector<std::string>{"4", "5"}));
-    EXPECT_EQ(shell.Written[37], (std::vector<std::string>{fixed}));
 }
 
 TEST_F(SettingsTransferTest, WithoutConversionTheValueRulesNeverApply)

@@ -136,24 +136,6 @@ TEST_F(StartupTest, LoadPackageFormsPathsTitlesAndSizes)
 
 // ---------------------------------------------------------------- start-up chain
 
-TEST_F(StartupTest, MissingImagesShowTheMessageOwnedByTheMainWindowWithoutWaitBox)
-{
-    WriteConfig();
-    auto dlg = MakeDialog();
-    EXPECT_FALSE(dlg->OnInitDialog());
-    auto lock = host_.Lock();
-    ASSERT_EQ(host_.Messages.size(), 1u);
-    EXPECT_EQ(host_.Messages[0].Text, kMsgFilesMissing);
-    EXPECT_EQ(host_.Messages[0].Caption, kTitle);
-    EXPECT_EQ(host_.Messages[0].Icon, MessageIcon::Stop);
-    EXPECT_EQ(host_.Messages[0].Owner, MessageOwner::MainWindow);
-    EXPECT_EQ(host_.WaitBoxShown, 0);
-    EXPECT_TRUE(host_.ConnectionRequests.empty());
-    EXPECT_EQ(host_.PostCloses, 1);
-    EXPECT_EQ(host_.Heights, std::vector<bool>{false});
-    EXPECT_EQ(host_.Titles, std::vector<std::string>{""});
-}
-
 TEST_F(StartupTest, SecondInstanceClosesSilentlyAndLeavesTheBackupAlone)
 {
     WriteConfig();
@@ -241,22 +223,6 @@ TEST_F(StartupTest, InstanceLockIsReleasedByTheTeardown)
     EXPECT_EQ(InstanceGuard::Acquire(env_.StateDirectory, after), InstanceGuard::Result::Acquired);
 }
 
-TEST_F(StartupTest, CancelledConnectionDialogClosesSilently)
-{
-    WriteConfig("[MODE]\r\n");
-    Write("from00.mot", kImage);
-    host_.ConnectionAnswer = std::nullopt;
-    auto dlg = MakeDialog();
-    EXPECT_FALSE(dlg->OnInitDialog());
-    auto lock = host_.Lock();
-    ASSERT_EQ(host_.ConnectionRequests.size(), 1u);
-    EXPECT_EQ(host_.ConnectionRequests[0].TitleText, kTitle);
-    EXPECT_EQ(host_.ConnectionRequests[0].ConfigFilePath, env_.CurrentDirectory + "/verup.dat");
-    EXPECT_TRUE(host_.Messages.empty());
-    EXPECT_EQ(host_.WaitBoxShown, 0);
-    EXPECT_EQ(host_.PostCloses, 1);
-}
-
 TEST_F(StartupTest, ConnectionChoiceFollowsSel)
 {
     Write("rt00.mot", kImage);
@@ -289,32 +255,6 @@ TEST_F(StartupTest, ConnectionChoiceFollowsSel)
         }
         dlg->OnClose();
     }
-}
-
-TEST_F(StartupTest, FailureAfterTheWaitBoxIsOwnedByItAndRemovesIt)
-{
-    // LAN with RETRY 0 makes no attempt at all and fails at once.
-    WriteConfig("[MODE]\r\nSEL=0\r\n");
-    Write("rt00.mot", kImage);
-    host_.OnMessage = [this](const RecordedMessage&) {
-        auto lock = host_.Lock();
-        EXPECT_TRUE(host_.WaitBoxUp);  // the box is still there while the message shows
-    };
-    auto dlg = MakeDialog();
-    EXPECT_FALSE(dlg->OnInitDialog());
-    EXPECT_EQ(dlg->StartupDone, 0);
-    EXPECT_EQ(dlg->Device.ProbeResult, -9);
-    auto lock = host_.Lock();
-    ASSERT_EQ(host_.Messages.size(), 1u);
-    EXPECT_EQ(host_.Messages[0].Owner, MessageOwner::WaitBox);
-    EXPECT_EQ(host_.Messages[0].Caption, kTitle);
-    EXPECT_FALSE(host_.WaitBoxUp);
-    EXPECT_EQ(host_.PostCloses, 1);
-    const auto message = std::find(host_.Calls.begin(), host_.Calls.end(), "ShowMessage");
-    const auto destroy = std::find(host_.Calls.begin(), host_.Calls.end(), "DestroyWaitBox");
-    const auto close = std::find(host_.Calls.begin(), host_.Calls.end(), "PostClose");
-    EXPECT_LT(message, destroy);
-    EXPECT_LT(destroy, close);
 }
 
 // ---------------------------------------------------------------- settings decision
@@ -515,55 +455,37 @@ protected:
     }
 };
 
-TEST_F(TeardownTest, DeletesOnlyItsOwnBackupAndOnlyOnceItWasRestored)
+// This run's backup goes only once it was written and restored, outside debug mode; kept, it
+// is named once, however often the window is closed. Earlier runs' files are never touched.
+TEST_F(TeardownTest, DeletesOnlyItsOwnRestoredBackupAndNamesAKeptOneOnce)
 {
-    auto unsaved = Loaded(0);
-    EXPECT_TRUE(unsaved->OnClose());
-    EXPECT_TRUE(FileExists(unsaved->Carrier.BackupFilePath)) << "not written by this run: not this run's to delete";
-    ExpectEarlierFilesUntouched();
-
-    auto restored = Loaded(0);
-    restored->Carrier.BackupWrittenThisRun = true;
-    restored->Carrier.SettingsRestored = true;
-    EXPECT_TRUE(restored->OnClose());
-    EXPECT_FALSE(FileExists(restored->Carrier.BackupFilePath));
-    EXPECT_FALSE(FileExists(restored->Carrier.BackupFilePath + ".info"));
-    ExpectEarlierFilesUntouched();
-    auto lock = host_.Lock();
-    EXPECT_TRUE(host_.Messages.empty());
-}
-
-TEST_F(TeardownTest, KeepsABackupWhoseSettingsWereNotPutBackAndSaysWhere)
-{
-    auto dlg = Loaded(0);
-    dlg->Carrier.BackupWrittenThisRun = true;
-    EXPECT_TRUE(dlg->OnClose());
-    EXPECT_TRUE(FileExists(dlg->Carrier.BackupFilePath));
-    EXPECT_TRUE(dlg->Carrier.BackupKept);
-    ExpectEarlierFilesUntouched();
-    auto lock = host_.Lock();
-    ASSERT_EQ(host_.Messages.size(), 1u);
-    EXPECT_EQ(host_.Messages[0].Text, std::string(kMsgBackupKept) + dlg->Carrier.BackupFilePath);
-}
-
-TEST_F(TeardownTest, DebugModeKeepsTheBackup)
-{
-    auto dlg = Loaded(99);
-    dlg->Carrier.BackupWrittenThisRun = true;
-    dlg->Carrier.SettingsRestored = true;
-    EXPECT_TRUE(dlg->OnClose());
-    EXPECT_TRUE(FileExists(dlg->Carrier.BackupFilePath));
-    auto lock = host_.Lock();
-    EXPECT_TRUE(host_.Messages.empty());
-}
-
-TEST_F(TeardownTest, SecondCloseDoesNothingMore)
-{
-    auto dlg = Loaded(0);
-    dlg->Carrier.BackupWrittenThisRun = true;
-    EXPECT_TRUE(dlg->OnClose());
-    EXPECT_TRUE(dlg->OnClose());
-    EXPECT_EQ(host_.Count("ShowMessage"), 1);
+    const struct {
+        const char* name;
+        int debug;
+        bool written, restored, kept;
+    } cases[] = {{"not written by this run", 0, false, false, true},
+                 {"restored", 0, true, true, false},
+                 {"not put back", 0, true, false, true},
+                 {"debug mode", 99, true, true, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto dlg = Loaded(c.debug);
+        dlg->Carrier.BackupWrittenThisRun = c.written;
+        dlg->Carrier.SettingsRestored = c.restored;
+        const int shown = host_.Count("ShowMessage");
+        EXPECT_TRUE(dlg->OnClose());
+        EXPECT_TRUE(dlg->OnClose());
+        EXPECT_EQ(FileExists(dlg->Carrier.BackupFilePath), c.kept);
+        EXPECT_EQ(FileExists(dlg->Carrier.BackupFilePath + ".info"), c.kept);
+        ExpectEarlierFilesUntouched();
+        const bool named = c.written && !c.restored;
+        ASSERT_EQ(host_.Count("ShowMessage"), shown + (named ? 1 : 0));
+        if (named) {
+            EXPECT_TRUE(dlg->Carrier.BackupKept);
+            auto lock = host_.Lock();
+            EXPECT_EQ(host_.Messages.back().Text, std::string(kMsgBackupKept) + dlg->Carrier.BackupFilePath);
+        }
+    }
 }
 
 TEST_F(TeardownTest, StartIsRefusedBeforeTheStartUpHasFinished)

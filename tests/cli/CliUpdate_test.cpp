@@ -226,7 +226,12 @@ TEST_P(CliJsonUpdateTest, ReportTellsWhatTheDeviceNowHolds)
     // The settings went through the backup (serial: read as blocks; LAN before 1.2: written
     // back block by block), which does not outlive a complete run, nor does its note.
     EXPECT_NE(Log().find(lan ? "putdata 40\n" : "getdata 1\n"), std::string::npos) << Log();
-    EXPECT_NE(Log().find("Version Up OK\n"), std::string::npos);
+    std::vector<std::string> lines = {"<---FROM\n", "<---FPGA\n", "Version Check OK\n", "Version Up OK\n"};
+    if (!lan)
+        lines.insert(lines.end(), {"moniter mode\n", "Erase 1 OK\n", "Erase 2 OK\n", "Program Download OK\n",
+                                   "<---FMON\n", "Program Start OK\n"});
+    for (const std::string& line : lines)
+        EXPECT_NE(Log().find(line), std::string::npos) << line;
     EXPECT_TRUE(KeptSettings().empty());
     for (const auto& entry : std::filesystem::directory_iterator(StateFolder()))
         EXPECT_EQ(entry.path().extension(), ".lock");

@@ -205,39 +205,36 @@ TEST(ConversionRules, NumbersReadAsTheDeviceReadsThem)
     EXPECT_EQ(ReadLeadingNumber("99999999999999999999999"), LONG_MAX);
 }
 
-TEST(ConversionRules, Block37RecordGetsMinusOneIn7thAnd11thField)
+// 65535 in the 7th and 11th fields of a block 37 record becomes -1, and item 2 of block 19
+// reading 4 becomes 5; nothing else changes, nor a record that cannot be rebuilt.
+TEST(ConversionRules, OnlyBlock37RecordsAndBlock19Item2Change)
 {
-    const std::string record = Record({"1", "a", "b", "c", "d", "e", "65535", "f", "g", "h", "65535"});
-    EXPECT_EQ(ApplyConversionRules(37, 1, record), Record({"1", "a", "b", "c", "d", "e", "-1", "f", "g", "h", "-1"}));
-    const std::string third = Record({"1", "2", "65535", "4", "5", "6", "7", "8", "9", "10", "11"});
-    EXPECT_EQ(ApplyConversionRules(37, 4, third), third);
-    const std::string trailing = Record({"1", "2", "3", "4", "5", "6", "65535abc", "8", "9", "10", "0"});
-    EXPECT_EQ(ApplyConversionRules(37, 2, trailing), Record({"1", "2", "3", "4", "5", "6", "-1", "8", "9", "10", "0"}));
-}
-
-TEST(ConversionRules, Block37RecordsThatCannotBeRebuiltStayUnchanged)
-{
-    const std::vector<std::string> odd = {
-        Record({"1", "2", "3", "4", "5", "6", "65535", "8", "9", "10"}),             // ten fields
-        Record({"1", "", "3", "4", "5", "6", "65535", "8", "9", "10", "65535"}),     // empty field
-        Record({"1", "my name", "3", "4", "5", "6", "65535", "8", "9", "10", "11"}), // blank inside
-        Record({std::string(64, 'w'), "2", "3", "4", "5", "6", "65535", "8", "9", "10", "11"}),
-        Record({"1", "2", "3", "4", "5", "6", "65535", "8", "9", "10", "11", "12"}), // twelve
-        "",
+    const auto record = [](const char* seventh, const char* eleventh) {
+        return Record({"1", "a", "b", "c", "d", "e", seventh, "f", "g", "h", eleventh});
     };
-    for (const auto& record : odd)
-        EXPECT_EQ(ApplyConversionRules(37, 1, record), record);
-}
-
-TEST(ConversionRules, Block19Item2ReadingFourBecomesFive)
-{
-    EXPECT_EQ(ApplyConversionRules(19, 2, "4"), "5");
-    EXPECT_EQ(ApplyConversionRules(19, 2, " 4x"), "5");
-    EXPECT_EQ(ApplyConversionRules(19, 1, "4"), "4");
-    EXPECT_EQ(ApplyConversionRules(19, 2, "3"), "3");
-    EXPECT_EQ(ApplyConversionRules(18, 2, "4"), "4");
-    EXPECT_EQ(ApplyConversionRules(36, 1, Record({"1", "2", "3", "4", "5", "6", "65535", "8", "9", "10", "65535"})),
-              Record({"1", "2", "3", "4", "5", "6", "65535", "8", "9", "10", "65535"}));
+    const struct {
+        int block, item;
+        std::string in, out;
+    } cases[] = {
+        {37, 1, record("65535", "65535"), record("-1", "-1")},
+        {37, 2, record("65535abc", "0"), record("-1", "0")},
+        {37, 4, Record({"1", "2", "65535", "4", "5", "6", "7", "8", "9", "10", "11"}), ""},
+        {36, 1, record("65535", "65535"), ""},
+        {37, 1, Record({"1", "2", "3", "4", "5", "6", "65535", "8", "9", "10"}), ""},  // ten fields
+        {37, 1, Record({"1", "", "3", "4", "5", "6", "65535", "8", "9", "10", "65535"}), ""},
+        {37, 1, Record({"1", "my name", "3", "4", "5", "6", "65535", "8", "9", "10", "11"}), ""},
+        {37, 1, Record({std::string(64, 'w'), "2", "3", "4", "5", "6", "65535", "8", "9", "10", "11"}), ""},
+        {37, 1, Record({"1", "2", "3", "4", "5", "6", "65535", "8", "9", "10", "11", "12"}), ""},  // twelve
+        {37, 1, "", ""},
+        {19, 2, "4", "5"},
+        {19, 2, " 4x", "5"},
+        {19, 1, "4", ""},
+        {19, 2, "3", ""},
+        {18, 2, "4", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ApplyConversionRules(c.block, c.item, c.in), c.out.empty() ? c.in : c.out)
+            << c.block << "." << c.item << " " << c.in;
 }
 
 TEST(SettingsTableLayout, OnlyLayoutsInsideTheTableAreHeld)

@@ -36,33 +36,10 @@ const std::string kFailed = "\x83\x6f\x81\x5b\x83\x57\x83\x87\x83\x93\x83\x41\x8
 class SerialUpdateTest : public test::SimUpdateFixture {
 protected:
     SerialUpdateTest() : SimUpdateFixture(kTimeScale, Road::Serial) { package_options_.Save = 2; }
-    ~SerialUpdateTest() override
-    {
-        if (HasFailure()) {
-            std::string device_log;
-            if (sim_)
-                for (const auto& line : sim_->Device().CommandLog())
-                    device_log += line + "\n";
-            ADD_FAILURE() << "message: " << StartupMessage() << "\ntool log:\n" << Log() << "\ndevice log:\n" << device_log;
-        }
-    }
+    ~SerialUpdateTest() override { CloseAndReportLogs(); }
 
-    // COM3 is the device; every other port name leads nowhere.
-    std::string Resolve(const std::string& name) const
-    {
-        return name == "COM" + std::to_string(kDevicePort) && sim_ ? sim_->PtyPath() : "/nonexistent/" + name;
-    }
-
-    bool StartUp() override { return StartUp(kDevicePort); }
-    bool StartUp(int com_port)
-    {
-        MakeDialog(ConnectionResult{0, com_port, "", ""});
-        dlg_->Serial = std::make_unique<SerialRoad>(
-            dlg_->MakeRoadContext(),
-            std::make_unique<SerialLink>(
-                clock_, std::make_unique<PosixSerialPort>([this](const std::string& name) { return Resolve(name); })));
-        return dlg_->OnInitDialog();
-    }
+    bool StartUp() override { return StartUpOnRoad(kDevicePort); }
+    bool StartUp(int com_port) { return StartUpOnRoad(com_port); }
 
     // Commands the device received, by how they begin.
     int DeviceCommands(const std::string& prefix)
@@ -76,42 +53,20 @@ protected:
 
 // ---------------------------------------------------------------- updates that succeed
 
-TEST_F(SerialUpdateTest, WritesEveryImageAndCarriesTheSettings)
-{
-    StartDevice();
-    UpdateAsPlanned();
-    ExpectOutcome(CUpdateDlg::Outcome::Done, kDone);
-    EXPECT_EQ(dlg_->NoticeText(), "");
-    EXPECT_EQ(dlg_->Device.ProbeResult, PROBE_FIRMWARE);
-    EXPECT_EQ(dlg_->CurrentVersionText(), "Version 1.15");
-    ExpectImagesWritten();
-    ASSERT_TRUE(settings_before_.has_value());
-    EXPECT_TRUE(sim_->Device().SavedSettings() == settings_before_);
-    EXPECT_TRUE(dlg_->Carrier.SettingsRestored);
-
-    const std::string log = Log();
-    for (const char* line : {"Com Open\r\n", "moniter mode\r\n", "Erase 30\r\n", "<---FROM\r\n", "Erase 1 OK\r\n",
-                             "Erase 2 OK\r\n", "Erase 3 OK\r\n", "Program Download OK\r\n", "RAM.Check.Sum = 0000\r\n",
-                             "<---FPGA\r\n", " F-ROM(FPGA) Write OK \r\n", "<---FMON\r\n",
-                             " F-ROM(BOOT & F-ROM.MONI) Write OK \r\n", "Version Check OK\r\n", "Program Start OK\r\n",
-                             "Version Up OK\r\n"})
-        EXPECT_NE(log.find(line), std::string::npos) << line;
-    EXPECT_EQ(Occurrences(" MP.OK \r\n"), 2);
-    // The bar ends full.
-    auto lock = host_.Lock();
-    ASSERT_FALSE(host_.ProgressRanges.empty());
-    EXPECT_EQ(host_.ProgressPositions.back(), host_.ProgressRanges.back().second);
-}
-
-// The monitor takes the "A" of "ATT1\r" as a wake-up byte and refuses the rest with its
-// error word, so the start-up goes on; the update's monitor entry finds the device still at
-// "F-ROM>", where the start-up's probe took it.
-TEST_F(SerialUpdateTest, DeviceInItsMonitorIsUpdatedWithoutShellOrVersionCheck)
+// An earlier start-up found the device in its boot monitor and left it at "F-ROM>". The
+// monitor takes the "A" of "ATT1\r" as a wake-up byte and refuses the rest with its error word,
+// so the start-up goes on; the update's monitor entry finds the device still at "F-ROM>".
+TEST_F(SerialUpdateTest, DeviceLeftAtTheFlashMonitorPromptIsUpdatedWithoutShellOrVersionCheck)
 {
     package_options_.Save = 0;
     StartDevice();
     sim_->Device().Restart(true);
     clock_.SleepMs(device_.RestartMs + 1000);
+    ASSERT_TRUE(StartUp()) << StartupMessage();
+    EXPECT_EQ(dlg_->Device.ProbeResult, PROBE_FLASH_MONITOR);
+    ASSERT_TRUE(dlg_->OnClose());
+    dlg_.reset();
+
     UpdateAsPlanned();
     EXPECT_EQ(dlg_->Device.ProbeResult, PROBE_FLASH_MONITOR);
     ExpectOutcome(CUpdateDlg::Outcome::Done, kDone);
@@ -149,6 +104,13 @@ TEST_F(SerialUpdateTest, OldFirmwareMovesToTheNewLayoutWithTheConversionRules)
     EXPECT_NE(log.find("fromer 01\r\n"), std::string::npos);
     EXPECT_NE(log.find("restart reboot\r\n"), std::string::npos);
     EXPECT_EQ(log.find("Erase 30\r\n"), std::string::npos);  // "fromer 01" erased it
+    EXPECT_EQ(Occurrences(" MP.OK \r\n"), 2);
+    // The bar ends full.
+    {
+        auto lock = host_.Lock();
+        ASSERT_FALSE(host_.ProgressRanges.empty());
+        EXPECT_EQ(host_.ProgressPositions.back(), host_.ProgressRanges.back().second);
+    }
 
     const auto saved = sim_->Device().SavedSettings();
     ASSERT_TRUE(saved.has_value());
@@ -176,26 +138,6 @@ TEST_F(SerialUpdateTest, SettingsResetRevisionRestartsInsteadOfRestoring)
     EXPECT_NE(Log().find("restart reboot\r\n"), std::string::npos);
     EXPECT_EQ(DeviceCommands("getdata"), 0);
     EXPECT_EQ(DeviceCommands("putdata"), 0);
-}
-
-// An earlier start-up found the device in its boot monitor and left it at "F-ROM>".
-TEST_F(SerialUpdateTest, DeviceLeftAtTheFlashMonitorPromptIsUpdated)
-{
-    package_options_.Save = 0;
-    StartDevice();
-    sim_->Device().Restart(true);
-    clock_.SleepMs(device_.RestartMs + 1000);
-    ASSERT_TRUE(StartUp()) << StartupMessage();
-    EXPECT_EQ(dlg_->Device.ProbeResult, PROBE_FLASH_MONITOR);
-    ASSERT_TRUE(dlg_->OnClose());
-    dlg_.reset();
-
-    Update();
-    EXPECT_EQ(dlg_->Device.ProbeResult, PROBE_FLASH_MONITOR);
-    ExpectOutcome(CUpdateDlg::Outcome::Done, kDone);
-    EXPECT_EQ(DeviceCommands("AT$I99"), 0);
-    clock_.SleepMs(device_.RestartMs + 1000);
-    ExpectImagesWritten();
 }
 
 // A run killed with the device in its shell, or half-way through a monitor download: the next
@@ -240,7 +182,10 @@ TEST_F(SerialUpdateTest, ErrorWhileStreamingIsFollowedByASuccessfulTry)
     EXPECT_EQ(DeviceCommands("DP"), 2);
 }
 
-TEST_F(SerialUpdateTest, WrongVersionAfterTheUpdateFailsAndKeepsTheBackup)
+// A wrong version after the update fails it and keeps the backup, which the window names. The
+// next start-up finds that file. Declined, the offer sends nothing and names the file;
+// accepted, it puts the settings back, confirms them and deletes it.
+TEST_F(SerialUpdateTest, WrongVersionKeepsTheBackupAndTheNextStartupOffersIt)
 {
     device_.Faults.VersionOverride = "Version 1.19 3";
     StartDevice();
@@ -250,19 +195,8 @@ TEST_F(SerialUpdateTest, WrongVersionAfterTheUpdateFailsAndKeepsTheBackup)
     EXPECT_NE(Log().find("Version Up Error\r\n"), std::string::npos);
     EXPECT_EQ(DeviceCommands("putdata"), 0);
     EXPECT_TRUE(dlg_->Carrier.BackupWrittenThisRun);
-    EXPECT_TRUE(std::filesystem::exists(dlg_->Carrier.BackupFilePath));
-    // The window says where the saved settings are.
-    EXPECT_NE(dlg_->NoticeText().find(dlg_->Carrier.BackupFilePath), std::string::npos) << dlg_->NoticeText();
-}
-
-// The next start-up finds the file this device's failed run kept. Declined, the offer sends
-// nothing and names the file; accepted, it puts the settings back, confirms them and deletes it.
-TEST_F(SerialUpdateTest, NextStartupOffersTheKeptSettingsOfThisDevice)
-{
-    device_.Faults.VersionOverride = "Version 1.19 3";
-    StartDevice();
-    Update();
     const std::string kept = dlg_->Carrier.BackupFilePath;
+    EXPECT_NE(dlg_->NoticeText().find(kept), std::string::npos) << dlg_->NoticeText();
     ASSERT_TRUE(dlg_->OnClose());
     ASSERT_TRUE(std::filesystem::exists(kept));
     ASSERT_FALSE(sim_->Device().SavedSettings() == settings_before_) << "the update erased them";
@@ -331,20 +265,6 @@ TEST_F(SerialUpdateTest, DeviceThatNeverReachesItsMonitorFailsBeforeTheErase)
         << dlg_->OutcomeDetail;
 }
 
-TEST_F(SerialUpdateTest, UnusableProgramFailsBeforeAnythingIsErased)
-{
-    package_options_.Save = 0;
-    StartDevice();
-    // A header and a termination record: no data, so no sector to write.
-    package_.Write("rt00.mot", "S00600004844521B\r\nS9030000FC\r\n");
-    Update();
-    ExpectOutcome(CUpdateDlg::Outcome::Failed, kFailed);
-    EXPECT_NE(Log().find("rt00.mot: "), std::string::npos) << Log();
-    EXPECT_EQ(DeviceCommands("ER"), 0);
-    EXPECT_EQ(DeviceCommands("AT!F1"), 0);
-    EXPECT_EQ(sim_->Device().VersionText().substr(0, 12), "Version 1.15");
-}
-
 // ---------------------------------------------------------------- start-ups that fail
 
 // Start-ups that must not lead to an update: the device keeps its firmware, its flash and its
@@ -385,13 +305,6 @@ TEST_P(SerialRefusedStartupTest, LeavesTheDeviceAsItWas)
     }
 }
 
-std::string NotConnected()
-{
-    char text[256];
-    std::snprintf(text, sizeof text, kMsgNotConnectedFormat, devsim::MakeConfig(devsim::PackageOptions{}).NAME1.c_str());
-    return text;
-}
-
 std::vector<devsim::CountedFault> Unanswered(const char* command)
 {
     // Every try of the command channel (RETRY 3).
@@ -402,7 +315,7 @@ INSTANTIATE_TEST_SUITE_P(
     Startups, SerialRefusedStartupTest,
     ::testing::Values(
         RefusedStartup{"AnotherProductWithoutSecondWord", {"KIKI2="}, [](auto& d) { d.Product = "OTHERBOX9"; },
-                       NotConnected()},
+                       test::NotConnected()},
         RefusedStartup{"NoProductWord", {"KIKI1="}, nullptr, kMsgNoProductWord},
         RefusedStartup{"NoVersionLength", {"NUM_LEN=0"}, nullptr, kMsgVersionNotCheckable},
         RefusedStartup{"NoNewVersion", {"NUM="}, nullptr, kMsgVersionNotCheckable},
@@ -430,7 +343,7 @@ TEST_F(SerialUpdateTest, ScanThatFindsNoDeviceNamesTheProduct)
 TEST_F(SerialUpdateTest, BusyPortCannotBeOpened)
 {
     StartDevice();
-    SerialLink other(clock_, std::make_unique<PosixSerialPort>([this](const std::string& name) { return Resolve(name); }));
+    SerialLink other(clock_, std::make_unique<PosixSerialPort>([this](const std::string& name) { return PortPath(name); }));
     ASSERT_EQ(other.Open("COM3"), SERIAL_OPENED);
     EXPECT_FALSE(StartUp());
     // The message's first line as ever, then why.

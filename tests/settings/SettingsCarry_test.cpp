@@ -156,6 +156,13 @@ TEST_P(ConfirmedRestoreTest, CarriesTheSettingsAndReadsThemBack)
     EXPECT_TRUE(sim_->Device().Area(devsim::SimDevice::kSettingsArea) == area31_before_ || GetParam().save == 2);
     EXPECT_TRUE(dlg_->Carrier.SettingsRestored);
     EXPECT_EQ(Occurrences(GetParam().save == 1 ? "area 31 check OK\r\n" : "data 40 check OK\r\n"), 1);
+    // On the LAN, the block restore restarts the device once more; without CRC the blocks go bare.
+    if (GetParam().via == Via::Lan && GetParam().save == 2) {
+        EXPECT_EQ(DeviceLogLines("device: restarting"), 3);
+    }
+    if (package_options_.Crc == 0) {
+        EXPECT_EQ(DeviceLogLines("mode crc"), 0);
+    }
     EXPECT_FALSE(CopyKeptAfterClose());
 }
 
