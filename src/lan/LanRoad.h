@@ -46,10 +46,9 @@ public:
     bool EnterShell(std::string& problem) override;
     void LeaveShell() override {}
 
+private:
     // The link's notifications: 1 connected, 2 negotiation answered (logged).
     void OnSocketNotify(int result);
-
-private:
     // The login after the password prompt, on the connecting thread: LOGIN_DONE, or why not.
     int Login();
 

@@ -530,15 +530,6 @@ int TelnetLink::LoginState() const
     return login_state_;
 }
 
-void TelnetLink::SetLoginState(int state)
-{
-    {
-        std::lock_guard lock(mutex_);
-        login_state_ = state;
-    }
-    changed_.notify_all();
-}
-
 void TelnetLink::ExpireLogin()
 {
     {

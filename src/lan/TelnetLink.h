@@ -85,7 +85,6 @@ public:
 
     // ---- Login state (one connection's) ----
     int LoginState() const;
-    void SetLoginState(int state);
     // The connect watchdog: no outcome in time. A login already running decides the outcome
     // itself, so the watchdog never overwrites it.
     void ExpireLogin();

@@ -24,18 +24,6 @@ namespace {
 
 using namespace settings;
 
-// The backup file's content, ready to be read from its title; nullopt (with why) when unread.
-std::optional<BackupFileReader> OpenBackup(const std::string& path, std::string& problem)
-{
-    std::string content;
-    std::string error;
-    if (!ReadBackupFile(path, content, error)) {
-        problem = "settings backup not read: " + error;
-        return std::nullopt;
-    }
-    return BackupFileReader(std::move(content));
-}
-
 // One item from `reader` for each place of `layout`, put into `table` as `adapt` makes it;
 // false (with why) when the file ends first. `layout_name` is "" or the layout's key and a space.
 template <typename Adapt>
@@ -60,17 +48,6 @@ SettingsCarrier::SettingsCarrier(RoadContext context) : ctx_(std::move(context))
 
 SettingsCarrier::~SettingsCarrier() = default;
 
-void SettingsCarrier::ClearRunState()
-{
-    BackupWrittenThisRun = false;
-    SettingsRestored = false;
-    SettingsWrittenBack = false;
-    SettingsAreaWritten.clear();
-    SettingsProblem.clear();
-    BackupKept = false;
-    SettingsAreaKeptPath.clear();
-}
-
 int SettingsCarrier::Problem(const std::string& text)
 {
     SettingsProblem = text;
@@ -81,6 +58,22 @@ int SettingsCarrier::Problem(const std::string& text)
 std::string SettingsCarrier::TitleVersionText() const
 {
     return MakeTitleVersionText(MakeTitleText(ctx_.cfg));
+}
+
+std::optional<BackupFileReader> SettingsCarrier::OpenOwnBackup(const std::string& path)
+{
+    std::string content;
+    std::string error;
+    if (!ReadBackupFile(path, content, error)) {
+        Problem("settings backup not read: " + error);
+        return std::nullopt;
+    }
+    BackupFileReader reader(std::move(content));
+    if (!reader.StartsWithTitle(TitleVersionText())) {
+        Problem("settings backup belongs to another product");
+        return std::nullopt;
+    }
+    return reader;
 }
 
 // Sends `command` (the shell prompt must answer) and looks for `confirmation` after the
@@ -189,12 +182,10 @@ int SettingsCarrier::RestoreDeviceSettings(Road& road, const std::string& path)
     if (!PrepareTable(SettingsLayout, "in force"))
         return 0;
 
-    std::string problem;
-    std::optional<BackupFileReader> reader = OpenBackup(path, problem);
+    std::optional<BackupFileReader> reader = OpenOwnBackup(path);
     if (!reader)
-        return Problem(problem);
-    if (!reader->StartsWithTitle(TitleVersionText()))
-        return Problem("settings backup belongs to another product");
+        return 0;
+    std::string problem;
     // Everything is read before the first putdata, so a short file sends nothing.
     SettingsTable restored = *Settings;
     if (!ReadBackupItems(*reader, SettingsLayout, "", restored, [](int, int, std::string item) { return item; },
@@ -292,13 +283,11 @@ int SettingsCarrier::ConvertSavedSettings(const std::string& path)
     if (!PrepareTable(ConversionLayout, "C_DATA"))
         return 0;
 
-    std::string problem;
-    std::optional<BackupFileReader> reader = OpenBackup(path, problem);
+    std::optional<BackupFileReader> reader = OpenOwnBackup(path);
     if (!reader)
-        return Problem(problem);
-    if (!reader->StartsWithTitle(TitleVersionText()))
         return 0;
 
+    std::string problem;
     // The old file's lines go to the new blocks in order, C_DATA saying how many each takes.
     SettingsTable converted = *Settings;
     if (!ReadBackupItems(*reader, ConversionLayout, "C_DATA ", converted, ApplyConversionRules, problem))

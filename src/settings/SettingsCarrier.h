@@ -6,12 +6,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "package/Config.h"
 #include "protocol/Road.h"
 #include "protocol/RoadContext.h"
+#include "settings/BackupFile.h"
 #include "settings/SettingsTable.h"
 
 namespace verup {
@@ -38,8 +40,6 @@ public:
     // written back without being confirmed.
     std::string SettingsNotSavedDetail() const;
     std::string SettingsNotRestoredDetail() const;
-    // Forgets what an earlier run of the same update did (the backup's name stays).
-    void ClearRunState();
 
     // The backup file of this run, named once the device is known.
     std::string BackupFilePath;
@@ -77,6 +77,9 @@ private:
     bool PrepareTable(const SettingsLayoutTable& layout, const char* name);
     // The backup file's first line: the product's title and version words.
     std::string TitleVersionText() const;
+    // This product's backup file, ready to be read after its title; nullopt (reported) when it
+    // cannot be read or belongs to another product.
+    std::optional<BackupFileReader> OpenOwnBackup(const std::string& path);
 
     RoadContext ctx_;
 };

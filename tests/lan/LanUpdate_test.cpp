@@ -46,13 +46,7 @@ protected:
         ExpectImagesWritten();
     }
 
-    int DeviceRestarts()
-    {
-        int n = 0;
-        for (const auto& line : sim_->Device().CommandLog())
-            n += line.find("device: restarting") != std::string::npos ? 1 : 0;
-        return n;
-    }
+    int DeviceRestarts() const { return DeviceLogLines("device: restarting"); }
 
     void ExpectSettingsAreaKept()
     {
@@ -139,10 +133,7 @@ TEST_F(LanUpdateTest, CorruptedUploadIsUploadedAgain)
     Update();
     ExpectOutcome(CUpdateDlg::Outcome::Done, kStatusDone);
     ExpectSettingsAreaKept();
-    int uploads = 0;
-    for (const auto& line : sim_->Device().CommandLog())
-        uploads += line.find("upload 31") != std::string::npos ? 1 : 0;
-    EXPECT_GE(uploads, 2);
+    EXPECT_GE(DeviceLogLines("upload 31"), 2);
 }
 
 // ---------------------------------------------------------------- updates that fail
@@ -196,8 +187,7 @@ TEST_F(LanUpdateTest, WrongVersionAfterTheUpdateFailsAndKeepsTheBackup)
     ExpectOutcome(CUpdateDlg::Outcome::Failed, kStatusFailed);
     EXPECT_NE(Log().find("Version Check ERROR\r\n"), std::string::npos);
     // Nothing is restored into a firmware of another version; the backup keeps the settings.
-    for (const auto& line : sim_->Device().CommandLog())
-        EXPECT_EQ(line.find("putdata"), std::string::npos) << line;
+    EXPECT_EQ(DeviceLogLines("putdata"), 0);
     EXPECT_TRUE(std::filesystem::exists(dlg_->Carrier.BackupFilePath));
     EXPECT_TRUE(dlg_->Carrier.BackupWrittenThisRun);
     EXPECT_FALSE(dlg_->Carrier.SettingsRestored);

@@ -42,13 +42,7 @@ protected:
     bool StartUp(int com_port) { return StartUpOnRoad(com_port); }
 
     // Commands the device received, by how they begin.
-    int DeviceCommands(const std::string& prefix)
-    {
-        int n = 0;
-        for (const auto& line : sim_->Device().CommandLog())
-            n += line.find("serial") != std::string::npos && line.find(prefix) != std::string::npos ? 1 : 0;
-        return n;
-    }
+    int DeviceCommands(const std::string& prefix) const { return DeviceLogLines(prefix, "serial"); }
 };
 
 // ---------------------------------------------------------------- updates that succeed

@@ -21,11 +21,13 @@ namespace {
 
 enum class Via { Serial, Lan };
 
+using Arrange = std::function<void(devsim::PackageOptions&, devsim::DeviceOptions&)>;
+
 struct Carry {
     const char* name;
     Via via;
     int save;  // SAVE in verup.dat
-    std::function<void(devsim::PackageOptions&, devsim::DeviceOptions&)> arrange;
+    Arrange arrange;
     bool unusable_folder = false;  // the state folder may be written by others
 };
 
@@ -33,6 +35,25 @@ struct Carry {
 double ScaleOf(Via via) { return via == Via::Lan ? 100 : 50; }
 
 devsim::CountedFault Nth(const char* command, int n) { return devsim::CountedFault{command, n}; }
+
+// The `first` ... `last` sends of `command` get no reply, or the device's error word.
+Arrange Faulted(bool error_word, const char* command, int first, int last)
+{
+    return [=](devsim::PackageOptions&, devsim::DeviceOptions& d) {
+        for (int n = first; n <= last; ++n)
+            (error_word ? d.Faults.ErrorWord : d.Faults.NoReply).push_back(Nth(command, n));
+    };
+}
+Arrange NoReply(const char* command, int first, int last) { return Faulted(false, command, first, last); }
+Arrange ErrorWord(const char* command, int first, int last) { return Faulted(true, command, first, last); }
+// The same case with the transfers' check sequence off.
+Arrange WithoutCrc(Arrange arrange)
+{
+    return [arrange](devsim::PackageOptions& p, devsim::DeviceOptions& d) {
+        p.Crc = 0;
+        arrange(p, d);
+    };
+}
 
 class SettingsCarryTest : public test::SimUpdateFixture, public ::testing::WithParamInterface<Carry> {
 protected:
@@ -70,13 +91,6 @@ protected:
         return true;
     }
     bool SettingsAsBefore() { return sim_->Device().SavedSettings() == settings_before_; }
-    int DeviceLogLines(const std::string& text)
-    {
-        int n = 0;
-        for (const auto& line : sim_->Device().CommandLog())
-            n += line.find(text) != std::string::npos ? 1 : 0;
-        return n;
-    }
 
     // What the teardown leaves: the settings as saved, when they were not confirmed on the device.
     bool CopyKeptAfterClose()
@@ -114,32 +128,17 @@ TEST_P(SaveFailureTest, StopsBeforeTheFirstEraseAndSaysWhy)
     EXPECT_NE(dlg_->OutcomeDetail.find("before anything was erased"), std::string::npos);
 }
 
-void GetdataErrors(devsim::PackageOptions&, devsim::DeviceOptions& d)
-{
-    for (int n = 1; n <= 3; ++n)
-        d.Faults.ErrorWord.push_back(Nth("getdata", n));
-}
-void GetdataUnanswered(devsim::PackageOptions&, devsim::DeviceOptions& d)
-{
-    for (int n = 1; n <= 3; ++n)
-        d.Faults.NoReply.push_back(Nth("getdata", n));
-}
-void UploadUnanswered(devsim::PackageOptions&, devsim::DeviceOptions& d)
-{
-    for (int n = 1; n <= 3; ++n)
-        d.Faults.NoReply.push_back(Nth("upload", n));
-}
 void Nothing(devsim::PackageOptions&, devsim::DeviceOptions&) {}
 
 INSTANTIATE_TEST_SUITE_P(
     BothRoads, SaveFailureTest,
-    ::testing::Values(Carry{"SerialGetdataError", Via::Serial, 2, GetdataErrors},
-                      Carry{"LanGetdataError", Via::Lan, 2, GetdataErrors},
-                      Carry{"SerialGetdataUnanswered", Via::Serial, 2, GetdataUnanswered},
-                      Carry{"LanGetdataUnanswered", Via::Lan, 2, GetdataUnanswered},
+    ::testing::Values(Carry{"SerialGetdataError", Via::Serial, 2, ErrorWord("getdata", 1, 3)},
+                      Carry{"LanGetdataError", Via::Lan, 2, ErrorWord("getdata", 1, 3)},
+                      Carry{"SerialGetdataUnanswered", Via::Serial, 2, NoReply("getdata", 1, 3)},
+                      Carry{"LanGetdataUnanswered", Via::Lan, 2, NoReply("getdata", 1, 3)},
                       Carry{"SerialBackupUnwritable", Via::Serial, 2, Nothing, true},
                       Carry{"LanBackupUnwritable", Via::Lan, 2, Nothing, true},
-                      Carry{"LanAreaUploadUnanswered", Via::Lan, 1, UploadUnanswered},
+                      Carry{"LanAreaUploadUnanswered", Via::Lan, 1, NoReply("upload", 1, 3)},
                       Carry{"LanAreaFileUnwritable", Via::Lan, 1, Nothing, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -166,13 +165,7 @@ TEST_P(ConfirmedRestoreTest, CarriesTheSettingsAndReadsThemBack)
     EXPECT_FALSE(CopyKeptAfterClose());
 }
 
-void LostGetdataReply(devsim::PackageOptions&, devsim::DeviceOptions& d) { d.Faults.NoReply.push_back(Nth("getdata", 1)); }
 void LateBlank(devsim::PackageOptions&, devsim::DeviceOptions& d) { d.Faults.LatePromptBlank = true; }
-void LateBlankBare(devsim::PackageOptions& p, devsim::DeviceOptions& d)
-{
-    p.Crc = 0;
-    d.Faults.LatePromptBlank = true;
-}
 // The end word of an upload early in the area, as a settings item may hold it, in the first
 // of the reply's segments.
 void AreaHoldsUploadEnd(devsim::PackageOptions&, devsim::DeviceOptions& d)
@@ -180,21 +173,16 @@ void AreaHoldsUploadEnd(devsim::PackageOptions&, devsim::DeviceOptions& d)
     d.SettingsItems.push_back(devsim::SettingsItemEdit{1, 1, "\r\nUL.OK\r\n#"});
     d.Faults.UploadSegmentMs = 2000;
 }
-void AreaHoldsUploadEndBare(devsim::PackageOptions& p, devsim::DeviceOptions& d)
-{
-    p.Crc = 0;
-    AreaHoldsUploadEnd(p, d);
-}
 
 INSTANTIATE_TEST_SUITE_P(
     BothRoads, ConfirmedRestoreTest,
-    ::testing::Values(Carry{"SerialLostGetdataReply", Via::Serial, 2, LostGetdataReply},
-                      Carry{"LanLostGetdataReply", Via::Lan, 2, LostGetdataReply},
+    ::testing::Values(Carry{"SerialLostGetdataReply", Via::Serial, 2, NoReply("getdata", 1, 1)},
+                      Carry{"LanLostGetdataReply", Via::Lan, 2, NoReply("getdata", 1, 1)},
                       Carry{"LanLatePromptBlank", Via::Lan, 2, LateBlank},
                       Carry{"LanAreaLatePromptBlank", Via::Lan, 1, LateBlank},
-                      Carry{"LanAreaLatePromptBlankWithoutCrc", Via::Lan, 1, LateBlankBare},
+                      Carry{"LanAreaLatePromptBlankWithoutCrc", Via::Lan, 1, WithoutCrc(LateBlank)},
                       Carry{"LanAreaHoldingTheUploadEnd", Via::Lan, 1, AreaHoldsUploadEnd},
-                      Carry{"LanAreaHoldingTheUploadEndWithoutCrc", Via::Lan, 1, AreaHoldsUploadEndBare}),
+                      Carry{"LanAreaHoldingTheUploadEndWithoutCrc", Via::Lan, 1, WithoutCrc(AreaHoldsUploadEnd)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------- restores that are not
@@ -213,20 +201,14 @@ TEST_P(UnconfirmedRestoreTest, IsReportedAndKeepsTheCopy)
 }
 
 void SavedataNotSaved(devsim::PackageOptions&, devsim::DeviceOptions& d) { d.Faults.SavedataNotSaved = true; }
-void SavedataError(devsim::PackageOptions&, devsim::DeviceOptions& d) { d.Faults.ErrorWord.push_back(Nth("savedata", 1)); }
-void AreaReadBackUnanswered(devsim::PackageOptions&, devsim::DeviceOptions& d)
-{
-    for (int n = 2; n <= 4; ++n)
-        d.Faults.NoReply.push_back(Nth("upload", n));
-}
 
 INSTANTIATE_TEST_SUITE_P(
     BothRoads, UnconfirmedRestoreTest,
     ::testing::Values(Carry{"SerialSavedataNotSaved", Via::Serial, 2, SavedataNotSaved},
                       Carry{"LanSavedataNotSaved", Via::Lan, 2, SavedataNotSaved},
-                      Carry{"SerialSavedataError", Via::Serial, 2, SavedataError},
-                      Carry{"LanSavedataError", Via::Lan, 2, SavedataError},
-                      Carry{"LanAreaReadBackUnanswered", Via::Lan, 1, AreaReadBackUnanswered}),
+                      Carry{"SerialSavedataError", Via::Serial, 2, ErrorWord("savedata", 1, 1)},
+                      Carry{"LanSavedataError", Via::Lan, 2, ErrorWord("savedata", 1, 1)},
+                      Carry{"LanAreaReadBackUnanswered", Via::Lan, 1, NoReply("upload", 2, 4)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -122,6 +122,15 @@ protected:
         return name == "COM3" && sim_ ? sim_->PtyPath() : "/nonexistent/" + name;
     }
 
+    // The lines of the device's command log that hold `text` (and `also`, when given).
+    int DeviceLogLines(const std::string& text, const std::string& also = {}) const
+    {
+        int n = 0;
+        for (const auto& line : sim_->Device().CommandLog())
+            n += line.find(text) != std::string::npos && line.find(also) != std::string::npos ? 1 : 0;
+        return n;
+    }
+
     // For a fixture's destructor: the telnet link closed, and on a failure the tool's and the
     // device's logs added to it.
     void CloseAndReportLogs()
