@@ -5,7 +5,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,18 +43,16 @@ public:
         if (!sim_->Start(&error))
             return;
         link_ = std::make_unique<TelnetLink>(clock_, static_cast<std::uint16_t>(sim_->TelnetPort()));
-        std::promise<int> outcome;
-        link_->SetNotify([&](int note) {
-            if (note != TELNET_PASSWORD_PROMPT)
-                return;
+        if (link_->Open("127.0.0.1") != 1)
+            return;
+        // The login, on this thread once the password prompt has come.
+        if (link_->WaitLoginStart()) {
             std::string reply;
             const bool ok = link_->Exchange(kPasswordLine, reply, kTimeoutMs, TRK_COMMAND_PROMPT) == 1 &&
                             link_->Exchange("administrator\r", reply, kTimeoutMs, TRK_PASSWORD) == 1 &&
                             link_->Exchange(kPasswordLine, reply, kTimeoutMs, TRK_ADMIN_PROMPT) == 1;
-            link_->SetLoginState(ok ? LOGIN_DONE : LOGIN_REFUSED);
-        });
-        if (link_->Open("127.0.0.1") != 1)
-            return;
+            link_->EndLogin(ok ? LOGIN_DONE : LOGIN_REFUSED);
+        }
         ready_ = link_->WaitLoginOutcome() == LOGIN_DONE;
     }
     ~LanBench()
