@@ -39,8 +39,8 @@ std::string FileName(const std::string& path)
 // The option that reaches the same device again.
 std::string LinkOption(const CUpdateDlg& dlg)
 {
-    if (dlg.LinkKind != 0)
-        return "--lan " + dlg.DeviceAddress;
+    if (dlg.LinkKind() != 0)
+        return "--lan " + dlg.DeviceAddress();
     const std::string& name = dlg.PortName();
     if (ComNumber(name, 9) == 0)
         return "--port " + name;
@@ -51,9 +51,9 @@ std::string LinkOption(const CUpdateDlg& dlg)
 
 void PrintStateFolderNotes(const CUpdateDlg& dlg, std::ostream& err)
 {
-    for (const std::string& note : dlg.StateFolderNotes)
+    for (const std::string& note : dlg.StateFolderNotes())
         err << "verup: note: " << note << "\n";
-    for (const KeptBackup& kept : dlg.KeptBackups) {
+    for (const KeptBackup& kept : dlg.KeptBackups()) {
         err << "verup: note: an earlier run kept this device's settings (" << kept.Note.Time << "): " << kept.Path
             << "\n";
         err << "  Put them back with: verup settings restore " << kept.Path << " " << LinkOption(dlg) << "\n";
@@ -110,10 +110,9 @@ int RunSettingsRestore(const RestoreOptions& options, std::ostream& out, std::os
 
     ConsoleHost host(out, err, terminal, *choice);
     CUpdateDlg dlg(host, env);
-    setup.Attach(dlg);
     const bool ready = dlg.OnInitDialog();
     host.FinishProgress();
-    for (const std::string& note : dlg.StateFolderNotes)
+    for (const std::string& note : dlg.StateFolderNotes())
         err << "verup: note: " << note << "\n";
     if (!ready) {
         dlg.OnClose();

@@ -60,7 +60,7 @@ std::string LogText(const std::string& cp932)
 
 CUpdateDlg::Outcome OutcomeOf(const CUpdateDlg& dlg)
 {
-    const CUpdateDlg::Outcome outcome = dlg.UpdateOutcome.load();
+    const CUpdateDlg::Outcome outcome = dlg.UpdateOutcome();
     if (outcome != CUpdateDlg::Outcome::NotRun)
         return outcome;
     const std::string status = Cp932ToUtf8(dlg.StatusText());
@@ -81,21 +81,21 @@ std::string Bytes(uint32_t size)
 
 std::string SettingsPlan(const CUpdateDlg& dlg)
 {
-    const int save = dlg.cfg.SAVE;
-    if (dlg.SettingsReset)
+    const int save = dlg.cfg().SAVE;
+    if (dlg.SettingsDecision().SettingsReset)
         return "reset to their defaults (this pair of firmware versions cannot carry them)";
-    if (dlg.LinkKind == 0 && dlg.Device.ProbeResult != PROBE_FIRMWARE)
+    if (dlg.LinkKind() == 0 && dlg.Identity().ProbeResult != PROBE_FIRMWARE)
         return "not carried (the device is in its boot monitor)";
     if (save == 0)
         return "not carried (SAVE=0 in verup.dat)";
-    if (dlg.LinkKind != 0 && save == 1)
+    if (dlg.LinkKind() != 0 && save == 1)
         return "the settings area (31) is read before the update and written back after it";
     if (save != 1 && save != 2)
         return "not carried (SAVE=" + std::to_string(save) + " in verup.dat)";
-    std::string text = std::string("saved block by block (") + (dlg.OldLayoutSave ? "O_SAVE: " : "N_SAVE: ") +
-                       LayoutText(dlg.Carrier.SettingsLayout) + ") into " + dlg.Carrier.BackupFilePath + ", then restored";
-    if (dlg.Carrier.ConvertOnRestore)
-        text += " after re-laying them for the new firmware (C_DATA: " + LayoutText(dlg.Carrier.ConversionLayout) +
+    std::string text = std::string("saved block by block (") + (dlg.SettingsDecision().OldLayoutSave ? "O_SAVE: " : "N_SAVE: ") +
+                       LayoutText(dlg.Carrier().SettingsLayout) + ") into " + dlg.Carrier().BackupFilePath + ", then restored";
+    if (dlg.Carrier().ConvertOnRestore)
+        text += " after re-laying them for the new firmware (C_DATA: " + LayoutText(dlg.Carrier().ConversionLayout) +
                 ", written as C_SAVE)";
     return text;
 }
@@ -104,27 +104,27 @@ std::string SettingsPlan(const CUpdateDlg& dlg)
 bool PrintPlan(const CUpdateDlg& dlg, const ConsoleHost& host, std::ostream& out)
 {
     const UpdatePlan plan = dlg.Plan();
-    const char* state = dlg.LinkKind != 0                          ? "logged in over telnet"
-                        : dlg.Device.ProbeResult == PROBE_FIRMWARE        ? "running its firmware"
-                        : dlg.Device.ProbeResult == PROBE_FLASH_MONITOR   ? "in its boot monitor"
+    const char* state = dlg.LinkKind() != 0                          ? "logged in over telnet"
+                        : dlg.Identity().ProbeResult == PROBE_FIRMWARE        ? "running its firmware"
+                        : dlg.Identity().ProbeResult == PROBE_FLASH_MONITOR   ? "in its boot monitor"
                                                                    : "not identified";
-    out << "Device:      " << Cp932ToUtf8(dlg.cfg.NAME1) << " via " << host.LinkDescription() << ", " << state << "\n";
-    if (!dlg.Device.FirmwareVersionText.empty())
-        out << "Reports:     " << Cp932ToUtf8(dlg.Device.FirmwareVersionText) << "\n";
+    out << "Device:      " << Cp932ToUtf8(dlg.cfg().NAME1) << " via " << host.LinkDescription() << ", " << state << "\n";
+    if (!dlg.Identity().FirmwareVersionText.empty())
+        out << "Reports:     " << Cp932ToUtf8(dlg.Identity().FirmwareVersionText) << "\n";
     out << "Version:     " << Cp932ToUtf8(dlg.CurrentVersionText()) << " -> " << Cp932ToUtf8(dlg.NewVersionText())
         << "\n";
     out << "Settings:    " << SettingsPlan(dlg) << "\n";
     if (!plan.WritesFirmware) {
-        out << "Would write: no firmware (UPLOAD=" << dlg.cfg.UPLOAD << " in verup.dat: only the settings are carried)\n";
+        out << "Would write: no firmware (UPLOAD=" << dlg.cfg().UPLOAD << " in verup.dat: only the settings are carried)\n";
     } else {
         out << "Would write:\n";
-        const ImagePresence& present = dlg.UpdatePackage.Presence();
+        const ImagePresence& present = dlg.UpdatePackage().Presence();
         if (present.ProgramPresent)
             out << "  rt00.mot                 " << Bytes(present.ImageFileSizes[0]) << "  main program (areas 1 ... "
-                << dlg.cfg.MAIN << ", data area " << dlg.cfg.DATA << " erased)\n";
+                << dlg.cfg().MAIN << ", data area " << dlg.cfg().DATA << " erased)\n";
         if (present.FpgaImageCount == 2)
             out << "  fpga01.mot, fpga02.mot   " << Bytes(present.ImageFileSizes[1]) << ", " << Bytes(present.ImageFileSizes[2])
-                << "  FPGA configurations (area " << dlg.cfg.FPGA << ")\n";
+                << "  FPGA configurations (area " << dlg.cfg().FPGA << ")\n";
         if (present.BootPresent)
             out << "  from00.mot               " << Bytes(present.ImageFileSizes[4]) << "  boot area with the flash monitor\n";
         // The same check the update makes before its first erase.
@@ -134,7 +134,7 @@ bool PrintPlan(const CUpdateDlg& dlg, const ConsoleHost& host, std::ostream& out
             for (const std::string& problem : plan.Refusals)
                 out << "  " << problem << "\n";
         } else {
-            const std::uint8_t sectors = dlg.UpdatePackage.Images().SectorCount();
+            const std::uint8_t sectors = dlg.UpdatePackage().Images().SectorCount();
             out << "Images:      every image converts to its termination record and fits the flash";
             if (sectors > 0)
                 out << " (program: " << static_cast<int>(sectors) << " sectors)";
@@ -214,17 +214,11 @@ bool RunSetup::Open(const std::string& log_file, double time_scale, std::ostream
         err << "verup: error: cannot write the log file " << log_file << "\n";
         return false;
     }
-    return true;
-}
-
-void RunSetup::Attach(CUpdateDlg& dlg)
-{
-    if (!log_.is_open())
-        return;
-    dlg.LogSink = [this](const std::string& text) {
+    env_.LogSink = [this](const std::string& text) {
         std::lock_guard lock(log_mutex_);
         log_ << LogText(text) << std::flush;
     };
+    return true;
 }
 
 namespace {
@@ -263,7 +257,6 @@ int RunUpdateSteps(const UpdateOptions& options, std::ostream& out, std::ostream
 
     ConsoleHost host(out, err, terminal, *choice);
     CUpdateDlg dlg(host, setup.Environment());
-    setup.Attach(dlg);
     const ReportOnExit report_on_exit(report, dlg, host);
 
     const bool ready = dlg.OnInitDialog();
@@ -295,22 +288,22 @@ int RunUpdateSteps(const UpdateOptions& options, std::ostream& out, std::ostream
 
     const int code = ExitCodeOf(outcome);
     out << "Result:      " << Cp932ToUtf8(dlg.StatusText()) << "\n";
-    if (!dlg.OutcomeDetail.empty()) {
-        std::string detail = dlg.OutcomeDetail;
+    if (!dlg.OutcomeDetail().empty()) {
+        std::string detail = dlg.OutcomeDetail();
         for (std::size_t p = detail.find('\n'); p != std::string::npos; p = detail.find('\n', p + 3))
             detail.replace(p, 1, "\n  ");
         err << "verup: " << (code == UPDATE_FAILED ? "error" : "warning") << ": " << detail << "\n";
     }
     if (code == UPDATE_SETTINGS_NOT_RESTORED) {
-        if (FileExists(dlg.Carrier.BackupFilePath))
-            err << "verup: warning: the device's settings were not restored; they are kept in " << dlg.Carrier.BackupFilePath
+        if (FileExists(dlg.Carrier().BackupFilePath))
+            err << "verup: warning: the device's settings were not restored; they are kept in " << dlg.Carrier().BackupFilePath
                 << "\n";
         else
             err << "verup: warning: the device's settings could not be saved before the update and were not restored\n";
-    } else if (code == UPDATE_FAILED && !dlg.ImagesRefusal.empty()) {
+    } else if (code == UPDATE_FAILED && !dlg.ImagesRefusal().empty()) {
         err << "verup: error: the update failed before it wrote anything: the package cannot be written as it is, "
                "and the device was left as it was:\n";
-        for (const std::string& problem : dlg.ImagesRefusal)
+        for (const std::string& problem : dlg.ImagesRefusal())
             err << "  " << problem << "\n";
         err << "verup: replace the damaged files with complete ones (or correct verup.dat) and run again; "
                "`verup images` runs the same check without a device\n";
@@ -322,9 +315,9 @@ int RunUpdateSteps(const UpdateOptions& options, std::ostream& out, std::ostream
             err << "; run again with --log FILE to see the step";
         err << "\n";
     }
-    if (!dlg.Carrier.SettingsAreaKeptPath.empty() && FileExists(dlg.Carrier.SettingsAreaKeptPath))
+    if (!dlg.Carrier().SettingsAreaKeptPath.empty() && FileExists(dlg.Carrier().SettingsAreaKeptPath))
         err << "verup: warning: the device's settings area (31) was not written back; its copy is kept in "
-            << dlg.Carrier.SettingsAreaKeptPath << "\n";
+            << dlg.Carrier().SettingsAreaKeptPath << "\n";
     return code;
 }
 

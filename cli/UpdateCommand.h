@@ -44,11 +44,10 @@ public:
     RunSetup() = default;
     RunSetup(const RunSetup&) = delete;
     RunSetup& operator=(const RunSetup&) = delete;
-    // False, with the message on `err`, when the log file cannot be written.
+    // False, with the message on `err`, when the log file cannot be written. Every reported
+    // text goes to the log file, if there is one.
     bool Open(const std::string& log_file, double time_scale, std::ostream& err);
     const StartupEnvironment& Environment() const { return env_; }
-    // Every reported text goes to the log file, if there is one.
-    void Attach(CUpdateDlg& dlg);
 
 private:
     StartupEnvironment env_;

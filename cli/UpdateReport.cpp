@@ -26,8 +26,8 @@ json PathOrNull(const std::string& path)
 
 json PackageJson(const CUpdateDlg& dlg)
 {
-    const Package& package = dlg.UpdatePackage;
-    json j = {{"folder", package.Directory().empty() ? dlg.env.CurrentDirectory : package.Directory()},
+    const Package& package = dlg.UpdatePackage();
+    json j = {{"folder", package.Directory().empty() ? dlg.Environment().CurrentDirectory : package.Directory()},
               {"product_words", nullptr},
               {"new_version", nullptr},
               {"images", nullptr}};
@@ -35,7 +35,7 @@ json PackageJson(const CUpdateDlg& dlg)
     if (package.ConfigFilePath().empty())
         return j;
     json words = json::array();
-    for (const std::string* word : {&dlg.cfg.KIKI1, &dlg.cfg.KIKI2})
+    for (const std::string* word : {&dlg.cfg().KIKI1, &dlg.cfg().KIKI2})
         if (!word->empty())
             words.push_back(Cp932ToUtf8(*word));
     j["product_words"] = words;
@@ -53,7 +53,7 @@ json PackageJson(const CUpdateDlg& dlg)
 
 json DeviceJson(const CUpdateDlg& dlg)
 {
-    const DeviceIdentity& device = dlg.Device;
+    const DeviceIdentity& device = dlg.Identity();
     return {{"product", TextOrNull(device.ProductWord)},
             {"mac_addresses",
              {{"eth0", TextOrNull(device.Eth0MacText)},
@@ -61,7 +61,7 @@ json DeviceJson(const CUpdateDlg& dlg)
               {"wl0", TextOrNull(device.Wl0MacText)},
               {"usb0", TextOrNull(device.Usb0MacText)}}},
             {"firmware_before", TextOrNull(dlg.CurrentVersionText())},
-            {"firmware_after", TextOrNull(dlg.VersionAfterUpdate)}};
+            {"firmware_after", TextOrNull(dlg.VersionAfterUpdate())}};
 }
 
 json RoadJson(const CUpdateDlg& dlg, const ConsoleHost& host)
@@ -70,9 +70,9 @@ json RoadJson(const CUpdateDlg& dlg, const ConsoleHost& host)
     // Nothing was chosen when the start-up ended before its connection dialog.
     if (host.LinkDescription().empty())
         return j;
-    if (dlg.LinkKind != 0) {
+    if (dlg.LinkKind() != 0) {
         j["kind"] = "lan";
-        j["address"] = TextOrNull(dlg.DeviceAddress);
+        j["address"] = TextOrNull(dlg.DeviceAddress());
     } else {
         j["kind"] = "serial";
         if (!dlg.PortName().empty()) {
@@ -99,12 +99,12 @@ json StepsJson(const ConsoleHost& host)
 
 json ImagesJson(const CUpdateDlg& dlg)
 {
-    const ImagePreflight& built = dlg.UpdatePackage.Images();
-    const std::size_t sector = static_cast<std::size_t>(dlg.cfg.SECT_END_ADR) + 1;
+    const ImagePreflight& built = dlg.UpdatePackage().Images();
+    const std::size_t sector = static_cast<std::size_t>(dlg.cfg().SECT_END_ADR) + 1;
     // The program's checksum word lies in one of its areas.
-    const int checksum_area = static_cast<int>(dlg.cfg.CHECK_SUM_ADR / sector) + 1;
+    const int checksum_area = static_cast<int>(dlg.cfg().CHECK_SUM_ADR / sector) + 1;
     json images = json::array();
-    for (const WrittenImage& image : dlg.ImagesWritten) {
+    for (const WrittenImage& image : dlg.ImagesWritten()) {
         const bool holds_checksum = image.File == PROGRAM_IMAGE_FILE && image.Area == checksum_area;
         images.push_back({{"file", image.File},
                           {"area", image.Area},
@@ -118,17 +118,17 @@ json ImagesJson(const CUpdateDlg& dlg)
 json SettingsJson(const CUpdateDlg& dlg)
 {
     json kept = nullptr;
-    if (dlg.Carrier.BackupWrittenThisRun)
-        kept = PathOrNull(dlg.Carrier.BackupFilePath);
+    if (dlg.Carrier().BackupWrittenThisRun)
+        kept = PathOrNull(dlg.Carrier().BackupFilePath);
     if (kept.is_null())
-        kept = PathOrNull(dlg.Carrier.SettingsAreaKeptPath);
+        kept = PathOrNull(dlg.Carrier().SettingsAreaKeptPath);
     const bool saved =
-        dlg.Carrier.BackupWrittenThisRun || !dlg.Carrier.SettingsAreaWritten.empty() || !dlg.Carrier.SettingsAreaKeptPath.empty();
+        dlg.Carrier().BackupWrittenThisRun || !dlg.Carrier().SettingsAreaWritten.empty() || !dlg.Carrier().SettingsAreaKeptPath.empty();
     return {{"saved", saved},
-            {"restored", dlg.Carrier.SettingsWrittenBack},
-            {"confirmed", dlg.Carrier.SettingsRestored},
+            {"restored", dlg.Carrier().SettingsWrittenBack},
+            {"confirmed", dlg.Carrier().SettingsRestored},
             {"backup_file", kept},
-            {"problem", dlg.Carrier.SettingsProblem.empty() ? json(nullptr) : json(dlg.Carrier.SettingsProblem)}};
+            {"problem", dlg.Carrier().SettingsProblem.empty() ? json(nullptr) : json(dlg.Carrier().SettingsProblem)}};
 }
 
 }  // namespace

@@ -124,7 +124,7 @@ void UpdateWindow::OfferKeptSettings()
     KeptBackupOffer offer(*dlg_);
     if (!offer.HasQuestion())
         return;
-    QMessageBox box(QMessageBox::Question, FromCp932(dlg_->TitleText), FromCp932(offer.Question()),
+    QMessageBox box(QMessageBox::Question, FromCp932(dlg_->TitleText()), FromCp932(offer.Question()),
                     QMessageBox::Yes | QMessageBox::No, this);
     box.setObjectName(QStringLiteral("KeptSettingsQuestion"));
     box.setDefaultButton(QMessageBox::No);
@@ -172,15 +172,15 @@ void UpdateWindow::WatchOutcome()
 void UpdateWindow::ShowOutcome()
 {
     // The worker has ended: what it wrote is settled and may be read here.
-    const CUpdateDlg::Outcome outcome = dlg_->UpdateOutcome.load();
+    const CUpdateDlg::Outcome outcome = dlg_->UpdateOutcome();
     if (outcome == CUpdateDlg::Outcome::NotRun || outcome == CUpdateDlg::Outcome::Done)
         return;
-    QString text = QString::fromStdString(dlg_->OutcomeDetail);
-    if (!dlg_->ImagesRefusal.empty()) {
+    QString text = QString::fromStdString(dlg_->OutcomeDetail());
+    if (!dlg_->ImagesRefusal().empty()) {
         if (!text.isEmpty())
             text += QStringLiteral("\n\n");
         text += QStringLiteral("Nothing was written: the package cannot be written as it is.");
-        for (const std::string& problem : dlg_->ImagesRefusal)
+        for (const std::string& problem : dlg_->ImagesRefusal())
             text += QStringLiteral("\n  ") + QString::fromStdString(problem);
         text += QStringLiteral("\nReplace the damaged files with complete ones (or correct verup.dat) and run again.");
     }

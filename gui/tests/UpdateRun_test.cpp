@@ -276,7 +276,7 @@ private:
     void CheckReadyAndFinished(const RunRecord& run)
     {
         QVERIFY(run.ReadySeen);
-        QCOMPARE(run.ReadyTitle, Shown(window_->Controller().TitleText));
+        QCOMPARE(run.ReadyTitle, Shown(window_->Controller().TitleText()));
         QVERIFY(run.ReadyTitle.startsWith(QStringLiteral("NEXAVO7300QB\u3000")));
         QCOMPARE(run.ReadyHeight, MainClientHeight(true, window_->Units()));
         QVERIFY(run.ReadyStartEnabled);

@@ -1,7 +1,8 @@
 #pragma once
-// The main dialog's controller: the whole update state, the start-up, the two update
-// sequences and the teardown. It holds no widget; it talks to its window through DialogHost.
-// Operations are defined in the files of their area (src/serial, src/lan, src/settings, ...).
+// The main dialog's controller: the start-up, the start of an update on a worker thread, the
+// teardown, the status animation and the texts. It holds no widget; it talks to its window
+// through DialogHost. The roads and the settings carrier do the device's work; the front ends
+// read what the start-up and the update found through const getters.
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -17,20 +18,22 @@
 #include "app/HostGate.h"
 #include "app/LogLimiter.h"
 #include "app/WrittenImage.h"
+#include "lan/LanRoad.h"
 #include "package/Config.h"
 #include "package/Package.h"
 #include "platform/Clock.h"
 #include "platform/InstanceGuard.h"
+#include "platform/SerialPort.h"
 #include "platform/TimerService.h"
 #include "protocol/CommandChannel.h"
 #include "protocol/DeviceIdentity.h"
 #include "protocol/Reporter.h"
-#include "lan/LanRoad.h"
 #include "protocol/RoadContext.h"
 #include "protocol/UpdatePlan.h"
 #include "serial/SerialRoad.h"
 #include "settings/KeptBackups.h"
 #include "settings/SettingsCarrier.h"
+#include "settings/SettingsPlan.h"
 
 namespace verup {
 
@@ -47,6 +50,10 @@ struct StartupEnvironment {
     bool SingleInstance = true;
     // The start-up of `verup settings restore`: verup.dat alone suffices, no settings decision.
     bool RestoreOnly = false;
+    // Receives every reported text whatever DEBUG says (the console's --log file); may be empty.
+    std::function<void(const std::string&)> LogSink;
+    // The port the serial road opens; empty: the system's serial ports.
+    std::function<std::unique_ptr<SerialPort>()> MakeSerialPort;
     static StartupEnvironment FromProcess();
 };
 
@@ -67,15 +74,12 @@ public:
     // Teardown for every close. Refused (false) while the worker runs.
     bool OnClose();
     // The about box's two texts.
-    std::string AboutText1() const { return cfg.NAME1; }
-    std::string AboutText2() const { return cfg.NAME2; }
+    std::string AboutText1() const { return cfg_.NAME1; }
+    std::string AboutText2() const { return cfg_.NAME2; }
 
     // Steps 6 to 8 alone, for `verup config`: paths, configuration, presence (images built
     // only with PackageImages::Build). True when the presence rules accept the package.
     bool LoadPackage(PackageImages images = PackageImages::Skip);
-    // The settings decision of step 13 (DecideSettingsPlan) shown and applied: 1 to go on,
-    // 0 when the start-up has failed.
-    int DecideSettingsCarry();
     // The device as the start-up identified it, its bound version text included.
     DeviceIdentity Identity() const;
     // What the update will do on the road the start-up took, in order (after the start-up).
@@ -90,44 +94,12 @@ public:
     void PostRefresh();
     void StartStatusAnimation();
     void StopStatusAnimation();
-    void SetStatusText(const std::string& text);
     void SetNoticeText(const std::string& text);
-    // The notice line at the end of an update: empty, or where the settings backup (or the
-    // settings area's file) is kept when this run saved the settings and did not put them back.
-    void ShowFinalNotice();
-    void SetCurrentVersionText(const std::string& text);
-    BoundTexts SnapshotTexts() const;
-    const std::string& DebugLogText() const { return DebugLog; }
-
-    // ---- The roads and the settings carrier ----
-    // The road the start-up chose (null before it, and after the teardown).
-    Road* ActiveRoad();
-    // What the roads and the carrier are given of this update.
-    RoadContext MakeRoadContext();
-    // The serial road, made by the start-up and by tests.
-    SerialRoad& MakeSerialRoad();
-    // The LAN road, made by the start-up and by tests.
-    LanRoad& MakeLanRoad();
+    const std::string& DebugLogText() const { return DebugLog_; }
     // The link the device is reached on, for texts and file names: the serial port's name.
     std::string PortName() const;
-    // The update sequences (app/SerialUpdate.cpp, app/LanUpdate.cpp).
-    void SerialUpdate();
-    void LanUpdate();
 
-    // ---- Kept settings files (app/KeptBackupFiles.cpp, settings/KeptBackupRestore.cpp) ----
-    // The device's MAC address from its version answers (lower case), else empty.
-    std::string DeviceMac() const;
-    // The link the device was reached on: "COM1 /dev/ttyUSB0" or "LAN 192.168.1.10".
-    std::string LinkText() const;
-    // The device's part of a kept file's name: its MAC address, else the port path or address.
-    std::string DeviceFileTag() const;
-    // After the device is identified: names this run's backup file and finds the files that
-    // earlier runs kept for this device (KeptBackups).
-    void LookForKeptBackups();
-    // The note beside a file this run wrote: what it holds and whose it is.
-    BackupNote NewBackupNote(const char* kind) const;
-    // Writes the note of this run's settings backup `path` (layout SettingsLayoutName).
-    void NoteBackupFile(const std::string& path);
+    // ---- Kept settings files (app/KeptBackupFiles.cpp, app/KeptBackupRestore.cpp) ----
     // Puts a kept file back on the device reached by the start-up: converted first when the
     // device's firmware numbers its settings the new way, restored, the device waited for, the
     // restore confirmed. The kept file is deleted only when confirmed. `any_device`: also a
@@ -136,89 +108,63 @@ public:
     KeptRestore RestoreKeptBackup(const std::string& file, bool any_device, std::string& reason);
     // The window's offer: RestoreKeptBackup on the worker thread, its result in the status line.
     void OnRestoreKept(const std::string& file);
-    std::atomic<KeptRestore> KeptRestoreResult{KeptRestore::Refused};
 
-    // ================= The data model =================
-private:
-    HostGate gate_;  // the one way to the host: one call at a time, whichever thread makes it
-
-public:
-    DialogHost& host;
-    StartupEnvironment env;
-
-private:
-    const Clock own_clock_;  // used when the environment brings no clock
-
-public:
-    const Clock& clock;
-    TimerService timers;
-
+    // ---- What the start-up and the update found, for the front ends ----
+    // Read them once the start-up (or the worker) has ended; the worker writes them.
+    const StartupEnvironment& Environment() const { return env_; }
     // The package as the start-up read it; nothing reads the package's files afterwards.
-    Package UpdatePackage;
-    Config cfg;  // the package's values; the settings decision may clear SAVE
-
-    // Titles and texts (CP932). The four bound texts are guarded by texts_mutex_.
-    std::string TitleText;
-    std::string TitleVersionText;
-
-    // Link choice
-    int LinkKind = 0;
-    int ComPortNumber = 1;
-    std::string DeviceAddress;
-    std::string SerialPortPath;  // a device path given instead of a COM number (never scanned)
-
-    // What the start-up learnt about the device (its version text is the bound one).
-    DeviceIdentity Device;
-
-    // Settings decision
-    double DeviceVersion = 0.0;
-    int DeviceRevision = 0;
-    int SettingsReset = 0;
-    int OldLayoutSave = 0;
-    int AddedBlockCount = 0;
+    const Package& UpdatePackage() const { return UpdatePackage_; }
+    // The package's values; the settings decision may clear SAVE.
+    const Config& cfg() const { return cfg_; }
+    const std::string& TitleText() const { return TitleText_; }
+    const std::string& TitleVersionText() const { return TitleVersionText_; }
+    // The link the user chose: 0 serial (COM number, or a device path), else the LAN address.
+    int LinkKind() const { return LinkKind_; }
+    int ComPortNumber() const { return ComPortNumber_; }
+    const std::string& DeviceAddress() const { return DeviceAddress_; }
+    const std::string& SerialPortPath() const { return SerialPortPath_; }
+    // The start-up's settings decision (empty before it, and when none was needed).
+    const SettingsPlan& SettingsDecision() const { return Settings_; }
     // Files earlier runs kept for the device the start-up reached, newest first.
-    std::vector<KeptBackup> KeptBackups;
+    const std::vector<KeptBackup>& KeptBackups() const { return KeptBackups_; }
     // What the start-up found in the state folder besides: temporary files of interrupted writes.
-    std::vector<std::string> StateFolderNotes;
-
-    // Progress and status
-    std::string DebugLog;
-    // Receives every reported text whatever DEBUG says (the console's --log file); may be empty.
-    std::function<void(const std::string&)> LogSink;
-    int LogLineCount = 0;
-    // The progress bar: the update sequences declare their steps, the steps tick. Worker only.
-    Reporter Progress;
-    std::atomic<int> UpdateStage{0};
-    std::string StageText;
-    std::atomic<int> DotPhase{0};
+    const std::vector<std::string>& StateFolderNotes() const { return StateFolderNotes_; }
+    int LogLineCount() const { return LogLineCount_; }
+    // 1 once the start-up has finished with an open link.
+    int StartupDone() const { return StartupDone_; }
+    bool WaitBoxUp() const { return WaitBoxUp_; }
     // Why the update refused the package's images before touching the device, one line per
-    // file (empty when they were usable or not judged). Written by the worker.
-    std::vector<std::string> ImagesRefusal;
-    // The flash areas this update wrote with the package's images, in order. Written by the worker.
-    std::vector<WrittenImage> ImagesWritten;
+    // file (empty when they were usable or not judged).
+    const std::vector<std::string>& ImagesRefusal() const { return ImagesRefusal_; }
+    // The flash areas this update wrote with the package's images, in order.
+    const std::vector<WrittenImage>& ImagesWritten() const { return ImagesWritten_; }
     // The version text the device reported after the update's restart (CP932), empty when
     // it was not read.
-    std::string VersionAfterUpdate;
-
-    // The roads (one update owns them; nothing is process-wide) and the settings carrier.
-    std::unique_ptr<SerialRoad> Serial;
-    std::unique_ptr<LanRoad> Lan;
-    SettingsCarrier Carrier;
-
-    // Run state
-    int StartupDone = 0;
-    std::unique_ptr<InstanceGuard> InstanceMutex;
-    std::unique_ptr<InstanceGuard> DeviceLock;
-    bool WaitBoxUp = false;
+    const std::string& VersionAfterUpdate() const { return VersionAfterUpdate_; }
+    // The roads the start-up made (null when it did not take that road).
+    const SerialRoad* Serial() const { return Serial_.get(); }
+    const LanRoad* Lan() const { return Lan_.get(); }
+    const SettingsCarrier& Carrier() const { return Carrier_; }
 
     // The final outcome of the update, for front ends (exit codes).
     enum class Outcome { NotRun, Done, Failed, SettingsNotRestored, DeviceNotReached };
-    std::atomic<Outcome> UpdateOutcome{Outcome::NotRun};
+    Outcome UpdateOutcome() const { return UpdateOutcome_.load(); }
     // When the update did not end as done: what happened, what the device holds, what to do
-    // next (plain English, several lines, for the front ends). Written before UpdateOutcome.
-    std::string OutcomeDetail;
+    // next (plain English, several lines). Written before UpdateOutcome.
+    const std::string& OutcomeDetail() const { return OutcomeDetail_; }
+    KeptRestore KeptRestoreResult() const { return KeptRestoreResult_.load(); }
+
+    // Read access to the bound texts (locked: the worker and the timer write them).
+    std::string CurrentVersionText() const;
+    std::string NewVersionText() const;
+    std::string StatusText() const;
+    std::string NoticeText() const;
 
 private:
+    // The update sequences' runs, split along their steps (app/SerialUpdate.cpp, LanUpdate.cpp).
+    friend class SerialUpdateRun;
+    friend class LanUpdateRun;
+
     // Failing a start-up step: message box (owned by the wait box when it is up), wait box
     // destroyed, close posted.
     bool FailStartup(const std::string& message, MessageIcon icon = MessageIcon::Stop);
@@ -232,15 +178,104 @@ private:
     InstanceGuard::Result LockDevice(bool serial, const std::string& name, std::string& holder);
     // The start-up's refusal when the device's lock was not taken (false, always).
     bool RefuseDeviceLock(InstanceGuard::Result lock, const std::string& holder);
-    // Step 12 of the start-up, by road (src/serial/SerialStartup.cpp, src/lan/LanStartup.cpp).
+    // Step 12 of the start-up, by road (app/SerialStartup.cpp, app/LanStartup.cpp).
     bool OpenSerialAndIdentify();
     bool OpenLanAndIdentify();
+    // The settings decision of step 13 (DecideSettingsPlan) shown and applied: 1 to go on,
+    // 0 when the start-up has failed.
+    int DecideSettingsCarry();
+
+    // ---- Progress and status ----
+    void WriteLogLocked(const std::string& text);
+    // The notice line at the end of an update: empty, or where the settings backup (or the
+    // settings area's file) is kept when this run saved the settings and did not put them back.
+    void ShowFinalNotice();
+    BoundTexts SnapshotTexts() const;
+    void SetStatusText(const std::string& text);
+    void SetCurrentVersionText(const std::string& text);
+    void SetNewVersionText(const std::string& text);
+
+    // ---- The roads and the settings carrier ----
+    // The road the start-up chose (null before it, and after the teardown).
+    Road* ActiveRoad();
+    // What the roads and the carrier are given of this update.
+    RoadContext MakeRoadContext();
+    // The road of each kind, made by the start-up.
+    SerialRoad& MakeSerialRoad();
+    LanRoad& MakeLanRoad();
+    // The update sequences (app/SerialUpdate.cpp, app/LanUpdate.cpp).
+    void SerialUpdate();
+    void LanUpdate();
+
+    // ---- Kept settings files ----
+    // The device's MAC address from its version answers (lower case), else empty.
+    std::string DeviceMac() const;
+    // The link the device was reached on: "COM1 /dev/ttyUSB0" or "LAN 192.168.1.10".
+    std::string LinkText() const;
+    // The device's part of a kept file's name: its MAC address, else the port path or address.
+    std::string DeviceFileTag() const;
+    // After the device is identified: names this run's backup file and finds the files that
+    // earlier runs kept for this device (KeptBackups).
+    void LookForKeptBackups();
+    // The note beside a file this run wrote: what it holds and whose it is.
+    BackupNote NewBackupNote(const char* kind) const;
+    // Writes the note of this run's settings backup `path` (layout SettingsLayoutName).
+    void NoteBackupFile(const std::string& path);
+
+    HostGate gate_;  // the one way to the host: one call at a time, whichever thread makes it
+    DialogHost& host_;
+    StartupEnvironment env_;
+    const Clock own_clock_;  // used when the environment brings no clock
+    const Clock& clock_;
+    TimerService timers_;
+
+    Package UpdatePackage_;
+    Config cfg_;
+    std::string TitleText_;  // CP932
+    std::string TitleVersionText_;
+
+    // Link choice
+    int LinkKind_ = 0;
+    int ComPortNumber_ = 1;
+    std::string DeviceAddress_;
+    std::string SerialPortPath_;  // a device path given instead of a COM number (never scanned)
+
+    // What the start-up learnt about the device (its version text is the bound one).
+    DeviceIdentity Device_;
+    SettingsPlan Settings_;
+    std::vector<KeptBackup> KeptBackups_;
+    std::vector<std::string> StateFolderNotes_;
+
+    // Progress and status
+    std::string DebugLog_;
+    int LogLineCount_ = 0;
+    // The progress bar: the update sequences declare their steps, the steps tick. Worker only.
+    Reporter Progress_;
+    std::atomic<int> UpdateStage_{0};
+    std::string StageText_;
+    std::atomic<int> DotPhase_{0};
+    std::vector<std::string> ImagesRefusal_;
+    std::vector<WrittenImage> ImagesWritten_;
+    std::string VersionAfterUpdate_;
+
+    // The roads (one update owns them; nothing is process-wide) and the settings carrier.
+    std::unique_ptr<SerialRoad> Serial_;
+    std::unique_ptr<LanRoad> Lan_;
+    SettingsCarrier Carrier_;
+
+    // Run state
+    int StartupDone_ = 0;
+    std::unique_ptr<InstanceGuard> InstanceMutex_;
+    std::unique_ptr<InstanceGuard> DeviceLock_;
+    bool WaitBoxUp_ = false;
+    std::atomic<Outcome> UpdateOutcome_{Outcome::NotRun};
+    std::string OutcomeDetail_;
+    std::atomic<KeptRestore> KeptRestoreResult_{KeptRestore::Refused};
 
     mutable std::mutex texts_mutex_;
     // Report is called by the start-up thread, the worker and the telnet reader thread.
     std::mutex report_mutex_;
-    LogLimiter log_limit_;  // folds repeats and bounds DebugLog and LogSink alike
-    void WriteLogLocked(const std::string& text);
+    LogLimiter log_limit_;  // folds repeats and bounds DebugLog and the log sink alike
     std::string CurrentVersionText_;
     std::string NewVersionText_;
     std::string StatusText_;
@@ -251,14 +286,6 @@ private:
     std::atomic<bool> worker_started_{false};
     bool closed_ = false;
     bool instance_refused_ = false;
-
-public:
-    // Read access to the bound texts for tests and front ends.
-    std::string CurrentVersionText() const;
-    std::string NewVersionText() const;
-    std::string StatusText() const;
-    std::string NoticeText() const;
-    void SetNewVersionText(const std::string& text);
 };
 
 }  // namespace verup

@@ -28,7 +28,7 @@ bool LooksLikeMac(const std::string& text)
 std::string CUpdateDlg::DeviceMac() const
 {
     // The wired port first: it is the one every device of the product has.
-    for (const std::string* text : {&Device.Eth0MacText, &Device.Eth1MacText, &Device.Wl0MacText, &Device.Usb0MacText})
+    for (const std::string* text : {&Device_.Eth0MacText, &Device_.Eth1MacText, &Device_.Wl0MacText, &Device_.Usb0MacText})
         if (LooksLikeMac(*text))
             return FileNameSafe(*text);
     return std::string();
@@ -36,8 +36,8 @@ std::string CUpdateDlg::DeviceMac() const
 
 std::string CUpdateDlg::LinkText() const
 {
-    if (LinkKind != 0)
-        return "LAN " + DeviceAddress;
+    if (LinkKind_ != 0)
+        return "LAN " + DeviceAddress_;
     return PortName() + " " + ResolvePortName(PortName());
 }
 
@@ -46,16 +46,16 @@ std::string CUpdateDlg::DeviceFileTag() const
     const std::string mac = DeviceMac();
     if (!mac.empty())
         return mac;
-    return FileNameSafe(LinkKind != 0 ? DeviceAddress : ResolvePortName(PortName()));
+    return FileNameSafe(LinkKind_ != 0 ? DeviceAddress_ : ResolvePortName(PortName()));
 }
 
 void CUpdateDlg::LookForKeptBackups()
 {
-    Carrier.BackupFilePath =
-        FreeKeptFilePath(env.StateDirectory, kSettingsBackupPrefix, DeviceFileTag(), std::time(nullptr),
+    Carrier_.BackupFilePath =
+        FreeKeptFilePath(env_.StateDirectory, kSettingsBackupPrefix, DeviceFileTag(), std::time(nullptr),
                          kSettingsBackupExtension);
-    KeptBackups = KeptBackupsOf(env.StateDirectory, DeviceMac(), LinkText());
-    for (const KeptBackup& kept : KeptBackups)
+    KeptBackups_ = KeptBackupsOf(env_.StateDirectory, DeviceMac(), LinkText());
+    for (const KeptBackup& kept : KeptBackups_)
         Report(-1, "settings kept by an earlier run for this device: " + kept.Path + "\r\n");
 }
 
@@ -74,9 +74,9 @@ BackupNote CUpdateDlg::NewBackupNote(const char* kind) const
 void CUpdateDlg::NoteBackupFile(const std::string& path)
 {
     BackupNote note = NewBackupNote("settings");
-    note.Layout = Carrier.SettingsLayoutName;
-    for (int b = 1; b <= Carrier.SettingsLayout.BlockCount; ++b)
-        note.Items += Carrier.SettingsLayout.Items(b);
+    note.Layout = Carrier_.SettingsLayoutName;
+    for (int b = 1; b <= Carrier_.SettingsLayout.BlockCount; ++b)
+        note.Items += Carrier_.SettingsLayout.Items(b);
     std::string error;
     // The backup stays usable without its note; `verup settings list` then knows less of it.
     if (!WriteBackupNote(path, note, error))

@@ -8,14 +8,14 @@ namespace verup {
 
 KeptBackupOffer::KeptBackupOffer(CUpdateDlg& dlg) : dlg_(dlg)
 {
-    if (dlg_.KeptBackups.empty())
+    if (dlg_.KeptBackups().empty())
         return;
-    newest_ = dlg_.KeptBackups.front().Path;
-    const bool device_running = dlg_.LinkKind != 0 || dlg_.Device.ProbeResult == PROBE_FIRMWARE;
-    if (dlg_.StartupDone == 1 && device_running && dlg_.cfg.AUTO != 1) {
+    newest_ = dlg_.KeptBackups().front().Path;
+    const bool device_running = dlg_.LinkKind() != 0 || dlg_.Identity().ProbeResult == PROBE_FIRMWARE;
+    if (dlg_.StartupDone() == 1 && device_running && dlg_.cfg().AUTO != 1) {
         // The newest file this link can write back: area files go over the LAN only.
-        for (const KeptBackup& kept : dlg_.KeptBackups) {
-            if (kept.Note.Kind == "area31" && dlg_.LinkKind == 0)
+        for (const KeptBackup& kept : dlg_.KeptBackups()) {
+            if (kept.Note.Kind == "area31" && dlg_.LinkKind() == 0)
                 continue;
             offered_ = kept.Path;
             question_ = std::string(kQuestionRestoreKept) + Utf8ToCp932(kept.Note.Time + "  " + kept.Path);

@@ -87,9 +87,9 @@ CUpdateDlg::KeptRestore CUpdateDlg::RestoreKeptBackup(const std::string& file, b
         return KeptRestore::Refused;
     };
     Road* road = ActiveRoad();
-    if (StartupDone != 1 || road == nullptr)
+    if (StartupDone_ != 1 || road == nullptr)
         return refuse("the device was not reached");
-    if (LinkKind == 0 && Device.ProbeResult != PROBE_FIRMWARE)
+    if (LinkKind_ == 0 && Device_.ProbeResult != PROBE_FIRMWARE)
         return refuse("the device is in its boot monitor: write the firmware first (verup --com N), then put the "
                       "settings back");
 
@@ -106,7 +106,7 @@ CUpdateDlg::KeptRestore CUpdateDlg::RestoreKeptBackup(const std::string& file, b
         return refuse(error);
 
     if (area) {
-        if (LinkKind == 0)
+        if (LinkKind_ == 0)
             return refuse("a settings area file is written back over the LAN: use --lan ADDR");
         if (content.size() != kSettingsAreaBytes)
             return refuse(file + " holds " + std::to_string(content.size()) + " bytes, not the " +
@@ -115,18 +115,18 @@ CUpdateDlg::KeptRestore CUpdateDlg::RestoreKeptBackup(const std::string& file, b
         std::vector<uint8_t> buffer(kSettingsAreaBytes + telnet::kFcsBytes, 0);
         std::copy(content.begin(), content.end(), buffer.begin());
         Report(-1, "settings area restore from " + file + "\r\n");
-        if (Lan->DownloadArea(buffer.data(), kSettingsAreaBytes, kSettingsArea) != 1 ||
-            Lan->Channel().LanCommand(FormatText(telnet::kWriteFormat, kSettingsArea), kAreaWriteTimeoutMs, TRK_WRITE_OK) <= 0) {
+        if (Lan_->DownloadArea(buffer.data(), kSettingsAreaBytes, kSettingsArea) != 1 ||
+            Lan_->Channel().LanCommand(FormatText(telnet::kWriteFormat, kSettingsArea), kAreaWriteTimeoutMs, TRK_WRITE_OK) <= 0) {
             reason = "the device did not take the settings area";
             return KeptRestore::NotRestored;
         }
         // Read back: the area on the device must be what the file holds.
-        Carrier.SettingsAreaWritten.assign(buffer.begin(), buffer.begin() + kSettingsAreaBytes);
-        const bool confirmed = Carrier.ConfirmRestoredSettings(*road) == 1;
-        Carrier.SettingsAreaWritten.clear();
-        Carrier.SettingsRestored = false;
+        Carrier_.SettingsAreaWritten.assign(buffer.begin(), buffer.begin() + kSettingsAreaBytes);
+        const bool confirmed = Carrier_.ConfirmRestoredSettings(*road) == 1;
+        Carrier_.SettingsAreaWritten.clear();
+        Carrier_.SettingsRestored = false;
         if (!confirmed) {
-            reason = Carrier.SettingsProblem + "; " + file + " is kept";
+            reason = Carrier_.SettingsProblem + "; " + file + " is kept";
             return KeptRestore::NotRestored;
         }
         RemoveKeptBackup(file);
@@ -138,7 +138,7 @@ CUpdateDlg::KeptRestore CUpdateDlg::RestoreKeptBackup(const std::string& file, b
     if (layout.empty()) {
         const int lines = ItemLines(content);
         for (const char* section : {"N_SAVE", "O_SAVE", "C_SAVE"})
-            if (lines == ItemTotal(*cfg.LayoutSection(section))) {
+            if (lines == ItemTotal(*cfg_.LayoutSection(section))) {
                 layout = section;
                 break;
             }
@@ -149,58 +149,58 @@ CUpdateDlg::KeptRestore CUpdateDlg::RestoreKeptBackup(const std::string& file, b
     if (layout != "N_SAVE" && layout != "O_SAVE" && layout != "C_SAVE")
         return refuse("unknown settings layout \"" + layout + "\" in " + NotePathOf(file));
 
-    const double current = ReadVersionNumber(CurrentVersionText(), cfg.NUM_LEN);
+    const double current = ReadVersionNumber(CurrentVersionText(), cfg_.NUM_LEN);
     const bool device_new = current >= kNewLayoutVersion;
     if (layout != "O_SAVE" && !device_new)
         return refuse("the file holds settings of firmware 1.1 or later, and the device runs an older one");
     if (device_new) {
-        const int revision = ReadRevision(Device.FirmwareVersionText, cfg.NUM_LEN);
-        if (ReadVersionNumber(Device.FirmwareVersionText, cfg.NUM_LEN) == kNewLayoutVersion && RevisionWithoutCarry(revision))
+        const int revision = ReadRevision(Device_.FirmwareVersionText, cfg_.NUM_LEN);
+        if (ReadVersionNumber(Device_.FirmwareVersionText, cfg_.NUM_LEN) == kNewLayoutVersion && RevisionWithoutCarry(revision))
             return refuse("the device's firmware cannot take settings back");
     }
 
-    SettingsState keep(Carrier);
-    Carrier.SettingsLayoutName = layout;
-    Carrier.SettingsLayout = *cfg.LayoutSection(layout);
-    Carrier.ConvertOnRestore = layout == "O_SAVE" && device_new ? 1 : 0;
-    if (Carrier.ConvertOnRestore)
-        Carrier.ConversionLayout = cfg.C_DATA;
+    SettingsState keep(Carrier_);
+    Carrier_.SettingsLayoutName = layout;
+    Carrier_.SettingsLayout = *cfg_.LayoutSection(layout);
+    Carrier_.ConvertOnRestore = layout == "O_SAVE" && device_new ? 1 : 0;
+    if (Carrier_.ConvertOnRestore)
+        Carrier_.ConversionLayout = cfg_.C_DATA;
 
     // This run's copy, which the conversion may rewrite; the kept file stays as it is.
-    const std::string copy = FreeKeptFilePath(env.StateDirectory, kSettingsBackupPrefix, DeviceFileTag(),
+    const std::string copy = FreeKeptFilePath(env_.StateDirectory, kSettingsBackupPrefix, DeviceFileTag(),
                                               std::time(nullptr), kSettingsBackupExtension);
     if (!WriteNewBackupFile(copy, content, error))
         return refuse(error);
-    Carrier.BackupFilePath = copy;
-    Carrier.BackupWrittenThisRun = true;
+    Carrier_.BackupFilePath = copy;
+    Carrier_.BackupWrittenThisRun = true;
     NoteBackupFile(copy);
     Report(-1, "kept settings " + file + " restored through " + copy + "\r\n");
 
     bool restored = false;
     std::string shell_problem;
-    if (LinkKind == 0) {
+    if (LinkKind_ == 0) {
         if (road->EnterShell(shell_problem)) {
             // The restore ends with the device's restart; it must answer again.
-            restored = Carrier.RestoreDeviceSettings(*road, copy) == 1 &&
-                       Serial->WaitForDevice(0, 0) == DeviceWait::Answered;
+            restored = Carrier_.RestoreDeviceSettings(*road, copy) == 1 &&
+                       Serial_->WaitForDevice(0, 0) == DeviceWait::Answered;
         } else {
-            Carrier.SettingsProblem = shell_problem + " to put the settings back";
+            Carrier_.SettingsProblem = shell_problem + " to put the settings back";
         }
     } else {
-        restored = Carrier.RestoreDeviceSettings(*road, copy) == 1;
+        restored = Carrier_.RestoreDeviceSettings(*road, copy) == 1;
         if (restored) {
-            const int64_t wait_ms = static_cast<int64_t>(cfg.LANBOOT) * kMsPerSecond - kRestoreRestartHeadStartMs;
-            clock.SleepMs(wait_ms > 0 ? wait_ms : 0);
-            Lan->Link().Close();
-            restored = Lan->ConnectWithRetries(DeviceAddress, kConnectEcho32) == LanConnect::LoggedIn;
+            const int64_t wait_ms = static_cast<int64_t>(cfg_.LANBOOT) * kMsPerSecond - kRestoreRestartHeadStartMs;
+            clock_.SleepMs(wait_ms > 0 ? wait_ms : 0);
+            Lan_->Link().Close();
+            restored = Lan_->ConnectWithRetries(DeviceAddress_, kConnectEcho32) == LanConnect::LoggedIn;
         }
     }
     // What the device lists once it is up again must be what was written.
-    restored = restored && Carrier.ConfirmRestoredSettings(*road) == 1;
+    restored = restored && Carrier_.ConfirmRestoredSettings(*road) == 1;
 
     RemoveKeptBackup(copy);
     if (!restored) {
-        const std::string& problem = Carrier.SettingsProblem;
+        const std::string& problem = Carrier_.SettingsProblem;
         reason = (problem.empty() ? std::string("the device did not come back after its restart") : problem) +
                  "; " + file + " is kept";
         return KeptRestore::NotRestored;
@@ -211,20 +211,20 @@ CUpdateDlg::KeptRestore CUpdateDlg::RestoreKeptBackup(const std::string& file, b
 
 void CUpdateDlg::OnRestoreKept(const std::string& file)
 {
-    if (StartupDone != 1 || worker_running_.exchange(true))
+    if (StartupDone_ != 1 || worker_running_.exchange(true))
         return;
     JoinWorker();
-    host.EnableStartButton(false);
-    host.EnableCloseButton(false);
-    host.EnableCloseCommand(false);
+    host_.EnableStartButton(false);
+    host_.EnableCloseButton(false);
+    host_.EnableCloseCommand(false);
     worker_ = std::thread([this, file] {
-        UpdateStage = 3;
+        UpdateStage_ = 3;
         StartStatusAnimation();
         std::string reason;
         const KeptRestore result = RestoreKeptBackup(file, false, reason);
         StopStatusAnimation();
-        UpdateStage = 0;
-        KeptRestoreResult = result;
+        UpdateStage_ = 0;
+        KeptRestoreResult_ = result;
         SetStatusText(result == KeptRestore::Confirmed ? kStatusKeptRestored : kStatusKeptNotRestored);
         // A file that did not go back stays, and the notice line says where.
         SetNoticeText(result == KeptRestore::Confirmed ? std::string(kNoticeDoNotDisconnect)
@@ -232,10 +232,10 @@ void CUpdateDlg::OnRestoreKept(const std::string& file)
         if (result != KeptRestore::Confirmed)
             Report(-1, "kept settings not restored: " + reason + "\r\n");
         PostRefresh();
-        host.EnableCloseButton(true);
-        host.EnableCloseCommand(true);
+        host_.EnableCloseButton(true);
+        host_.EnableCloseCommand(true);
         // The update may still follow, unless it has run already.
-        host.EnableStartButton(!worker_started_.load());
+        host_.EnableStartButton(!worker_started_.load());
         worker_running_ = false;
     });
 }

@@ -16,26 +16,26 @@ constexpr int kStartupConnectMode = 1;
 bool CUpdateDlg::OpenLanAndIdentify()
 {
     LanRoad& road = MakeLanRoad();
-    road.Channel().AttemptCount = cfg.RETRY;
+    road.Channel().AttemptCount = cfg_.RETRY;
     int failures = 0;
-    const LanConnect result = road.ConnectWithRetries(DeviceAddress, kStartupConnectMode, &failures);
-    if (failures == cfg.RETRY || result == LanConnect::NoAnswer) {
+    const LanConnect result = road.ConnectWithRetries(DeviceAddress_, kStartupConnectMode, &failures);
+    if (failures == cfg_.RETRY || result == LanConnect::NoAnswer) {
         // With attempts made, the device did not answer: a device that an earlier run left in
         // its boot monitor has no telnet server and is reached over the serial cable.
-        if (cfg.RETRY <= 0)
+        if (cfg_.RETRY <= 0)
             return FailStartup(kMsgConnectFailed);
         return FailStartup(std::string(kMsgConnectFailed) + kHintPowerCycle + kHintSerialForMonitor);
     }
     if (result == LanConnect::WrongProduct)
-        return FailStartup(NotConnectedMessage(cfg.NAME1));
+        return FailStartup(NotConnectedMessage(cfg_.NAME1));
     if (result == LanConnect::Refused)
         return FailStartup(kMsgLanRefused);
 
     Report(-1, lantext::kTelnetOpen);
-    SetCurrentVersionText(Device.FirmwareVersionText);
-    if (ReadVersionNumber(Device.TelnetServerText) < cfg.TEL_VER)
+    SetCurrentVersionText(Device_.FirmwareVersionText);
+    if (ReadVersionNumber(Device_.TelnetServerText) < cfg_.TEL_VER)
         return FailStartup(kMsgTelnetTooOld);
-    (void)QueryDeviceInfo(road.Channel(), Device);
+    (void)QueryDeviceInfo(road.Channel(), Device_);
     return true;
 }
 

@@ -35,15 +35,17 @@ enum class RunEnd {
     Unreachable,  // the device did not come back after a restart
 };
 
+}  // namespace
+
 // One run of the sequence: the buffers it owns and the steps that share them.
 class LanUpdateRun {
 public:
     explicit LanUpdateRun(CUpdateDlg& dlg)
         : dlg_(dlg),
-          road_(*dlg.Lan),
-          carrier_(dlg.Carrier),
-          cfg_(dlg.cfg),
-          package_(dlg.UpdatePackage),
+          road_(*dlg.Lan_),
+          carrier_(dlg.Carrier_),
+          cfg_(dlg.cfg_),
+          package_(dlg.UpdatePackage_),
           present_(package_.Presence()),
           plan_(dlg.Plan()),
           sector_count_(package_.SectorCount())
@@ -57,7 +59,7 @@ public:
 
 private:
     using Step = Reporter::Step;
-    void Advance(Step step, const std::string& text = std::string()) { dlg_.Progress.Tick(step, text); }
+    void Advance(Step step, const std::string& text = std::string()) { dlg_.Progress_.Tick(step, text); }
     // The steps of this run and their ticks, before the first.
     void DeclareSteps();
     void Log(const std::string& text) { dlg_.Report(-1, text); }
@@ -128,7 +130,7 @@ bool LanUpdateRun::SaveSettingsAreaFile()
     };
     // A file of its own for every run, named after the device and the time, beside the
     // settings backups: a copy an earlier run kept holds settings that were never written back.
-    const std::string folder = dlg_.env.StateDirectory;
+    const std::string folder = dlg_.env_.StateDirectory;
     if (folder.empty() || !EnsurePrivateDirectory(folder))
         return problem("settings area not saved to a file: cannot use the folder " + folder);
     const std::string path = FreeKeptFilePath(folder, kSettingsAreaPrefix, dlg_.DeviceFileTag(), std::time(nullptr),
@@ -160,7 +162,7 @@ bool LanUpdateRun::JudgeImages()
 {
     for (const std::string& problem : plan_.Refusals)
         image_problem_ += problem + "\r\n";
-    dlg_.ImagesRefusal = plan_.Refusals;
+    dlg_.ImagesRefusal_ = plan_.Refusals;
     return !plan_.Refused();
 }
 
@@ -192,7 +194,7 @@ RunEnd LanUpdateRun::WriteProgram()
         if (!Write(j))
             return RunEnd::Failed;
         Advance(Step::ProgramWrite, FormatText(lantext::kWriteOkLogFormat, j));
-        dlg_.ImagesWritten.push_back(WrittenImage::Of(PROGRAM_IMAGE_FILE, j, block));
+        dlg_.ImagesWritten_.push_back(WrittenImage::Of(PROGRAM_IMAGE_FILE, j, block));
     }
     written_.push_back(FormatText("main program (areas 1-%d; data area %d erased)", sector_count_, cfg_.DATA));
     Restart();
@@ -219,7 +221,7 @@ RunEnd LanUpdateRun::WriteFpga()
         return RunEnd::Failed;
     Advance(Step::Fpga, FormatText(lantext::kWriteLogFormat, cfg_.FPGA));
     fpga_written_ = true;
-    dlg_.ImagesWritten.push_back(WrittenImage::Of(kFpgaSectorFiles, cfg_.FPGA, {fpga.data(), block_size}));
+    dlg_.ImagesWritten_.push_back(WrittenImage::Of(kFpgaSectorFiles, cfg_.FPGA, {fpga.data(), block_size}));
     written_.push_back(FormatText("FPGA configurations (area %d)", cfg_.FPGA));
     return RunEnd::Done;
 }
@@ -236,14 +238,14 @@ RunEnd LanUpdateRun::WriteMonitor()
         return RunEnd::Failed;
     Advance(Step::Boot, lantext::kWrite0OkLog);
     monitor_written_ = true;
-    dlg_.ImagesWritten.push_back(WrittenImage::Of(BOOT_IMAGE_FILE, kBootArea, {boot.data(), block_size}));
+    dlg_.ImagesWritten_.push_back(WrittenImage::Of(BOOT_IMAGE_FILE, kBootArea, {boot.data(), block_size}));
     written_.push_back("boot monitor (area 0)");
     return RunEnd::Done;
 }
 
 RunEnd LanUpdateRun::StopUnsaved()
 {
-    dlg_.OutcomeDetail = carrier_.SettingsNotSavedDetail();
+    dlg_.OutcomeDetail_ = carrier_.SettingsNotSavedDetail();
     Log("settings not saved: nothing erased\r\n");
     return RunEnd::Failed;
 }
@@ -282,12 +284,12 @@ void LanUpdateRun::ExplainUnreachable()
         Log(text.substr(start, end - start) + "\r\n");
         start = end + 1;
     }
-    dlg_.OutcomeDetail = text;
+    dlg_.OutcomeDetail_ = text;
 }
 
 void LanUpdateRun::DeclareSteps()
 {
-    Reporter& progress = dlg_.Progress;
+    Reporter& progress = dlg_.Progress_;
     progress.Declare(Step::Start, 1);
     if (cfg_.UPLOAD == 1 && present_.ProgramPresent) {
         progress.Declare(Step::ProgramErase, 2);  // half the areas, then all
@@ -303,7 +305,7 @@ void LanUpdateRun::DeclareSteps()
     if (cfg_.SAVE == 1)
         progress.DeclareSettingsBlocks(1, 0);
     else if (cfg_.SAVE == 2)
-        progress.DeclareSettingsBlocks(carrier_.SettingsLayout.BlockCount, dlg_.AddedBlockCount);
+        progress.DeclareSettingsBlocks(carrier_.SettingsLayout.BlockCount, dlg_.Settings_.AddedBlockCount);
     progress.Declare(Step::Finish, 1);
     progress.Announce();
 }
@@ -325,7 +327,7 @@ RunEnd LanUpdateRun::Run()
     }
 
     if (cfg_.SAVE != 0)
-        dlg_.UpdateStage = 1;
+        dlg_.UpdateStage_ = 1;
     // Settings that cannot be saved would be lost with the erase: the update stops first.
     if (cfg_.SAVE == 1) {
         if (road_.UploadArea(settings_area_.data(), kSettingsAreaBytes, kSettingsArea) != 1) {
@@ -340,7 +342,7 @@ RunEnd LanUpdateRun::Run()
             return StopUnsaved();
     }
 
-    dlg_.UpdateStage = 2;
+    dlg_.UpdateStage_ = 2;
     if (plan_.WritesFirmware) {
         if (plan_.Writes(PROGRAM_IMAGE_FILE)) {
             if (const RunEnd outcome = WriteProgram(); outcome != RunEnd::Done) {
@@ -359,7 +361,7 @@ RunEnd LanUpdateRun::Run()
         }
         // The check reads only what the new login found: a greeting without the version
         // leaves the text empty, and an empty text never passes.
-        dlg_.Device.FirmwareVersionText.clear();
+        dlg_.Device_.FirmwareVersionText.clear();
         Restart();
         if (!Reconnect(kConnectEcho11)) {
             ExplainUnreachable();
@@ -367,9 +369,9 @@ RunEnd LanUpdateRun::Run()
         }
         Log(FormatText(lantext::kOpenErrCountFormat, open_failures_));
         // Only a new login reads the new version; a device that refused it is not verified.
-        const std::string& found = dlg_.Device.FirmwareVersionText;
+        const std::string& found = dlg_.Device_.FirmwareVersionText;
         if (last_connect_ == LanConnect::LoggedIn)
-            dlg_.VersionAfterUpdate = found;
+            dlg_.VersionAfterUpdate_ = found;
         if (last_connect_ != LanConnect::LoggedIn || found.empty() || found != dlg_.NewVersionText()) {
             Log(lantext::kVersionCheckError);
             return RunEnd::Failed;
@@ -378,7 +380,7 @@ RunEnd LanUpdateRun::Run()
     }
 
     if (cfg_.SAVE != 0)
-        dlg_.UpdateStage = 3;
+        dlg_.UpdateStage_ = 3;
     if (cfg_.SAVE == 1) {
         carrier_.SettingsAreaWritten.assign(settings_area_.begin(), settings_area_.begin() + kSettingsAreaBytes);
         if (road_.DownloadArea(settings_area_.data(), kSettingsAreaBytes, kSettingsArea) != 1)
@@ -401,7 +403,7 @@ RunEnd LanUpdateRun::Run()
             settings_lost_ = true;
         // A LANBOOT below 5 s leaves nothing to wait.
         const int64_t wait_ms = static_cast<int64_t>(cfg_.LANBOOT) * kMsPerSecond - kRestoreRestartHeadStartMs;
-        dlg_.clock.SleepMs(wait_ms > 0 ? wait_ms : 0);
+        dlg_.clock_.SleepMs(wait_ms > 0 ? wait_ms : 0);
         if (!Reconnect(kConnectEcho32)) {
             // The firmware is written and its version checked; the settings are not confirmed.
             carrier_.SettingsProblem = "the device did not answer at " + road_.DeviceAddress +
@@ -417,8 +419,6 @@ RunEnd LanUpdateRun::Run()
     return RunEnd::Done;
 }
 
-}  // namespace
-
 void CUpdateDlg::LanUpdate()
 {
     BeginUpdate();
@@ -428,11 +428,11 @@ void CUpdateDlg::LanUpdate()
         LanUpdateRun run(*this);
         outcome = run.Run();
         settings_lost = run.SettingsLost();
-        Carrier.SettingsAreaKeptPath = run.SettingsAreaFile();
+        Carrier_.SettingsAreaKeptPath = run.SettingsAreaFile();
         // The failed reconnect has closed what it opened.
         if (outcome != RunEnd::Unreachable)
-            Lan->Link().Close();
-        UpdateStage = 4;
+            Lan_->Link().Close();
+        UpdateStage_ = 4;
     }
 
     // A device that did not come back has not been updated: a failure, whatever was written.
@@ -440,7 +440,7 @@ void CUpdateDlg::LanUpdate()
         Report(-1, lantext::kVersionUpError);
         EndUpdate(outcome == RunEnd::Unreachable ? Outcome::DeviceNotReached : Outcome::Failed);
     } else {
-        Progress.Finish(lantext::kVersionUpOk);
+        Progress_.Finish(lantext::kVersionUpOk);
         EndUpdate(settings_lost ? Outcome::SettingsNotRestored : Outcome::Done);
     }
 }

@@ -16,11 +16,11 @@ constexpr int kStageCount = 5;
 void CUpdateDlg::Report(int position, const std::string& text)
 {
     std::lock_guard lock(report_mutex_);
-    if (cfg.DEBUG == kDebugMode || LogSink)
+    if (cfg_.DEBUG == kDebugMode || env_.LogSink)
         for (const std::string& line : log_limit_.Take(text))
             WriteLogLocked(line);
     if (position >= 0)
-        host.SetProgressPos(position);
+        host_.SetProgressPos(position);
     PostRefresh();
 }
 
@@ -33,13 +33,13 @@ void CUpdateDlg::FlushLog()
 
 void CUpdateDlg::WriteLogLocked(const std::string& text)
 {
-    if (cfg.DEBUG == kDebugMode) {
-        DebugLog += text;
-        host.AppendDebugLog(text);
-        ++LogLineCount;
+    if (cfg_.DEBUG == kDebugMode) {
+        DebugLog_ += text;
+        host_.AppendDebugLog(text);
+        ++LogLineCount_;
     }
-    if (LogSink)
-        LogSink(text);
+    if (env_.LogSink)
+        env_.LogSink(text);
 }
 
 void CUpdateDlg::OnTimer(int id)
@@ -47,33 +47,33 @@ void CUpdateDlg::OnTimer(int id)
     // The download watchdog is the serial road's own timer.
     if (id != TIMER_STATUS)
         return;
-    const int stage = UpdateStage.load();
-    const int phase = DotPhase.load();
+    const int stage = UpdateStage_.load();
+    const int phase = DotPhase_.load();
     {
         std::lock_guard lock(texts_mutex_);
         if (stage >= 0 && stage < kStageCount)
-            StageText = kStageTexts[stage];
+            StageText_ = kStageTexts[stage];
         if (phase >= 0 && phase < kPhaseCount)
-            StatusText_ = StageText + kDotTexts[phase];
+            StatusText_ = StageText_ + kDotTexts[phase];
     }
     // Phases run 0, 1, 2, 3, 4, 0, ...
-    DotPhase = phase == kPhaseCount - 1 ? 0 : phase + 1;
+    DotPhase_ = phase == kPhaseCount - 1 ? 0 : phase + 1;
     PostRefresh();
 }
 
 void CUpdateDlg::PostRefresh()
 {
-    host.RefreshFields(SnapshotTexts());
+    host_.RefreshFields(SnapshotTexts());
 }
 
 void CUpdateDlg::StartStatusAnimation()
 {
-    timers.Set(TIMER_STATUS, kStatusPeriodMs, [this] { OnTimer(TIMER_STATUS); });
+    timers_.Set(TIMER_STATUS, kStatusPeriodMs, [this] { OnTimer(TIMER_STATUS); });
 }
 
 void CUpdateDlg::StopStatusAnimation()
 {
-    timers.Kill(TIMER_STATUS);
+    timers_.Kill(TIMER_STATUS);
 }
 
 BoundTexts CUpdateDlg::SnapshotTexts() const
@@ -132,21 +132,21 @@ std::string CUpdateDlg::NoticeText() const
 
 void CUpdateDlg::BeginUpdate()
 {
-    DotPhase = 0;
+    DotPhase_ = 0;
     StartStatusAnimation();
-    UpdateStage = 0;
-    Progress.Reset();
-    ImagesWritten.clear();
-    VersionAfterUpdate.clear();
-    Carrier.SettingsWrittenBack = false;
-    Carrier.SettingsAreaKeptPath.clear();
-    OutcomeDetail.clear();
+    UpdateStage_ = 0;
+    Progress_.Reset();
+    ImagesWritten_.clear();
+    VersionAfterUpdate_.clear();
+    Carrier_.SettingsWrittenBack = false;
+    Carrier_.SettingsAreaKeptPath.clear();
+    OutcomeDetail_.clear();
     // The range until the run has declared its steps.
-    host.SetProgressRange(0, 10);
+    host_.SetProgressRange(0, 10);
     Report(0);
-    host.EnableCloseButton(false);
-    host.EnableStartButton(false);
-    host.EnableCloseCommand(false);
+    host_.EnableCloseButton(false);
+    host_.EnableStartButton(false);
+    host_.EnableCloseCommand(false);
     SetStatusText(kStatusWorking);
     PostRefresh();
 }
@@ -155,42 +155,42 @@ void CUpdateDlg::EndUpdate(Outcome outcome)
 {
     // The animation stops before the result is written, so no tick overwrites it.
     StopStatusAnimation();
-    DotPhase = 0;
+    DotPhase_ = 0;
     switch (outcome) {
     case Outcome::Done:
         SetStatusText(kStatusDone);
         break;
     case Outcome::SettingsNotRestored:
         SetStatusText(kStatusDoneSettingsLost);
-        OutcomeDetail = Carrier.SettingsNotRestoredDetail();
+        OutcomeDetail_ = Carrier_.SettingsNotRestoredDetail();
         break;
     default:
         SetStatusText(kStatusFailed);
         break;
     }
-    UpdateOutcome = outcome;
+    UpdateOutcome_ = outcome;
     ShowFinalNotice();
-    host.EnableCloseButton(true);
-    host.EnableCloseCommand(true);
+    host_.EnableCloseButton(true);
+    host_.EnableCloseCommand(true);
 }
 
 void CUpdateDlg::ShowFinalNotice()
 {
     std::string notice;
     // A refused package: the device was not touched, and the window says which file is at fault.
-    if (!ImagesRefusal.empty())
-        notice = Utf8ToCp932("Nothing written, the package is refused: " + ImagesRefusal.front());
+    if (!ImagesRefusal_.empty())
+        notice = Utf8ToCp932("Nothing written, the package is refused: " + ImagesRefusal_.front());
     // The backup is then the settings' only copy.
-    if (Carrier.BackupWrittenThisRun && !Carrier.SettingsRestored) {
-        notice = std::string(kNoticeSettingsBackupAt) + Utf8ToCp932(Carrier.BackupFilePath);
-        Report(-1, "settings backup kept: " + Carrier.BackupFilePath + "\r\n");
+    if (Carrier_.BackupWrittenThisRun && !Carrier_.SettingsRestored) {
+        notice = std::string(kNoticeSettingsBackupAt) + Utf8ToCp932(Carrier_.BackupFilePath);
+        Report(-1, "settings backup kept: " + Carrier_.BackupFilePath + "\r\n");
     }
     // The settings area read over the LAN and not written back.
-    if (!Carrier.SettingsAreaKeptPath.empty()) {
+    if (!Carrier_.SettingsAreaKeptPath.empty()) {
         if (!notice.empty())
             notice += ' ';
-        notice += std::string(kNoticeSettingsBackupAt) + Utf8ToCp932(Carrier.SettingsAreaKeptPath);
-        Report(-1, "settings area kept: " + Carrier.SettingsAreaKeptPath + "\r\n");
+        notice += std::string(kNoticeSettingsBackupAt) + Utf8ToCp932(Carrier_.SettingsAreaKeptPath);
+        Report(-1, "settings area kept: " + Carrier_.SettingsAreaKeptPath + "\r\n");
     }
     SetNoticeText(notice);
     PostRefresh();

@@ -45,12 +45,12 @@ std::vector<std::string> PortsToScan()
 bool CUpdateDlg::OpenSerialAndIdentify()
 {
     SerialRoad& road = MakeSerialRoad();
-    road.Channel().AttemptCount = cfg.RETRY;
+    road.Channel().AttemptCount = cfg_.RETRY;
     SerialLink& port = *road.Port();
     std::string& port_name = road.ComPortName;
 
     // A port given by its path is the user's explicit choice: it is never scanned past.
-    if (SerialPortPath.empty() && (ComPortNumber == AUTOMATIC_SCAN || cfg.AUTO == 1)) {
+    if (SerialPortPath_.empty() && (ComPortNumber_ == AUTOMATIC_SCAN || cfg_.AUTO == 1)) {
         bool accepted = false;
         const std::vector<std::string> ports = PortsToScan();
         for (std::size_t i = 0; i < ports.size() && !accepted; ++i) {
@@ -66,27 +66,27 @@ bool CUpdateDlg::OpenSerialAndIdentify()
                 Report(-1, port.OpenFailureReason() + "\r\n");
                 continue;
             }
-            clock.SleepMs(PORT_SETTLE_MS);
+            clock_.SleepMs(PORT_SETTLE_MS);
             std::string version;
-            Device.ProbeResult = road.ProbeDevice(0);
-            if (Device.ProbeResult == PROBE_FIRMWARE) {
+            Device_.ProbeResult = road.ProbeDevice(0);
+            if (Device_.ProbeResult == PROBE_FIRMWARE) {
                 if (road.QueryVersion(version) == 1) {
                     SetCurrentVersionText(version);
                     accepted = true;
                 }
-            } else if (Device.ProbeResult == PROBE_FLASH_MONITOR) {
+            } else if (Device_.ProbeResult == PROBE_FLASH_MONITOR) {
                 accepted = true;
             }
         }
         if (!accepted) {
             // The last port tried stays closed: nothing answered on it.
             port.Close();
-            DeviceLock.reset();
-            return FailStartup(NotConnectedMessage(cfg.NAME1) + kHintPowerCycle);
+            DeviceLock_.reset();
+            return FailStartup(NotConnectedMessage(cfg_.NAME1) + kHintPowerCycle);
         }
         Report(-1, "Com Open\r\n");
     } else {
-        port_name = SerialPortPath.empty() ? ComName(ComPortNumber) : SerialPortPath;
+        port_name = SerialPortPath_.empty() ? ComName(ComPortNumber_) : SerialPortPath_;
         std::string holder;
         if (const InstanceGuard::Result lock = LockDevice(true, port_name, holder);
             lock != InstanceGuard::Result::Acquired)
@@ -97,19 +97,19 @@ bool CUpdateDlg::OpenSerialAndIdentify()
             return FailStartup(kMsgPortOpenFailed + std::string("\r\n") + port.OpenFailureReason());
         }
         Report(-1, "Com Open\r\n");
-        clock.SleepMs(PORT_SETTLE_MS);
-        Device.ProbeResult = road.ProbeDevice(0);
-        if (Device.ProbeResult == PROBE_FIRMWARE) {
+        clock_.SleepMs(PORT_SETTLE_MS);
+        Device_.ProbeResult = road.ProbeDevice(0);
+        if (Device_.ProbeResult == PROBE_FIRMWARE) {
             std::string version;
             const int answered = road.QueryVersion(version);
             if (answered == -2)
-                return FailStartup(NotConnectedMessage(cfg.NAME1));
+                return FailStartup(NotConnectedMessage(cfg_.NAME1));
             // Without its version the device cannot be told old from new: the settings would
             // be saved the old way and "fromer 01" sent to a new device.
             if (answered != 1)
                 return FailStartup(std::string(kMsgVersionUnanswered) + kHintPowerCycle);
             SetCurrentVersionText(version);
-        } else if (Device.ProbeResult == PROBE_NONE) {
+        } else if (Device_.ProbeResult == PROBE_NONE) {
             return FailStartup(std::string(kMsgDeviceNotConnected) + kHintPowerCycle);
         }
     }
@@ -119,7 +119,7 @@ bool CUpdateDlg::OpenSerialAndIdentify()
     if (port.Exchange(SHELL, reply, static_cast<int>(SHELL_TIMEOUT_MS), RK_SHELL_PROMPT) == EXCHANGE_TIMEOUT)
         return FailStartup(kMsgAlreadyInUse);
     port.Exchange(NUDGE, reply, static_cast<int>(SHORT_NUDGE_TIMEOUT_MS), RK_OK);
-    QueryDeviceInfo(road.Channel(), Device);
+    QueryDeviceInfo(road.Channel(), Device_);
     road.Channel().Transact(SHELL_EXIT, static_cast<int>(STARTUP_EXIT_TIMEOUT_MS), RK_OK);
     return true;
 }

@@ -23,16 +23,18 @@ std::span<const std::uint8_t> Head(const std::vector<std::uint8_t>& image, std::
 
 // "FPGAWR1=01,12,-5\r" for FP_LEN 3 and the values 1, 12, -5: each value "%02d,", the last
 // character (the final comma, or "=" when FP_LEN is 0) replaced by "\r".
-std::string FpgaParameterLine(int image, const Config& cfg)
+std::string FpgaParameterLine(int image, const Config& cfg_)
 {
-    const auto& values = image == 1 ? cfg.FpgaParams1 : cfg.FpgaParams2;
+    const auto& values = image == 1 ? cfg_.FpgaParams1 : cfg_.FpgaParams2;
     std::string line = image == 1 ? "FPGAWR1=" : "FPGAWR2=";
-    const int count = std::clamp(cfg.FP_LEN, 0, static_cast<int>(values.size()));
+    const int count = std::clamp(cfg_.FP_LEN, 0, static_cast<int>(values.size()));
     for (int i = 0; i < count; ++i)
         line += FormatText("%02d,", values[static_cast<std::size_t>(i)]);
     line.back() = '\r';
     return line;
 }
+
+}  // namespace
 
 // One run of the sequence: the state its steps share. Each step returns false when the run
 // fails (the failure flag is then set) and goes straight to the end.
@@ -40,11 +42,11 @@ class SerialUpdateRun {
 public:
     explicit SerialUpdateRun(CUpdateDlg& dlg)
         : dlg_(dlg),
-          cfg_(dlg.cfg),
-          road_(*dlg.Serial),
-          carrier_(dlg.Carrier),
+          cfg_(dlg.cfg_),
+          road_(*dlg.Serial_),
+          carrier_(dlg.Carrier_),
           ch_(road_.Channel()),
-          package_(dlg.UpdatePackage),
+          package_(dlg.UpdatePackage_),
           present_(package_.Presence()),
           sector_count_(package_.SectorCount()),
           carry_settings_(cfg_.SAVE == 1 || cfg_.SAVE == 2),
@@ -107,7 +109,7 @@ void SerialUpdateRun::DeclareSteps()
 {
     const int remainder_flag =
         sector_count_ != 0 && package_.ProgramLineCount() % sector_count_ != 0 ? 1 : 0;
-    Reporter& progress = dlg_.Progress;
+    Reporter& progress = dlg_.Progress_;
     progress.Declare(Step::Start, 1);
     progress.Declare(Step::SettingsErase, 1);
     if (cfg_.UPLOAD == 1 && present_.ProgramPresent) {
@@ -122,8 +124,8 @@ void SerialUpdateRun::DeclareSteps()
     progress.Declare(Step::VersionCheck, 1);
     // The settings: saved, restored, and read back to confirm them; the restore and the check
     // also cover the blocks the new firmware adds.
-    if (dlg_.Device.ProbeResult == PROBE_FIRMWARE && carry_settings_) {
-        progress.DeclareSettingsBlocks(carrier_.SettingsLayout.BlockCount, dlg_.AddedBlockCount);
+    if (dlg_.Device_.ProbeResult == PROBE_FIRMWARE && carry_settings_) {
+        progress.DeclareSettingsBlocks(carrier_.SettingsLayout.BlockCount, dlg_.Settings_.AddedBlockCount);
     }
     progress.Declare(Step::Finish, 1);
     progress.Announce();
@@ -131,11 +133,11 @@ void SerialUpdateRun::DeclareSteps()
 
 void SerialUpdateRun::Run()
 {
-    dlg_.ImagesRefusal = plan_.Refusals;
+    dlg_.ImagesRefusal_ = plan_.Refusals;
     DeclareSteps();
-    dlg_.Progress.Tick(Step::Start);
+    dlg_.Progress_.Tick(Step::Start);
     if (cfg_.SAVE != 0)
-        dlg_.UpdateStage = 1;
+        dlg_.UpdateStage_ = 1;
     if (ReachRestore())
         RestoreSettings();
 }
@@ -149,11 +151,11 @@ bool SerialUpdateRun::ReachRestore()
             Log(refusal + "\r\n");
         return Fail();
     }
-    if (dlg_.Device.ProbeResult == PROBE_FIRMWARE && !SaveSettingsInShell())
+    if (dlg_.Device_.ProbeResult == PROBE_FIRMWARE && !SaveSettingsInShell())
         return false;
 
     // 3.
-    dlg_.UpdateStage = 2;
+    dlg_.UpdateStage_ = 2;
     if (!plan_.WritesFirmware)
         return true;
 
@@ -179,10 +181,10 @@ bool SerialUpdateRun::SaveSettingsInShell()
         // the device is left running its firmware, out of its shell.
         ch_.SerialCommand(SHELL_EXIT, SHELL_TIMEOUT_MS, RK_OK);
         Log("settings not saved: nothing erased\r\n");
-        dlg_.OutcomeDetail = carrier_.SettingsNotSavedDetail();
+        dlg_.OutcomeDetail_ = carrier_.SettingsNotSavedDetail();
         return Fail();
     }
-    if (dlg_.OldLayoutSave == 1) {
+    if (dlg_.Settings_.OldLayoutSave == 1) {
         Log("fromer 01\r\n");
         ch_.SerialCommand(ERASE_SETTINGS_OLD, SHELL_TIMEOUT_MS, RK_ERASE_OK_LINE);
         ch_.SerialCommand(RESTART, RESTART_TIMEOUT_MS, RK_OK, true);
@@ -197,7 +199,7 @@ bool SerialUpdateRun::SaveSettingsInShell()
 // first erase.
 bool SerialUpdateRun::MonitorNotReached(const std::string& what)
 {
-    dlg_.OutcomeDetail = what + "; nothing was erased or written.\nNext: power-cycle the device, then run the update "
+    dlg_.OutcomeDetail_ = what + "; nothing was erased or written.\nNext: power-cycle the device, then run the update "
                                 "again on " + road_.ComPortName + ".";
     Log("boot monitor not reached: nothing erased\r\n");
     return Fail();
@@ -209,20 +211,20 @@ bool SerialUpdateRun::EnterMonitor()
     Log("moniter mode\r\n");
     if (road_.ProbeDevice(1) == PROBE_NONE)
         return MonitorNotReached("The device did not answer in its boot monitor after it was sent there");
-    if (dlg_.OldLayoutSave != 1) {
+    if (dlg_.Settings_.OldLayoutSave != 1) {
         if (!CommandOk(FormatText(ERASE_FORMAT, cfg_.DATA), ERASE_TIMEOUT_MS, RK_ERASE_OK))
             return MonitorNotReached("The device's boot monitor did not take the first erase (" +
                                      FormatText("ER%02d", cfg_.DATA) + ")");
         Log(FormatText("Erase %d\r\n", cfg_.DATA));
     }
-    dlg_.Progress.Tick(Step::SettingsErase);
+    dlg_.Progress_.Tick(Step::SettingsErase);
     return true;
 }
 
 // 6. The program.
 bool SerialUpdateRun::WriteProgram()
 {
-    Reporter& progress = dlg_.Progress;
+    Reporter& progress = dlg_.Progress_;
     const int last_erase_sector = std::max(cfg_.MAIN, cfg_.FPGA);
     Log("<---FROM\r\n");
     for (int s = 1; s <= last_erase_sector; ++s) {
@@ -255,10 +257,10 @@ bool SerialUpdateRun::WriteProgram()
         if (!CommandOk(FormatText(WRITE_SECTOR_FORMAT, k), SECTOR_WRITE_TIMEOUT_MS, RK_WRITE_OK))
             return Fail();
         Log(" Write OK \r\n");
-        dlg_.ImagesWritten.push_back(
+        dlg_.ImagesWritten_.push_back(
             WrittenImage::Of(PROGRAM_IMAGE_FILE, k, ProgramImageSector(package_.Images().ProgramImage, k, cfg_)));
     }
-    dlg_.clock.SleepMs(CHECKSUM_SETTLE_MS);
+    dlg_.clock_.SleepMs(CHECKSUM_SETTLE_MS);
     if (road_.CheckFlashChecksum() != ChecksumResult::Zero) {
         Log("Check Sum ERROR\r\n");
         return Fail();
@@ -280,9 +282,9 @@ bool SerialUpdateRun::WriteFpga()
         Log("DL\r\n");
         if (!WriteDownloaded(road_.DownloadFpgaImage(m), FpgaParameterLine(m, cfg_)))
             return false;
-        dlg_.Progress.Tick(Step::Fpga, " F-ROM(FPGA) Write OK \r\n");
+        dlg_.Progress_.Tick(Step::Fpga, " F-ROM(FPGA) Write OK \r\n");
     }
-    dlg_.ImagesWritten.push_back(WrittenImage::Of(kFpgaSectorFiles, cfg_.FPGA,
+    dlg_.ImagesWritten_.push_back(WrittenImage::Of(kFpgaSectorFiles, cfg_.FPGA,
                                                   Head(package_.Images().FpgaImage, cfg_.SECT_END_ADR + std::size_t{1})));
     return true;
 }
@@ -295,7 +297,7 @@ bool SerialUpdateRun::WriteDownloaded(TransferResult downloaded, const std::stri
         return Fail();
     }
     Log("Download OK\r\n");
-    dlg_.clock.SleepMs(AFTER_DOWNLOAD_PAUSE_MS);
+    dlg_.clock_.SleepMs(AFTER_DOWNLOAD_PAUSE_MS);
     return CommandOk(write_command, FLASH_WRITE_TIMEOUT_MS, RK_WRITE_OK) || Fail();
 }
 
@@ -307,9 +309,9 @@ bool SerialUpdateRun::WriteBoot()
     if (!WriteDownloaded(road_.DownloadBootImage(0), WRITE_BOOT))
         return false;
     Log(" F-ROM(BOOT & F-ROM.MONI) Write OK \r\n");
-    dlg_.ImagesWritten.push_back(WrittenImage::Of(BOOT_IMAGE_FILE, kBootArea,
+    dlg_.ImagesWritten_.push_back(WrittenImage::Of(BOOT_IMAGE_FILE, kBootArea,
                                                   Head(package_.Images().BootImage, cfg_.SECT_END_ADR + std::size_t{1})));
-    dlg_.Progress.Tick(Step::Boot);
+    dlg_.Progress_.Tick(Step::Boot);
     return true;
 }
 
@@ -319,15 +321,15 @@ bool SerialUpdateRun::StartNewProgram()
 {
     ch_.SerialCommand(GO, GO_TIMEOUT_MS, RK_OK, true);
 
-    if (dlg_.Device.ProbeResult != PROBE_FIRMWARE) {
+    if (dlg_.Device_.ProbeResult != PROBE_FIRMWARE) {
         if (road_.Port() != nullptr)
             road_.Port()->Close();
-        dlg_.clock.SleepMs(MONITOR_RUN_SETTLE_MS);
+        dlg_.clock_.SleepMs(MONITOR_RUN_SETTLE_MS);
         return true;
     }
 
     (void)road_.WaitForDevice(0, 0);
-    dlg_.Progress.Tick(Step::VersionCheck, "Version Check OK\r\n");
+    dlg_.Progress_.Tick(Step::VersionCheck, "Version Check OK\r\n");
     for (int start = 0; start < START_ATTEMPTS; ++start) {
         failed_ = false;
         if (ch_.SerialCommand(START_PROGRAM, START_TIMEOUT_MS, RK_OK) > 0) {
@@ -337,7 +339,7 @@ bool SerialUpdateRun::StartNewProgram()
             const std::optional<std::string> version = TextFrom(ch_.ReplyBuffer, VERSION_MARK, cfg_.NUM_LEN);
             if (!version)
                 return Fail();
-            dlg_.VersionAfterUpdate = *version;
+            dlg_.VersionAfterUpdate_ = *version;
             // An empty text checks nothing: it never passes.
             if (version->empty() || *version != dlg_.NewVersionText()) {
                 Log("Version Check ERROR\r\n");
@@ -357,15 +359,15 @@ bool SerialUpdateRun::StartNewProgram()
 void SerialUpdateRun::RestoreSettings()
 {
     if (cfg_.SAVE != 0)
-        dlg_.UpdateStage = 3;
-    if (dlg_.Device.ProbeResult != PROBE_FIRMWARE)
+        dlg_.UpdateStage_ = 3;
+    if (dlg_.Device_.ProbeResult != PROBE_FIRMWARE)
         return;
     if (!CommandOk(SHELL, SHELL_TIMEOUT_MS, RK_SHELL_PROMPT)) {
         failed_ = true;
         return;
     }
     ch_.SerialCommand(NUDGE, SHELL_TIMEOUT_MS, RK_SHELL_PROMPT);
-    if (dlg_.OldLayoutSave == 1 || dlg_.SettingsReset == 1) {
+    if (dlg_.Settings_.OldLayoutSave == 1 || dlg_.Settings_.SettingsReset == 1) {
         Log("restart reboot\r\n");
         ch_.SerialCommand(RESTART, RESTART_TIMEOUT_MS, RK_OK, true);
         (void)road_.WaitForDevice(0, 0);
@@ -409,7 +411,7 @@ void SerialUpdateRun::ExplainNotBack()
         settings = "restored and confirmed";
     else if (carrier_.BackupWrittenThisRun)
         settings = "not restored; they are kept in " + carrier_.BackupFilePath;
-    std::string& detail = dlg_.OutcomeDetail;
+    std::string& detail = dlg_.OutcomeDetail_;
     detail = "The device did not answer after its restart into the new program (" + std::to_string(START_ATTEMPTS) +
              " tries).\nWritten: " + written + ".\nNot checked: the new firmware's version.\nSettings: " + settings +
              ".\nNext: power-cycle the device, then run the update again on " + road_.ComPortName +
@@ -421,8 +423,6 @@ void SerialUpdateRun::ExplainNotBack()
     }
 }
 
-}  // namespace
-
 void CUpdateDlg::SerialUpdate()
 {
     // 1. Preparation.
@@ -431,9 +431,9 @@ void CUpdateDlg::SerialUpdate()
     run.Run();
 
     // 13. End, on success and from every failure.
-    UpdateStage = 4;
-    if (Device.ProbeResult == PROBE_FIRMWARE && Serial && Serial->Port() != nullptr)
-        Serial->Port()->Close();
+    UpdateStage_ = 4;
+    if (Device_.ProbeResult == PROBE_FIRMWARE && Serial_ && Serial_->Port() != nullptr)
+        Serial_->Port()->Close();
     if (run.Failed()) {
         if (run.NotBack())
             run.ExplainNotBack();
@@ -441,7 +441,7 @@ void CUpdateDlg::SerialUpdate()
         EndUpdate(run.NotBack() ? Outcome::DeviceNotReached : Outcome::Failed);
     } else {
         Report(-1, "Version Up OK\r\n");
-        Progress.Finish();
+        Progress_.Finish();
         EndUpdate(run.SettingsFailures() != 0 ? Outcome::SettingsNotRestored : Outcome::Done);
     }
 }

@@ -29,6 +29,7 @@ public:
 
     // The port; null on a road over another link.
     SerialLink* Port() { return port_.get(); }
+    const SerialLink* Port() const { return port_.get(); }
     CommandChannel& Channel() override { return channel_; }
     // The port's name as opened ("COM1", or a device path); the restarts reopen it.
     std::string ComPortName;

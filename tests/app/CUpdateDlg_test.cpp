@@ -14,6 +14,7 @@
 #include "platform/Paths.h"
 #include "settings/SettingsPlan.h"
 #include "support/RecordingHost.h"
+#include "support/SimUpdateFixture.h"
 #include "support/TempDir.h"
 
 namespace verup {
@@ -120,12 +121,12 @@ TEST_F(StartupTest, LoadPackageFormsPathsTitlesAndSizes)
     Write("fpga02.mot", "S0S0S0");
     auto dlg = MakeDialog();
     ASSERT_TRUE(dlg->LoadPackage());
-    const Package& package = dlg->UpdatePackage;
+    const Package& package = dlg->UpdatePackage();
     EXPECT_EQ(package.ConfigFilePath(), env_.CurrentDirectory + "/verup.dat");
     EXPECT_EQ(package.Directory(), env_.CurrentDirectory);
-    EXPECT_EQ(dlg->Carrier.BackupFilePath, "") << "named once the device is known";
-    EXPECT_EQ(dlg->TitleText, kTitle);
-    EXPECT_EQ(dlg->TitleVersionText, kTitle + "\x81\x40Ver 1.01");
+    EXPECT_EQ(dlg->Carrier().BackupFilePath, "") << "named once the device is known";
+    EXPECT_EQ(dlg->TitleText(), kTitle);
+    EXPECT_EQ(dlg->TitleVersionText(), kTitle + "\x81\x40Ver 1.01");
     EXPECT_EQ(dlg->NewVersionText(), "Version 1.20");
     const ImagePresence& present = package.Presence();
     EXPECT_EQ(present.ImageFileSizes, (std::array<uint32_t, 5>{sizeof kImage - 1, 2u, 6u, 6u, 0u}));
@@ -204,8 +205,8 @@ TEST_F(StartupTest, TemporaryFileOfAKilledWriteIsCleanedOnceTheLockIsHeld)
     auto dlg = MakeDialog();
     EXPECT_FALSE(dlg->OnInitDialog());  // no images
     EXPECT_FALSE(FileExists(left));
-    ASSERT_EQ(dlg->StateFolderNotes.size(), 1u);
-    EXPECT_EQ(dlg->StateFolderNotes[0], "temporary file of an interrupted write deleted: " + left);
+    ASSERT_EQ(dlg->StateFolderNotes().size(), 1u);
+    EXPECT_EQ(dlg->StateFolderNotes()[0], "temporary file of an interrupted write deleted: " + left);
     EXPECT_TRUE(dlg->OnClose());
 }
 
@@ -244,11 +245,10 @@ TEST_F(StartupTest, ConnectionChoiceFollowsSel)
                                "\r\nRETRY=0\r\n[VERUP]\r\nNAME1=NEXAVO\r\nNAME2=7300QB\r\nKIKI1=NEXAVO7300QB\r\n"
                                "NUM_LEN=12\r\nNUM=Version 1.20\r\n");
         auto dlg = MakeDialog();
-        dlg->ComPortNumber = 1;
         (void)dlg->OnInitDialog();
-        EXPECT_EQ(dlg->LinkKind, c.link) << "SEL " << c.sel;
-        EXPECT_EQ(dlg->ComPortNumber, c.port) << "SEL " << c.sel;
-        EXPECT_EQ(dlg->DeviceAddress, c.address) << "SEL " << c.sel;
+        EXPECT_EQ(dlg->LinkKind(), c.link) << "SEL " << c.sel;
+        EXPECT_EQ(dlg->ComPortNumber(), c.port) << "SEL " << c.sel;
+        EXPECT_EQ(dlg->DeviceAddress(), c.address) << "SEL " << c.sel;
         {
             auto lock = host_.Lock();
             EXPECT_EQ(host_.ConnectionRequests.back().SEL, c.sel);
@@ -280,19 +280,6 @@ protected:
         device.CurrentVersionText = current;
         device.FirmwareVersionText = firmware;
         return DecideSettingsPlan(cfg, device, CutText(cfg.NUM, cfg.NUM_LEN));
-    }
-    // The same decision taken by the start-up, with the wait box up.
-    std::unique_ptr<CUpdateDlg> DecideInStartup(const std::string& current, const std::string& firmware,
-                                                const std::string& verup, int expected)
-    {
-        WritePackage("", verup);
-        auto dlg = MakeDialog();
-        dlg->LoadPackage();
-        dlg->SetCurrentVersionText(current);
-        dlg->Device.FirmwareVersionText = firmware;
-        dlg->WaitBoxUp = true;
-        EXPECT_EQ(dlg->DecideSettingsCarry(), expected);
-        return dlg;
     }
     std::vector<RecordedMessage> Messages()
     {
@@ -363,38 +350,13 @@ TEST_F(SettingsDecisionTest, FirmwareThatCannotCarrySettingsResetsThem)
     }
 }
 
-TEST_F(SettingsDecisionTest, ResetIsShownOverTheWaitBoxAndTheStartupGoesOn)
-{
-    auto dlg = DecideInStartup("Version 1.10", "Version 1.10 3", "", 1);
-    EXPECT_EQ(dlg->cfg.SAVE, 0);
-    EXPECT_EQ(dlg->SettingsReset, 1);
-    EXPECT_EQ(dlg->DeviceRevision, 3);
-    EXPECT_EQ(dlg->Carrier.SettingsLayout.BlockCount, 3);
-    EXPECT_EQ(dlg->DebugLogText(), "init data\r\nnew data\r\n");
-    const auto messages = Messages();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].Text, kMsgSettingsNotSupported);
-    EXPECT_EQ(messages[0].Icon, MessageIcon::Exclamation);
-    EXPECT_EQ(messages[0].Owner, MessageOwner::WaitBox);
-    EXPECT_EQ(messages[0].Caption, kTitle);
-    auto lock = host_.Lock();
-    EXPECT_EQ(host_.PostCloses, 0);
-}
-
 TEST_F(SettingsDecisionTest, FirmwareOlderThanFrmVerIsRefusedOnlyWhileSaving)
 {
     EXPECT_FALSE(Decide("Version 1.05", "", "SAVE=0\r\n", "FRM_VER=1.06\r\n").Refused);
-
-    auto refused = DecideInStartup("Version 1.05", "", "FRM_VER=1.06\r\n", 0);
-    EXPECT_FALSE(refused->WaitBoxUp);
-    EXPECT_EQ(refused->DebugLogText(), "");
-    const auto messages = Messages();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].Text, kMsgFirmwareTooOld);
-    EXPECT_EQ(messages[0].Icon, MessageIcon::Exclamation);
-    EXPECT_EQ(messages[0].Owner, MessageOwner::WaitBox);
-    EXPECT_EQ(host_.Count("DestroyWaitBox"), 1);
-    EXPECT_EQ(host_.Count("PostClose"), 1);
+    const SettingsPlan refused = Decide("Version 1.05", "", "", "FRM_VER=1.06\r\n");
+    EXPECT_TRUE(refused.Refused);
+    EXPECT_TRUE(refused.RefusalIsExclamation);
+    EXPECT_EQ(refused.RefusalMessage, kMsgFirmwareTooOld);
 }
 
 // Firmware before 1.1 clears its settings by erasing the program's first area: a run that
@@ -428,69 +390,106 @@ TEST(ReadVersionNumber, CutsAndReadsFromTheNinthCharacter)
     EXPECT_EQ(ReadRevision("Version 1.10", 12), 0);
 }
 
-// ---------------------------------------------------------------- teardown
+// ---------------------------------------------------------------- against a device
 
-class TeardownTest : public StartupTest {
+// The start-up's settings decision and the teardown, on the simulated device over the LAN.
+class DeviceStartupTest : public test::SimUpdateFixture {
 protected:
-    // This run's backup (with its note), and two files of earlier runs: one of today's names
-    // and one of the fixed name older versions used.
-    std::unique_ptr<CUpdateDlg> Loaded(int debug)
+    DeviceStartupTest() : SimUpdateFixture(100, Road::Lan) {}
+    ~DeviceStartupTest() override { CloseAndReportLogs(); }
+    bool StartUp() override { return StartUpOnRoad(3); }
+    std::string Earlier(const char* name) const { return state_.Path() + "/" + name; }
+    // Two files of earlier runs: one of today's names, one of the fixed name older versions used.
+    void WriteEarlierFiles()
     {
-        Write("verup.dat", "[MODE]\r\nDEBUG=" + std::to_string(debug) + "\r\n");
-        auto dlg = MakeDialog();
-        dlg->LoadPackage();
-        std::filesystem::create_directories(env_.StateDirectory);
-        dlg->Carrier.BackupFilePath = Earlier("7300qb-settings-unknown-20260401T093015Z.txt");
-        TempDirWrite(dlg->Carrier.BackupFilePath, "backup");
-        TempDirWrite(dlg->Carrier.BackupFilePath + ".info", "kind=settings\n");
         for (const char* name : {"7300qb-settings-unknown-20250101T000000Z.txt", "7300qb.tmp"})
-            TempDirWrite(Earlier(name), "an earlier run's backup");
-        return dlg;
+            state_.Write(name, "an earlier run's backup");
     }
-    std::string Earlier(const char* name) const { return env_.StateDirectory + "/" + name; }
     void ExpectEarlierFilesUntouched()
     {
         for (const char* name : {"7300qb-settings-unknown-20250101T000000Z.txt", "7300qb.tmp"})
             EXPECT_EQ(test::TempDir::ReadFile(Earlier(name)), "an earlier run's backup") << name;
     }
+    std::vector<test::RecordedMessage> Messages()
+    {
+        auto lock = host_.Lock();
+        return host_.Messages;
+    }
 };
 
-// This run's backup goes only once it was written and restored, outside debug mode; kept, it
-// is named once, however often the window is closed. Earlier runs' files are never touched.
-TEST_F(TeardownTest, DeletesOnlyItsOwnRestoredBackupAndNamesAKeptOneOnce)
+// Firmware that cannot carry settings: the message is shown over the wait box, the settings
+// are initialised and the start-up goes on.
+TEST_F(DeviceStartupTest, SettingsResetIsShownOverTheWaitBoxAndTheStartupGoesOn)
 {
-    const struct {
-        const char* name;
-        int debug;
-        bool written, restored, kept;
-    } cases[] = {{"not written by this run", 0, false, false, true},
-                 {"restored", 0, true, true, false},
-                 {"not put back", 0, true, false, true},
-                 {"debug mode", 99, true, true, true}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        auto dlg = Loaded(c.debug);
-        dlg->Carrier.BackupWrittenThisRun = c.written;
-        dlg->Carrier.SettingsRestored = c.restored;
+    device_.FirmwareVersion = "Version 1.10";
+    device_.Revision = 3;
+    StartDevice();
+    ASSERT_TRUE(StartUp()) << StartupMessage();
+    EXPECT_EQ(dlg_->cfg().SAVE, 0);
+    EXPECT_EQ(dlg_->SettingsDecision().SettingsReset, 1);
+    EXPECT_EQ(dlg_->SettingsDecision().DeviceRevision, 3);
+    const auto messages = Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].Text, kMsgSettingsNotSupported);
+    EXPECT_EQ(messages[0].Icon, MessageIcon::Exclamation);
+    EXPECT_EQ(messages[0].Owner, MessageOwner::WaitBox);
+    EXPECT_EQ(messages[0].Caption, dlg_->TitleText());
+    EXPECT_EQ(host_.Count("PostClose"), 0);
+}
+
+TEST_F(DeviceStartupTest, FirmwareOlderThanFrmVerEndsTheStartupOverTheWaitBox)
+{
+    device_.FirmwareVersion = "Version 1.05";
+    package_options_.FrmVer = 1.06;
+    StartDevice();
+    EXPECT_FALSE(StartUp());
+    EXPECT_FALSE(dlg_->WaitBoxUp());
+    const auto messages = Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].Text, kMsgFirmwareTooOld);
+    EXPECT_EQ(messages[0].Owner, MessageOwner::WaitBox);
+    EXPECT_EQ(host_.Count("DestroyWaitBox"), 1);
+    EXPECT_EQ(host_.Count("PostClose"), 1);
+    EXPECT_EQ(DeviceLogLines("getdata"), 0);
+}
+
+// A backup whose settings were not put back is kept and named once, however often the window
+// is closed; debug mode keeps even a restored one, without a word. Earlier runs' files are
+// never touched.
+TEST_F(DeviceStartupTest, TeardownKeepsABackupNotPutBackAndNamesItOnce)
+{
+    for (const bool restored : {false, true}) {
+        SCOPED_TRACE(restored ? "restored, debug mode" : "not put back");
+        package_options_.Debug = restored ? 99 : 0;
+        device_.Faults.ErrorWord.clear();
+        if (!restored)
+            device_.Faults.ErrorWord.push_back(devsim::CountedFault{"savedata", 1});
+        StartDevice();
+        WriteEarlierFiles();
+        Update();
+        ASSERT_EQ(dlg_->Carrier().SettingsRestored, restored);
+        const std::string backup = dlg_->Carrier().BackupFilePath;
         const int shown = host_.Count("ShowMessage");
-        EXPECT_TRUE(dlg->OnClose());
-        EXPECT_TRUE(dlg->OnClose());
-        EXPECT_EQ(FileExists(dlg->Carrier.BackupFilePath), c.kept);
-        EXPECT_EQ(FileExists(dlg->Carrier.BackupFilePath + ".info"), c.kept);
+        EXPECT_TRUE(dlg_->OnClose());
+        EXPECT_TRUE(dlg_->OnClose());
+        EXPECT_TRUE(FileExists(backup));
+        EXPECT_TRUE(FileExists(backup + ".info"));
         ExpectEarlierFilesUntouched();
-        const bool named = c.written && !c.restored;
-        ASSERT_EQ(host_.Count("ShowMessage"), shown + (named ? 1 : 0));
-        if (named) {
-            EXPECT_TRUE(dlg->Carrier.BackupKept);
-            auto lock = host_.Lock();
-            EXPECT_EQ(host_.Messages.back().Text, std::string(kMsgBackupKept) + dlg->Carrier.BackupFilePath);
+        ASSERT_EQ(host_.Count("ShowMessage"), shown + (restored ? 0 : 1));
+        EXPECT_EQ(dlg_->Carrier().BackupKept, !restored);
+        if (!restored) {
+            EXPECT_EQ(Messages().back().Text, std::string(kMsgBackupKept) + backup);
         }
+        dlg_.reset();
+        sim_->Stop();
     }
 }
 
-TEST_F(TeardownTest, StartIsRefusedBeforeTheStartUpHasFinished)
+TEST_F(StartupTest, StartIsRefusedBeforeTheStartUpHasFinished)
 {
-    auto dlg = Loaded(0);
+    WriteConfig();
+    auto dlg = MakeDialog();
+    dlg->LoadPackage();
     dlg->OnStart();
     EXPECT_FALSE(dlg->WorkerRunning());
     EXPECT_TRUE(dlg->OnClose());

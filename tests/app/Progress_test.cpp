@@ -25,6 +25,12 @@ protected:
         env_.clock = &clock_;
         dlg_ = std::make_unique<CUpdateDlg>(host_, env_);
     }
+    // A package of nothing but its DEBUG mode.
+    void LoadDebugMode(CUpdateDlg& dlg, int debug)
+    {
+        dir_.Write("verup.dat", "[MODE]\r\nDEBUG=" + std::to_string(debug) + "\r\n");
+        (void)dlg.LoadPackage();
+    }
     test::TempDir dir_;
     Clock clock_;
     StartupEnvironment env_;
@@ -69,13 +75,13 @@ TEST_F(ProgressTest, OnlyDebugModeLogsTheTextsButEveryModeMovesTheBar)
         SCOPED_TRACE(debug);
         test::RecordingHost host;
         CUpdateDlg dlg(host, env_);
-        dlg.cfg.DEBUG = debug;
+        LoadDebugMode(dlg, debug);
         dlg.Report(-1, "Com Open\r\n");
         dlg.Report(3, "step\r\n");
         dlg.Report(4);
         const std::string logged = debug == 99 ? "Com Open\r\nstep\r\n" : "";
         EXPECT_EQ(dlg.DebugLogText(), logged);
-        EXPECT_EQ(dlg.LogLineCount, debug == 99 ? 2 : 0);
+        EXPECT_EQ(dlg.LogLineCount(), debug == 99 ? 2 : 0);
         auto lock = host.Lock();
         EXPECT_EQ(host.Log, logged);
         EXPECT_EQ(host.ProgressPositions, (std::vector<int>{3, 4}));
@@ -86,9 +92,10 @@ TEST_F(ProgressTest, OnlyDebugModeLogsTheTextsButEveryModeMovesTheBar)
 
 TEST_F(ProgressTest, RepeatsAreFoldedAndTheLogEndsWithACutNotice)
 {
-    dlg_->cfg.DEBUG = 99;
     std::string sink;
-    dlg_->LogSink = [&sink](const std::string& text) { sink += text; };
+    env_.LogSink = [&sink](const std::string& text) { sink += text; };
+    dlg_ = std::make_unique<CUpdateDlg>(host_, env_);
+    LoadDebugMode(*dlg_, 99);
     const int shown = LogLimiter::kRepeatsShown;
     for (int i = 0; i < 10000; ++i)
         dlg_->Report(-1, "IAC data\r\n");
@@ -118,45 +125,26 @@ TEST_F(ProgressTest, RepeatsAreFoldedAndTheLogEndsWithACutNotice)
     EXPECT_EQ(host_.Log, log);
 }
 
-// One more dot (a CP932 middle dot after the ideographic space) each second, then again; a
-// stage outside the table keeps the last stage text, and a phase outside 0 ... 4 leaves the
-// status line alone but still advances.
-TEST_F(ProgressTest, StatusAnimationRunsThroughFiveDotPhasesAndStartsAgain)
+// One more dot (a CP932 middle dot after the ideographic space) each second, then again, on
+// the timer service until stopped.
+TEST_F(ProgressTest, StatusAnimationRunsThroughFiveDotPhasesUntilStopped)
 {
-    dlg_->UpdateStage = 2;
-    dlg_->DotPhase = 0;
-    const std::string stage = kStageTexts[2];
+    const std::string stage = kStageTexts[0];
     std::string dots = "\x81\x40";
     for (int tick = 0; tick < 6; ++tick) {
         dots = tick == 5 ? "\x81\x40\x81\x44" : dots + "\x81\x44";
         dlg_->OnTimer(TIMER_STATUS);
         EXPECT_EQ(dlg_->StatusText(), stage + dots) << "tick " << tick;
     }
-    EXPECT_EQ(dlg_->DotPhase, 1);
     EXPECT_EQ(host_.Count("RefreshFields"), 6);
 
-    dlg_->UpdateStage = 9;
-    dlg_->DotPhase = 0;
-    dlg_->OnTimer(TIMER_STATUS);
-    EXPECT_EQ(dlg_->StatusText(), stage + kDotTexts[0]);
-    dlg_->SetStatusText("kept");
-    dlg_->DotPhase = 7;
-    dlg_->OnTimer(TIMER_STATUS);
-    EXPECT_EQ(dlg_->StatusText(), "kept");
-    EXPECT_EQ(dlg_->DotPhase, 8);
-}
-
-TEST_F(ProgressTest, AnimationRunsOnTheTimerServiceUntilStopped)
-{
-    dlg_->UpdateStage = 1;
     dlg_->StartStatusAnimation();
-    EXPECT_TRUE(host_.WaitFor([&] { return host_.Refreshes.size() >= 3; }));
+    EXPECT_TRUE(host_.WaitFor([&] { return host_.Refreshes.size() >= 9; }));
     dlg_->StopStatusAnimation();
-    EXPECT_FALSE(dlg_->timers.IsRunning(TIMER_STATUS));
     const std::size_t seen = host_.Count("RefreshFields");
     const auto last = host_.LastRefresh();
     ASSERT_TRUE(last.has_value());
-    EXPECT_EQ(last->StatusText.rfind(kStageTexts[1], 0), 0u);
+    EXPECT_EQ(last->StatusText.rfind(stage, 0), 0u);
     // Nothing fires after the stop returned.
     clock_.SleepMs(3000);
     EXPECT_EQ(static_cast<std::size_t>(host_.Count("RefreshFields")), seen);

@@ -85,8 +85,8 @@ TEST_P(StraddlingRecordTest, TailOfTheLastRecordReachesTheNextSector)
     package_.Write("rt00.mot", writer.Finish(devsim::kProgramRamStart));
 
     Update();
-    EXPECT_EQ(dlg_->UpdatePackage.SectorCount(), 3);
-    EXPECT_EQ(dlg_->UpdateOutcome.load(), CUpdateDlg::Outcome::Done) << Log();
+    EXPECT_EQ(dlg_->UpdatePackage().SectorCount(), 3);
+    EXPECT_EQ(dlg_->UpdateOutcome(), CUpdateDlg::Outcome::Done) << Log();
     const auto area3 = sim_->Device().Area(3);
     ASSERT_GE(area3.size(), 8u);
     EXPECT_TRUE(std::equal(area3.begin(), area3.begin() + 8, program.begin() + 2 * kSector));

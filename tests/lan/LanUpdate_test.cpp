@@ -56,9 +56,9 @@ protected:
     {
         SimUpdateFixture::ExpectOutcome(outcome, status);
         // The notice names the backup exactly when it holds settings that were not put back.
-        if (dlg_->Carrier.BackupWrittenThisRun && !dlg_->Carrier.SettingsRestored) {
-            EXPECT_NE(dlg_->NoticeText().find(dlg_->Carrier.BackupFilePath), std::string::npos);
-        } else if (dlg_->ImagesRefusal.empty()) {
+        if (dlg_->Carrier().BackupWrittenThisRun && !dlg_->Carrier().SettingsRestored) {
+            EXPECT_NE(dlg_->NoticeText().find(dlg_->Carrier().BackupFilePath), std::string::npos);
+        } else if (dlg_->ImagesRefusal().empty()) {
             EXPECT_EQ(dlg_->NoticeText(), "");
         }
     }
@@ -147,9 +147,9 @@ TEST_F(LanUpdateTest, ConnectionDroppedInABlockFailsAndKeepsTheBackup)
     ExpectOutcome(CUpdateDlg::Outcome::Failed, kStatusFailed);
     EXPECT_NE(Log().find("Version Up Error\r\n"), std::string::npos);
     // The settings are in the backup file; nothing was restored from it.
-    EXPECT_TRUE(std::filesystem::exists(dlg_->Carrier.BackupFilePath));
-    EXPECT_TRUE(dlg_->Carrier.BackupWrittenThisRun);
-    EXPECT_FALSE(dlg_->Carrier.SettingsRestored);
+    EXPECT_TRUE(std::filesystem::exists(dlg_->Carrier().BackupFilePath));
+    EXPECT_TRUE(dlg_->Carrier().BackupWrittenThisRun);
+    EXPECT_FALSE(dlg_->Carrier().SettingsRestored);
     ExpectSettingsAreaKept();
 }
 
@@ -164,18 +164,18 @@ TEST_F(LanUpdateTest, DeviceThatNeverReturnsFailsAndSaysWhatWasWritten)
     EXPECT_EQ(Occurrences("Version Up Error\r\n"), 1);
     EXPECT_EQ(Occurrences("Version Up OK"), 0);
     EXPECT_EQ(Occurrences("<---FPGA"), 0);
-    const std::string& detail = dlg_->OutcomeDetail;
+    const std::string& detail = dlg_->OutcomeDetail();
     for (const std::string& line :
          {std::string("The device did not answer at 127.0.0.1 after its restart (3 connection attempts).\n"),
           std::string("Written: main program (areas 1-2; data area 30 erased).\n"),
           std::string("Not written: FPGA configurations (area 3), boot monitor (area 0).\n"),
           std::string("Not checked: the new firmware's version.\n"),
-          "Settings: not restored; they are kept in " + dlg_->Carrier.BackupFilePath + ".\n", std::string("power-cycle")}) {
+          "Settings: not restored; they are kept in " + dlg_->Carrier().BackupFilePath + ".\n", std::string("power-cycle")}) {
         EXPECT_NE(detail.find(line), std::string::npos) << line << "\nin:\n" << detail;
         EXPECT_NE(Log().find(line.substr(0, line.size() - 1)), std::string::npos) << line;
     }
     ASSERT_TRUE(dlg_->OnClose());
-    EXPECT_TRUE(std::filesystem::exists(dlg_->Carrier.BackupFilePath));
+    EXPECT_TRUE(std::filesystem::exists(dlg_->Carrier().BackupFilePath));
 }
 
 TEST_F(LanUpdateTest, WrongVersionAfterTheUpdateFailsAndKeepsTheBackup)
@@ -188,9 +188,9 @@ TEST_F(LanUpdateTest, WrongVersionAfterTheUpdateFailsAndKeepsTheBackup)
     EXPECT_NE(Log().find("Version Check ERROR\r\n"), std::string::npos);
     // Nothing is restored into a firmware of another version; the backup keeps the settings.
     EXPECT_EQ(DeviceLogLines("putdata"), 0);
-    EXPECT_TRUE(std::filesystem::exists(dlg_->Carrier.BackupFilePath));
-    EXPECT_TRUE(dlg_->Carrier.BackupWrittenThisRun);
-    EXPECT_FALSE(dlg_->Carrier.SettingsRestored);
+    EXPECT_TRUE(std::filesystem::exists(dlg_->Carrier().BackupFilePath));
+    EXPECT_TRUE(dlg_->Carrier().BackupWrittenThisRun);
+    EXPECT_FALSE(dlg_->Carrier().SettingsRestored);
 }
 
 // ---------------------------------------------------------------- start-ups that fail
@@ -263,7 +263,7 @@ protected:
     void ExpectAreaFileKept(CUpdateDlg::Outcome outcome, const char* status)
     {
         SimUpdateFixture::ExpectOutcome(outcome, status);
-        const std::string path = dlg_->Carrier.SettingsAreaKeptPath;
+        const std::string path = dlg_->Carrier().SettingsAreaKeptPath;
         EXPECT_EQ(AreaFiles(), std::vector<std::string>{path});
         EXPECT_EQ(path.rfind(state_.Path() + "/7300qb-area31-00-80-6d-73-00-10-20", 0), 0u) << path;
         EXPECT_NE(test::TempDir::ReadFile(path + ".info").find("kind=area31\n"), std::string::npos);
@@ -319,7 +319,7 @@ TEST_F(LanSettingsAreaFileTest, KeptFileGoesBackIntoTheAreaAndIsReadBack)
     device_.Faults.VersionOverride = "Version 1.19 0";
     StartDevice();
     Update();
-    const std::string kept = dlg_->Carrier.SettingsAreaKeptPath;
+    const std::string kept = dlg_->Carrier().SettingsAreaKeptPath;
     EXPECT_EQ(test::TempDir::ReadFile(earlier), "settings of an earlier run");
     EXPECT_NE(kept, earlier);
     EXPECT_EQ(test::TempDir::ReadFile(kept).size(), 65536u);
@@ -358,7 +358,7 @@ TEST_F(LanSettingsAreaFileTest, WrittenBackAreaLeavesNoFileAndAnEarlierCopyAlone
     ASSERT_NE(uploaded, std::string::npos);
     EXPECT_LT(uploaded, log.find("<---FROM"));
     EXPECT_NE(log.find("Version Check OK\r\ndownload 31 OK\r\nfromwr 31 OK\r\n"), std::string::npos);
-    EXPECT_EQ(dlg_->Carrier.SettingsAreaKeptPath, "");
+    EXPECT_EQ(dlg_->Carrier().SettingsAreaKeptPath, "");
     EXPECT_EQ(Occurrences("settings area"), 0);
     EXPECT_EQ(test::TempDir::ReadFile(earlier), "settings of an earlier run");
     EXPECT_EQ(AreaFiles(), std::vector<std::string>{earlier});

@@ -57,12 +57,12 @@ TEST_F(SerialUpdateTest, DeviceLeftAtTheFlashMonitorPromptIsUpdatedWithoutShellO
     sim_->Device().Restart(true);
     clock_.SleepMs(device_.RestartMs + 1000);
     ASSERT_TRUE(StartUp()) << StartupMessage();
-    EXPECT_EQ(dlg_->Device.ProbeResult, PROBE_FLASH_MONITOR);
+    EXPECT_EQ(dlg_->Identity().ProbeResult, PROBE_FLASH_MONITOR);
     ASSERT_TRUE(dlg_->OnClose());
     dlg_.reset();
 
     UpdateAsPlanned();
-    EXPECT_EQ(dlg_->Device.ProbeResult, PROBE_FLASH_MONITOR);
+    EXPECT_EQ(dlg_->Identity().ProbeResult, PROBE_FLASH_MONITOR);
     ExpectOutcome(CUpdateDlg::Outcome::Done, kDone);
     EXPECT_EQ(Log().find("Version Check OK"), std::string::npos);
     EXPECT_EQ(DeviceCommands("at%z"), 0);
@@ -124,8 +124,8 @@ TEST_F(SerialUpdateTest, SettingsResetRevisionRestartsInsteadOfRestoring)
     device_.Revision = 3;
     StartDevice();
     Update();
-    EXPECT_EQ(dlg_->SettingsReset, 1);
-    EXPECT_EQ(dlg_->cfg.SAVE, 0);
+    EXPECT_EQ(dlg_->SettingsDecision().SettingsReset, 1);
+    EXPECT_EQ(dlg_->cfg().SAVE, 0);
     ExpectOutcome(CUpdateDlg::Outcome::Done, kDone);
     ExpectImagesWritten();
     EXPECT_NE(Log().find("init data\r\n"), std::string::npos);
@@ -152,7 +152,7 @@ TEST_P(SerialLeftBehindTest, NextRunRecoversTheDeviceAndUpdatesIt)
     device_.StartIn = GetParam().level;
     StartDevice();
     Update();
-    EXPECT_EQ(dlg_->Device.ProbeResult, GetParam().probe);
+    EXPECT_EQ(dlg_->Identity().ProbeResult, GetParam().probe);
     ExpectOutcome(CUpdateDlg::Outcome::Done, kDone);
     clock_.SleepMs(device_.RestartMs + 1000);
     ExpectImagesWritten();
@@ -188,8 +188,8 @@ TEST_F(SerialUpdateTest, WrongVersionKeepsTheBackupAndTheNextStartupOffersIt)
     EXPECT_NE(Log().find("Version Check ERROR\r\n"), std::string::npos);
     EXPECT_NE(Log().find("Version Up Error\r\n"), std::string::npos);
     EXPECT_EQ(DeviceCommands("putdata"), 0);
-    EXPECT_TRUE(dlg_->Carrier.BackupWrittenThisRun);
-    const std::string kept = dlg_->Carrier.BackupFilePath;
+    EXPECT_TRUE(dlg_->Carrier().BackupWrittenThisRun);
+    const std::string kept = dlg_->Carrier().BackupFilePath;
     EXPECT_NE(dlg_->NoticeText().find(kept), std::string::npos) << dlg_->NoticeText();
     ASSERT_TRUE(dlg_->OnClose());
     ASSERT_TRUE(std::filesystem::exists(kept));
@@ -199,9 +199,9 @@ TEST_F(SerialUpdateTest, WrongVersionKeepsTheBackupAndTheNextStartupOffersIt)
         SCOPED_TRACE(restore ? "accepted" : "declined");
         dlg_.reset();
         ASSERT_TRUE(StartUp()) << StartupMessage();
-        ASSERT_EQ(dlg_->KeptBackups.size(), 1u);
-        EXPECT_EQ(dlg_->KeptBackups[0].Path, kept);
-        EXPECT_NE(dlg_->Carrier.BackupFilePath, kept) << "this run's own backup gets a name of its own";
+        ASSERT_EQ(dlg_->KeptBackups().size(), 1u);
+        EXPECT_EQ(dlg_->KeptBackups()[0].Path, kept);
+        EXPECT_NE(dlg_->Carrier().BackupFilePath, kept) << "this run's own backup gets a name of its own";
         KeptBackupOffer offer(*dlg_);
         ASSERT_TRUE(offer.HasQuestion());
         EXPECT_NE(offer.Question().find(kept), std::string::npos);
@@ -209,7 +209,7 @@ TEST_F(SerialUpdateTest, WrongVersionKeepsTheBackupAndTheNextStartupOffersIt)
         offer.Answer(restore);
         dlg_->JoinWorker();
         if (restore) {
-            EXPECT_EQ(dlg_->KeptRestoreResult.load(), CUpdateDlg::KeptRestore::Confirmed);
+            EXPECT_EQ(dlg_->KeptRestoreResult(), CUpdateDlg::KeptRestore::Confirmed);
             EXPECT_EQ(dlg_->StatusText(), kStatusKeptRestored);
             EXPECT_TRUE(sim_->Device().SavedSettings() == settings_before_);
             EXPECT_FALSE(std::filesystem::exists(kept));
@@ -240,7 +240,7 @@ TEST_F(SerialUpdateTest, UnansweredProgramStartFailsAfterTenTries)
          {"The device did not answer after its restart into the new program (10 tries).\n",
           "Written: main program (sectors 1-2, flash checksum checked).\n", "Not checked: the new firmware's version.\n",
           "Settings: not carried.\n", "Next: power-cycle the device, then run the update again on COM3"}) {
-        EXPECT_NE(dlg_->OutcomeDetail.find(line), std::string::npos) << line << "\nin:\n" << dlg_->OutcomeDetail;
+        EXPECT_NE(dlg_->OutcomeDetail().find(line), std::string::npos) << line << "\nin:\n" << dlg_->OutcomeDetail();
         EXPECT_NE(Log().find(line.substr(0, line.size() - 1)), std::string::npos) << line;
     }
 }
@@ -255,8 +255,8 @@ TEST_F(SerialUpdateTest, DeviceThatNeverReachesItsMonitorFailsBeforeTheErase)
     ExpectOutcome(CUpdateDlg::Outcome::Failed, kFailed);
     EXPECT_EQ(DeviceCommands("ER"), 0);
     EXPECT_TRUE(sim_->Device().Area(1) == area1);
-    EXPECT_NE(dlg_->OutcomeDetail.find("nothing was erased or written.\nNext: power-cycle the device"), std::string::npos)
-        << dlg_->OutcomeDetail;
+    EXPECT_NE(dlg_->OutcomeDetail().find("nothing was erased or written.\nNext: power-cycle the device"), std::string::npos)
+        << dlg_->OutcomeDetail();
 }
 
 // ---------------------------------------------------------------- start-ups that fail
@@ -329,9 +329,9 @@ TEST_F(SerialUpdateTest, ScanThatFindsNoDeviceNamesTheProduct)
     sim_->Stop();
     sim_.reset();
     EXPECT_FALSE(StartUp(1));
-    const std::string expected = dlg_->cfg.NAME1 + std::string(kMsgNotConnectedFormat).substr(2) + kHintPowerCycle;
+    const std::string expected = dlg_->cfg().NAME1 + std::string(kMsgNotConnectedFormat).substr(2) + kHintPowerCycle;
     EXPECT_EQ(StartupMessage(), expected);
-    EXPECT_FALSE(dlg_->Serial->Port()->IsOpen());
+    EXPECT_FALSE(dlg_->Serial()->Port()->IsOpen());
 }
 
 TEST_F(SerialUpdateTest, BusyPortCannotBeOpened)
@@ -353,7 +353,7 @@ TEST_F(SerialUpdateTest, ScanFindsTheDeviceOnItsPort)
     ASSERT_TRUE(StartUp(1)) << StartupMessage();
     EXPECT_EQ(dlg_->PortName(), "COM3");
     EXPECT_EQ(dlg_->CurrentVersionText(), "Version 1.15");
-    EXPECT_FALSE(dlg_->Device.FirmwareVersionText.empty());
+    EXPECT_FALSE(dlg_->Identity().FirmwareVersionText.empty());
 }
 
 // A port that another run is updating is passed over without a byte sent to it.

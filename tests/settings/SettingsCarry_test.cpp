@@ -61,6 +61,7 @@ protected:
         : SimUpdateFixture(ScaleOf(GetParam().via), GetParam().via == Via::Lan ? Road::Lan : Road::Serial)
     {
         package_options_.Save = GetParam().save;
+        package_options_.Debug = 0;  // debug mode would keep every backup
         GetParam().arrange(package_options_, device_);
     }
     ~SettingsCarryTest() override
@@ -95,8 +96,7 @@ protected:
     // What the teardown leaves: the settings as saved, when they were not confirmed on the device.
     bool CopyKeptAfterClose()
     {
-        const std::string path = dlg_->Carrier.SettingsAreaKeptPath.empty() ? dlg_->Carrier.BackupFilePath : dlg_->Carrier.SettingsAreaKeptPath;
-        dlg_->cfg.DEBUG = 0;  // the package's debug mode keeps every backup
+        const std::string path = dlg_->Carrier().SettingsAreaKeptPath.empty() ? dlg_->Carrier().BackupFilePath : dlg_->Carrier().SettingsAreaKeptPath;
         EXPECT_TRUE(dlg_->OnClose());
         return std::filesystem::exists(path);
     }
@@ -122,10 +122,10 @@ TEST_P(SaveFailureTest, StopsBeforeTheFirstEraseAndSaysWhy)
         EXPECT_EQ(sim_->Device().CommandLog().back(), "serial: exit") << "the shell is left as the normal path does";
     }
     EXPECT_EQ(Occurrences("settings not saved: nothing erased\r\n"), 1);
-    EXPECT_NE(dlg_->OutcomeDetail.find("could not be saved: " + dlg_->Carrier.SettingsProblem), std::string::npos)
-        << dlg_->OutcomeDetail;
-    EXPECT_FALSE(dlg_->Carrier.SettingsProblem.empty());
-    EXPECT_NE(dlg_->OutcomeDetail.find("before anything was erased"), std::string::npos);
+    EXPECT_NE(dlg_->OutcomeDetail().find("could not be saved: " + dlg_->Carrier().SettingsProblem), std::string::npos)
+        << dlg_->OutcomeDetail();
+    EXPECT_FALSE(dlg_->Carrier().SettingsProblem.empty());
+    EXPECT_NE(dlg_->OutcomeDetail().find("before anything was erased"), std::string::npos);
 }
 
 void Nothing(devsim::PackageOptions&, devsim::DeviceOptions&) {}
@@ -153,7 +153,7 @@ TEST_P(ConfirmedRestoreTest, CarriesTheSettingsAndReadsThemBack)
     ExpectImagesWritten();
     EXPECT_TRUE(SettingsAsBefore());
     EXPECT_TRUE(sim_->Device().Area(devsim::SimDevice::kSettingsArea) == area31_before_ || GetParam().save == 2);
-    EXPECT_TRUE(dlg_->Carrier.SettingsRestored);
+    EXPECT_TRUE(dlg_->Carrier().SettingsRestored);
     EXPECT_EQ(Occurrences(GetParam().save == 1 ? "area 31 check OK\r\n" : "data 40 check OK\r\n"), 1);
     // On the LAN, the block restore restarts the device once more; without CRC the blocks go bare.
     if (GetParam().via == Via::Lan && GetParam().save == 2) {
@@ -194,9 +194,9 @@ TEST_P(UnconfirmedRestoreTest, IsReportedAndKeepsTheCopy)
     Run();
     ExpectOutcome(CUpdateDlg::Outcome::SettingsNotRestored, kStatusDoneSettingsLost);
     ExpectImagesWritten();
-    EXPECT_FALSE(dlg_->Carrier.SettingsRestored);
-    EXPECT_FALSE(dlg_->Carrier.SettingsProblem.empty());
-    EXPECT_NE(dlg_->OutcomeDetail.find(dlg_->Carrier.SettingsProblem), std::string::npos) << dlg_->OutcomeDetail;
+    EXPECT_FALSE(dlg_->Carrier().SettingsRestored);
+    EXPECT_FALSE(dlg_->Carrier().SettingsProblem.empty());
+    EXPECT_NE(dlg_->OutcomeDetail().find(dlg_->Carrier().SettingsProblem), std::string::npos) << dlg_->OutcomeDetail();
     EXPECT_TRUE(CopyKeptAfterClose());
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,7 +22,6 @@
 #include "lan/TelnetLink.h"
 #include "platform/Clock.h"
 #include "platform/PosixSerialPort.h"
-#include "serial/SerialLink.h"
 #include "support/RecordingHost.h"
 #include "support/TempDir.h"
 
@@ -94,6 +94,11 @@ protected:
         env_.CurrentDirectory = package_.Path();
         env_.StateDirectory = state_.Path();
         env_.clock = &clock_;
+        // The tool's log whatever the package's DEBUG says.
+        env_.LogSink = [this](const std::string& text) {
+            std::lock_guard lock(log_mutex_);
+            log_ += text;
+        };
         if (sim_ && road_ == Road::Lan)
             env_.TelnetPort = static_cast<std::uint16_t>(sim_->TelnetPort());
         dlg_ = std::make_unique<CUpdateDlg>(host_, env_);
@@ -108,11 +113,10 @@ protected:
         if (road_ == Road::Lan) {
             MakeDialog(ConnectionResult{1, 1, "127.0.0.1", ""});
         } else {
+            env_.MakeSerialPort = [this] {
+                return std::make_unique<PosixSerialPort>([this](const std::string& name) { return PortPath(name); });
+            };
             MakeDialog(ConnectionResult{0, com_port, "", ""});
-            dlg_->Serial = std::make_unique<SerialRoad>(
-                dlg_->MakeRoadContext(),
-                std::make_unique<SerialLink>(
-                    clock_, std::make_unique<PosixSerialPort>([this](const std::string& name) { return PortPath(name); })));
         }
         return dlg_->OnInitDialog();
     }
@@ -135,8 +139,7 @@ protected:
     // device's logs added to it.
     void CloseAndReportLogs()
     {
-        if (dlg_ && dlg_->Lan)
-            dlg_->Lan->Link().Close();
+        dlg_.reset();
         if (!HasFailure())
             return;
         std::string device_log;
@@ -160,8 +163,8 @@ protected:
     }
     std::string Log()
     {
-        auto lock = host_.Lock();
-        return host_.Log;
+        std::lock_guard lock(log_mutex_);
+        return log_;
     }
     int Occurrences(const std::string& text)
     {
@@ -184,7 +187,7 @@ protected:
             else if (std::sscanf(line, "fromwr %d", &area) == 1 || std::sscanf(line, "WR%d", &area) == 1)
                 out.push_back("W" + std::to_string(area));
             else if (entry.find(": FPGAWR") != std::string::npos || entry.find(": FMONWR") != std::string::npos)
-                out.push_back("W" + std::to_string(entry.find(": FMONWR") != std::string::npos ? 0 : dlg_->cfg.FPGA));
+                out.push_back("W" + std::to_string(entry.find(": FMONWR") != std::string::npos ? 0 : dlg_->cfg().FPGA));
         }
         return out;
     }
@@ -213,9 +216,9 @@ protected:
     // The program and FPGA images as the package makes them land in the device's areas.
     void ExpectImagesWritten(const char* version = "Version 1.20")
     {
-        const Config& cfg = dlg_->cfg;
+        const Config& cfg = dlg_->cfg();
         std::vector<std::uint8_t> program;
-        const auto built = BuildProgramImage(cfg, package_.Path(), dlg_->UpdatePackage.Presence().ImageFileSizes[0], program);
+        const auto built = BuildProgramImage(cfg, package_.Path(), dlg_->UpdatePackage().Presence().ImageFileSizes[0], program);
         ASSERT_TRUE(built.Ok());
         for (int j = 1; j <= built.SectorCount; ++j) {
             const auto sector = ProgramImageSector(program, j, cfg);
@@ -241,7 +244,7 @@ protected:
     // The run has ended with `outcome` and `status`, and only closing is left to the user.
     void ExpectOutcome(CUpdateDlg::Outcome outcome, const std::string& status)
     {
-        EXPECT_EQ(dlg_->UpdateOutcome.load(), outcome);
+        EXPECT_EQ(dlg_->UpdateOutcome(), outcome);
         EXPECT_EQ(dlg_->StatusText(), status);
         auto lock = host_.Lock();
         EXPECT_TRUE(host_.CloseEnabled);
@@ -264,6 +267,8 @@ protected:
 
 private:
     Road road_;
+    std::mutex log_mutex_;
+    std::string log_;
 };
 
 }  // namespace verup::test
