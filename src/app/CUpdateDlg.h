@@ -3,14 +3,12 @@
 // teardown, the status animation and the texts. It holds no widget; it talks to its window
 // through DialogHost. The roads and the settings carrier do the device's work; the front ends
 // read what the start-up and the update found through const getters.
-#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -25,7 +23,6 @@
 #include "platform/InstanceGuard.h"
 #include "platform/SerialPort.h"
 #include "platform/TimerService.h"
-#include "protocol/CommandChannel.h"
 #include "protocol/DeviceIdentity.h"
 #include "protocol/Reporter.h"
 #include "protocol/RoadContext.h"
