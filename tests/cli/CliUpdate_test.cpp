@@ -115,11 +115,14 @@ protected:
         const ProgramRun run = RunProgram(argv, {}, dir);
         ASSERT_EQ(run.exit_code, 0) << run.err;
     }
-    // The device's firmware before the update; 1.10 of a revision that carries its settings.
-    void StartDevice(std::vector<std::string> options = {"--firmware-version", "Version 1.10", "--revision", "7"},
-                     bool lan = false)
+    // The device on the serial road or the LAN, with its firmware before the update (by default
+    // 1.10 of a revision that carries its settings on the serial road, 1.15 on the LAN) and `more`.
+    void StartDevice(bool lan = false, const char* firmware = nullptr, const std::vector<std::string>& more = {})
     {
-        device_options = options;
+        device_options = {"--firmware-version", firmware ? firmware : lan ? "Version 1.15" : "Version 1.10"};
+        if (!lan)
+            device_options.insert(device_options.end(), {"--revision", "7"});
+        device_options.insert(device_options.end(), more.begin(), more.end());
         std::vector<std::string> argv = {DEVSIM_BINARY, "--package", Package(), "--state", State(), "--time-scale",
                                          kTimeScale};
         if (lan) {
@@ -127,12 +130,16 @@ protected:
         } else {
             argv.push_back("--no-telnet");
         }
-        argv.insert(argv.end(), options.begin(), options.end());
+        argv.insert(argv.end(), device_options.begin(), device_options.end());
         device = std::make_unique<Subprocess>(argv, std::map<std::string, std::string>{}, dir.File("sim.out"),
                                               dir.File("sim.err"));
         const std::string found = test::WaitForLine(dir.File("sim.out"), lan ? "telnet: 127.0.0.1:" : "pty: ");
         ASSERT_FALSE(found.empty()) << dir.Read("sim.err");
         (lan ? telnet_port : pty) = found;
+    }
+    static std::vector<std::string> Link(bool lan)
+    {
+        return lan ? std::vector<std::string>{"--lan", "127.0.0.1"} : std::vector<std::string>{"--com", "1"};
     }
     void StopDevice() { device.reset(); }
 
@@ -213,14 +220,13 @@ class CliJsonUpdateTest : public CliUpdateTest, public ::testing::WithParamInter
 TEST_P(CliJsonUpdateTest, ReportTellsWhatTheDeviceNowHolds)
 {
     const bool lan = GetParam();
-    const char* before = lan ? "Version 1.15" : "Version 1.10";
     MakePackage({"--debug", "0"});
-    StartDevice(lan ? std::vector<std::string>{"--firmware-version", before}
-                    : std::vector<std::string>{"--firmware-version", before, "--revision", "7"},
-                lan);
+    StartDevice(lan);
     const std::string settings_before = SettingsPart(Inspect());
     ASSERT_NE(settings_before, "");
-    const ProgramRun run = Verup({lan ? "--lan" : "--com", lan ? "127.0.0.1" : "1", "--json"});
+    std::vector<std::string> options = Link(lan);
+    options.push_back("--json");
+    const ProgramRun run = Verup(options);
     StopDevice();
     ASSERT_EQ(run.exit_code, 0) << run.out << run.err << Log();
     // The settings went through the backup (serial: read as blocks; LAN before 1.2: written
@@ -242,7 +248,7 @@ TEST_P(CliJsonUpdateTest, ReportTellsWhatTheDeviceNowHolds)
     EXPECT_EQ(doc["package"]["folder"], Package());
     EXPECT_EQ(doc["package"]["new_version"], "Version 1.20");
     EXPECT_EQ(doc["package"]["images"].size(), 4u) << doc["package"];
-    EXPECT_EQ(doc["device"]["firmware_before"], before);
+    EXPECT_EQ(doc["device"]["firmware_before"], device_options[1]);
     EXPECT_EQ(doc["device"]["firmware_after"], doc["package"]["new_version"]);
     EXPECT_EQ(doc["package"]["product_words"][0], doc["device"]["product"]);
     EXPECT_EQ(doc["device"]["mac_addresses"]["eth0"], "00:80:6D:73:00:10");
@@ -388,7 +394,7 @@ TEST_F(CliUpdateTest, FailedRestoreKeepsTheBackupAndExitsWith3)
 {
     MakePackage({"--debug", "0"});
     // The first putdata is swallowed: its confirmation never comes.
-    StartDevice({"--firmware-version", "Version 1.10", "--revision", "7", "--no-reply", "putdata:1"});
+    StartDevice(false, nullptr, {"--no-reply", "putdata:1"});
     const ProgramRun run = Verup({"--com", "1", "--json"});
     StopDevice();
     ASSERT_EQ(run.exit_code, 3) << run.out << run.err << Log();
@@ -440,12 +446,9 @@ TEST_P(CliBrokenPackageTest, IsRefusedAsVerupImagesSays)
     for (const json& image : report["images"])
         EXPECT_EQ(image["verdict"], image["file"] == "from00.mot" ? "refused" : "ok") << image;
 
-    StartDevice(lan ? std::vector<std::string>{"--firmware-version", "Version 1.15"}
-                    : std::vector<std::string>{"--firmware-version", "Version 1.10", "--revision", "7"},
-                lan);
+    StartDevice(lan);
     const std::string before = Inspect();
-    const std::vector<std::string> link =
-        lan ? std::vector<std::string>{"--lan", "127.0.0.1"} : std::vector<std::string>{"--com", "1"};
+    const std::vector<std::string> link = Link(lan);
     // A dry run gives the verdict the update will give, and fails as it will.
     std::vector<std::string> dry = link;
     dry.push_back("--dry-run");
@@ -572,13 +575,9 @@ TEST_P(CliCrashRecoveryTest, NextRunKeepsTheBackupAndRestoreBringsTheSettingsBac
     // Firmware before 1.1 keeps its settings in the old layout: the restore re-lays them.
     const bool old_layout = std::string(point.firmware) < "Version 1.1";
     MakePackage({"--debug", "0"});
-    std::vector<std::string> device = {"--firmware-version", point.firmware};
-    if (!point.lan)
-        device.insert(device.end(), {"--revision", "7"});
-    StartDevice(device, point.lan);
+    StartDevice(point.lan, point.firmware);
     const std::string before = SettingsPart(Inspect());
-    const std::vector<std::string> link =
-        point.lan ? std::vector<std::string>{"--lan", "127.0.0.1"} : std::vector<std::string>{"--com", "1"};
+    const std::vector<std::string> link = Link(point.lan);
 
     {
         const std::unique_ptr<Subprocess> first = StartVerup(link, "first.log");
