@@ -1,7 +1,8 @@
 // Updates with a fault, on both roads against the simulated device, by where they end: the
 // device untouched (a start-up that refuses, a save that fails before anything is erased), the
+// settings kept on disk (a restore not confirmed, a device not reached after a restart), or the
 // device updated with its settings read back (faults the update survives; the LAN's settings
-// area read whole however TCP splits it), or updated with the settings kept on disk.
+// area read whole however TCP splits it).
 #include <gtest/gtest.h>
 
 #include <array>
@@ -39,7 +40,7 @@ struct Carry {
     std::vector<std::string> edits = {};
     std::string message = "";
     bool silenced = false;
-    // A device not reached after a restart: how the run ends and what its report says.
+    // A run that keeps the settings on disk: how it ends and what its report says.
     CUpdateDlg::Outcome outcome = CUpdateDlg::Outcome::DeviceNotReached;
     std::vector<std::string> detail = {};
 };
@@ -212,17 +213,25 @@ INSTANTIATE_TEST_SUITE_P(
         Carry{"LanAreaFileUnwritable", Via::Lan, 1, Nothing, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// ---------------------------------------------------------------- the device not reached
-// A device that does not come back from a restart: the run says what was written, what was not
-// checked and what to do (in its log too once the device was written), and keeps the settings.
+// ---------------------------------------------------------------- the settings kept on disk
+// A run that cannot put the settings back, or does not reach the device after a restart: it says
+// so (what was written, what was not checked, what to do; in its log too once the device was
+// written) and keeps the settings it saved for the user.
 
-class DeviceNotReachedTest : public SettingsCarryTest {};
+class SettingsKeptTest : public SettingsCarryTest {};
 
-TEST_P(DeviceNotReachedTest, FailsAndSaysWhatWasWrittenAndWhatToDo)
+TEST_P(SettingsKeptTest, RunSaysWhatHappenedAndKeepsTheSavedSettings)
 {
     const Carry& c = GetParam();
     Run();
-    ExpectOutcome(c.outcome, kStatusFailed);
+    const bool unconfirmed = c.outcome == CUpdateDlg::Outcome::SettingsNotRestored;
+    ExpectOutcome(c.outcome, unconfirmed ? kStatusDoneSettingsLost : kStatusFailed);
+    if (unconfirmed) {
+        ExpectImagesWritten();
+        EXPECT_FALSE(dlg_->Carrier.SettingsRestored);
+        EXPECT_FALSE(dlg_->Carrier.SettingsProblem.empty());
+        EXPECT_NE(dlg_->OutcomeDetail.find(dlg_->Carrier.SettingsProblem), std::string::npos) << dlg_->OutcomeDetail;
+    }
     for (const std::string& line : c.detail) {
         EXPECT_NE(dlg_->OutcomeDetail.find(line), std::string::npos) << line << "\nin:\n" << dlg_->OutcomeDetail;
         if (c.outcome == CUpdateDlg::Outcome::DeviceNotReached) {
@@ -231,7 +240,7 @@ TEST_P(DeviceNotReachedTest, FailsAndSaysWhatWasWrittenAndWhatToDo)
     }
     // Nothing was erased when the restart into the boot monitor never ended.
     EXPECT_EQ(FlashUntouched(), c.outcome == CUpdateDlg::Outcome::Failed);
-    if (c.save == 2 && c.outcome == CUpdateDlg::Outcome::DeviceNotReached) {
+    if (c.save != 0 && c.outcome != CUpdateDlg::Outcome::Failed) {
         EXPECT_TRUE(CopyKeptAfterClose());
     }
 }
@@ -245,10 +254,22 @@ void NoProgramStartAnswer(devsim::PackageOptions& p, devsim::DeviceOptions& d)
         d.Faults.NoReply.push_back(Nth("at%z", n));
 }
 void NeverReturns(devsim::PackageOptions&, devsim::DeviceOptions& d) { d.Faults.NoReturn = true; }
+void SavedataNotSaved(devsim::PackageOptions&, devsim::DeviceOptions& d) { d.Faults.SavedataNotSaved = true; }
+// A restore the device does not confirm.
+Carry Unconfirmed(const char* name, Via via, int save, Arrange arrange)
+{
+    return Carry{.name = name, .via = via, .save = save, .arrange = std::move(arrange),
+                 .outcome = CUpdateDlg::Outcome::SettingsNotRestored};
+}
 
 INSTANTIATE_TEST_SUITE_P(
-    BothRoads, DeviceNotReachedTest,
+    BothRoads, SettingsKeptTest,
     ::testing::Values(
+        Unconfirmed("SerialSavedataNotSaved", Via::Serial, 2, SavedataNotSaved),
+        Unconfirmed("LanSavedataNotSaved", Via::Lan, 2, SavedataNotSaved),
+        Unconfirmed("SerialSavedataError", Via::Serial, 2, ErrorWord("savedata", 1, 1)),
+        Unconfirmed("LanSavedataError", Via::Lan, 2, ErrorWord("savedata", 1, 1)),
+        Unconfirmed("LanAreaReadBackUnanswered", Via::Lan, 1, NoReply("upload", 2, 4)),
         Carry{.name = "SerialProgramStartUnanswered", .via = Via::Serial, .save = 0, .arrange = NoProgramStartAnswer,
               .detail = {"The device did not answer after its restart into the new program (10 tries).\n",
                          "Written: main program (sectors 1-2, flash checksum checked).\n",
@@ -336,32 +357,6 @@ INSTANTIATE_TEST_SUITE_P(
                       Carry{"LanAreaLatePromptBlankWithoutCrc", Via::Lan, 1, WithoutCrc(LateBlank)},
                       Carry{"LanAreaHoldingTheUploadEnd", Via::Lan, 1, AreaHoldsUploadEnd},
                       Carry{"LanAreaHoldingTheUploadEndWithoutCrc", Via::Lan, 1, WithoutCrc(AreaHoldsUploadEnd)}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-// ---------------------------------------------------------------- restores that are not
-
-class UnconfirmedRestoreTest : public SettingsCarryTest {};
-
-TEST_P(UnconfirmedRestoreTest, IsReportedAndKeepsTheCopy)
-{
-    Run();
-    ExpectOutcome(CUpdateDlg::Outcome::SettingsNotRestored, kStatusDoneSettingsLost);
-    ExpectImagesWritten();
-    EXPECT_FALSE(dlg_->Carrier.SettingsRestored);
-    EXPECT_FALSE(dlg_->Carrier.SettingsProblem.empty());
-    EXPECT_NE(dlg_->OutcomeDetail.find(dlg_->Carrier.SettingsProblem), std::string::npos) << dlg_->OutcomeDetail;
-    EXPECT_TRUE(CopyKeptAfterClose());
-}
-
-void SavedataNotSaved(devsim::PackageOptions&, devsim::DeviceOptions& d) { d.Faults.SavedataNotSaved = true; }
-
-INSTANTIATE_TEST_SUITE_P(
-    BothRoads, UnconfirmedRestoreTest,
-    ::testing::Values(Carry{"SerialSavedataNotSaved", Via::Serial, 2, SavedataNotSaved},
-                      Carry{"LanSavedataNotSaved", Via::Lan, 2, SavedataNotSaved},
-                      Carry{"SerialSavedataError", Via::Serial, 2, ErrorWord("savedata", 1, 1)},
-                      Carry{"LanSavedataError", Via::Lan, 2, ErrorWord("savedata", 1, 1)},
-                      Carry{"LanAreaReadBackUnanswered", Via::Lan, 1, NoReply("upload", 2, 4)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
