@@ -14,7 +14,6 @@
 #include <QWidget>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <iterator>
 #include <string>
@@ -53,11 +52,6 @@ inline void ClickLater(QAbstractButton* button)
     QMetaObject::invokeMethod(button, "click", Qt::QueuedConnection);
 }
 
-inline void AcceptMessageBoxLater(QMessageBox* box)
-{
-    ClickLater(box->button(QMessageBox::Ok));
-}
-
 // A message box where none was expected: its text goes to `unexpected` and it is answered,
 // so a waiting step can end and the test report what the window said.
 inline bool TakeUnexpectedMessageBox(QString& unexpected)
@@ -66,7 +60,7 @@ inline bool TakeUnexpectedMessageBox(QString& unexpected)
     if (box == nullptr)
         return false;
     unexpected = box->text();
-    AcceptMessageBoxLater(box);
+    ClickLater(box->button(QMessageBox::Ok));
     return true;
 }
 
@@ -126,12 +120,8 @@ public:
     std::string Package() const { return dir_.File("pkg"); }
     std::string State() const { return dir_.File("state"); }
     std::string File(const std::string& name) const { return Package() + "/" + name; }
-    void Write(const std::string& name, const std::string& content) const
-    {
-        std::ofstream out(File(name), std::ios::binary | std::ios::trunc);
-        out << content;
-    }
-    std::string Read(const std::string& name) const { return verup::test::TempDir::ReadFile(File(name)); }
+    void Write(const std::string& name, const std::string& content) const { dir_.Write("pkg/" + name, content); }
+    std::string Read(const std::string& name) const { return dir_.Read("pkg/" + name); }
     StartupEnvironment Environment(const Clock* clock) const
     {
         StartupEnvironment env;

@@ -13,13 +13,13 @@
 #include <QTest>
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <memory>
 
 #include "AboutDialog.h"
 #include "GuiTestSupport.h"
-#include "SimPackage.h"
+#include "PackageMaker.h"
+#include "SimHarness.h"
+#include "platform/ProfileFile.h"
 #include "app/DialogTexts.h"
 
 using namespace verup;
@@ -31,29 +31,50 @@ namespace {
 constexpr int kRunWaitMs = 240000;
 constexpr double kTimeScale = 50;
 
-// What the window showed at each stage of a run.
-struct RunRecord {
-    QString DialogCombo;
-    bool DialogComboEnabled = true;
-    bool ReadySeen = false;
-    QString ReadyTitle;
+const std::string kSimNewVersion = "Version 1.20";
+const std::string kSimOldVersion = "Version 1.15";
+
+// A package written by the simulator's package maker with SEL `sel`, DEBUG `debug` and PORTSEL
+// PORT `port`, and the simulated device serving it: COM3 leads to its pseudo-terminal (the other
+// COM names to nothing), the telnet port to its server on the loopback.
+std::unique_ptr<devsim::SimHarness> StartSimPackage(PackageDir& pkg, int sel, int debug, int port, const Clock& clock)
+{
+    devsim::PackageOptions package;
+    package.Version = kSimNewVersion;
+    package.Revision = 7;
+    package.ProgramSize = 48 * 1024;
+    package.Sel = sel;
+    package.Debug = debug;
+    std::string error;
+    const ProfileFile dat(pkg.File("verup.dat"));
+    devsim::HarnessOptions options;
+    if (!devsim::WritePackage(pkg.Package(), package, &error) || !dat.WriteString("PORTSEL", "COM", "3") ||
+        !dat.WriteString("PORTSEL", "PORT", std::to_string(port)) || !dat.WriteString("MODE", "AUTO", "0") ||
+        !devsim::SimHarness::UsePackage(options, pkg.Package(), &error)) {
+        qWarning("package: %s", error.c_str());
+        return nullptr;
+    }
+    // Firmware past 1.1 carries its settings across without a question on either road.
+    options.Device.FirmwareVersion = kSimOldVersion;
+    options.Device.Revision = 7;
+    options.Device.RestartMs = 2000;
+    auto sim = std::make_unique<devsim::SimHarness>(options, clock);
+    if (!sim->Start(&error)) {
+        qWarning("simulator: %s", error.c_str());
+        return nullptr;
+    }
+    for (int n = 1; n <= 9; ++n) {
+        const std::string path = n == 3 ? sim->PtyPath() : pkg.File("no-tty" + std::to_string(n));
+        ::setenv(("VERUP_COM" + std::to_string(n)).c_str(), path.c_str(), 1);
+    }
+    pkg.TelnetPort = static_cast<std::uint16_t>(sim->TelnetPort());
+    return sim;
+}
+
+// The window's pictures of a run, for the README.
+struct RunShots {
+    QImage Dialog, Ready, Running, About;
     int ReadyHeight = 0;
-    bool ReadyStartEnabled = false;
-    bool ReadyCloseEnabled = false;
-    bool WaitBoxGoneWhenReady = false;
-    QString ReadyCurrentVersion;
-    QString ReadyNewVersion;
-    bool RunningLocked = false;
-    bool CloseRefusedWhileRunning = false;
-    QString FinalStatus;
-    QString FinalNotice;
-    int FinalValue = -1;
-    int FinalMaximum = -2;
-    bool FinalStartEnabled = true;
-    bool FinalCloseEnabled = false;
-    int LogLines = 0;
-    bool LogAtBottom = false;
-    QImage DialogShot, ReadyShot, RunningShot, AboutShot;
 };
 
 // A picture must hold more than its background: text and frames drawn in a darker colour.
@@ -101,32 +122,24 @@ private slots:
     void updateRunsToTheEnd()
     {
         QFETCH(int, sel);
-        sim_ = StartSimPackage(*pkg_, SimPackageSpec{sel, /*Debug=*/99, /*Auto=*/0, /*Port=*/1}, *clock_);
+        sim_ = StartSimPackage(*pkg_, sel, /*debug=*/99, /*port=*/1, *clock_);
         QVERIFY(sim_ != nullptr);
-        RunRecord run;
-        QVERIFY2(RunUpdate(run), qPrintable(failure_));
-        // The COM list also says what each name stands for: COM3 is the simulator's terminal.
-        QCOMPARE(run.DialogCombo, QStringLiteral("COM3 (") + QString::fromStdString(sim_->PtyPath()) + QStringLiteral(")"));
-        QVERIFY(!run.DialogComboEnabled);
-        CheckReadyAndFinished(run);
-        QVERIFY(run.LogLines > 10);
-        QVERIFY(run.LogAtBottom);
+        RunShots shots;
+        const QString pty = QString::fromStdString(sim_->PtyPath());
+        QVERIFY2(RunUpdate(shots, pty), qPrintable(failure_));
         QVERIFY(sim_->Device().VersionText().rfind(kSimNewVersion, 0) == 0);
-        SavePictures(run);
+        SavePictures(shots);
     }
 
     // A boot image cut short is refused before anything is erased; the window says why and
     // what to do in a box that leaves the window usable, and the device keeps its firmware.
     void refusedUpdateIsExplained()
     {
-        sim_ = StartSimPackage(*pkg_, SimPackageSpec{/*Sel=*/0, /*Debug=*/0, /*Auto=*/0, /*Port=*/0}, *clock_);
+        sim_ = StartSimPackage(*pkg_, /*sel=*/0, /*debug=*/0, /*port=*/0, *clock_);
         QVERIFY(sim_ != nullptr);
-        {
-            std::ifstream in(pkg_->File("from00.mot"), std::ios::binary);
-            std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-            text.resize(text.rfind("\nS", text.size() - 3) + 1);  // without its termination record
-            std::ofstream(pkg_->File("from00.mot"), std::ios::binary | std::ios::trunc) << text;
-        }
+        std::string boot = pkg_->Read("from00.mot");
+        boot.resize(boot.rfind("\nS", boot.size() - 3) + 1);  // without its termination record
+        pkg_->Write("from00.mot", boot);
         UpdateWindow* w = Begin();
         QString explanation;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -160,7 +173,8 @@ private:
         return window_.get();
     }
 
-    bool RunUpdate(RunRecord& run)
+    // Drives the run; false with failure_ saying which of the window's states was wrong.
+    bool RunUpdate(RunShots& shots, const QString& pty)
     {
         UpdateWindow* w = Begin();
         QSignalSpy& closed = *closed_;
@@ -169,17 +183,23 @@ private:
         auto status = [w] { return ControlOf<QLabel>(w, IDC_STATUS)->text(); };
         auto bar = [w] { return ControlOf<QProgressBar>(w, IDC_PROGRESS); };
         QString unexpected;
+        QStringList wrong;
+        auto expect = [&wrong](bool holds, const char* what) {
+            if (!holds)
+                wrong << QString::fromUtf8(what);
+        };
 
         UiScript script;
         script
             .When("the connection dialog", [] { return VisibleWindow(QStringLiteral("ConnectionDialog")) != nullptr; },
                   [&] {
                       QWidget* d = VisibleWindow(QStringLiteral("ConnectionDialog"));
-                      if (auto* combo = ControlOf<QComboBox>(d, IDC_COM_COMBO)) {
-                          run.DialogCombo = combo->currentText();
-                          run.DialogComboEnabled = combo->isEnabled();
-                      }
-                      run.DialogShot = d->grab().toImage();
+                      // The COM list also says what each name stands for: COM3 is the simulator's terminal.
+                      auto* combo = ControlOf<QComboBox>(d, IDC_COM_COMBO);
+                      const QString com3 = QStringLiteral("COM3 (") + pty + QLatin1Char(')');
+                      expect(combo != nullptr && combo->currentText() == com3 && !combo->isEnabled(),
+                             "the COM list: COM3 and its terminal, disabled for the LAN");
+                      shots.Dialog = d->grab().toImage();
                       ClickLater(ControlOf<QPushButton>(d, IDC_OK));
                   })
             .When("the ready state or a failure",
@@ -192,18 +212,21 @@ private:
                   [&] {
                       if (!unexpected.isEmpty())
                           return;
-                      run.ReadySeen = true;
-                      run.ReadyTitle = w->windowTitle();
-                      run.ReadyHeight = w->height();
-                      run.ReadyStartEnabled = start()->isEnabled();
-                      run.ReadyCloseEnabled = close()->isEnabled();
-                      run.WaitBoxGoneWhenReady = w->WaitBox() == nullptr;
-                      run.ReadyCurrentVersion = ControlOf<QLabel>(w, IDC_CURRENT_VERSION)->text();
-                      run.ReadyNewVersion = ControlOf<QLabel>(w, IDC_NEW_VERSION)->text();
-                      run.ReadyShot = w->grab().toImage();
+                      const QString title = w->windowTitle();
+                      expect(title == Shown(w->Controller().TitleText()), "the ready title");
+                      expect(title.startsWith(QStringLiteral("NEXAVO7300QB\u3000")), "the product in the title");
+                      shots.ReadyHeight = w->height();
+                      expect(w->height() == MainClientHeight(true, w->Units()), "the full height when ready");
+                      expect(start()->isEnabled() && close()->isEnabled(), "both buttons enabled when ready");
+                      expect(w->WaitBox() == nullptr, "the wait box gone when ready");
+                      const QString current = ControlOf<QLabel>(w, IDC_CURRENT_VERSION)->text();
+                      expect(current.startsWith(QString::fromStdString(kSimOldVersion)), "the current version shown");
+                      expect(ControlOf<QLabel>(w, IDC_NEW_VERSION)->text() == QString::fromStdString(kSimNewVersion),
+                             "the new version shown");
+                      shots.Ready = w->grab().toImage();
                       AboutDialog about(w->Controller().AboutText1(), w->Controller().AboutText2(), w);
                       about.show();
-                      run.AboutShot = about.grab().toImage();
+                      shots.About = about.grab().toImage();
                       about.hide();
                       ClickLater(start());
                   })
@@ -211,87 +234,62 @@ private:
                   [&] {
                       if (!unexpected.isEmpty())
                           return;
-                      run.RunningLocked = w->Controller().WorkerRunning() || !close()->isEnabled();
                       // Neither the window's close nor Escape nor Enter may end it now.
                       w->close();
                       QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
                       QApplication::sendEvent(w, &escape);
                       QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
                       QApplication::sendEvent(w, &enter);
-                      run.CloseRefusedWhileRunning = w->isVisible() && closed.isEmpty();
+                      expect(w->isVisible() && closed.isEmpty(), "the window kept open while the update runs");
                   });
         script.When("half of the update",
                         [&] {
                             return !close()->isEnabled() && bar()->maximum() > 10 &&
                                    bar()->value() * 2 >= bar()->maximum();
                         },
-                        [&] { run.RunningShot = w->grab().toImage(); });
+                        [&] { shots.Running = w->grab().toImage(); });
         script
             .When("the finished update",
                   [&] { return !unexpected.isEmpty() || (close()->isEnabled() && !w->Controller().WorkerRunning()); },
                   [&] {
                       if (!unexpected.isEmpty())
                           return;
-                      run.FinalStatus = status();
-                      run.FinalNotice = ControlOf<QLabel>(w, IDC_NOTICE)->text();
-                      run.FinalValue = bar()->value();
-                      run.FinalMaximum = bar()->maximum();
-                      run.FinalStartEnabled = start()->isEnabled();
-                      run.FinalCloseEnabled = close()->isEnabled();
+                      expect(status() == Shown(kStageTexts[4]), "the status: done");
+                      expect(ControlOf<QLabel>(w, IDC_NOTICE)->text().isEmpty(), "no notice");
+                      expect(bar()->maximum() > 0 && bar()->value() == bar()->maximum(), "the bar at its end");
+                      expect(!start()->isEnabled() && close()->isEnabled(), "only closing left");
                       auto* log = ControlOf<QPlainTextEdit>(w, IDC_DEBUG_LOG);
-                      run.LogLines = log->document()->blockCount() - 1;
-                      run.LogAtBottom = log->verticalScrollBar()->value() == log->verticalScrollBar()->maximum();
+                      expect(log->document()->blockCount() > 11, "the debug log filled");
+                      expect(log->verticalScrollBar()->value() == log->verticalScrollBar()->maximum(),
+                             "the debug log at its bottom");
                       ClickLater(close());
                   });
         const bool finished = QTest::qWaitFor([&] { return !closed.isEmpty() || !unexpected.isEmpty(); }, kRunWaitMs);
-        if (!unexpected.isEmpty()) {
+        if (!unexpected.isEmpty())
             failure_ = QStringLiteral("message box: ") + unexpected;
-            return false;
-        }
-        if (!finished) {
+        else if (!finished)
             failure_ = QStringLiteral("stuck waiting for ") + script.Waiting() + QStringLiteral("; status ") + status();
-            return false;
-        }
-        return true;
+        else if (!wrong.isEmpty())
+            failure_ = QStringLiteral("wrong: ") + wrong.join(QStringLiteral("; "));
+        return failure_.isEmpty();
     }
 
     // Written to VERUP_SCREENSHOT_DIR when it is set, for the README.
-    void SavePictures(const RunRecord& run)
+    void SavePictures(const RunShots& shots)
     {
-        QVERIFY(HasDrawing(run.DialogShot));
-        QVERIFY(HasDrawing(run.ReadyShot));
-        QVERIFY(HasDrawing(run.RunningShot));
-        QVERIFY(HasDrawing(run.AboutShot));
-        QCOMPARE(run.ReadyShot.height(), run.ReadyHeight * run.ReadyShot.devicePixelRatio());
+        QVERIFY(HasDrawing(shots.Dialog));
+        QVERIFY(HasDrawing(shots.Ready));
+        QVERIFY(HasDrawing(shots.Running));
+        QVERIFY(HasDrawing(shots.About));
+        QCOMPARE(shots.Ready.height(), shots.ReadyHeight * shots.Ready.devicePixelRatio());
         const char* dir = std::getenv("VERUP_SCREENSHOT_DIR");
         if (dir == nullptr || *dir == '\0')
             return;
         const QString base = QString::fromLocal8Bit(dir) + QLatin1Char('/');
-        QVERIFY(run.DialogShot.save(base + QStringLiteral("connection-dialog.png")));
-        QVERIFY(run.ReadyShot.save(base + QStringLiteral("ready.png")));
-        QVERIFY(run.RunningShot.save(base + QStringLiteral("running-debug.png")));
-        QVERIFY(run.AboutShot.save(base + QStringLiteral("about.png")));
-    }
-
-    void CheckReadyAndFinished(const RunRecord& run)
-    {
-        QVERIFY(run.ReadySeen);
-        QCOMPARE(run.ReadyTitle, Shown(window_->Controller().TitleText()));
-        QVERIFY(run.ReadyTitle.startsWith(QStringLiteral("NEXAVO7300QB\u3000")));
-        QCOMPARE(run.ReadyHeight, MainClientHeight(true, window_->Units()));
-        QVERIFY(run.ReadyStartEnabled);
-        QVERIFY(run.ReadyCloseEnabled);
-        QVERIFY(run.WaitBoxGoneWhenReady);
-        QVERIFY(run.ReadyCurrentVersion.startsWith(QString::fromStdString(kSimOldVersion)));
-        QCOMPARE(run.ReadyNewVersion, QString::fromStdString(kSimNewVersion));
-        QVERIFY(run.RunningLocked);
-        QVERIFY(run.CloseRefusedWhileRunning);
-        QCOMPARE(run.FinalStatus, Shown(kStageTexts[4]));
-        QCOMPARE(run.FinalNotice, QString());
-        QVERIFY(run.FinalMaximum > 0);
-        QCOMPARE(run.FinalValue, run.FinalMaximum);
-        QVERIFY(!run.FinalStartEnabled);
-        QVERIFY(run.FinalCloseEnabled);
+        QVERIFY(shots.Dialog.save(base + QStringLiteral("connection-dialog.png")));
+        QVERIFY(shots.Ready.save(base + QStringLiteral("ready.png")));
+        QVERIFY(shots.Running.save(base + QStringLiteral("running-debug.png")));
+        QVERIFY(shots.About.save(base + QStringLiteral("about.png")));
     }
 
     std::unique_ptr<PackageDir> pkg_;

@@ -115,11 +115,14 @@ protected:
         const ProgramRun run = RunProgram(argv, {}, dir);
         ASSERT_EQ(run.exit_code, 0) << run.err;
     }
-    // The device's firmware before the update; 1.10 of a revision that carries its settings.
-    void StartDevice(std::vector<std::string> options = {"--firmware-version", "Version 1.10", "--revision", "7"},
-                     bool lan = false)
+    // The device on the serial road or the LAN, with its firmware before the update (by default
+    // 1.10 of a revision that carries its settings on the serial road, 1.15 on the LAN) and `more`.
+    void StartDevice(bool lan = false, const char* firmware = nullptr, const std::vector<std::string>& more = {})
     {
-        device_options = options;
+        device_options = {"--firmware-version", firmware ? firmware : lan ? "Version 1.15" : "Version 1.10"};
+        if (!lan)
+            device_options.insert(device_options.end(), {"--revision", "7"});
+        device_options.insert(device_options.end(), more.begin(), more.end());
         std::vector<std::string> argv = {DEVSIM_BINARY, "--package", Package(), "--state", State(), "--time-scale",
                                          kTimeScale};
         if (lan) {
@@ -127,12 +130,16 @@ protected:
         } else {
             argv.push_back("--no-telnet");
         }
-        argv.insert(argv.end(), options.begin(), options.end());
+        argv.insert(argv.end(), device_options.begin(), device_options.end());
         device = std::make_unique<Subprocess>(argv, std::map<std::string, std::string>{}, dir.File("sim.out"),
                                               dir.File("sim.err"));
         const std::string found = test::WaitForLine(dir.File("sim.out"), lan ? "telnet: 127.0.0.1:" : "pty: ");
         ASSERT_FALSE(found.empty()) << dir.Read("sim.err");
         (lan ? telnet_port : pty) = found;
+    }
+    static std::vector<std::string> Link(bool lan)
+    {
+        return lan ? std::vector<std::string>{"--lan", "127.0.0.1"} : std::vector<std::string>{"--com", "1"};
     }
     void StopDevice() { device.reset(); }
 
@@ -213,14 +220,13 @@ class CliJsonUpdateTest : public CliUpdateTest, public ::testing::WithParamInter
 TEST_P(CliJsonUpdateTest, ReportTellsWhatTheDeviceNowHolds)
 {
     const bool lan = GetParam();
-    const char* before = lan ? "Version 1.15" : "Version 1.10";
     MakePackage({"--debug", "0"});
-    StartDevice(lan ? std::vector<std::string>{"--firmware-version", before}
-                    : std::vector<std::string>{"--firmware-version", before, "--revision", "7"},
-                lan);
+    StartDevice(lan);
     const std::string settings_before = SettingsPart(Inspect());
     ASSERT_NE(settings_before, "");
-    const ProgramRun run = Verup({lan ? "--lan" : "--com", lan ? "127.0.0.1" : "1", "--json"});
+    std::vector<std::string> options = Link(lan);
+    options.push_back("--json");
+    const ProgramRun run = Verup(options);
     StopDevice();
     ASSERT_EQ(run.exit_code, 0) << run.out << run.err << Log();
     // The settings went through the backup (serial: read as blocks; LAN before 1.2: written
@@ -237,14 +243,12 @@ TEST_P(CliJsonUpdateTest, ReportTellsWhatTheDeviceNowHolds)
         EXPECT_EQ(entry.path().extension(), ".lock");
     const json doc = RunDocument(run);
     ASSERT_FALSE(HasFailure());
-    const ProgramRun version = RunProgram({VERUP_BINARY, "--version"}, {}, dir);
     EXPECT_EQ(doc["tool"]["name"], "verup");
-    EXPECT_NE(version.out.find(doc["tool"]["version"].get<std::string>()), std::string::npos) << version.out;
 
     EXPECT_EQ(doc["package"]["folder"], Package());
     EXPECT_EQ(doc["package"]["new_version"], "Version 1.20");
     EXPECT_EQ(doc["package"]["images"].size(), 4u) << doc["package"];
-    EXPECT_EQ(doc["device"]["firmware_before"], before);
+    EXPECT_EQ(doc["device"]["firmware_before"], device_options[1]);
     EXPECT_EQ(doc["device"]["firmware_after"], doc["package"]["new_version"]);
     EXPECT_EQ(doc["package"]["product_words"][0], doc["device"]["product"]);
     EXPECT_EQ(doc["device"]["mac_addresses"]["eth0"], "00:80:6D:73:00:10");
@@ -289,9 +293,15 @@ TEST_P(CliJsonUpdateTest, ReportTellsWhatTheDeviceNowHolds)
 INSTANTIATE_TEST_SUITE_P(BothRoads, CliJsonUpdateTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Lan" : "Serial"; });
 
-TEST_F(CliUpdateTest, JsonReportOfARefusedStartup)
+// Runs that never reach a device report what they know: a usage error, a refused package.
+TEST_F(CliUpdateTest, JsonReportOfARunWithoutADevice)
 {
     MakePackage({"--debug", "0"});
+    const json usage = RunDocument(Verup({"--com", "12", "--json"}));
+    EXPECT_EQ(usage["exit_code"], 64);
+    EXPECT_EQ(usage["outcome"], "usage-error");
+    EXPECT_EQ(usage["errors"].size(), 1u) << usage;
+
     std::filesystem::remove(dir.File("pkg/fpga02.mot"));
     const ProgramRun run = Verup({"--com", "1", "--json"});
     EXPECT_EQ(run.exit_code, 2) << run.out << run.err;
@@ -319,19 +329,15 @@ TEST_F(CliUpdateTest, ConfigJsonGivesTheValuesAndTheSettingsDecision)
     json doc;
     ASSERT_NO_THROW(doc = json::parse(run.out)) << run.out;
     EXPECT_EQ(doc["exit_code"], run.exit_code);
-    std::map<std::string, json> values;
-    for (const json& v : doc["values"]) {
-        EXPECT_EQ(v.size(), 5u) << v;
-        EXPECT_TRUE(v["section"].is_string() && v["key"].is_string() && v["default"].is_boolean()) << v;
-        EXPECT_TRUE(v["note"].is_null() || v["note"].is_string()) << v;
-        values[v.value("key", "")] = v["value"];
-    }
-    EXPECT_EQ(values["NUM"], "Version 1.20");
-    EXPECT_EQ(values["DEBUG"], 0);
-    EXPECT_TRUE(values["SECT_END_ADR"].is_number_unsigned());
-    EXPECT_TRUE(values["FRM_VER"].is_number());
+    const json* num = nullptr;
+    for (const json& v : doc["values"])
+        if (v["section"] == "VERUP" && v["key"] == "NUM")
+            num = &v;
+    ASSERT_NE(num, nullptr) << doc["values"];
+    EXPECT_EQ(num->size(), 5u) << *num;
+    EXPECT_EQ((*num)["value"], "Version 1.20");
+    EXPECT_EQ((*num)["default"], false);
     EXPECT_EQ(doc["package"]["accepted"], true);
-    EXPECT_EQ(doc["package"]["refusals"], json::array());
     EXPECT_EQ(doc["derived"]["new_version_text"], "Version 1.20");
     const json& decision = doc["settings_decision"];
     EXPECT_EQ(decision["refused"], false);
@@ -364,9 +370,6 @@ TEST_F(CliUpdateTest, DryRunTellsThePlanAndLeavesTheDeviceAlone)
     EXPECT_EQ(dir.Read("state/verup/7300qb-settings-00-80-6d-73-00-10-20250101T000000Z.txt"), "kept\r\n");
     EXPECT_EQ(dir.Read("state/verup/7300qb.tmp"), "older version's backup\r\n");
     EXPECT_NE(run.out.find("Version 1.10"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("Version 1.20"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("N_SAVE"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("rt00.mot"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("Images:      every image converts"), std::string::npos) << run.out;
     // The steps in order: the settings saved before the first erase, the data area, the program.
     std::size_t at = 0;
@@ -391,7 +394,7 @@ TEST_F(CliUpdateTest, FailedRestoreKeepsTheBackupAndExitsWith3)
 {
     MakePackage({"--debug", "0"});
     // The first putdata is swallowed: its confirmation never comes.
-    StartDevice({"--firmware-version", "Version 1.10", "--revision", "7", "--no-reply", "putdata:1"});
+    StartDevice(false, nullptr, {"--no-reply", "putdata:1"});
     const ProgramRun run = Verup({"--com", "1", "--json"});
     StopDevice();
     ASSERT_EQ(run.exit_code, 3) << run.out << run.err << Log();
@@ -440,24 +443,12 @@ TEST_P(CliBrokenPackageTest, IsRefusedAsVerupImagesSays)
     json report;
     ASSERT_NO_THROW(report = json::parse(images_json.out)) << images_json.out;
     EXPECT_EQ(report["exit_code"], 3);
-    ASSERT_EQ(report["images"].size(), 4u) << report;
-    for (const json& image : report["images"]) {
-        const bool boot = image["file"] == "from00.mot";
-        EXPECT_EQ(image["present"], true);
-        EXPECT_EQ(image["verdict"], boot ? "refused" : "ok") << image;
-        EXPECT_EQ(image["reason"].is_string(), boot) << image;
-        EXPECT_EQ(image["word_sum"].is_number(), !boot) << image;
-        if (boot) {
-            EXPECT_NE(image["reason"].get<std::string>().find(verdict), std::string::npos) << image;
-        }
-    }
+    for (const json& image : report["images"])
+        EXPECT_EQ(image["verdict"], image["file"] == "from00.mot" ? "refused" : "ok") << image;
 
-    StartDevice(lan ? std::vector<std::string>{"--firmware-version", "Version 1.15"}
-                    : std::vector<std::string>{"--firmware-version", "Version 1.10", "--revision", "7"},
-                lan);
+    StartDevice(lan);
     const std::string before = Inspect();
-    const std::vector<std::string> link =
-        lan ? std::vector<std::string>{"--lan", "127.0.0.1"} : std::vector<std::string>{"--com", "1"};
+    const std::vector<std::string> link = Link(lan);
     // A dry run gives the verdict the update will give, and fails as it will.
     std::vector<std::string> dry = link;
     dry.push_back("--dry-run");
@@ -542,12 +533,7 @@ TEST_F(CliUpdateTest, APeerFloodingNegotiationLeavesAShortLog)
 TEST_F(CliUpdateTest, BadCommandLineIsAUsageError)
 {
     MakePackage();
-    const ProgramRun run = Verup({"--com", "12", "--json"});
-    EXPECT_EQ(run.exit_code, 64);
-    const json doc = RunDocument(run);
-    EXPECT_EQ(doc["outcome"], "usage-error");
-    EXPECT_EQ(doc["package"]["folder"], Package());
-    EXPECT_EQ(doc["errors"].size(), 1u) << doc;
+    EXPECT_EQ(Verup({"--com", "12"}).exit_code, 64);
     EXPECT_EQ(Verup({"--com", "1", "--lan", "127.0.0.1"}).exit_code, 64);
     EXPECT_EQ(Verup({"--lan", "1.2.3"}).exit_code, 64);
     EXPECT_EQ(Verup({"--port", "/dev/null", "--com", "1"}).exit_code, 64);
@@ -572,14 +558,13 @@ TEST_F(CliUpdateTest, BadCommandLineIsAUsageError)
 
 // A run killed (SIGKILL: nothing of its own clean-up runs) when its log reaches `line`; then the
 // tool is run again as a user would, and the kept file is put back with `verup settings restore`.
+// One case a road: the serial device half erased, the LAN device of the old layout with its
+// program written and its settings not yet re-laid.
 struct CrashPoint {
     const char* name;
     bool lan;
     const char* firmware;  // of the device before the first run
     const char* line;      // the log line at which the first run dies
-    // The run died with the device in its shell, where the next probe does not reach it: the
-    // user switches the device off and on (its flash survives).
-    bool power_cycle = false;
 };
 
 class CliCrashRecoveryTest : public CliUpdateTest, public ::testing::WithParamInterface<CrashPoint> {};
@@ -590,13 +575,9 @@ TEST_P(CliCrashRecoveryTest, NextRunKeepsTheBackupAndRestoreBringsTheSettingsBac
     // Firmware before 1.1 keeps its settings in the old layout: the restore re-lays them.
     const bool old_layout = std::string(point.firmware) < "Version 1.1";
     MakePackage({"--debug", "0"});
-    std::vector<std::string> device = {"--firmware-version", point.firmware};
-    if (!point.lan)
-        device.insert(device.end(), {"--revision", "7"});
-    StartDevice(device, point.lan);
+    StartDevice(point.lan, point.firmware);
     const std::string before = SettingsPart(Inspect());
-    const std::vector<std::string> link =
-        point.lan ? std::vector<std::string>{"--lan", "127.0.0.1"} : std::vector<std::string>{"--com", "1"};
+    const std::vector<std::string> link = Link(point.lan);
 
     {
         const std::unique_ptr<Subprocess> first = StartVerup(link, "first.log");
@@ -605,10 +586,6 @@ TEST_P(CliCrashRecoveryTest, NextRunKeepsTheBackupAndRestoreBringsTheSettingsBac
         ASSERT_EQ(first->Wait(std::chrono::seconds(30)), Subprocess::kKilledBySignal);
     }
     ASSERT_EQ(KeptSettings().size(), 1u) << dir.Read("first.log");
-    if (point.power_cycle) {
-        StopDevice();
-        StartDevice(device, point.lan);
-    }
     const std::string kept = KeptSettings()[0];
     const std::string kept_bytes = test::TempDir::ReadFile(kept);
 
@@ -652,12 +629,7 @@ TEST_P(CliCrashRecoveryTest, NextRunKeepsTheBackupAndRestoreBringsTheSettingsBac
 
 INSTANTIATE_TEST_SUITE_P(
     , CliCrashRecoveryTest,
-    ::testing::Values(CrashPoint{"SerialAfterTheSave", false, "Version 1.10", "moniter mode\n"},
-                      CrashPoint{"SerialMidErase", false, "Version 1.10", "Erase 1 OK\n"},
-                      CrashPoint{"SerialBeforeTheRestore", false, "Version 1.10", "Program Start OK\n", true},
-                      CrashPoint{"LanAfterTheSave", true, "Version 1.15", "<---FROM\n"},
-                      CrashPoint{"LanMidProgram", true, "Version 1.15", "fromwr 1 OK\n"},
-                      CrashPoint{"LanBeforeTheRestore", true, "Version 1.15", "Version Check OK\n"},
+    ::testing::Values(CrashPoint{"SerialMidErase", false, "Version 1.10", "Erase 1 OK\n"},
                       CrashPoint{"LanOldFirmwareAfterTheProgram", true, "Version 1.05", "open err_cnt=0\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 

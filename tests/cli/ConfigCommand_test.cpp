@@ -23,11 +23,10 @@ protected:
         }
         dir_.Write("verup.dat", Utf8ToCp932(crlf));
     }
-    int Run(std::optional<std::string> device = std::nullopt)
+    int Run()
     {
         cli::ConfigOptions options;
         options.PackageDirectory = dir_.Path();
-        options.DeviceVersion = std::move(device);
         std::ostringstream out;
         const int code = cli::RunConfigCommand(options, out);
         output_ = out.str();
@@ -115,17 +114,6 @@ TEST_F(ConfigCommandTest, SaysWhyTheProductOrVersionCannotBeChecked)
     }
 }
 
-TEST_F(ConfigCommandTest, ShowsTheSettingsDecisionForADeviceVersion)
-{
-    WriteConfig(kConfig);
-    dir_.Write("rt00.mot", "S9030000FC\r\n");
-    EXPECT_EQ(Run("Version 1.10 3"), cli::CONFIG_OK);
-    EXPECT_TRUE(Shows("message: 現在のファームウェアでは退避・復元をサポートしていません。")) << output_;
-    EXPECT_TRUE(Shows("SAVE 2 -> 0, SettingsReset 1")) << output_;
-    EXPECT_TRUE(Shows("layout N_SAVE: 2 blocks, items per block: 10 12")) << output_;
-    // An old device's conversion: see the command line's JSON test.
-}
-
 // 32 KiB download pieces for a program area that MAIN splits into 64 KiB areas.
 TEST_F(ConfigCommandTest, FlashLayoutThatCannotHoldTheProgramIsRefused)
 {
@@ -142,28 +130,6 @@ TEST_F(ConfigCommandTest, FlashLayoutThatCannotHoldTheProgramIsRefused)
     EXPECT_EQ(Run(), cli::CONFIG_PACKAGE_REFUSED);
     EXPECT_TRUE(Shows("flash layout REFUSED, the update would write nothing: the program area of 0x10000 bytes")) << output_;
     EXPECT_TRUE(Shows("takes 2 sectors of 0x8000 bytes (SECT_END_ADR + 1), but MAIN 1")) << output_;
-}
-
-// Firmware below FRM_VER, and a settings-only run on firmware before 1.1, are the device's
-// refusal; a later firmware is accepted.
-TEST_F(ConfigCommandTest, DeviceTheStartUpWouldRefuseIsReportedAsRefused)
-{
-    dir_.Write("rt00.mot", "S9030000FC\r\n");
-    const struct {
-        const char* from;
-        const char* to;
-        const char* message;
-        const char* accepted;
-    } cases[] = {{"[VERUP]\n", "[VERUP]\nFRM_VER=1.06\n", "現在のファームウェアではバージョンアップができません。", "Version 1.06"},
-                 {"UPLOAD=1", "UPLOAD=0", "設定情報だけの退避・復元はできません", "Version 1.20 5"}};
-    for (const auto& c : cases) {
-        std::string config = kConfig;
-        config.replace(config.find(c.from), std::string(c.from).size(), c.to);
-        WriteConfig(config);
-        EXPECT_EQ(Run("Version 1.05"), cli::CONFIG_DEVICE_REFUSED) << c.message;
-        EXPECT_TRUE(Shows(c.message)) << output_;
-        EXPECT_EQ(Run(c.accepted), cli::CONFIG_OK) << c.message;
-    }
 }
 
 }  // namespace

@@ -47,45 +47,40 @@ TEST_F(ConsoleHostTest, MessageBoxesBecomeUtf8ErrorsAndWarningsWithWhatToDo)
     EXPECT_TRUE(out.str().empty());
 }
 
-TEST_F(ConsoleHostTest, WithoutOptionsTheRememberedChoiceIsTaken)
+// Without options the remembered choice is taken; an option the SEL offers is taken and
+// remembered, except a COM port under AUTO 1, which scans.
+TEST_F(ConsoleHostTest, ConnectionFollowsTheOptionsThenVerupDat)
 {
-    const auto result = Host().RunConnectionDialog(Request(2));
+    auto result = Host().RunConnectionDialog(Request(2));
     ASSERT_TRUE(result);
     EXPECT_EQ(result->LinkKind, 0);
     EXPECT_EQ(result->ComPortNumber, 3);
     EXPECT_NE(host->LinkDescription().find("COM3"), std::string::npos);
-}
 
-TEST_F(ConsoleHostTest, LanOptionChoosesTheLanAndIsRemembered)
-{
-    const auto result = Host(LinkChoice{std::nullopt, "10.0.0.7", std::nullopt}).RunConnectionDialog(Request(2));
+    result = Host(LinkChoice{std::nullopt, "10.0.0.7", std::nullopt}).RunConnectionDialog(Request(2));
     ASSERT_TRUE(result);
     EXPECT_EQ(result->LinkKind, 1);
     EXPECT_EQ(result->DeviceAddress, "10.0.0.7");
     EXPECT_EQ(Key("PORTSEL", "PORT"), "1");
     EXPECT_EQ(Key("IPADDR", "FIELD"), "10.0.0.7");
-}
 
-TEST_F(ConsoleHostTest, ComOptionIsOverruledByAutoScan)
-{
-    const auto result = Host(LinkChoice{5, std::nullopt, std::nullopt}).RunConnectionDialog(Request(1, 1));
+    result = Host(LinkChoice{5, std::nullopt, std::nullopt}).RunConnectionDialog(Request(1, 1));
     ASSERT_TRUE(result);
     EXPECT_EQ(result->ComPortNumber, 10);
     EXPECT_NE(host->LinkDescription().find("AUTO=1"), std::string::npos);
     EXPECT_EQ(Key("PORTSEL", "COM"), "3") << "COM is not written with AUTO 1";
 }
 
-TEST_F(ConsoleHostTest, OptionTheSelDoesNotOfferIsAUsageError)
+// An option the SEL does not offer is a usage error; a bad stored address refuses even the
+// serial choice, as the dialog would.
+TEST_F(ConsoleHostTest, OptionTheSelDoesNotOfferOrABadStoredAddressRefuses)
 {
     EXPECT_FALSE(Host(LinkChoice{2, std::nullopt, std::nullopt}).RunConnectionDialog(Request(0)));
     EXPECT_TRUE(host->ConnectionUsageError());
     EXPECT_NE(err.str().find("--lan"), std::string::npos);
     EXPECT_FALSE(Host(LinkChoice{std::nullopt, "10.0.0.7", std::nullopt}).RunConnectionDialog(Request(1)));
     EXPECT_TRUE(host->ConnectionUsageError());
-}
 
-TEST_F(ConsoleHostTest, StoredBadAddressRefusesEvenTheSerialChoice)
-{
     config = dir.Write("verup.dat", "[PORTSEL]\r\nPORT=0\r\nCOM=3\r\n[IPADDR]\r\nFIELD=1.2.3\r\n");
     EXPECT_FALSE(Host(LinkChoice{1, std::nullopt, std::nullopt}).RunConnectionDialog(Request(2)));
     ASSERT_TRUE(host->ConnectionProblem());

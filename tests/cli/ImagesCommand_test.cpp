@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <random>
 #include <sstream>
 #include <string>
@@ -59,37 +58,15 @@ std::string IndependentSRecords(std::uint32_t base, const std::vector<std::uint8
     return text + "S804000000FB\r\n";
 }
 
-bool HaveObjcopy() { return std::system("objcopy --version >/dev/null 2>&1") == 0; }
-
-// objcopy's S-record output of `data` placed at `address`.
-std::string ObjcopySRecords(const TempDir& dir, std::uint32_t address, const std::vector<std::uint8_t>& data)
-{
-    dir.Write("in.bin", std::string(data.begin(), data.end()));
-    // Run inside the folder: the S0 header holds the input's name, which must stay short.
-    char command[1024];
-    std::snprintf(command, sizeof command,
-                  "cd '%s' && objcopy -I binary -O srec --srec-forceS3 --change-addresses 0x%X in.bin out.srec",
-                  dir.Path().c_str(), address);
-    if (std::system(command) != 0)
-        return {};
-    return TempDir::ReadFile(dir.File("out.srec"));
-}
-
-class ImagesCommandTest : public ::testing::TestWithParam<bool> {
+class ImagesCommandTest : public ::testing::Test {
 protected:
     TempDir package;
     TempDir dump;
-    TempDir scratch;
 
-    std::string Records(std::uint32_t address, const std::vector<std::uint8_t>& data)
-    {
-        return GetParam() ? ObjcopySRecords(scratch, address, data) : IndependentSRecords(address, data);
-    }
-
-    int Run(std::string& report, bool with_dump = true)
+    int Run(std::string& report)
     {
         std::ostringstream out;
-        ImagesOptions options{package.Path(), with_dump ? dump.Path() : std::string()};
+        ImagesOptions options{package.Path(), dump.Path()};
         const int code = RunImagesCommand(options, out);
         report = out.str();
         return code;
@@ -102,27 +79,23 @@ protected:
     }
 };
 
-TEST_P(ImagesCommandTest, DumpedImagesEqualTheOriginalBinaries)
+TEST_F(ImagesCommandTest, DumpedImagesEqualTheOriginalBinaries)
 {
-    if (GetParam() && !HaveObjcopy())
-        GTEST_SKIP() << "objcopy not installed";
     package.Write("verup.dat", kVerupDat);
 
     std::vector<std::uint8_t> program = RandomBytes(0x18000, 1);
     program[0x100] = program[0x101] = 0x00;
     std::fill(program.begin() + 0x2000, program.begin() + 0x3000, 0xFF);
-    const std::string rt00 = GetParam() ? Records(0x10000, program) : IndependentSRecords(0x10000, program, 40);
-    ASSERT_FALSE(rt00.empty());
-    package.Write("rt00.mot", rt00);
+    package.Write("rt00.mot", IndependentSRecords(0x10000, program, 40));
 
     // The line tables bound the files: 500 lines of FPGA data, 2000 of boot data.
     const std::vector<std::uint8_t> fpga1 = RandomBytes(0x1F00, 2);
     const std::vector<std::uint8_t> fpga2 = RandomBytes(0x1000, 3);
     // FPGA 2 given at 0x18000: only the low 16 bits place it.
-    package.Write("fpga01.mot", Records(0x0000, fpga1));
-    package.Write("fpga02.mot", Records(0x18000, fpga2));
+    package.Write("fpga01.mot", IndependentSRecords(0x0000, fpga1));
+    package.Write("fpga02.mot", IndependentSRecords(0x18000, fpga2));
     const std::vector<std::uint8_t> boot = RandomBytes(0x7000, 4);
-    package.Write("from00.mot", Records(0x20000, boot));
+    package.Write("from00.mot", IndependentSRecords(0x20000, boot));
 
     std::string report;
     ASSERT_EQ(Run(report), cli::IMAGES_OK) << report;
@@ -151,8 +124,5 @@ TEST_P(ImagesCommandTest, DumpedImagesEqualTheOriginalBinaries)
     std::copy(boot.begin(), boot.end(), boot_want.begin());
     EXPECT_EQ(Dumped("boot.bin"), boot_want);
 }
-
-INSTANTIATE_TEST_SUITE_P(Writers, ImagesCommandTest, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "Objcopy" : "Independent"; });
 
 }  // namespace

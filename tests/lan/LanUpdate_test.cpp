@@ -31,27 +31,8 @@ protected:
     // The link first: its reader reports into the dialog.
     ~LanUpdateTest() override { CloseAndReportLogs(); }
 
-    bool StartUp() override
-    {
-        MakeDialog(ConnectionResult{1, 1, "127.0.0.1", ""});
-        return dlg_->OnInitDialog();
-    }
+    bool StartUp() override { return StartUpOnRoad(0); }
 
-    // The usual update from start to end, as planned: done, with every image the package holds in place.
-    void UpdateSucceeds()
-    {
-        StartDevice();
-        UpdateAsPlanned();
-        ExpectOutcome(CUpdateDlg::Outcome::Done, kStatusDone);
-        ExpectImagesWritten();
-    }
-
-    int DeviceRestarts() const { return DeviceLogLines("device: restarting"); }
-
-    void ExpectSettingsAreaKept()
-    {
-        EXPECT_TRUE(sim_->Device().Area(devsim::SimDevice::kSettingsArea) == area31_before_);
-    }
     void ExpectOutcome(CUpdateDlg::Outcome outcome, const char* status)
     {
         SimUpdateFixture::ExpectOutcome(outcome, status);
@@ -66,35 +47,9 @@ protected:
 
 // ---------------------------------------------------------------- updates that succeed
 
-TEST_F(LanUpdateTest, WritesEveryImageWithoutSettings)
-{
-    UpdateSucceeds();
-    const std::string log = Log();
-    EXPECT_NE(log.find("Version Check OK\r\n"), std::string::npos);
-    EXPECT_NE(log.find("Version Up OK\r\n"), std::string::npos);
-    // The bar ends full: the last position reported is the total of the last range.
-    auto lock = host_.Lock();
-    ASSERT_FALSE(host_.ProgressRanges.empty());
-    EXPECT_EQ(host_.ProgressPositions.back(), host_.ProgressRanges.back().second);
-    // 2 + (2 sectors + 3) + FPGA + monitor
-    EXPECT_EQ(host_.ProgressRanges.back().second, 9);
-}
-
-// The device refuses the first connection after each restart: counted, and tried again.
-TEST_F(LanUpdateTest, OnlyTheProgramRestartsTheDeviceTwice)
-{
-    package_options_.Fpga = false;
-    package_options_.Boot = false;
-    device_.Faults.ReturnAfter = 1;
-    UpdateSucceeds();
-    EXPECT_EQ(DeviceRestarts(), 2);
-    EXPECT_EQ(Occurrences("restart reboot\r\n"), 2);
-    EXPECT_EQ(Occurrences("<---FPGA"), 0);
-    EXPECT_NE(Log().find("open err_cnt=1\r\n"), std::string::npos);
-}
-
-// An FPGA area above MAIN is erased before its images, one equal to it by neither step, one
-// below it by the program's: the device sees the erases the plan (its own tests) lists.
+// Every image the package holds, without settings. An FPGA area above MAIN is erased before its
+// images, one equal to it by neither step, one below it by the program's: the device sees the
+// erases the plan (its own tests) lists.
 struct FpgaPlacement {
     const char* name;
     int main;
@@ -110,135 +65,21 @@ TEST_P(LanFpgaPlacementTest, DeviceIsErasedAndWrittenAsPlanned)
     UpdateAsPlanned();
     ExpectOutcome(CUpdateDlg::Outcome::Done, kStatusDone);
     ExpectImagesWritten();
+    EXPECT_NE(Log().find("Version Check OK\r\n"), std::string::npos);
+    EXPECT_NE(Log().find("Version Up OK\r\n"), std::string::npos);
+    // The bar ends full: the last position reported is the total of the last range.
+    auto lock = host_.Lock();
+    ASSERT_FALSE(host_.ProgressRanges.empty());
+    EXPECT_EQ(host_.ProgressPositions.back(), host_.ProgressRanges.back().second);
+    if (p.main == 2) {
+        EXPECT_EQ(host_.ProgressRanges.back().second, 9) << "2 + (2 sectors + 3) + FPGA + monitor";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(LanPlacements, LanFpgaPlacementTest,
                          ::testing::Values(FpgaPlacement{"Above", 2, 3}, FpgaPlacement{"Equal", 3, 3},
                                            FpgaPlacement{"Below", 4, 3}),
                          [](const auto& info) { return std::string(info.param.name); });
-
-// ---------------------------------------------------------------- faults the update survives
-
-TEST_F(LanUpdateTest, RefusedBlockIsSentAgain)
-{
-    device_.Faults.DlError = 1;
-    UpdateSucceeds();
-}
-
-TEST_F(LanUpdateTest, CorruptedUploadIsUploadedAgain)
-{
-    package_options_.Save = 1;
-    device_.Faults.BadUploadFcs = 1;
-    StartDevice();
-    Update();
-    ExpectOutcome(CUpdateDlg::Outcome::Done, kStatusDone);
-    ExpectSettingsAreaKept();
-    EXPECT_GE(DeviceLogLines("upload 31"), 2);
-}
-
-// ---------------------------------------------------------------- updates that fail
-
-TEST_F(LanUpdateTest, ConnectionDroppedInABlockFailsAndKeepsTheBackup)
-{
-    package_options_.Save = 2;
-    device_.Faults.DropMidBlock = 1;
-    StartDevice();
-    Update();
-    ExpectOutcome(CUpdateDlg::Outcome::Failed, kStatusFailed);
-    EXPECT_NE(Log().find("Version Up Error\r\n"), std::string::npos);
-    // The settings are in the backup file; nothing was restored from it.
-    EXPECT_TRUE(std::filesystem::exists(dlg_->Carrier().BackupFilePath));
-    EXPECT_TRUE(dlg_->Carrier().BackupWrittenThisRun);
-    EXPECT_FALSE(dlg_->Carrier().SettingsRestored);
-    ExpectSettingsAreaKept();
-}
-
-// The first restart: the program is written, the FPGA and the boot monitor are not.
-TEST_F(LanUpdateTest, DeviceThatNeverReturnsFailsAndSaysWhatWasWritten)
-{
-    package_options_.Save = 2;
-    device_.Faults.NoReturn = true;
-    StartDevice();
-    Update();
-    ExpectOutcome(CUpdateDlg::Outcome::DeviceNotReached, kStatusFailed);
-    EXPECT_EQ(Occurrences("Version Up Error\r\n"), 1);
-    EXPECT_EQ(Occurrences("Version Up OK"), 0);
-    EXPECT_EQ(Occurrences("<---FPGA"), 0);
-    const std::string& detail = dlg_->OutcomeDetail();
-    for (const std::string& line :
-         {std::string("The device did not answer at 127.0.0.1 after its restart (3 connection attempts).\n"),
-          std::string("Written: main program (areas 1-2; data area 30 erased).\n"),
-          std::string("Not written: FPGA configurations (area 3), boot monitor (area 0).\n"),
-          std::string("Not checked: the new firmware's version.\n"),
-          "Settings: not restored; they are kept in " + dlg_->Carrier().BackupFilePath + ".\n", std::string("power-cycle")}) {
-        EXPECT_NE(detail.find(line), std::string::npos) << line << "\nin:\n" << detail;
-        EXPECT_NE(Log().find(line.substr(0, line.size() - 1)), std::string::npos) << line;
-    }
-    ASSERT_TRUE(dlg_->OnClose());
-    EXPECT_TRUE(std::filesystem::exists(dlg_->Carrier().BackupFilePath));
-}
-
-TEST_F(LanUpdateTest, WrongVersionAfterTheUpdateFailsAndKeepsTheBackup)
-{
-    package_options_.Save = 2;
-    device_.Faults.VersionOverride = "Version 1.19 0";
-    StartDevice();
-    Update();
-    ExpectOutcome(CUpdateDlg::Outcome::Failed, kStatusFailed);
-    EXPECT_NE(Log().find("Version Check ERROR\r\n"), std::string::npos);
-    // Nothing is restored into a firmware of another version; the backup keeps the settings.
-    EXPECT_EQ(DeviceLogLines("putdata"), 0);
-    EXPECT_TRUE(std::filesystem::exists(dlg_->Carrier().BackupFilePath));
-    EXPECT_TRUE(dlg_->Carrier().BackupWrittenThisRun);
-    EXPECT_FALSE(dlg_->Carrier().SettingsRestored);
-}
-
-// ---------------------------------------------------------------- start-ups that fail
-
-struct StartupFailure {
-    const char* name;
-    std::function<void(devsim::PackageOptions&, devsim::DeviceOptions&)> arrange;
-    std::string message;
-    std::vector<std::string> edits = {};
-};
-
-void PrintTo(const StartupFailure& p, std::ostream* os) { *os << p.name; }
-
-class LanStartupTest : public LanUpdateTest, public ::testing::WithParamInterface<StartupFailure> {};
-
-TEST_P(LanStartupTest, FailsWithItsMessageAndTouchesNothing)
-{
-    GetParam().arrange(package_options_, device_);
-    StartDevice(GetParam().edits);
-    const std::vector<std::uint8_t> program = sim_->Device().ProgramInFlash();
-    EXPECT_FALSE(StartUp());
-    EXPECT_EQ(StartupMessage(), GetParam().message);
-    EXPECT_EQ(host_.PostCloses, 1);
-    ExpectSettingsAreaKept();
-    EXPECT_TRUE(sim_->Device().ProgramInFlash() == program);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    LanStartups, LanStartupTest,
-    ::testing::Values(
-        StartupFailure{"AnotherProduct", [](auto&, auto& d) { d.Product = "NEXAVO9999"; }, test::NotConnected()},
-        StartupFailure{"RefusedPassword", [](auto&, auto& d) { d.Faults.RefuseLogin = true; }, kMsgLanRefused},
-        StartupFailure{"OldTelnetServer", [](auto&, auto& d) { d.TelnetServerVersion = "Version 1.49"; },
-                       kMsgTelnetTooOld},
-        StartupFailure{"NoRetry", [](auto& s, auto&) { s.Retry = 0; }, kMsgConnectFailed},
-        StartupFailure{"AnotherProductWithoutSecondWord",
-                       [](auto& s, auto& d) {
-                           s.Kiki2.clear();
-                           d.Product = "OTHERBOX9";
-                       },
-                       test::NotConnected()},
-        StartupFailure{"NoProductWord", [](auto& s, auto&) { s.Kiki1.clear(); }, kMsgNoProductWord},
-        StartupFailure{"NoVersionLength", [](auto&, auto&) {}, kMsgVersionNotCheckable, {"NUM_LEN=0"}},
-        StartupFailure{"SettingsOnlyOnFirmwareBefore1_1", [](auto&, auto& d) { d.FirmwareVersion = "Version 1.05"; },
-                       kMsgSettingsOnlyOldFirmware, {"UPLOAD=0"}},
-        StartupFailure{"DeviceInItsBootMonitor", [](auto&, auto& d) { d.StartIn = devsim::StartLevel::Monitor; },
-                       std::string(kMsgConnectFailed) + kHintPowerCycle + kHintSerialForMonitor}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------- the settings area's file
 
@@ -281,35 +122,56 @@ protected:
     }
 };
 
-// A run that ends after the erase without writing the area back: a wrong version, a device that
-// never returns, and (with one try) a refused first block.
+// A run that ends after the erase keeps the settings on disk and restores nothing: the block
+// backup (SAVE 2) or the area file (SAVE 1) is named and outlives the teardown.
 struct AfterTheErase {
     const char* name;
+    int save;
     std::function<void(devsim::DeviceOptions&)> fault;
     std::vector<std::string> edits;
     CUpdateDlg::Outcome outcome;
+    const char* logged;
 };
 
 void PrintTo(const AfterTheErase& p, std::ostream* os) { *os << p.name; }
 
-class LanAreaFileKeptTest : public LanSettingsAreaFileTest, public ::testing::WithParamInterface<AfterTheErase> {};
+class LanFailureAfterTheEraseTest : public LanSettingsAreaFileTest,
+                                    public ::testing::WithParamInterface<AfterTheErase> {};
 
-TEST_P(LanAreaFileKeptTest, RunThatFailsAfterTheEraseKeepsTheFile)
+TEST_P(LanFailureAfterTheEraseTest, KeepsTheSettingsOnDisk)
 {
-    GetParam().fault(device_);
-    StartDevice(GetParam().edits);
+    const AfterTheErase& p = GetParam();
+    package_options_.Save = p.save;
+    p.fault(device_);
+    StartDevice(p.edits);
     Update();
     EXPECT_NE(Log().find("fromer 1\r\n"), std::string::npos);
-    ExpectAreaFileKept(GetParam().outcome, kStatusFailed);
+    EXPECT_NE(Log().find(p.logged), std::string::npos) << p.logged;
+    if (p.save == 1) {
+        ExpectAreaFileKept(p.outcome, kStatusFailed);
+        return;
+    }
+    ExpectOutcome(p.outcome, kStatusFailed);
+    EXPECT_EQ(DeviceLogLines("putdata"), 0);
+    EXPECT_TRUE(dlg_->Carrier().BackupWrittenThisRun);
+    EXPECT_FALSE(dlg_->Carrier().SettingsRestored);
+    ASSERT_TRUE(dlg_->OnClose());
+    EXPECT_TRUE(std::filesystem::exists(dlg_->Carrier().BackupFilePath));
 }
 
+void WrongVersion(devsim::DeviceOptions& d) { d.Faults.VersionOverride = "Version 1.19 0"; }
+
 INSTANTIATE_TEST_SUITE_P(
-    Faults, LanAreaFileKeptTest,
+    Faults, LanFailureAfterTheEraseTest,
     ::testing::Values(
-        AfterTheErase{"WrongVersion", [](auto& d) { d.Faults.VersionOverride = "Version 1.19 0"; }, {},
-                      CUpdateDlg::Outcome::Failed},
-        AfterTheErase{"NeverReturns", [](auto& d) { d.Faults.NoReturn = true; }, {}, CUpdateDlg::Outcome::DeviceNotReached},
-        AfterTheErase{"RefusedBlock", [](auto& d) { d.Faults.DlError = 1; }, {"RETRY=1"}, CUpdateDlg::Outcome::Failed}),
+        AfterTheErase{"WrongVersion", 2, WrongVersion, {}, CUpdateDlg::Outcome::Failed, "Version Check ERROR\r\n"},
+        AfterTheErase{"DroppedInABlock", 2, [](auto& d) { d.Faults.DropMidBlock = 1; }, {}, CUpdateDlg::Outcome::Failed,
+                      "Version Up Error\r\n"},
+        AfterTheErase{"AreaWrongVersion", 1, WrongVersion, {}, CUpdateDlg::Outcome::Failed, "Version Check ERROR\r\n"},
+        AfterTheErase{"AreaNeverReturns", 1, [](auto& d) { d.Faults.NoReturn = true; }, {},
+                      CUpdateDlg::Outcome::DeviceNotReached, "Version Up Error\r\n"},
+        AfterTheErase{"AreaRefusedBlock", 1, [](auto& d) { d.Faults.DlError = 1; }, {"RETRY=1"},
+                      CUpdateDlg::Outcome::Failed, "Version Up Error\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The kept file beside an earlier run's copy, which it never replaces.
@@ -344,24 +206,6 @@ TEST_F(LanSettingsAreaFileTest, KeptFileGoesBackIntoTheAreaAndIsReadBack)
     EXPECT_TRUE(sim_->Device().Area(devsim::SimDevice::kSettingsArea) == area31_before_);
     EXPECT_FALSE(std::filesystem::exists(kept));
     EXPECT_FALSE(std::filesystem::exists(kept + ".info"));
-}
-
-// The whole area goes up before the first erase and back after the version check; a copy an
-// earlier run kept stays as it was, and this run leaves no file of its own.
-TEST_F(LanSettingsAreaFileTest, WrittenBackAreaLeavesNoFileAndAnEarlierCopyAlone)
-{
-    const std::string earlier = state_.Write("7300qb-area31-00-80-6d-73-00-10-20250101T000000Z.bin", "settings of an earlier run");
-    UpdateSucceeds();
-    ExpectSettingsAreaKept();
-    const std::string log = Log();
-    const auto uploaded = log.find("upload 31 OK\r\n");
-    ASSERT_NE(uploaded, std::string::npos);
-    EXPECT_LT(uploaded, log.find("<---FROM"));
-    EXPECT_NE(log.find("Version Check OK\r\ndownload 31 OK\r\nfromwr 31 OK\r\n"), std::string::npos);
-    EXPECT_EQ(dlg_->Carrier().SettingsAreaKeptPath, "");
-    EXPECT_EQ(Occurrences("settings area"), 0);
-    EXPECT_EQ(test::TempDir::ReadFile(earlier), "settings of an earlier run");
-    EXPECT_EQ(AreaFiles(), std::vector<std::string>{earlier});
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
-#include <future>
 #include <mutex>
 #include <ostream>
 #include <string>
@@ -192,23 +191,6 @@ TEST_F(TelnetLinkTest, ReceiveBufferIsBoundedAndMoreFailsTheExchange)
     const std::string text = std::string(bound + 10, 't') + "\r\n>";
     EXPECT_EQ(ExchangeAnswered("getdata 1\r", text, TRK_COMMAND_PROMPT, kLong, got), -2);
     EXPECT_EQ(got.size(), bound);
-}
-
-TEST_F(TelnetLinkTest, CloseEndsARunningLoginExchangeFirst)
-{
-    Connect();
-    // The connecting thread's login, after the prompt.
-    auto result = std::async(std::launch::async, [&] {
-        if (!link_.WaitLoginStart())
-            return -99;
-        std::string reply;
-        // The server never answers: only Close ends this wait early.
-        return link_.Exchange("secret\r", reply, 1000000, TRK_COMMAND_PROMPT);
-    });
-    server_.Send("Password: ");
-    EXPECT_EQ(server_.Receive(7), "secret\r");
-    EXPECT_EQ(link_.Close(), 1);
-    EXPECT_EQ(result.get(), 0);
 }
 
 TEST_F(TelnetLinkTest, NothingIsReportedOnceCloseHasReturned)

@@ -67,8 +67,7 @@ public:
     }
 
     // ---- DialogHost ----
-    void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon,
-                     MessageOwner owner) override
+    void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon, MessageOwner owner) override
     {
         Record("ShowMessage", [&] { Messages.push_back(RecordedMessage{text, caption, icon, owner}); });
     }
@@ -77,13 +76,7 @@ public:
         Record("RunConnectionDialog", [&] { ConnectionRequests.push_back(request); });
         return ConnectionAnswer;
     }
-    void ShowWaitBox() override
-    {
-        Record("ShowWaitBox", [&] {
-            WaitBoxUp = true;
-            ++WaitBoxShown;
-        });
-    }
+    void ShowWaitBox() override { Record("ShowWaitBox", [&] { WaitBoxUp = true; ++WaitBoxShown; }); }
     void DestroyWaitBox() override { Record("DestroyWaitBox", [&] { WaitBoxUp = false; }); }
     void EnableStartButton(bool enable) override { Record("EnableStartButton", [&] { StartEnabled = enable; }); }
     void EnableCloseButton(bool enable) override { Record("EnableCloseButton", [&] { CloseEnabled = enable; }); }
@@ -99,10 +92,7 @@ public:
     {
         Record("SetProgressPos", [&] { ProgressPositions.push_back(position); });
     }
-    void AppendDebugLog(const std::string& text) override
-    {
-        Record("AppendDebugLog", [&] { Log += text; });
-    }
+    void AppendDebugLog(const std::string& text) override { Record("AppendDebugLog", [&] { Log += text; }); }
     void RefreshFields(const BoundTexts& texts) override
     {
         Record("RefreshFields", [&] { Refreshes.push_back(texts); });

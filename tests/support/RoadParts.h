@@ -41,8 +41,7 @@ public:
     TimerService timers;
     Package package;
     Config cfg;
-    // The texts progress steps show, and the bar's positions in order.
-    std::string shown;
+    // The bar's positions in order; the texts progress steps show go to the log.
     std::vector<int> positions;
     Reporter progress{[](int) {}, [this](int at, const std::string& text) { Show(at, text); },
                       [this](int at) { Show(at, std::string()); }};
@@ -54,7 +53,6 @@ private:
         std::lock_guard lock(mutex_);
         if (at >= 0)
             positions.push_back(at);
-        shown += text;
         log_ += text;
     }
     mutable std::mutex mutex_;

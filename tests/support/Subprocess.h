@@ -26,27 +26,21 @@ public:
     Subprocess(const std::vector<std::string>& argv, const std::map<std::string, std::string>& extra_env,
                const std::string& out_file, const std::string& err_file)
     {
-        std::map<std::string, std::string> env;
-        for (char** e = environ; *e != nullptr; ++e) {
-            const std::string entry = *e;
-            const auto eq = entry.find('=');
-            if (eq != std::string::npos)
-                env[entry.substr(0, eq)] = entry.substr(eq + 1);
-        }
-        for (const auto& [key, value] : extra_env)
-            env[key] = value;
-        std::vector<std::string> env_texts;
+        // The test's environment with `extra_env` over it.
+        std::map<std::string, std::string> env(extra_env);
+        for (char** e = environ; *e != nullptr; ++e)
+            if (const char* eq = std::strchr(*e, '='))
+                env.emplace(std::string(*e, static_cast<std::size_t>(eq - *e)), eq + 1);
+        std::vector<std::string> texts;
+        std::vector<char*> args, envp;
         for (const auto& [key, value] : env)
-            env_texts.push_back(key + "=" + value);
-
-        std::vector<char*> args;
+            texts.push_back(key + "=" + value);
+        for (auto& e : texts)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
         for (const auto& a : argv)
             args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
-        std::vector<char*> envp;
-        for (auto& e : env_texts)
-            envp.push_back(e.data());
-        envp.push_back(nullptr);
 
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
