@@ -2,6 +2,8 @@
 // The bodies of the image fuzz targets, shared with the test that replays the inputs kept
 // under fuzz/corpus-regressions. Each aborts when an invariant breaks; the sanitizers catch
 // any access outside a buffer.
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -53,15 +55,23 @@ inline void ConvertOne(const std::uint8_t* data, std::size_t size)
 }
 
 // The input as a boot or FPGA file (first byte picks the table; a tiny one reaches the
-// capacity refusals with short inputs), then its conversion.
-inline void LoadLinesOne(const std::uint8_t* data, std::size_t size, const std::string& scratch_path)
+// capacity refusals with short inputs), then its conversion. The file is a scratch one of
+// this process in TMPDIR (/dev/shm keeps it off the disk: many times faster).
+inline void LoadLinesOne(const std::uint8_t* data, std::size_t size)
 {
     if (size == 0)
         return;
+    const char* const tmp = std::getenv("TMPDIR");
+    const std::string scratch_path = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
+                                     "/verup-lines-fuzz-" + std::to_string(::getpid()) + ".mot";
     {
         std::ofstream file(scratch_path, std::ios::binary | std::ios::trunc);
         file.write(reinterpret_cast<const char*>(data + 1), static_cast<std::streamsize>(size - 1));
     }
+    struct Remove {
+        const std::string& path;
+        ~Remove() { std::remove(path.c_str()); }
+    } remove{scratch_path};
     LineTable table = (data[0] & 2) ? LineTable(8, 12) : (data[0] & 1) ? LineTable::ForBoot() : LineTable::ForFpga();
     const LineLoadResult r = LoadImageLines(scratch_path, table);
     Require(r.Count != LINES_UNREADABLE, "the scratch file is readable");

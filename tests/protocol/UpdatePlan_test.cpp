@@ -110,41 +110,8 @@ INSTANTIATE_TEST_SUITE_P(
         PlanCase{"LanNothing", UpdateRoad::Lan, 0, kNone, 2, 3, kNotCarried, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(UpdatePlan, RefusedImagesEndThePlanAtTheirCheckOnBothRoads)
+TEST(UpdatePlan, AreaListsJoinRuns)
 {
-    ImagePreflight images = Images(kAll);
-    images.BootProblems.push_back("from00.mot: line 200, column 45: expected record checksum");
-    for (const UpdateRoad road : {UpdateRoad::Serial, UpdateRoad::Lan}) {
-        const UpdatePlan plan = PlanUpdate(PlanConfig(1, 2, 3), images, kArea31, road);
-        EXPECT_TRUE(plan.Refused());
-        EXPECT_EQ(plan.Refusals, images.BootProblems);
-        EXPECT_EQ(Steps(plan), "Check");
-        EXPECT_NE(plan.Steps[0].Text.find("refused"), std::string::npos);
-    }
-}
-
-TEST(UpdatePlan, StepsCarryTheirImagesSizesAndBlocks)
-{
-    const UpdatePlan serial = PlanUpdate(PlanConfig(1, 2, 3), Images(kAll), kOldLayout, UpdateRoad::Serial);
-    const auto find = [](const UpdatePlan& plan, PlanStepKind kind, int nth = 0) {
-        for (const PlanStep& step : plan.Steps)
-            if (step.Kind == kind && nth-- == 0)
-                return step;
-        return PlanStep{};
-    };
-    EXPECT_EQ(find(serial, PlanStepKind::Write).Image, "rt00.mot");
-    EXPECT_EQ(find(serial, PlanStepKind::Write).Bytes, 2u * 0x10000);
-    EXPECT_EQ(find(serial, PlanStepKind::Write, 2).Image, "fpga02.mot");
-    EXPECT_EQ(find(serial, PlanStepKind::Write, 2).Bytes, 0x8000u);
-    EXPECT_EQ(find(serial, PlanStepKind::SaveSettings).Blocks, 30);
-    EXPECT_EQ(find(serial, PlanStepKind::RestoreSettings).Blocks, 40) << "with the converted layout's added blocks";
-    EXPECT_EQ(find(serial, PlanStepKind::Write).Text,
-              "write rt00.mot into areas 1, 2 (main program, 2 sectors, 131072 bytes)");
-
-    const UpdatePlan lan = PlanUpdate(PlanConfig(1, 2, 3), Images(kAll), kArea31, UpdateRoad::Lan);
-    EXPECT_EQ(find(lan, PlanStepKind::SaveSettings).Bytes, 65536u);
-    EXPECT_EQ(find(lan, PlanStepKind::Write, 1).Image, "fpga01.mot, fpga02.mot");
-    EXPECT_EQ(find(lan, PlanStepKind::Write, 2).Bytes, 0x10000u);
     EXPECT_EQ(AreaListText({1, 2, 3, 5, 7, 8}), "1-3, 5, 7, 8");
 }
 

@@ -1,132 +1,97 @@
 #pragma once
-// A serial port for tests: fed bytes are read by the link's reader, writes are recorded, and
-// it can be told to refuse opening, fail writes or stall them. The state is shared, so the
-// test keeps a handle after handing the port to a SerialLink.
+// A serial port for tests: fed bytes are read by the link's reader, each write goes to the
+// test's responder, and writes can be made to fail. The test keeps a pointer to it after
+// handing it to the SerialLink that owns it.
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <string>
-#include <vector>
 
 #include "platform/SerialPort.h"
 
 namespace verup::test {
 
-struct FakePortState {
-    std::mutex mutex;
-    std::condition_variable cv;
-    std::deque<uint8_t> incoming;
-    std::vector<std::string> writes;
-    std::vector<std::string> opened_names;
-    bool open = false;
-    bool interrupted = false;
-    PortOpenStatus open_status = PortOpenStatus::Opened;
-    bool fail_writes = false;
-    bool stall_writes = false;  // writes block until their deadline, then fail
-    std::size_t read_chunk = 4096;  // at most this many bytes per Read
-    bool dtr = false;
-    bool rts = false;
-    // Called after each write is recorded (outside the lock); may Feed an answer.
-    std::function<void(const std::string& written)> on_write;
+class FakeSerialPort final : public SerialPort {
+public:
+    std::atomic<bool> fail_writes{false};
 
+    // Called after each write, outside the lock; may Feed an answer.
+    void SetResponder(std::function<void(const std::string& written)> responder)
+    {
+        std::lock_guard lock(mutex_);
+        on_write_ = std::move(responder);
+    }
     void Feed(const std::string& bytes)
     {
         {
-            std::lock_guard lock(mutex);
-            incoming.insert(incoming.end(), bytes.begin(), bytes.end());
+            std::lock_guard lock(mutex_);
+            incoming_.insert(incoming_.end(), bytes.begin(), bytes.end());
         }
-        cv.notify_all();
+        cv_.notify_all();
     }
-    std::vector<std::string> Writes()
-    {
-        std::lock_guard lock(mutex);
-        return writes;
-    }
-    void SetResponder(std::function<void(const std::string&)> responder)
-    {
-        std::lock_guard lock(mutex);
-        on_write = std::move(responder);
-    }
-};
 
-class FakeSerialPort final : public SerialPort {
-public:
-    explicit FakeSerialPort(std::shared_ptr<FakePortState> state) : state_(std::move(state)) {}
-
-    PortOpenResult Open(const std::string& name) override
+    PortOpenResult Open(const std::string&) override
     {
-        std::lock_guard lock(state_->mutex);
-        state_->opened_names.push_back(name);
-        if (state_->open_status != PortOpenStatus::Opened)
-            return PortOpenResult{state_->open_status, "refused by the test"};
-        state_->open = true;
-        state_->interrupted = false;
+        std::lock_guard lock(mutex_);
+        open_ = true;
+        interrupted_ = false;
         return PortOpenResult{PortOpenStatus::Opened, {}};
     }
     void Close() override
     {
-        std::lock_guard lock(state_->mutex);
-        state_->open = false;
+        std::lock_guard lock(mutex_);
+        open_ = false;
     }
     bool IsOpen() const override
     {
-        std::lock_guard lock(state_->mutex);
-        return state_->open;
+        std::lock_guard lock(mutex_);
+        return open_;
     }
-    int Write(const uint8_t* data, std::size_t length, TimePoint deadline) override
+    int Write(const uint8_t* data, std::size_t length, TimePoint) override
     {
         std::function<void(const std::string&)> responder;
-        const std::string written(reinterpret_cast<const char*>(data), length);
         {
-            std::unique_lock lock(state_->mutex);
-            if (!state_->open || state_->fail_writes)
+            std::lock_guard lock(mutex_);
+            if (!open_ || fail_writes)
                 return -1;
-            if (state_->stall_writes) {
-                state_->cv.wait_until(lock, deadline, [this] { return !state_->stall_writes; });
-                if (state_->stall_writes)
-                    return -1;
-            }
-            state_->writes.push_back(written);
-            responder = state_->on_write;
+            responder = on_write_;
         }
         if (responder)
-            responder(written);
+            responder(std::string(reinterpret_cast<const char*>(data), length));
         return static_cast<int>(length);
     }
     int Read(uint8_t* buffer, std::size_t capacity, TimePoint deadline) override
     {
-        std::unique_lock lock(state_->mutex);
-        state_->cv.wait_until(lock, deadline, [this] { return !state_->incoming.empty() || state_->interrupted; });
-        if (state_->interrupted) {
-            state_->interrupted = false;
+        std::unique_lock lock(mutex_);
+        cv_.wait_until(lock, deadline, [this] { return !incoming_.empty() || interrupted_; });
+        if (interrupted_) {
+            interrupted_ = false;
             return 0;
         }
         std::size_t n = 0;
-        while (n < capacity && n < state_->read_chunk && !state_->incoming.empty()) {
-            buffer[n++] = state_->incoming.front();
-            state_->incoming.pop_front();
-        }
+        for (; n < capacity && !incoming_.empty(); incoming_.pop_front())
+            buffer[n++] = incoming_.front();
         return static_cast<int>(n);
     }
     void Interrupt() override
     {
         {
-            std::lock_guard lock(state_->mutex);
-            state_->interrupted = true;
+            std::lock_guard lock(mutex_);
+            interrupted_ = true;
         }
-        state_->cv.notify_all();
+        cv_.notify_all();
     }
-    void SetLines(bool dtr, bool rts) override
-    {
-        std::lock_guard lock(state_->mutex);
-        state_->dtr = dtr;
-        state_->rts = rts;
-    }
+    void SetLines(bool, bool) override {}
 
 private:
-    std::shared_ptr<FakePortState> state_;
+    mutable std::mutex mutex_;
+    std::condition_variable cv_;
+    std::deque<uint8_t> incoming_;
+    bool open_ = false;
+    bool interrupted_ = false;
+    std::function<void(const std::string&)> on_write_;
 };
 
 }  // namespace verup::test

@@ -20,14 +20,12 @@ TEST_P(IsValidAddressTest, GivesItsVerdict)
 INSTANTIATE_TEST_SUITE_P(
     Addresses, IsValidAddressTest,
     ::testing::Values(
-        AddressCase{"192.168.1.10", ADDRESS_ACCEPTABLE}, AddressCase{"0.0.0.1", ADDRESS_ACCEPTABLE},
         AddressCase{"255.255.255.254", ADDRESS_ACCEPTABLE}, AddressCase{"010.001.1.1", ADDRESS_ACCEPTABLE},
         AddressCase{"", ADDRESS_ACCEPTABLE},
         // A trailing dot ends the scan after four octets; a slash with nothing after it leaves
         // the address to be checked.
         AddressCase{"1.2.3.4.", ADDRESS_ACCEPTABLE}, AddressCase{"192.168.1.10/", ADDRESS_ACCEPTABLE},
         AddressCase{"/", ADDRESS_NOT_FOUR_OCTETS},
-        AddressCase{"abc", ADDRESS_BAD_CHARACTER}, AddressCase{"192.168.1.x", ADDRESS_BAD_CHARACTER},
         AddressCase{"192.168.1.10 ", ADDRESS_BAD_CHARACTER}, AddressCase{"-1.2.3.4", ADDRESS_BAD_CHARACTER},
         // A full-width digit in CP932 is two bytes outside the allowed set.
         AddressCase{"\x82\x50.2.3.4", ADDRESS_BAD_CHARACTER},
@@ -36,14 +34,11 @@ INSTANTIATE_TEST_SUITE_P(
         AddressCase{"192.168.1.10/24", ADDRESS_HAS_MASK}, AddressCase{"/24", ADDRESS_HAS_MASK},
         AddressCase{"1.2.3.4//", ADDRESS_HAS_MASK},
         AddressCase{"192.168.1", ADDRESS_NOT_FOUR_OCTETS}, AddressCase{"1.2.3.4.5", ADDRESS_NOT_FOUR_OCTETS},
-        AddressCase{"1..2.3", ADDRESS_NOT_FOUR_OCTETS}, AddressCase{".1.2.3.4", ADDRESS_NOT_FOUR_OCTETS},
-        AddressCase{"1.2..3.4", ADDRESS_NOT_FOUR_OCTETS}, AddressCase{".", ADDRESS_NOT_FOUR_OCTETS},
-        AddressCase{"1234", ADDRESS_NOT_FOUR_OCTETS}, AddressCase{"256.1.1.1", ADDRESS_NOT_FOUR_OCTETS},
-        AddressCase{"1.1.1.256", ADDRESS_NOT_FOUR_OCTETS},
+        AddressCase{".1.2.3.4", ADDRESS_NOT_FOUR_OCTETS}, AddressCase{"1.2..3.4", ADDRESS_NOT_FOUR_OCTETS},
+        AddressCase{".", ADDRESS_NOT_FOUR_OCTETS}, AddressCase{"1.1.1.256", ADDRESS_NOT_FOUR_OCTETS},
         AddressCase{"1.1.1.99999999999999999999999", ADDRESS_NOT_FOUR_OCTETS},
         // 2^32 + 1 must not wrap into range.
         AddressCase{"4294967297.1.1.1", ADDRESS_NOT_FOUR_OCTETS},
-        AddressCase{"0.0.0.0", ADDRESS_ALL_ZERO_OR_ONES}, AddressCase{"255.255.255.255", ADDRESS_ALL_ZERO_OR_ONES},
         AddressCase{"000.0.00.0", ADDRESS_ALL_ZERO_OR_ONES}, AddressCase{"255.255.255.255.", ADDRESS_ALL_ZERO_OR_ONES}));
 
 }  // namespace
