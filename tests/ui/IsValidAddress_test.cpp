@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace verup {
 namespace {
 
@@ -9,6 +11,12 @@ struct AddressCase {
     const char* text;
     int verdict;
 };
+
+// The case's text, so that each case keeps its name from one build to the next.
+void PrintTo(const AddressCase& c, std::ostream* os)
+{
+    *os << '"' << c.text << '"';
+}
 
 class IsValidAddressTest : public ::testing::TestWithParam<AddressCase> {};
 
