@@ -16,7 +16,6 @@ constexpr int kStartupConnectMode = 1;
 bool CUpdateDlg::OpenLanAndIdentify()
 {
     LanRoad& road = MakeLanRoad();
-    road.Channel().AttemptCount = cfg_.RETRY;
     int failures = 0;
     const LanConnect result = road.ConnectWithRetries(DeviceAddress_, kStartupConnectMode, &failures);
     if (failures == cfg_.RETRY || result == LanConnect::NoAnswer) {

@@ -45,7 +45,6 @@ std::vector<std::string> PortsToScan()
 bool CUpdateDlg::OpenSerialAndIdentify()
 {
     SerialRoad& road = MakeSerialRoad();
-    road.Channel().AttemptCount = cfg_.RETRY;
     SerialLink& port = *road.Port();
     std::string& port_name = road.ComPortName;
 
