@@ -104,13 +104,14 @@ std::string SettingsPlan(const CUpdateDlg& dlg)
 bool PrintPlan(const CUpdateDlg& dlg, const ConsoleHost& host, std::ostream& out)
 {
     const UpdatePlan plan = dlg.Plan();
+    const DeviceIdentity device = dlg.Identity();
     const char* state = dlg.LinkKind() != 0                          ? "logged in over telnet"
-                        : dlg.Identity().ProbeResult == PROBE_FIRMWARE        ? "running its firmware"
-                        : dlg.Identity().ProbeResult == PROBE_FLASH_MONITOR   ? "in its boot monitor"
+                        : device.ProbeResult == PROBE_FIRMWARE      ? "running its firmware"
+                        : device.ProbeResult == PROBE_FLASH_MONITOR ? "in its boot monitor"
                                                                    : "not identified";
     out << "Device:      " << Cp932ToUtf8(dlg.cfg().NAME1) << " via " << host.LinkDescription() << ", " << state << "\n";
-    if (!dlg.Identity().FirmwareVersionText.empty())
-        out << "Reports:     " << Cp932ToUtf8(dlg.Identity().FirmwareVersionText) << "\n";
+    if (!device.FirmwareVersionText.empty())
+        out << "Reports:     " << Cp932ToUtf8(device.FirmwareVersionText) << "\n";
     out << "Version:     " << Cp932ToUtf8(dlg.CurrentVersionText()) << " -> " << Cp932ToUtf8(dlg.NewVersionText())
         << "\n";
     out << "Settings:    " << SettingsPlan(dlg) << "\n";

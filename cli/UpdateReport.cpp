@@ -53,7 +53,7 @@ json PackageJson(const CUpdateDlg& dlg)
 
 json DeviceJson(const CUpdateDlg& dlg)
 {
-    const DeviceIdentity& device = dlg.Identity();
+    const DeviceIdentity device = dlg.Identity();
     return {{"product", TextOrNull(device.ProductWord)},
             {"mac_addresses",
              {{"eth0", TextOrNull(device.Eth0MacText)},

@@ -260,10 +260,10 @@ UpdatePlan CUpdateDlg::Plan() const
     settings.Save = cfg_.SAVE;
     settings.FirmwareRunning = LinkKind_ != 0 || Device_.ProbeResult == PROBE_FIRMWARE;
     settings.OldLayoutSave = Settings_.OldLayoutSave == 1;
-    settings.ConvertOnRestore = Carrier_.ConvertOnRestore == 1;
+    settings.ConvertOnRestore = Settings_.ConvertOnRestore == 1;
     settings.Reset = Settings_.SettingsReset == 1;
-    settings.LayoutName = Carrier_.SettingsLayoutName;
-    settings.BlockCount = Carrier_.SettingsLayout.BlockCount;
+    settings.LayoutName = Settings_.LayoutName;
+    settings.BlockCount = Settings_.Layout.BlockCount;
     settings.AddedBlockCount = Settings_.AddedBlockCount;
     UpdatePlan plan =
         PlanUpdate(cfg_, UpdatePackage_.Images(), settings, LinkKind_ != 0 ? UpdateRoad::Lan : UpdateRoad::Serial);

@@ -23,11 +23,11 @@ std::span<const std::uint8_t> Head(const std::vector<std::uint8_t>& image, std::
 
 // "FPGAWR1=01,12,-5\r" for FP_LEN 3 and the values 1, 12, -5: each value "%02d,", the last
 // character (the final comma, or "=" when FP_LEN is 0) replaced by "\r".
-std::string FpgaParameterLine(int image, const Config& cfg_)
+std::string FpgaParameterLine(int image, const Config& cfg)
 {
-    const auto& values = image == 1 ? cfg_.FpgaParams1 : cfg_.FpgaParams2;
+    const auto& values = image == 1 ? cfg.FpgaParams1 : cfg.FpgaParams2;
     std::string line = image == 1 ? "FPGAWR1=" : "FPGAWR2=";
-    const int count = std::clamp(cfg_.FP_LEN, 0, static_cast<int>(values.size()));
+    const int count = std::clamp(cfg.FP_LEN, 0, static_cast<int>(values.size()));
     for (int i = 0; i < count; ++i)
         line += FormatText("%02d,", values[static_cast<std::size_t>(i)]);
     line.back() = '\r';

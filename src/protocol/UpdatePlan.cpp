@@ -8,8 +8,6 @@
 namespace verup {
 namespace {
 
-// The flash monitor's area, and the settings area the LAN road reads and writes whole (the
-// telnet firmware's fixed numbers).
 constexpr char kCheckText[] = "check that every image converts completely and fits the flash";
 constexpr char kRefusedText[] = ": refused, so the update stops here";
 
@@ -31,7 +29,8 @@ public:
           settings_(settings),
           plan_(plan),
           sector_bytes_(static_cast<std::uint64_t>(cfg.SECT_END_ADR) + 1),
-          sectors_(images.SectorCount())
+          sectors_(images.SectorCount()),
+          program_bytes_(static_cast<std::uint64_t>(sectors_) * sector_bytes_)
     {
     }
 
@@ -52,10 +51,10 @@ private:
         if (!areas.empty())
             Add(PlanStepKind::Erase, "erase " + Areas(areas) + " (" + what + ")", areas);
     }
-    void Write(std::vector<int> areas, const std::string& image, std::uint64_t bytes, const std::string& text)
+    void Write(std::vector<int> areas, std::vector<std::string> images, std::uint64_t bytes, const std::string& text)
     {
         PlanStep& step = Add(PlanStepKind::Write, text, std::move(areas));
-        step.Image = image;
+        step.Images = std::move(images);
         step.Bytes = bytes;
     }
     std::vector<int> ProgramSectors() const
@@ -80,6 +79,7 @@ private:
     UpdatePlan& plan_;
     const std::uint64_t sector_bytes_;
     const int sectors_;
+    const std::uint64_t program_bytes_;
 };
 
 void PlanBuilder::SaveBlocks()
@@ -126,27 +126,26 @@ void PlanBuilder::Serial()
                 if (s != cfg_.FPGA || writes_.Fpga)
                     areas.push_back(s);
             Erase(areas, cfg_.FPGA > cfg_.MAIN ? "main program, up to the FPGA area" : "main program");
-            const std::uint64_t bytes = static_cast<std::uint64_t>(sectors_) * sector_bytes_;
             PlanStep& download = Add(PlanStepKind::Download, std::string("send ") + PROGRAM_IMAGE_FILE +
                                                                  " into the boot monitor's RAM");
-            download.Image = PROGRAM_IMAGE_FILE;
-            download.Bytes = bytes;
+            download.Images = {PROGRAM_IMAGE_FILE};
+            download.Bytes = program_bytes_;
             Add(PlanStepKind::Checksum, "correct the program's checksum word in RAM");
-            Write(ProgramSectors(), PROGRAM_IMAGE_FILE, bytes,
+            Write(ProgramSectors(), {PROGRAM_IMAGE_FILE}, program_bytes_,
                   std::string("write ") + PROGRAM_IMAGE_FILE + " into " + Areas(ProgramSectors()) + " (main program, " +
-                      std::to_string(sectors_) + " sectors, " + Bytes(bytes) + ")");
+                      std::to_string(sectors_) + " sectors, " + Bytes(program_bytes_) + ")");
             Add(PlanStepKind::Checksum, "check the program's checksum in flash");
         }
         if (writes_.Fpga) {
             if (cfg_.MAIN < cfg_.FPGA)
                 Erase({cfg_.FPGA}, "FPGA area");
             for (int m = 1; m <= 2; ++m)
-                Write({cfg_.FPGA}, FpgaImageFile(m), cfg_.FPGA_DATA_LEN,
+                Write({cfg_.FPGA}, {FpgaImageFile(m)}, cfg_.FPGA_DATA_LEN,
                       "write " + FpgaImageFile(m) + " into area " + std::to_string(cfg_.FPGA) +
                           " (FPGA configuration " + std::to_string(m) + ", " + Bytes(cfg_.FPGA_DATA_LEN) + ")");
         }
         if (writes_.Boot)
-            Write({kBootArea}, BOOT_IMAGE_FILE, sector_bytes_,
+            Write({kBootArea}, {BOOT_IMAGE_FILE}, sector_bytes_,
                   std::string("write ") + BOOT_IMAGE_FILE + " into area 0 (boot area with the flash monitor, " +
                       Bytes(sector_bytes_) + ")");
         Add(PlanStepKind::Restart, firmware ? "start the new program (GO) and wait for the device"
@@ -186,8 +185,7 @@ void PlanBuilder::Lan()
                     areas.push_back(i);
             Erase(areas, "main program");
             Erase({cfg_.DATA}, "data area");
-            const std::uint64_t bytes = static_cast<std::uint64_t>(sectors_) * sector_bytes_;
-            Write(ProgramSectors(), PROGRAM_IMAGE_FILE, bytes,
+            Write(ProgramSectors(), {PROGRAM_IMAGE_FILE}, program_bytes_,
                   std::string("download and write ") + PROGRAM_IMAGE_FILE + " into " + Areas(ProgramSectors()) +
                       " (main program, " + std::to_string(sectors_) + " blocks of " + Bytes(sector_bytes_) + ")");
             Add(PlanStepKind::Restart, "restart the device (restart reboot) and log in again");
@@ -195,12 +193,12 @@ void PlanBuilder::Lan()
         if (writes_.Fpga) {
             if (cfg_.MAIN < cfg_.FPGA)
                 Erase({cfg_.FPGA}, "FPGA area");
-            Write({cfg_.FPGA}, FpgaImageFile(1) + ", " + FpgaImageFile(2), sector_bytes_,
+            Write({cfg_.FPGA}, {FpgaImageFile(1), FpgaImageFile(2)}, sector_bytes_,
                   "download and write " + FpgaImageFile(1) + " and " + FpgaImageFile(2) + " into area " +
                       std::to_string(cfg_.FPGA) + " (FPGA configurations, " + Bytes(sector_bytes_) + ")");
         }
         if (writes_.Boot)
-            Write({kBootArea}, BOOT_IMAGE_FILE, sector_bytes_,
+            Write({kBootArea}, {BOOT_IMAGE_FILE}, sector_bytes_,
                   std::string("download and write ") + BOOT_IMAGE_FILE +
                       " into area 0 (boot area with the flash monitor, " + Bytes(sector_bytes_) + ")");
         Add(PlanStepKind::Restart, "restart the device (restart reboot) and log in again");
@@ -227,18 +225,10 @@ bool UpdatePlan::Has(PlanStepKind kind) const
 
 bool UpdatePlan::Writes(std::string_view image) const
 {
-    // A step may write several files at once ("fpga01.mot, fpga02.mot").
-    const auto names = [image](std::string_view files) {
-        for (std::size_t start = 0; start <= files.size();) {
-            const std::size_t end = std::min(files.find(", ", start), files.size());
-            if (files.substr(start, end - start) == image)
-                return true;
-            start = end + 2;
-        }
-        return false;
-    };
-    return std::any_of(Steps.begin(), Steps.end(),
-                       [&](const PlanStep& step) { return step.Kind == PlanStepKind::Write && names(step.Image); });
+    return std::any_of(Steps.begin(), Steps.end(), [image](const PlanStep& step) {
+        return step.Kind == PlanStepKind::Write &&
+               std::find(step.Images.begin(), step.Images.end(), image) != step.Images.end();
+    });
 }
 
 void UpdatePlan::Refuse(std::string why)

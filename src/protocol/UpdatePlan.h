@@ -55,7 +55,7 @@ enum class PlanStepKind {
 struct PlanStep {
     PlanStepKind Kind = PlanStepKind::CheckImages;
     std::vector<int> Areas;   // flash areas erased, written or read, in order
-    std::string Image;        // the file written (Download, Write)
+    std::vector<std::string> Images;  // the files written (Download, Write); the LAN sends both FPGA files in one
     std::uint64_t Bytes = 0;  // bytes written or read, where the step has a size
     int Blocks = 0;           // settings blocks (SaveSettings, RestoreSettings, ConfirmSettings)
     std::string Text;         // one line for the technician
