@@ -19,8 +19,6 @@
 namespace verup {
 namespace {
 
-using test::RecordedMessage;
-
 const std::string kTitle = "NEXAVO\x81\x40" "7300QB";
 
 // A package folder and a state folder for the backups and the lock.
@@ -279,11 +277,6 @@ protected:
         device.CurrentVersionText = current;
         device.FirmwareVersionText = firmware;
         return DecideSettingsPlan(cfg, device, CutText(cfg.NUM, cfg.NUM_LEN));
-    }
-    std::vector<RecordedMessage> Messages()
-    {
-        auto lock = host_.Lock();
-        return host_.Messages;
     }
 };
 

@@ -18,22 +18,17 @@ protected:
     DeviceStartupTest() : SimUpdateFixture(100, Road::Lan) {}
     ~DeviceStartupTest() override { CloseAndReportLogs(); }
     bool StartUp() override { return StartUpOnRoad(3); }
-    std::string Earlier(const char* name) const { return state_.Path() + "/" + name; }
-    // Two files of earlier runs: one of today's names, one of the fixed name older versions used.
+    // Files of earlier runs: one of today's names, one of the fixed name older versions used.
+    static constexpr const char* kEarlierFiles[] = {"7300qb-settings-unknown-20250101T000000Z.txt", "7300qb.tmp"};
     void WriteEarlierFiles()
     {
-        for (const char* name : {"7300qb-settings-unknown-20250101T000000Z.txt", "7300qb.tmp"})
+        for (const char* name : kEarlierFiles)
             state_.Write(name, "an earlier run's backup");
     }
     void ExpectEarlierFilesUntouched()
     {
-        for (const char* name : {"7300qb-settings-unknown-20250101T000000Z.txt", "7300qb.tmp"})
-            EXPECT_EQ(test::TempDir::ReadFile(Earlier(name)), "an earlier run's backup") << name;
-    }
-    std::vector<test::RecordedMessage> Messages()
-    {
-        auto lock = host_.Lock();
-        return host_.Messages;
+        for (const char* name : kEarlierFiles)
+            EXPECT_EQ(test::TempDir::ReadFile(state_.Path() + "/" + name), "an earlier run's backup") << name;
     }
 };
 

@@ -2,18 +2,19 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "ImagesCommand.h"
 #include "image/ImageBuilder.h"
+#include "support/RandomBytes.h"
 #include "support/TempDir.h"
 
 using namespace verup;
 using verup::cli::ImagesOptions;
 using verup::cli::RunImagesCommand;
+using verup::test::RandomBytes;
 using verup::test::TempDir;
 
 namespace {
@@ -24,15 +25,6 @@ const char* kVerupDat =
     "PROG_RAM_STR_ADR=10000\r\nPROG_RAM_END_ADR=0x4FFFF\r\nFRAM_END_ADR=7FFFF\r\nCHECK_SUM_ADR=100\r\n"
     "SECT_END_ADR=FFFF\r\nFPGA_DATA_LEN=8000\r\nFPGA1_STR_ADR=0\r\nFPGA2_STR_ADR=8000\r\n"
     "[VERUP]\r\nNAME1=NEXAVO7300QB\r\nFP_LEN=2\r\nFP00=17\r\nFP10=-2\r\nFP01=5\r\nFP11=6\r\n";
-
-std::vector<std::uint8_t> RandomBytes(std::size_t size, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    std::vector<std::uint8_t> bytes(size);
-    for (auto& b : bytes)
-        b = static_cast<std::uint8_t>(rng());
-    return bytes;
-}
 
 // A writer written apart from the product's: S2 records, CR LF.
 std::string IndependentSRecords(std::uint32_t base, const std::vector<std::uint8_t>& data, std::size_t per_record = 16)

@@ -1,23 +1,15 @@
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
 #include "lan/Fcs16.h"
+#include "support/RandomBytes.h"
 
 using namespace verup;
+using verup::test::RandomBytes;
 
 namespace {
-
-std::vector<std::uint8_t> RandomBytes(std::size_t size, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    std::vector<std::uint8_t> data(size);
-    for (auto& b : data)
-        b = static_cast<std::uint8_t>(rng());
-    return data;
-}
 
 // The standard check value, low byte first; an empty block gets two zero bytes; a flipped
 // bit in the data or in the sequence is caught at every length.

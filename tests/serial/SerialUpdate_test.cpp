@@ -206,7 +206,7 @@ TEST_F(SerialUpdateTest, ScanFindsTheDeviceOnItsPortOrNamesTheProduct)
     sim_->Stop();
     sim_.reset();
     EXPECT_FALSE(StartUp(1));
-    EXPECT_EQ(StartupMessage(), dlg_->cfg().NAME1 + std::string(kMsgNotConnectedFormat).substr(2) + kHintPowerCycle);
+    EXPECT_EQ(StartupMessage(), NotConnectedMessage(dlg_->cfg().NAME1) + kHintPowerCycle);
     EXPECT_FALSE(dlg_->Serial()->Port()->IsOpen());
 }
 

@@ -30,9 +30,7 @@ namespace verup::test {
 // The start-up's message for a device of another product.
 inline std::string NotConnected()
 {
-    char text[256];
-    std::snprintf(text, sizeof text, kMsgNotConnectedFormat, devsim::MakeConfig(devsim::PackageOptions{}).NAME1.c_str());
-    return text;
+    return NotConnectedMessage(devsim::MakeConfig(devsim::PackageOptions{}).NAME1);
 }
 
 class SimUpdateFixture : public ::testing::Test {
@@ -135,8 +133,8 @@ protected:
         return n;
     }
 
-    // For a fixture's destructor: the telnet link closed, and on a failure the tool's and the
-    // device's logs added to it.
+    // For a fixture's destructor: the dialog and its links gone, and on a failure the tool's and
+    // the device's logs added to it.
     void CloseAndReportLogs()
     {
         dlg_.reset();
@@ -156,10 +154,15 @@ protected:
         dlg_->JoinWorker();
     }
 
-    std::string StartupMessage()
+    std::vector<RecordedMessage> Messages()
     {
         auto lock = host_.Lock();
-        return host_.Messages.empty() ? std::string() : host_.Messages.back().Text;
+        return host_.Messages;
+    }
+    std::string StartupMessage()
+    {
+        const auto messages = Messages();
+        return messages.empty() ? std::string() : messages.back().Text;
     }
     std::string Log()
     {
